@@ -1,0 +1,44 @@
+// Shift-JIS <-> ISO-2022-JP (7-bit JIS) line converters.
+//
+// Both converters work on one line at a time and keep no state between calls:
+// every call starts in the ASCII state and sjisToJis always ends in it.
+// Shift-JIS byte classes as seen here: lead byte 0x81-0x9F / 0xE0-0xEF (the
+// next byte is its trail byte, unchecked), half-width katakana 0xA1-0xDF, and
+// every other byte single. Half-width katakana are widened on the way out.
+#pragma once
+
+#include <cstddef>
+
+namespace zel {
+
+// Full-width Shift-JIS pair for each half-width katakana byte 0xA1..0xDF.
+inline constexpr std::size_t kKanaCount = 63;
+extern const unsigned char kanaWideningTable[kKanaCount][2];
+
+// Output capacity sjisToJis needs for `length` input bytes, NUL included:
+// each byte grows to at most two bytes plus one three-byte escape, and one
+// closing escape follows the text.
+constexpr std::size_t sjisToJisBound(std::size_t length) { return 5 * length + 4; }
+
+// Worst-case converted form of one 1,023-byte line (alternating kana/ASCII).
+inline constexpr std::size_t kJisLineSize = sjisToJisBound(1023);
+
+// sjisToJis: converts the Shift-JIS text `source` to ISO-2022-JP.
+//   source       NUL-terminated (first form) or `length` bytes (second form;
+//                a NUL byte there is an ordinary single byte)
+//   destination  distinct buffer of at least sjisToJisBound(length) bytes
+// Returns the length of the output, which is NUL-terminated.
+// A lead byte as the last byte has no trail byte: it is copied unchanged.
+std::size_t sjisToJis(const char* source, char* destination);
+std::size_t sjisToJis(const char* source, std::size_t length, char* destination);
+
+// jisToSjis: converts ISO-2022-JP text to Shift-JIS.
+//   source       NUL-terminated (first form) or `length` bytes (second form)
+//   destination  at least length + 1 bytes; may equal `source` (in place)
+// Returns the length of the output, which is NUL-terminated and never longer
+// than the input. Incoming half-width katakana (ESC ( I) stay half-width; a
+// lone last byte of a kanji run is copied unchanged.
+std::size_t jisToSjis(const char* source, char* destination);
+std::size_t jisToSjis(const char* source, std::size_t length, char* destination);
+
+}  // namespace zel

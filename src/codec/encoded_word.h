@@ -1,0 +1,37 @@
+// Header lines with MIME encoded words (RFC 2047).
+//
+// Outgoing header lines carry Japanese text as "=?ISO-2022-JP?B?...?=" words;
+// incoming lines may carry B and Q words in any charset, of which only
+// ISO-2022-JP (and ASCII) come out as readable Shift-JIS.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+
+namespace zel {
+
+// Estimated encoded length past which encodeHeaderLine folds a line.
+inline constexpr int kFoldEstimate = 1000;
+
+// encodeHeaderLine: encodes one Shift-JIS header line (name and line feed
+// included). Each run of Japanese text becomes one encoded word carrying the
+// run with its escapes; ASCII text is copied unchanged; a line whose length
+// estimate passes kFoldEstimate is folded after a Japanese character or an
+// ASCII blank (continuation lines start with a blank).
+// Returns the encoded line. Nothing of the text is ever cut.
+std::string encodeHeaderLine(std::string_view source);
+
+// decodeHeaderLine: decodes the B and Q encoded words of one header line and
+// converts the result from ISO-2022-JP to Shift-JIS. Blanks between two
+// adjacent encoded words are removed; a malformed word is copied as it is.
+// Every byte below 0x20 other than TAB in the result (a decoded CR or LF, a
+// NUL, a stray ESC), except the line's own final line feed, becomes a blank,
+// so a decoded line is always exactly one line.
+//   source       NUL-terminated line (first form) or the text (second form)
+//   destination  at least strlen(source) + 1 bytes; may equal `source`
+// Returns the length of the result (never longer than the source).
+std::size_t decodeHeaderLine(const char* source, char* destination);
+std::string decodeHeaderLine(std::string_view source);
+
+}  // namespace zel

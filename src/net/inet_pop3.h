@@ -1,0 +1,94 @@
+// InetPop3: the POP3 (RFC 1939) client of a session, USER/PASS or APOP.
+//
+// Logs in, fetches the STAT/LIST/UIDL listing once and hands out message
+// numbers one at a time, retrieves a message byte-exact into a file while
+// capturing Message-Id, Subject and From, reads headers only (TOP), deletes,
+// and counts. Every failure writes one log entry (module InetPop3) and
+// returns a negative code; the connection then stays open for the caller to
+// Quit. The session object (InetMail) derives from this class.
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+#include "codec/sjis_text.h"
+#include "net/inet_socket.h"
+#include "net/recv_progress.h"
+
+namespace zel {
+
+// A unique id: RFC 1939 allows 70 characters; longer ones are cut.
+inline constexpr std::size_t kUidlSize = 72;
+// A captured header value: one message line, NUL included.
+inline constexpr std::size_t kCapturedValueSize = kLineSize;
+
+struct MessageEntry {
+  int number = 0;          // message number from the LIST line
+  char uidl[kUidlSize] = {};  // from the UIDL line; empty when none
+};
+
+class InetPop3 : public InetSocket {
+ public:
+  InetPop3();
+
+  // Connects to `host` (":port" overrides `port`), reads the greeting and
+  // logs in: USER/PASS when `apop` is 0, else APOP with the MD5 digest of the
+  // greeting's last <timestamp> followed by the password.
+  // Returns 1 logged in; -100 no host / name does not resolve; -101 no
+  // socket; -102 connection failed; -200 no or negative greeting; -201 USER
+  // or PASS refused; -213 APOP chosen but the greeting has no timestamp;
+  // -214 APOP refused. The connection may stay open on failure.
+  int Login(const char* host, int port, const char* user,
+            const char* password, int apop);
+
+  // Next message number of the listing; the first call (or the call after
+  // the end) sends STAT, LIST and UIDL. Returns a number > 0; 0 when there is
+  // no further message (the listing is then discarded) or STAT gives 0;
+  // -203 STAT failed; -204 LIST failed or cut; -208 UIDL unanswered or cut.
+  // After a number, CurrentEntry() is that message's entry.
+  int NextMessage();
+
+  // The entry NextMessage last returned; nullptr when no listing is held.
+  const MessageEntry* CurrentEntry() const;
+
+  // Retrieves message `number` into the file `path` (created or truncated,
+  // binary): every line as the server sent it (dot-stuffing kept, NUL bytes
+  // and long lines whole) ending CR LF, without the final "." line. Captures
+  // messageId, subject and from from the header; at the header's end counts
+  // retrievedCount and sends a RecvProgress record to progressWindow.
+  // Returns 1; -210 file cannot be created; -205 RETR refused/unanswered;
+  // -211 connection lost before ".". On failure the file keeps what came.
+  int Retr(int number, const char* path);
+
+  // Sends "TOP number lines" and captures messageId, subject and from from
+  // the header lines. Returns 1; -206 refused, unanswered or cut off.
+  int Top(int number, int lines);
+
+  // Marks message `number` for deletion. Returns 1; -211 on failure.
+  int Dele(int number);
+
+  // Message count from STAT (>= 0); -203 on failure.
+  int Stat();
+
+  // Listing of the last STAT/LIST/UIDL exchange and the current position
+  // (an index into messageList). Survives Quit and new logins.
+  std::vector<MessageEntry> messageList;
+  std::size_t currentIndex = 0;
+
+  // Last captured header values, raw (leading blanks kept, not decoded).
+  char messageId[kCapturedValueSize] = {};
+  char subject[kCapturedValueSize] = {};
+  char from[kCapturedValueSize] = {};
+
+  WindowHandle progressWindow = 0;  // receiver of RecvProgress; 0 = none
+  int totalCount = 0;               // STAT count of the last listing
+  int retrievedCount = 0;           // retrievals since the last listing
+
+ private:
+  int LoginApop(const char* user, const char* password);
+  int FetchListing();
+  void CaptureHeader(const char* line, std::size_t length);
+  void ReportProgress();
+};
+
+}  // namespace zel

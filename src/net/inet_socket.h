@@ -1,0 +1,157 @@
+// InetSocket: the blocking, line-oriented TCP channel of both mail clients.
+//
+// One connection to a server given by name or dotted address, replies read
+// one line at a time through a 4096-byte receive buffer, command lines sent
+// with CR LF, and prepared files streamed unchanged. The channel writes no log
+// and reports by results only; the POP3 and SMTP clients derive from it.
+//
+// Threads: one thread uses a channel at a time, except that another thread
+// may call Disable() and then Quit() or Close() to cancel. The socket is shut
+// down at once (a blocked receive returns), and released only when the user
+// thread has left its socket call.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <mutex>
+#include <vector>
+
+#include "platform/socket.h"
+
+namespace zel {
+
+// Fixed ports of the two services; a server name "name:port" overrides them.
+inline constexpr int kPop3Port = 110;
+inline constexpr int kSmtpPort = 25;
+
+// Reply line and receive buffer capacity (bytes, NUL included in replyLine).
+inline constexpr std::size_t kReplyLineSize = 4096;
+// Bytes per receive, per stored line piece and per file block: one less than
+// the buffers so a piece always has room for its NUL.
+inline constexpr std::size_t kRecvBlockSize = kReplyLineSize - 1;
+// A formatted command and its NUL.
+inline constexpr std::size_t kCommandSize = 1024;
+// The channel's copy of the host text given to Connect.
+inline constexpr std::size_t kChannelHostSize = 64;
+
+// Splits a server name of the form "name:port": when the text after the last
+// colon is all digits and a number from 1 to 65535, writes the part before
+// that colon to `name` (capacity `nameSize`, cut to fit) and the number to
+// `*port`. Otherwise copies the whole server name and stores `defaultPort`.
+// Returns false when `server` is absent or its name part is empty.
+bool SplitServerName(const char* server, int defaultPort, char* name,
+                     std::size_t nameSize, int* port);
+
+class InetSocket {
+ public:
+  InetSocket();
+  ~InetSocket();  // closes a socket still held (as Close)
+  InetSocket(const InetSocket&) = delete;
+  InetSocket& operator=(const InetSocket&) = delete;
+
+  // Connects to `host` ("name", "a.b.c.d", or either with ":port", which
+  // overrides `port`). A dotted address needs no lookup; a name takes its
+  // first IPv4 address. A socket still held is closed first. Does not change
+  // `enabled`: a channel disabled by a cancel stays disabled.
+  // Returns 1 connected; -1 no host or the name does not resolve; -2 the
+  // socket cannot be created; -3 the connection attempt fails (the socket
+  // stays held until Quit or Close).
+  int Connect(const char* host, int port);
+
+  // Shuts the connection down both ways and releases the socket (at once, or
+  // when the user thread leaves its socket call). Returns 1 after closing;
+  // 0 when no socket is held.
+  int Close();
+
+  // Next received byte as 0..255 (every value is data), or -1 when the
+  // connection delivers no more data. While disabled, bytes still buffered
+  // are delivered but no new receive is made.
+  int RecvChar();
+
+  // Reads one reply line into replyLine (NUL-terminated, without CR LF).
+  // A line ends at CR LF; a LF without CR before it is data; a NUL ends the
+  // text (the rest comes back as the next line); a piece of 4095 bytes is
+  // returned as a line of its own. Returns 0 when no line could be read (a
+  // partly read line is discarded; a NUL as first byte also gives 0);
+  // otherwise the count of bytes stored before the end (1 for CR LF alone).
+  int RecvLine();
+
+  // Reads the next piece of one physical data line into `buffer` (capacity
+  // `size` >= 2, no NUL is added): bytes up to its CR LF, which is consumed
+  // and not stored. Every byte, NUL included, is data; a lone LF is data.
+  // Returns the count stored and sets `*state`: kLineEnded when the CR LF
+  // was consumed, kLinePiece when `size` - 1 bytes were stored and the line
+  // goes on (call again for the rest), kLineCut when the connection ended
+  // first (the bytes stored are the line's last ones received).
+  enum LineState { kLineEnded, kLinePiece, kLineCut };
+  std::size_t RecvLinePiece(char* buffer, std::size_t size, LineState* state);
+
+  // Sends `text` followed by CR LF, unchanged. Returns 0 when disabled or on
+  // a send failure; otherwise strlen(text) + 2.
+  int SendLine(const char* text);
+
+  // Formats a command (printf conventions, at most 1023 bytes; a longer one
+  // is refused with 0 rather than cut) and sends it with SendLine.
+  int SendCommand(const char* format, ...)
+#if defined(__GNUC__)
+      __attribute__((format(printf, 2, 3)))
+#endif
+      ;
+
+  // Streams the open binary `file` from its current position in 4095-byte
+  // blocks, bytes unchanged, nothing added. Returns 1 when the whole file was
+  // sent (an empty file sends nothing); 0 for a null file, a read error, a
+  // send failure or a disabled channel.
+  int SendFileData(std::FILE* file);
+
+  // Sends "QUIT" (nothing while disabled), does not read the reply, closes.
+  // Always returns 1.
+  int Quit();
+
+  // Sets / clears the cancellation switch. Disable may be called from another
+  // thread than the one using the channel.
+  void Enable();
+  void Disable();
+  bool IsEnabled() const { return enabled.load(); }
+
+  // True while a socket is held.
+  bool IsConnected() const;
+
+  // Host text and port of the last successful Connect (port after a
+  // "name:port" override).
+  const char* Host() const { return host; }
+  int Port() const { return port; }
+
+  // The last line read by RecvLine (overwritten by SendFileData).
+  char replyLine[kReplyLineSize];
+
+ protected:
+  // Sends raw bytes on the held socket. Returns true when all were sent.
+  bool SendRaw(const void* data, std::size_t size);
+
+ private:
+  // Takes the held socket for one call (kNoSocket when none) / gives it back;
+  // a socket closed meanwhile by another thread is released on give-back.
+  SocketHandle AcquireSocket();
+  void ReleaseSocket();
+  // Refills recvBuffer once. Returns false when no more data comes.
+  bool Refill();
+
+  std::mutex guard_;            // socketHandle, usersInCall_, pendingRelease_
+  SocketHandle socketHandle = kNoSocket;
+  int usersInCall_ = 0;
+  std::vector<SocketHandle> pendingRelease_;  // shut down, released later
+
+  char host[kChannelHostSize] = {};
+  int port = 0;
+  std::uint32_t peerAddress = 0;  // IPv4, network byte order
+
+  unsigned char recvBuffer[kReplyLineSize];
+  std::size_t recvCursor_ = 0;
+  std::size_t recvEnd_ = 0;
+  std::atomic<bool> enabled{true};
+};
+
+}  // namespace zel

@@ -1,0 +1,26 @@
+// File operations on host (Shift-JIS) paths. Every function fails (returns
+// false) when the path cannot be spelled for the OS (see path_charset.h).
+#pragma once
+
+#include <string_view>
+
+namespace zel {
+
+// Deletes a file. Returns true when it was deleted.
+bool DeleteFileAt(std::string_view path);
+
+// Copies `from` to `to`, replacing an existing `to`. Returns true on
+// success; on failure a partly written `to` is removed.
+bool CopyFileReplace(std::string_view from, std::string_view to);
+
+// Renames `from` to `to`, replacing an existing `to` (same volume).
+// Returns true on success.
+bool RenameFileReplace(std::string_view from, std::string_view to);
+
+// True when `path` names an existing file or directory.
+bool PathExists(std::string_view path);
+
+// True when `path` names an existing directory.
+bool IsDirectory(std::string_view path);
+
+}  // namespace zel

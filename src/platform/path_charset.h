@@ -1,0 +1,29 @@
+// Shift-JIS <-> UTF-8 conversion of paths and the OS spelling of a path.
+//
+// Host paths are Shift-JIS (code page 932). The POSIX backend hands the OS
+// UTF-8 names; the Win32 backend passes Shift-JIS to the ANSI functions.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace zel {
+
+// Converts Shift-JIS (CP932) text to UTF-8. Returns false, with `out` empty,
+// when the input is not valid CP932 or conversion fails.
+bool SjisToUtf8(std::string_view sjis, std::string& out);
+
+// Converts UTF-8 text to Shift-JIS (CP932). Returns false, with `out` empty,
+// when the input is not valid UTF-8 or holds a character CP932 lacks.
+bool Utf8ToSjis(std::string_view utf8, std::string& out);
+
+// The spelling of a host path that the OS calls take: UTF-8 on POSIX, the
+// unchanged Shift-JIS bytes on Windows. Returns false when the path cannot be
+// converted (or holds a NUL); the operation using it must then fail.
+bool NativePath(std::string_view sjisPath, std::string& out);
+
+// The host (Shift-JIS) spelling of a path the OS gave us; inverse of
+// NativePath. Returns false when it cannot be converted.
+bool HostPath(std::string_view nativePath, std::string& out);
+
+}  // namespace zel

@@ -1,0 +1,37 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <string>
+
+#include "platform/path_charset.h"
+#include "platform/text_file.h"
+
+namespace zel {
+
+std::FILE* OpenHostFile(std::string_view path, const char* mode, bool noFollow) {
+  std::string native;
+  if (path.empty() || !NativePath(path, native)) return nullptr;
+  int flags = O_CLOEXEC;
+  switch (mode[0]) {
+    case 'r': flags |= O_RDONLY; break;
+    case 'w': flags |= O_WRONLY | O_CREAT | O_TRUNC; break;
+    case 'a': flags |= O_WRONLY | O_CREAT | O_APPEND; break;
+    default: return nullptr;
+  }
+  if (noFollow) flags |= O_NOFOLLOW;
+  const mode_t perms = noFollow ? 0600 : 0666;
+  const int fd = ::open(native.c_str(), flags, perms);
+  if (fd < 0) return nullptr;
+  struct stat st{};
+  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    ::close(fd);
+    return nullptr;
+  }
+  std::FILE* file = ::fdopen(fd, mode);
+  if (file == nullptr) ::close(fd);
+  return file;
+}
+
+}  // namespace zel

@@ -1,0 +1,81 @@
+#include "platform/file_ops.h"
+
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <string>
+
+#include "platform/path_charset.h"
+
+namespace zel {
+
+bool DeleteFileAt(std::string_view path) {
+  std::string native;
+  return NativePath(path, native) && ::unlink(native.c_str()) == 0;
+}
+
+bool CopyFileReplace(std::string_view from, std::string_view to) {
+  std::string src, dst;
+  if (!NativePath(from, src) || !NativePath(to, dst)) return false;
+  const int in = ::open(src.c_str(), O_RDONLY | O_CLOEXEC);
+  if (in < 0) return false;
+  struct stat st{};
+  if (::fstat(in, &st) != 0 || S_ISDIR(st.st_mode)) {
+    ::close(in);
+    return false;
+  }
+  const int out = ::open(dst.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (out < 0) {
+    ::close(in);
+    return false;
+  }
+  constexpr std::size_t kChunk = 64 * 1024;  // one read per chunk
+  static thread_local char buffer[kChunk];
+  bool ok = true;
+  for (;;) {
+    const ssize_t n = ::read(in, buffer, kChunk);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      ok = false;
+      break;
+    }
+    if (n == 0) break;
+    ssize_t done = 0;
+    while (done < n) {
+      const ssize_t w = ::write(out, buffer + done, static_cast<std::size_t>(n - done));
+      if (w < 0) {
+        if (errno == EINTR) continue;
+        ok = false;
+        break;
+      }
+      done += w;
+    }
+    if (!ok) break;
+  }
+  ::close(in);
+  if (::close(out) != 0) ok = false;
+  if (!ok) ::unlink(dst.c_str());
+  return ok;
+}
+
+bool RenameFileReplace(std::string_view from, std::string_view to) {
+  std::string src, dst;
+  return NativePath(from, src) && NativePath(to, dst) && ::rename(src.c_str(), dst.c_str()) == 0;
+}
+
+bool PathExists(std::string_view path) {
+  std::string native;
+  struct stat st{};
+  return NativePath(path, native) && ::stat(native.c_str(), &st) == 0;
+}
+
+bool IsDirectory(std::string_view path) {
+  std::string native;
+  struct stat st{};
+  return NativePath(path, native) && ::stat(native.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+}  // namespace zel

@@ -1,0 +1,119 @@
+#include "platform/profile_file.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <string>
+
+#include "platform/path_charset.h"
+#include "platform/profile_text.h"
+
+namespace zel {
+namespace {
+
+constexpr const char* kProfileName = "zelpost.ini";
+
+// UTF-8 path of the profile file; the directory is created when missing.
+std::string NativeProfilePath() {
+  std::string dir;
+  const char* xdg = std::getenv("XDG_CONFIG_HOME");
+  if (xdg != nullptr && *xdg == '/') {
+    dir = xdg;
+  } else {
+    const char* home = std::getenv("HOME");
+    dir = std::string(home != nullptr && *home != '\0' ? home : "/tmp") + "/.config";
+  }
+  ::mkdir(dir.c_str(), 0700);  // usually exists already
+  return dir + "/" + kProfileName;
+}
+
+// Opens the profile file and locks it (exclusive for writing).
+int OpenLocked(bool write) {
+  const std::string path = NativeProfilePath();
+  const int fd = ::open(path.c_str(), (write ? O_RDWR | O_CREAT : O_RDONLY) | O_CLOEXEC, 0600);
+  if (fd < 0) return -1;
+  while (::flock(fd, write ? LOCK_EX : LOCK_SH) != 0) {
+    if (errno != EINTR) {
+      ::close(fd);
+      return -1;
+    }
+  }
+  return fd;
+}
+
+bool ReadAll(int fd, std::string& out) {
+  out.clear();
+  char chunk[4096];
+  for (;;) {
+    const ssize_t n = ::pread(fd, chunk, sizeof chunk, static_cast<off_t>(out.size()));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    if (n == 0) return true;
+    out.append(chunk, static_cast<std::size_t>(n));
+  }
+}
+
+bool WriteAll(int fd, const std::string& text) {
+  if (::ftruncate(fd, 0) != 0) return false;
+  std::size_t done = 0;
+  while (done < text.size()) {
+    const ssize_t n = ::pwrite(fd, text.data() + done, text.size() - done, static_cast<off_t>(done));
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  return ::fsync(fd) == 0 || errno == EINVAL;
+}
+
+}  // namespace
+
+std::string ProfileFilePath() {
+  std::string host;
+  HostPath(NativeProfilePath(), host);
+  return host;
+}
+
+int ProfileInt(std::string_view section, std::string_view key, int fallback) {
+  const int fd = OpenLocked(false);
+  if (fd < 0) return fallback;
+  std::string text;
+  const bool ok = ReadAll(fd, text);
+  ::close(fd);  // also releases the lock
+  if (!ok) return fallback;
+  const auto value = FindProfileValue(text, section, key);
+  return value ? ProfileValueToInt(*value) : fallback;
+}
+
+bool WriteProfileText(std::string_view section, std::string_view key, std::string_view value) {
+  const int fd = OpenLocked(true);
+  if (fd < 0) return false;
+  std::string text;
+  bool ok = ReadAll(fd, text);
+  if (ok) ok = WriteAll(fd, SetProfileValue(text, section, key, value));
+  ::close(fd);
+  return ok;
+}
+
+bool NextProfileCounter(std::string_view section, std::string_view key, int modulo, int& next) {
+  next = 0;
+  const int fd = OpenLocked(true);
+  std::string text;
+  const bool readable = fd >= 0 && ReadAll(fd, text);
+  const auto value = readable ? FindProfileValue(text, section, key) : std::nullopt;
+  long long n = (value ? ProfileValueToInt(*value) : 0) + 1LL;
+  if (modulo > 0 && n >= modulo) n = 0;
+  next = static_cast<int>(n);
+  bool ok = readable && WriteAll(fd, SetProfileValue(text, section, key, std::to_string(next)));
+  if (fd >= 0) ::close(fd);
+  return ok;
+}
+
+}  // namespace zel

@@ -1,0 +1,166 @@
+#include "platform/text_file.h"
+
+#include <cstdarg>
+#include <cstring>
+#include <memory>
+#include <vector>
+
+namespace zel {
+
+TextFile::~TextFile() { Close(); }
+
+bool TextFile::Open(std::string_view path, Mode mode, bool noFollow) {
+  Close();
+  failed_ = false;
+  eof_ = false;
+  const char* how = "rb";
+  switch (mode) {
+    case Mode::kRead:
+    case Mode::kReadBinary: how = "rb"; break;
+    case Mode::kWrite:
+    case Mode::kWriteBinary: how = "wb"; break;
+    case Mode::kAppend:
+    case Mode::kAppendBinary: how = "ab"; break;
+  }
+  text_ = mode == Mode::kRead || mode == Mode::kWrite || mode == Mode::kAppend;
+  file_ = OpenHostFile(path, how, noFollow);
+  if (file_ == nullptr) return false;
+  if (how[0] == 'r') {
+    buffer_ = new (std::nothrow) char[kBufferSize];
+    if (buffer_ == nullptr) {
+      std::fclose(file_);
+      file_ = nullptr;
+      return false;
+    }
+  }
+  begin_ = end_ = 0;
+  return true;
+}
+
+int TextFile::FillBuffer() {
+  if (begin_ == end_) {
+    if (eof_ || file_ == nullptr || buffer_ == nullptr) return EOF;
+    end_ = std::fread(buffer_, 1, kBufferSize, file_);
+    begin_ = 0;
+    if (end_ == 0) {
+      if (std::ferror(file_)) failed_ = true;
+      eof_ = true;
+      return EOF;
+    }
+  }
+  return static_cast<unsigned char>(buffer_[begin_]);
+}
+
+
+char* TextFile::GetLine(char* buf, std::size_t size, std::size_t* length) {
+  if (length != nullptr) *length = 0;
+  if (buf == nullptr || size == 0) return nullptr;
+  buf[0] = '\0';
+  if (size < 2 || file_ == nullptr) return nullptr;
+  std::size_t n = 0;
+  while (n < size - 1) {
+    int c = FillBuffer();
+    if (c == EOF) break;
+    ++begin_;
+    if (text_ && c == '\r') {
+      const int next = FillBuffer();
+      if (next == '\n') {
+        ++begin_;
+        c = '\n';
+      }
+    }
+    buf[n++] = static_cast<char>(c);
+    if (c == '\n') break;
+  }
+  buf[n] = '\0';
+  if (length != nullptr) *length = n;
+  if (n == 0) return nullptr;
+  return buf;
+}
+
+std::size_t TextFile::Read(void* out, std::size_t n) {
+  if (file_ == nullptr || buffer_ == nullptr) return 0;
+  char* dst = static_cast<char*>(out);
+  std::size_t done = 0;
+  while (done < n) {
+    int c = FillBuffer();
+    if (c == EOF) break;
+    if (!text_) {
+      // Bytes: copy the whole buffered run at once.
+      std::size_t run = end_ - begin_;
+      if (run > n - done) run = n - done;
+      std::memcpy(dst + done, buffer_ + begin_, run);
+      begin_ += run;
+      done += run;
+      continue;
+    }
+    ++begin_;
+    if (c == '\r' && FillBuffer() == '\n') {
+      ++begin_;
+      c = '\n';
+    }
+    dst[done++] = static_cast<char>(c);
+  }
+  return done;
+}
+
+bool TextFile::WriteRaw(const char* data, std::size_t n) {
+  if (n == 0) return true;
+  if (std::fwrite(data, 1, n, file_) != n) {
+    failed_ = true;
+    return false;
+  }
+  return true;
+}
+
+bool TextFile::Write(std::string_view data) {
+  if (file_ == nullptr || failed_) {
+    failed_ = true;
+    return false;
+  }
+  if (!text_) return WriteRaw(data.data(), data.size());
+  std::size_t start = 0;
+  for (std::size_t i = 0; i < data.size(); ++i) {
+    if (data[i] == '\n') {
+      if (!WriteRaw(data.data() + start, i - start) || !WriteRaw("\r\n", 2)) return false;
+      start = i + 1;
+    }
+  }
+  return WriteRaw(data.data() + start, data.size() - start);
+}
+
+bool TextFile::Printf(const char* format, ...) {
+  char small[1024];
+  va_list args;
+  va_start(args, format);
+  va_list copy;
+  va_copy(copy, args);
+  const int n = std::vsnprintf(small, sizeof small, format, args);
+  va_end(args);
+  if (n < 0) {
+    va_end(copy);
+    failed_ = true;
+    return false;
+  }
+  if (static_cast<std::size_t>(n) < sizeof small) {
+    va_end(copy);
+    return Write(std::string_view(small, static_cast<std::size_t>(n)));
+  }
+  std::vector<char> big(static_cast<std::size_t>(n) + 1);
+  std::vsnprintf(big.data(), big.size(), format, copy);
+  va_end(copy);
+  return Write(std::string_view(big.data(), static_cast<std::size_t>(n)));
+}
+
+bool TextFile::Close() {
+  if (file_ == nullptr) return true;
+  bool ok = !failed_;
+  if (std::fclose(file_) != 0) ok = false;
+  file_ = nullptr;
+  delete[] buffer_;
+  buffer_ = nullptr;
+  begin_ = end_ = 0;
+  return ok;
+}
+
+}  // namespace zel

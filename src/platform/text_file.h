@@ -1,0 +1,95 @@
+// Text and byte files with identical bytes on every platform.
+//
+// Text mode stores each LF as CR LF on disk and reads CR LF back as LF (a CR
+// not followed by LF is kept). Byte 0x1A is ordinary data. Binary mode passes
+// bytes unchanged. The translation is done here over a binary OS file, so
+// Linux and Windows write the same bytes. Paths are host (Shift-JIS) text.
+//
+// Every write reports failure; a failed write makes the file "failed" for
+// good, and Close then reports failure too, so a caller may check only Close.
+#pragma once
+
+#include <cstddef>
+#include <cstdio>
+#include <string_view>
+
+namespace zel {
+
+class TextFile {
+ public:
+  enum class Mode {
+    kRead,          // text, read
+    kWrite,         // text, create or truncate
+    kAppend,        // text, create or append
+    kReadBinary,    // bytes, read
+    kWriteBinary,   // bytes, create or truncate
+    kAppendBinary,  // bytes, create or append
+  };
+
+  TextFile() = default;
+  ~TextFile();  // closes without reporting
+  TextFile(const TextFile&) = delete;
+  TextFile& operator=(const TextFile&) = delete;
+
+  // Opens `path` in `mode`. `noFollow`: a symbolic link at the path is
+  // refused and a new file gets mode 0600 (POSIX; ignored on Windows).
+  // Returns false on failure (including a path that cannot be converted).
+  bool Open(std::string_view path, Mode mode, bool noFollow = false);
+
+  bool IsOpen() const { return file_ != nullptr; }
+
+  // fgets semantics: reads up to and including the next LF, at most
+  // size - 1 bytes (counted after translation), and writes a NUL after them.
+  // A longer line comes in pieces. Returns `buf`, or nullptr at end of file
+  // with nothing read, on a read error, or when size < 2 (buf[0] is then
+  // NUL when size >= 1). A line may contain NUL bytes; `*length`, when
+  // given, receives the number of bytes stored.
+  char* GetLine(char* buf, std::size_t size, std::size_t* length = nullptr);
+
+  // Reads up to `n` bytes (translated in text mode). Returns the count read;
+  // fewer than `n` means end of file or an error (see Failed).
+  std::size_t Read(void* buf, std::size_t n);
+
+  // Writes `data` (LF becomes CR LF in text mode). Returns false on failure.
+  bool Write(std::string_view data);
+  bool Write(const void* data, std::size_t n) {
+    return Write(std::string_view(static_cast<const char*>(data), n));
+  }
+
+  // Writes printf-formatted text (any length). Returns false on failure.
+  bool Printf(const char* format, ...)
+#if defined(__GNUC__)
+      __attribute__((format(printf, 2, 3)))
+#endif
+      ;
+
+  // True after end of file was met by a read.
+  bool AtEnd() const { return eof_; }
+
+  // True after any read or write error.
+  bool Failed() const { return failed_; }
+
+  // Flushes and closes. Returns false when any earlier write failed or the
+  // flush/close fails. Closing a file that is not open returns true.
+  bool Close();
+
+ private:
+  int FillBuffer();  // next raw byte or EOF, refilling the read buffer
+  bool WriteRaw(const char* data, std::size_t n);
+
+  std::FILE* file_ = nullptr;
+  bool text_ = false;
+  bool eof_ = false;
+  bool failed_ = false;
+  static constexpr std::size_t kBufferSize = 64 * 1024;  // one OS read
+  char* buffer_ = nullptr;
+  std::size_t begin_ = 0;
+  std::size_t end_ = 0;
+};
+
+// Opens a host path as a C stream in the given fopen mode ("rb", "wb", "ab"),
+// with the symbolic-link refusal and 0600 creation of `noFollow` on POSIX.
+// Backend primitive of TextFile; returns nullptr on failure.
+std::FILE* OpenHostFile(std::string_view path, const char* mode, bool noFollow);
+
+}  // namespace zel

@@ -1,0 +1,46 @@
+#include "platform/file_ops.h"
+
+#include <windows.h>
+
+#include <string>
+
+namespace zel {
+namespace {
+
+bool Spell(std::string_view path, std::string& out) {
+  if (path.empty() || path.find('\0') != std::string_view::npos) return false;
+  out.assign(path);
+  return true;
+}
+
+}  // namespace
+
+bool DeleteFileAt(std::string_view path) {
+  std::string p;
+  return Spell(path, p) && DeleteFileA(p.c_str()) != 0;
+}
+
+bool CopyFileReplace(std::string_view from, std::string_view to) {
+  std::string a, b;
+  return Spell(from, a) && Spell(to, b) && CopyFileA(a.c_str(), b.c_str(), FALSE) != 0;
+}
+
+bool RenameFileReplace(std::string_view from, std::string_view to) {
+  std::string a, b;
+  return Spell(from, a) && Spell(to, b) &&
+         MoveFileExA(a.c_str(), b.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) != 0;
+}
+
+bool PathExists(std::string_view path) {
+  std::string p;
+  return Spell(path, p) && GetFileAttributesA(p.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool IsDirectory(std::string_view path) {
+  std::string p;
+  if (!Spell(path, p)) return false;
+  const DWORD attributes = GetFileAttributesA(p.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+}  // namespace zel

@@ -1,0 +1,19 @@
+#include "platform/host_name.h"
+
+#include <windows.h>
+
+#include "codec/sjis_text.h"
+
+namespace zel {
+
+bool LocalHostName(char* out, std::size_t size) {
+  constexpr DWORD kMaxHostName = 256;  // DNS host names are at most 255 bytes
+  char name[kMaxHostName] = {};
+  DWORD length = kMaxHostName;
+  out[0] = '\0';
+  if (!GetComputerNameExA(ComputerNameDnsHostname, name, &length)) return false;
+  CopyBounded(out, size, name);
+  return true;
+}
+
+}  // namespace zel

@@ -22,10 +22,6 @@
 
 namespace zel {
 
-// Fixed ports of the two services; a server name "name:port" overrides them.
-inline constexpr int kPop3Port = 110;
-inline constexpr int kSmtpPort = 25;
-
 // Reply line and receive buffer capacity (bytes, NUL included in replyLine).
 inline constexpr std::size_t kReplyLineSize = 4096;
 // Bytes per receive, per stored line piece and per file block: one less than
@@ -139,7 +135,7 @@ class InetSocket {
   // Refills recvBuffer once. Returns false when no more data comes.
   bool Refill();
 
-  std::mutex guard_;            // socketHandle, usersInCall_, pendingRelease_
+  mutable std::mutex guard_;    // socketHandle, usersInCall_, pendingRelease_
   SocketHandle socketHandle = kNoSocket;
   int usersInCall_ = 0;
   std::vector<SocketHandle> pendingRelease_;  // shut down, released later

@@ -1,0 +1,307 @@
+// InetPop3: login, listing, retrieval, TOP, DELE and STAT.
+#include "net/inet_pop3.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <string_view>
+
+#include "codec/md5.h"
+#include "platform/log.h"
+#include "platform/text_file.h"
+
+namespace zel {
+
+namespace {
+
+const char* Text(const char* s) { return s != nullptr ? s : ""; }
+
+// True when `line` (length `length`) starts with header `name` (with its
+// colon), in any case.
+bool HasHeaderName(const char* line, std::size_t length, std::string_view name) {
+  if (length < name.size()) return false;
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    char c = line[i];
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    char n = name[i];
+    if (n >= 'A' && n <= 'Z') n = static_cast<char>(n - 'A' + 'a');
+    if (c != n) return false;
+  }
+  return true;
+}
+
+// First field of a listing line as a number (0 for the end line ".").
+int ListingNumber(const char* line) {
+  return static_cast<int>(std::strtol(line, nullptr, 10));
+}
+
+// Skips one space-separated field and the blanks after it.
+const char* SecondField(const char* line) {
+  const char* p = line;
+  while (*p == ' ') ++p;
+  while (*p != '\0' && *p != ' ') ++p;
+  while (*p == ' ') ++p;
+  return p;
+}
+
+}  // namespace
+
+InetPop3::InetPop3() = default;
+
+int InetPop3::Login(const char* host, int port, const char* user,
+                    const char* password, int apop) {
+  switch (Connect(host, port)) {
+    case 1:
+      break;
+    case -2:
+      ZEL_LOG(InetPop3, "ソケットの作成に失敗 [%s]", Text(host));
+      return -101;
+    case -3:
+      ZEL_LOG(InetPop3, "コネクトエラー発生 [%s]", Text(host));
+      return -102;
+    default:
+      ZEL_LOG(InetPop3, "ホスト名解決に失敗 [%s]", Text(host));
+      return -100;
+  }
+  if (RecvLine() == 0 || replyLine[0] != '+') {
+    ZEL_LOG(InetPop3, "POP3接続応答エラー [%s]", Text(host));
+    return -200;
+  }
+  if (apop != 0) return LoginApop(user, password);
+  if (SendCommand("USER %s", Text(user)) == 0 || RecvLine() == 0 ||
+      replyLine[0] != '+') {
+    ZEL_LOG(InetPop3, "USER %s コマンドエラー [%s]", Text(user), Text(host));
+    return -201;
+  }
+  if (SendCommand("PASS %s", Text(password)) == 0 || RecvLine() == 0 ||
+      replyLine[0] != '+') {
+    // The log outlives the session and others can read it: no password.
+    ZEL_LOG(InetPop3, "PASS ******** コマンドエラー [%s]", Text(host));
+    return -201;
+  }
+  return 1;
+}
+
+int InetPop3::LoginApop(const char* user, const char* password) {
+  // The greeting is still in replyLine: its last <...> is the timestamp.
+  const char* open = std::strrchr(replyLine, '<');
+  const char* close = open != nullptr ? std::strrchr(open, '>') : nullptr;
+  if (close == nullptr) {
+    ZEL_LOG(InetPop3, "APOPに対応していないサーバです");
+    return -213;
+  }
+  Md5 md5;
+  md5.update(open, static_cast<std::size_t>(close - open) + 1);
+  md5.update(Text(password), std::strlen(Text(password)));
+  unsigned char digest[kMd5DigestSize];
+  md5.finish(digest);
+  char hex[2 * kMd5DigestSize + 1];
+  static const char kDigits[] = "0123456789abcdef";
+  for (std::size_t i = 0; i < kMd5DigestSize; ++i) {
+    hex[2 * i] = kDigits[digest[i] >> 4];
+    hex[2 * i + 1] = kDigits[digest[i] & 0x0F];
+  }
+  hex[2 * kMd5DigestSize] = '\0';
+  if (SendCommand("APOP %s %s", Text(user), hex) == 0 || RecvLine() == 0 ||
+      replyLine[0] != '+') {
+    ZEL_LOG(InetPop3, "APOP コマンドエラー ");
+    return -214;
+  }
+  return 1;
+}
+
+const MessageEntry* InetPop3::CurrentEntry() const {
+  return currentIndex < messageList.size() ? &messageList[currentIndex] : nullptr;
+}
+
+int InetPop3::NextMessage() {
+  if (!messageList.empty()) {
+    ++currentIndex;
+    if (currentIndex >= messageList.size()) {
+      messageList.clear();
+      currentIndex = 0;
+      return 0;
+    }
+    return messageList[currentIndex].number;
+  }
+  return FetchListing();
+}
+
+int InetPop3::FetchListing() {
+  messageList.clear();
+  currentIndex = 0;
+  const int n = Stat();
+  if (n < 0) return -203;
+  if (n == 0) {
+    totalCount = 0;
+    retrievedCount = 0;
+    return 0;
+  }
+  if (SendLine("LIST") == 0 || RecvLine() == 0 || replyLine[0] != '+') {
+    ZEL_LOG(InetPop3, "LIST コマンドで失敗 %s", replyLine);
+    return -204;
+  }
+  int read = 0;
+  for (; read < n; ++read) {
+    if (RecvLine() == 0) {
+      // Entries of a cut listing are dropped: the next call lists afresh.
+      messageList.clear();
+      return -204;
+    }
+    const int number = ListingNumber(replyLine);
+    if (number == 0) break;
+    MessageEntry entry;
+    entry.number = number;
+    messageList.push_back(entry);
+  }
+  if (read == n) RecvLine();  // the end line "."
+  currentIndex = 0;
+
+  if (SendLine("UIDL") == 0 || RecvLine() == 0) {
+    ZEL_LOG(InetPop3, "UIDL コマンドで失敗 %s", replyLine);
+    return -208;
+  }
+  if (replyLine[0] == '+') {
+    int line = 0;
+    for (; line < n; ++line) {
+      if (RecvLine() == 0) {
+        currentIndex = static_cast<std::size_t>(line);
+        return -208;
+      }
+      if (ListingNumber(replyLine) == 0) break;
+      if (static_cast<std::size_t>(line) < messageList.size()) {
+        const char* uid = SecondField(replyLine);
+        std::size_t length = std::strcspn(uid, " ");
+        CopyBounded(messageList[line].uidl, std::string_view(uid, length));
+      }
+    }
+    if (line == n) RecvLine();  // the end line "."
+  }
+  totalCount = n;
+  retrievedCount = 0;
+  currentIndex = 0;
+  return messageList.empty() ? 0 : messageList[0].number;
+}
+
+void InetPop3::CaptureHeader(const char* line, std::size_t length) {
+  static constexpr std::string_view kMessageId = "Message-Id:";
+  static constexpr std::string_view kSubject = "Subject:";
+  static constexpr std::string_view kFrom = "From:";
+  // A value stops at a NUL byte: the captured values are texts.
+  auto capture = [&](char (&field)[kCapturedValueSize], std::size_t skip) {
+    const char* value = line + skip;
+    const void* nul = std::memchr(value, '\0', length - skip);
+    const std::size_t size = nul != nullptr
+        ? static_cast<std::size_t>(static_cast<const char*>(nul) - value)
+        : length - skip;
+    CopyBounded(field, std::string_view(value, size));
+  };
+  if (HasHeaderName(line, length, kMessageId)) {
+    capture(messageId, kMessageId.size());
+  } else if (HasHeaderName(line, length, kSubject)) {
+    capture(subject, kSubject.size());
+  } else if (HasHeaderName(line, length, kFrom)) {
+    capture(from, kFrom.size());
+  }
+}
+
+void InetPop3::ReportProgress() {
+  ++retrievedCount;
+  if (progressWindow == 0) return;
+  RecvProgress record;
+  FillRecvProgress(record, totalCount, retrievedCount, subject, from);
+  SendProgress(progressWindow, record);
+}
+
+int InetPop3::Retr(int number, const char* path) {
+  std::FILE* file = path != nullptr ? OpenHostFile(path, "wb", false) : nullptr;
+  if (file == nullptr) {
+    ZEL_LOG(InetPop3, "受信ファイルオープン失敗 %s", Text(path));
+    return -210;
+  }
+  if (SendCommand("RETR %d", number) == 0 || RecvLine() == 0 ||
+      replyLine[0] != '+') {
+    std::fclose(file);
+    ZEL_LOG(InetPop3, "RETR %d コマンドエラー", number);
+    return -205;
+  }
+  messageId[0] = subject[0] = from[0] = '\0';
+  bool inHeader = true;
+  char piece[kReplyLineSize];
+  for (;;) {
+    // The first piece of a physical line decides "." and the header fields.
+    LineState state;
+    std::size_t n = RecvLinePiece(piece, sizeof piece, &state);
+    if (state == kLineEnded && n == 1 && piece[0] == '.') break;
+    if (inHeader && state == kLineEnded && n == 0) {
+      std::fwrite("\r\n", 1, 2, file);
+      inHeader = false;
+      ReportProgress();
+      continue;
+    }
+    if (inHeader) CaptureHeader(piece, n);
+    for (;;) {
+      std::fwrite(piece, 1, n, file);
+      if (state != kLinePiece) break;
+      n = RecvLinePiece(piece, sizeof piece, &state);
+    }
+    if (state == kLineCut) {
+      std::fclose(file);
+      ZEL_LOG(InetPop3, "RETR %d コマンド応答エラー", number);
+      return -211;
+    }
+    std::fwrite("\r\n", 1, 2, file);
+  }
+  // A file that could not be written completely is a failed retrieval.
+  const bool written = std::ferror(file) == 0;
+  if (std::fclose(file) != 0 || !written) {
+    ZEL_LOG(InetPop3, "受信ファイル書き込み失敗 %s", path);
+    return -210;
+  }
+  return 1;
+}
+
+int InetPop3::Top(int number, int lines) {
+  if (SendCommand("TOP %d %d", number, lines) == 0 || RecvLine() == 0 ||
+      replyLine[0] != '+') {
+    ZEL_LOG(InetPop3, "TOP %d %d コマンドエラー", number, lines);
+    return -206;
+  }
+  messageId[0] = subject[0] = from[0] = '\0';
+  bool inHeader = true;
+  char piece[kReplyLineSize];
+  for (;;) {
+    LineState state;
+    std::size_t n = RecvLinePiece(piece, sizeof piece, &state);
+    if (state == kLineEnded && n == 1 && piece[0] == '.') return 1;
+    if (state == kLineEnded && n == 0) inHeader = false;
+    if (inHeader) CaptureHeader(piece, n);
+    while (state == kLinePiece) n = RecvLinePiece(piece, sizeof piece, &state);
+    if (state == kLineCut) {
+      ZEL_LOG(InetPop3, "TOP %d %d コマンドエラー", number, lines);
+      return -206;
+    }
+  }
+}
+
+int InetPop3::Dele(int number) {
+  if (SendCommand("DELE %d", number) == 0 || RecvLine() == 0 ||
+      replyLine[0] != '+') {
+    ZEL_LOG(InetPop3, "DELE %d コマンド応答エラー", number);
+    return -211;
+  }
+  return 1;
+}
+
+int InetPop3::Stat() {
+  if (SendLine("STAT") == 0 || RecvLine() == 0 || replyLine[0] != '+') {
+    ZEL_LOG(InetPop3, "STAT コマンドでエラー %s", replyLine);
+    return -203;
+  }
+  // "+OK n size": the count starts at the fifth character.
+  if (std::strlen(replyLine) < 4) return 0;
+  const long count = std::strtol(replyLine + 4, nullptr, 10);
+  return count > 0 && count <= INT32_MAX ? static_cast<int>(count) : 0;
+}
+
+}  // namespace zel

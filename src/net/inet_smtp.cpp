@@ -1,0 +1,101 @@
+// InetSmtp: HELO, MAIL FROM, RCPT TO, DATA and the message file.
+#include "net/inet_smtp.h"
+
+#include <cstring>
+
+#include "platform/log.h"
+#include "platform/text_file.h"
+
+namespace zel {
+
+namespace {
+const char* Text(const char* s) { return s != nullptr ? s : ""; }
+// Position of the continuation mark in a reply line ("250-...").
+constexpr std::size_t kContinuationMark = 3;
+}  // namespace
+
+bool InetSmtp::RecvReply() {
+  for (;;) {
+    if (RecvLine() == 0) return false;
+    // A line shorter than four characters is a final line.
+    if (std::strlen(replyLine) <= kContinuationMark ||
+        replyLine[kContinuationMark] != '-') {
+      return true;
+    }
+  }
+}
+
+bool InetSmtp::Command(char success, const char* format, const char* arg) {
+  const int sent = arg != nullptr ? SendCommand(format, arg) : SendLine(format);
+  return sent != 0 && RecvReply() && replyLine[0] == success;
+}
+
+int InetSmtp::Open(const char* host, int port, const char* heloName) {
+  switch (Connect(host, port)) {
+    case 1:
+      break;
+    case -2:
+      ZEL_LOG(InetSmtp, "ソケットの作成に失敗 [%s]", Text(host));
+      return -101;
+    case -3:
+      ZEL_LOG(InetSmtp, "コネクトエラー発生 [%s]", Text(host));
+      return -102;
+    default:
+      ZEL_LOG(InetSmtp, "ホスト名解決に失敗 [%s]", Text(host));
+      return -100;
+  }
+  RecvReply();  // the greeting is not judged
+  if (!Command('2', "HELO %s", Text(heloName))) {
+    ZEL_LOG(InetSmtp, "HELO %s コマンドエラー", Text(heloName));
+    return -301;
+  }
+  return 1;
+}
+
+int InetSmtp::Deliver(const char* sender, char* recipients,
+                      const char* messagePath) {
+  if (!Command('2', "MAIL FROM:<%s>", Text(sender))) {
+    ZEL_LOG(InetSmtp, "MAIL FROM:<%s> コマンドエラー", Text(sender));
+    return -302;
+  }
+  if (recipients != nullptr) {
+    // Split in place: every "," becomes a NUL; empty pieces are skipped.
+    const std::size_t length = std::strlen(recipients);
+    for (std::size_t i = 0; i < length; ++i) {
+      if (recipients[i] == ',') recipients[i] = '\0';
+    }
+    for (std::size_t i = 0; i < length;) {
+      const char* piece = recipients + i;
+      const std::size_t pieceLength = std::strlen(piece);
+      i += pieceLength + 1;
+      if (pieceLength == 0) continue;
+      if (!Command('2', "RCPT TO:<%s>", piece)) {
+        ZEL_LOG(InetSmtp, "RCPT TO:<%s> コマンドエラー %s", piece, replyLine);
+        return -303;
+      }
+    }
+  }
+  if (!Command('3', "DATA", nullptr)) {
+    ZEL_LOG(InetSmtp, "DATA コマンドエラー %s", replyLine);
+    return -304;
+  }
+  std::FILE* file =
+      messagePath != nullptr ? OpenHostFile(messagePath, "rb", false) : nullptr;
+  if (file == nullptr) {
+    ZEL_LOG(InetSmtp, "送信ファイルオープンエラー [%s]", Text(messagePath));
+    return -311;
+  }
+  if (SendFileData(file) == 0) {
+    ZEL_LOG(InetSmtp, "ファイル送信エラー [%s]", messagePath);
+    std::fclose(file);
+    return -312;
+  }
+  std::fclose(file);
+  if (!RecvReply() || replyLine[0] != '2') {
+    ZEL_LOG(InetSmtp, "DATA コマンド応答エラー %s", replyLine);
+    return -305;
+  }
+  return 1;
+}
+
+}  // namespace zel

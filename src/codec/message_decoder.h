@@ -1,0 +1,57 @@
+// Incoming message decoder: raw message -> display file (".wml").
+//
+// The raw message is the text the POP3 server sent, CR LF read as LF, still
+// dot-stuffed. The display file gets the header unfolded and decoded to
+// Shift-JIS (with the raw Subject kept on an "X-Subject:" line before the
+// decoded one), an empty line, and the body converted from ISO-2022-JP to
+// Shift-JIS and dot-unstuffed. MIME structure passes through unchanged.
+//
+// Lines are read whole, however long: a long raw line is never split into
+// pieces that would each be taken for a line of their own.
+#pragma once
+
+#include <cstddef>
+#include <ctime>
+
+#include "codec/line_stream.h"
+#include "codec/sjis_text.h"
+
+namespace zel {
+
+// Capacity of the captured From text (NUL included).
+inline constexpr std::size_t kInfoFromSize = kAccountSize;
+// Capacity of the captured Subject text (NUL included).
+inline constexpr std::size_t kInfoSubjectSize = 1000;
+
+// Date, From and Subject of the last decoded message, for the list file.
+// From and Subject are whole decoded header lines, name included, cleaned
+// by trimBlanks and cut at a character boundary to their capacity.
+struct MessageInfo {
+  std::tm date{};                     // wall-clock fields of the Date line
+  char from[kInfoFromSize] = {};      // "From: ..." or empty
+  char subject[kInfoSubjectSize] = {};  // "Subject: ..." or empty
+
+  // Empties all three, as before each message.
+  void clear();
+};
+
+// decodeHeaderBlock: reads the raw header up to its empty line (or the end)
+// and writes the display file's header and the empty line after it.
+//   Fields are unfolded over continuation lines that start with a blank (a
+//   tab does not continue a field). A field beginning "Subject:" is first
+//   written undecoded with "X-" in front. Each field is decoded with
+//   decodeHeaderLine within the 1,024-byte work area; whatever of a longer
+//   field does not fit is written after it unchanged. Date, From and
+//   Subject are captured into `info` (which the caller clears).
+// Returns 1 on success, 0 when a line cannot be written.
+int decodeHeaderBlock(LineSource& raw, LineSink& display, MessageInfo& info);
+
+// decodeBodyText: reads the rest of the raw message and writes the body.
+//   Each line is converted by jisToSjis on its own; a line that is exactly
+//   "." ends the body (and is not written); any other line starting with
+//   "." loses that first dot. A line feed is added when the last written
+//   line has none.
+// Returns 1 on success, 0 when a line cannot be written.
+int decodeBodyText(LineSource& raw, LineSink& display);
+
+}  // namespace zel

@@ -1,0 +1,134 @@
+#include "ops/seen_set.h"
+
+#include <cstring>
+
+#include "codec/md5.h"
+#include "codec/sjis_text.h"
+#include "platform/file_ops.h"
+#include "platform/text_file.h"
+
+namespace zel {
+
+namespace {
+// Suffix of the temporary file Save writes beside the seen file.
+constexpr std::string_view kSaveSuffix = ".zeltmp";
+}  // namespace
+
+std::string SeenRecordKey(std::string_view key) {
+  if (key.size() <= kSeenKeyMax) return std::string(key);
+  std::string out(key.substr(0, SjisPrefixLength(key, kSeenKeyHead)));
+  out += '#';
+  out += md5Hex(key);
+  return out;
+}
+
+std::uint32_t SeenSet::InsertRecordKey(std::string_view recordKey, int present) {
+  Node node{};
+  std::memcpy(node.key, recordKey.data(), recordKey.size());
+  node.present = present;
+  node.greater = kNone;
+  node.notGreater = kNone;
+  const auto index = static_cast<std::uint32_t>(nodes_.size());
+  if (!nodes_.empty()) {
+    std::uint32_t at = 0;
+    for (;;) {
+      Node& parent = nodes_[at];
+      std::uint32_t& link =
+          std::strcmp(node.key, parent.key) > 0 ? parent.greater : parent.notGreater;
+      if (link == kNone) {
+        link = index;
+        break;
+      }
+      at = link;
+    }
+  }
+  nodes_.push_back(node);
+  return index;
+}
+
+void SeenSet::Insert(std::string_view key) {
+  InsertRecordKey(SeenRecordKey(key), 1);
+}
+
+int SeenSet::Lookup(std::string_view key) {
+  if (nodes_.empty()) return 0;
+  const std::string recordKey = SeenRecordKey(key);
+  std::uint32_t at = 0;
+  while (at != kNone) {
+    Node& node = nodes_[at];
+    const int order = std::strcmp(recordKey.c_str(), node.key);
+    if (order == 0) {
+      node.present = 1;
+      return 1;
+    }
+    at = order > 0 ? node.greater : node.notGreater;
+  }
+  return 0;
+}
+
+void SeenSet::AddRecords(std::string_view bytes) {
+  while (bytes.size() >= kSeenRecordSize) {
+    // The key is the text before the first NUL of the key bytes; a record
+    // without one (a damaged file) yields a key of kSeenKeyMax + 1 bytes,
+    // which SeenRecordKey shortens like any long key.
+    const std::string_view field = bytes.substr(0, kSeenKeyMax + 1);
+    const std::string_view key = field.substr(0, field.find('\0'));
+    InsertRecordKey(SeenRecordKey(key), 0);
+    bytes.remove_prefix(kSeenRecordSize);
+  }
+}
+
+std::string SeenSet::Records() const {
+  std::string out;
+  std::vector<std::uint32_t> pending;  // explicit stack of the pre-order walk
+  if (!nodes_.empty()) pending.push_back(0);
+  while (!pending.empty()) {
+    const Node& node = nodes_[pending.back()];
+    pending.pop_back();
+    if (node.present == 1) {
+      out.append(node.key, kSeenKeyMax + 1);
+      out += "\r\n";
+    }
+    // Visited after the greater subtree, so pushed first.
+    if (node.notGreater != kNone) pending.push_back(node.notGreater);
+    if (node.greater != kNone) pending.push_back(node.greater);
+  }
+  return out;
+}
+
+void SeenSet::Load(const std::string& path) {
+  TextFile file;
+  if (!file.Open(path, TextFile::Mode::kReadBinary)) return;
+  std::string bytes;
+  char chunk[64 * kSeenRecordSize];
+  for (;;) {
+    const std::size_t n = file.Read(chunk, sizeof chunk);
+    bytes.append(chunk, n);
+    if (n < sizeof chunk) break;
+  }
+  file.Close();
+  AddRecords(bytes);
+}
+
+int SeenSet::Save(const std::string& path) const {
+  const std::string temp = path + std::string(kSaveSuffix);
+  TextFile file;
+  if (!file.Open(temp, TextFile::Mode::kWriteBinary)) return 0;
+  const bool written = file.Write(Records());
+  if (!file.Close() || !written) {
+    DeleteFileAt(temp);
+    return 0;
+  }
+  if (!RenameFileReplace(temp, path)) {
+    DeleteFileAt(temp);
+    return 0;
+  }
+  return 1;
+}
+
+void SeenSet::Discard() {
+  nodes_.clear();
+  nodes_.shrink_to_fit();
+}
+
+}  // namespace zel

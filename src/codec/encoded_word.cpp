@@ -1,0 +1,239 @@
+#include "codec/encoded_word.h"
+
+#include <cstring>
+#include <memory>
+
+#include "codec/base64.h"
+#include "codec/charset.h"
+
+namespace zel {
+
+namespace {
+
+constexpr char kEsc = 0x1B;
+constexpr std::string_view kWordPrefix = "=?ISO-2022-JP?B?";
+constexpr std::string_view kWordSuffix = "?=";
+
+// Estimate increments of the fold marking: opening a Japanese run (prefix,
+// escapes, suffix), one Japanese character, closing a run, one ASCII byte.
+constexpr int kRunOpenCost = 20;
+constexpr int kWideCost = 3;
+constexpr int kRunCloseCost = 2;
+
+bool isWide(unsigned char c) {
+  return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xEF) || (c >= 0xA1 && c <= 0xDF);
+}
+
+bool isLead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xEF); }
+
+// Pass 1: copies the line, inserting a line feed wherever the estimated
+// encoded length passes kFoldEstimate.
+std::string markFolds(std::string_view source) {
+  std::string out;
+  out.reserve(source.size() + source.size() / 256 + 8);
+  int estimate = 0;
+  bool run = false;
+  for (std::size_t i = 0; i < source.size();) {
+    const auto c = static_cast<unsigned char>(source[i]);
+    if (isWide(c)) {
+      if (!run) {
+        estimate += kRunOpenCost;
+        run = true;
+      }
+      const std::size_t n = (isLead(c) && i + 1 < source.size()) ? 2 : 1;
+      out.append(source.substr(i, n));
+      i += n;
+      estimate += kWideCost;
+      if (estimate > kFoldEstimate) {
+        out.push_back('\n');
+        estimate = 1;
+        run = false;
+      }
+    } else {
+      if (run) {
+        estimate += kRunCloseCost;
+        run = false;
+      }
+      out.push_back(static_cast<char>(c));
+      ++i;
+      estimate += 1;
+      if (estimate > kFoldEstimate && c == ' ') {
+        out.push_back('\n');
+        estimate = 1;
+      }
+    }
+  }
+  return out;
+}
+
+bool startsWith(std::string_view text, std::size_t at, std::string_view what) {
+  return text.size() - at >= what.size() && text.compare(at, what.size(), what) == 0;
+}
+
+void appendWord(std::string& out, std::string_view jis) {
+  out.append(kWordPrefix);
+  const std::size_t at = out.size();
+  out.resize(at + base64EncodedSize(jis.size()) + 1);
+  const std::size_t n = base64Encode(jis.data(), jis.size(), out.data() + at);
+  out.resize(at + n);
+  out.append(kWordSuffix);
+}
+
+// Value of a hexadecimal digit of a Q word: digits as such, any other
+// character c as c - 0x37 (so "A".."F" give 10..15).
+int hexValue(unsigned char c) { return (c >= '0' && c <= '9') ? c - '0' : c - 0x37; }
+
+bool isQHexFirst(unsigned char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); }
+
+unsigned base64Value(unsigned char c) {
+  if (c >= 'A' && c <= 'Z') return c - 'A';
+  if (c >= 'a' && c <= 'z') return c - 'a' + 26;
+  if (c >= '0' && c <= '9') return c - '0' + 52;
+  if (c == '+') return 62;
+  if (c == '/') return 63;
+  return 0;
+}
+
+// Decodes the words of `s` into `out` (bytes as the words carry them).
+void decodeWords(std::string_view s, std::string& out) {
+  const std::size_t n = s.size();
+  bool afterWord = false;
+  std::size_t i = 0;
+  while (i < n) {
+    if (!(s[i] == '=' && i + 1 < n && s[i + 1] == '?')) {
+      out.push_back(s[i]);
+      if (s[i] != ' ') afterWord = false;
+      ++i;
+      continue;
+    }
+    // An encoded word starts: blanks since the previous word disappear.
+    if (afterWord) {
+      while (!out.empty() && out.back() == ' ') out.pop_back();
+    }
+    afterWord = true;
+    const std::size_t charsetEnd = s.find('?', i + 2);
+    const std::size_t p = charsetEnd == std::string_view::npos ? n : charsetEnd + 1;
+    const char kind = p + 1 < n && s[p + 1] == '?' ? s[p] : '\0';
+    if (kind == 'B' || kind == 'b') {
+      std::size_t k = p + 2;
+      while (k < n) {
+        if (startsWith(s, k, "?=")) {
+          k += 2;
+          break;
+        }
+        if (n - k < 4) break;  // a cut group: read on as ordinary text
+        const auto* g = reinterpret_cast<const unsigned char*>(s.data() + k);
+        const unsigned w = base64Value(g[0]), x = base64Value(g[1]), y = base64Value(g[2]),
+                       z = base64Value(g[3]);
+        out.push_back(static_cast<char>((w << 2) | (x >> 4)));
+        if (g[2] != '=') out.push_back(static_cast<char>((x << 4) | (y >> 2)));
+        if (g[3] != '=') out.push_back(static_cast<char>((y << 6) | z));
+        k += 4;
+      }
+      i = k;
+    } else if (kind == 'Q' || kind == 'q') {
+      std::size_t k = p + 2;
+      while (k < n) {
+        if (startsWith(s, k, "?=")) {
+          k += 2;
+          break;
+        }
+        const auto c = static_cast<unsigned char>(s[k]);
+        if (c != '=') {
+          out.push_back(static_cast<char>(c));
+          ++k;
+          continue;
+        }
+        if (n - k < 3) break;  // "=" near the end: read on as ordinary text
+        const auto h = static_cast<unsigned char>(s[k + 1]);
+        if (isQHexFirst(h)) {
+          const int v = (hexValue(h) << 4) | hexValue(static_cast<unsigned char>(s[k + 2]));
+          out.push_back(static_cast<char>(v & 0xFF));
+          k += 3;
+        } else {
+          out.push_back(static_cast<char>(h));
+          k += 2;
+        }
+      }
+      i = k;
+    } else {
+      // Another encoding or a malformed word: copied through its "?=".
+      const std::size_t close = s.find("?=", i + 2);
+      const std::size_t stop = close == std::string_view::npos ? n : close + 2;
+      out.append(s.substr(i, stop - i));
+      i = stop;
+    }
+  }
+}
+
+}  // namespace
+
+std::string encodeHeaderLine(std::string_view source) {
+  const std::string marked = markFolds(source);
+  // Pass 2: to ISO-2022-JP; every run of Japanese text becomes ESC $ B ... ESC ( B.
+  std::unique_ptr<char[]> jisBuffer(new char[sjisToJisBound(marked.size())]);
+  const std::size_t jisLength = sjisToJis(marked.data(), marked.size(), jisBuffer.get());
+  const std::string_view jis(jisBuffer.get(), jisLength);
+
+  // Pass 3: each run, escapes included, becomes one encoded word.
+  std::string out;
+  out.reserve(jisLength * 4 / 3 + 64);
+  bool inWord = false;
+  std::size_t wordStart = 0;
+  for (std::size_t i = 0; i < jis.size();) {
+    const char c = jis[i];
+    if (!inWord) {
+      if (c == kEsc && (startsWith(jis, i, "\x1B$B") || startsWith(jis, i, "\x1B$@"))) {
+        wordStart = i;
+        inWord = true;
+        i += 3;
+      } else if (c == '\n') {
+        out.push_back('\n');
+        ++i;
+        if (i < jis.size() && jis[i] != ' ' && jis[i] != '\0') out.push_back(' ');
+      } else {
+        out.push_back(c);
+        ++i;
+      }
+    } else if (c == kEsc && (startsWith(jis, i, "\x1B(B") || startsWith(jis, i, "\x1B(J"))) {
+      appendWord(out, jis.substr(wordStart, i + 3 - wordStart));
+      inWord = false;
+      i += 3;
+    } else {
+      ++i;
+    }
+  }
+  // A run opened by escape bytes of the source itself and never closed:
+  // its bytes still go out, as a word of their own.
+  if (inWord) appendWord(out, jis.substr(wordStart));
+  return out;
+}
+
+std::string decodeHeaderLine(std::string_view source) {
+  std::string out;
+  out.reserve(source.size());
+  decodeWords(source, out);
+  out.resize(jisToSjis(out.data(), out.size(), out.data()));
+  // A decoded line stays one line: control bytes other than TAB become
+  // blanks, and a line that came with a line feed ends with exactly one.
+  const bool ownLineFeed = !source.empty() && source.back() == '\n';
+  const bool endsWithLineFeed = !out.empty() && out.back() == '\n';
+  for (char& c : out) {
+    if (static_cast<unsigned char>(c) < 0x20 && c != '\t') c = ' ';
+  }
+  if (ownLineFeed) {
+    // The decoded text never outgrows the encoded one, so this still fits.
+    if (endsWithLineFeed) out.back() = '\n';
+    else out.push_back('\n');
+  }
+  return out;
+}
+
+std::size_t decodeHeaderLine(const char* source, char* destination) {
+  const std::string out = decodeHeaderLine(std::string_view(source));
+  std::memcpy(destination, out.data(), out.size());
+  destination[out.size()] = '\0';
+  return out.size();
+}
+
+}  // namespace zel

@@ -1,0 +1,88 @@
+#!/usr/bin/python3
+"""SMTP test server: delivers every accepted message into DIR/mail/LOCAL/new/.
+
+Usage: smtp_maildir_server.py DIR PORT
+
+The maildirs are the ones the private Dovecot serves, so a message sent by
+SMTP can be fetched back over POP3. Refusals on purpose, for failure tests:
+  - 550 to a RCPT TO whose address contains "reject";
+  - 554 after DATA when the sender contains "datafail".
+The message is stored exactly as received after the DATA dot-unstuffing
+(original_content), owned by the mail user so Dovecot can move and delete it.
+"""
+import asyncio
+import os
+import pwd
+import re
+import socket
+import sys
+import time
+
+from aiosmtpd.smtp import SMTP
+
+MAIL_USER = pwd.getpwnam("nobody")
+SAFE_LOCAL = re.compile(r"^[A-Za-z0-9._-]+$")
+
+
+class MaildirHandler:
+    def __init__(self, base):
+        self.base = base
+        self.counter = 0
+
+    async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
+        if "reject" in address:
+            return "550 5.1.1 <%s>: recipient refused" % address
+        local = address.split("@", 1)[0]
+        if not SAFE_LOCAL.match(local):
+            return "553 5.1.3 <%s>: bad mailbox name" % address
+        envelope.rcpt_tos.append(address)
+        return "250 OK"
+
+    async def handle_DATA(self, server, session, envelope):
+        if envelope.mail_from and "datafail" in envelope.mail_from:
+            return "554 5.6.0 message refused"
+        for address in envelope.rcpt_tos:
+            self.deliver(address.split("@", 1)[0], envelope.original_content)
+        return "250 OK delivered"
+
+    def deliver(self, local, content):
+        maildir = os.path.join(self.base, local)
+        for sub in ("", "new", "cur", "tmp"):
+            path = os.path.join(maildir, sub)
+            if not os.path.isdir(path):
+                os.makedirs(path, mode=0o700, exist_ok=True)
+                os.chown(path, MAIL_USER.pw_uid, MAIL_USER.pw_gid)
+        self.counter += 1
+        name = "%d.S%d_%d.smtp" % (time.time(), os.getpid(), self.counter)
+        tmp = os.path.join(maildir, "tmp", name)
+        with open(tmp, "wb") as f:
+            f.write(content)
+        os.chown(tmp, MAIL_USER.pw_uid, MAIL_USER.pw_gid)
+        os.rename(tmp, os.path.join(maildir, "new", name))
+
+
+def main():
+    base_dir, port = sys.argv[1], int(sys.argv[2])
+    # Created with the TCP protocol number so that asyncio sets TCP_NODELAY
+    # on every accepted connection (no delayed-ACK stall per reply).
+    listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM, socket.IPPROTO_TCP)
+    listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+    listener.bind(("127.0.0.1", port))
+    listener.listen(64)
+    handler = MaildirHandler(os.path.join(base_dir, "mail"))
+    loop = asyncio.new_event_loop()
+    asyncio.set_event_loop(loop)
+    server = loop.run_until_complete(loop.create_server(
+        lambda: SMTP(handler, hostname="localhost", decode_data=False,
+                     data_size_limit=None), sock=listener))
+    ready = os.path.join(base_dir, "smtp.ready")
+    with open(ready, "w") as f:
+        f.write("%d\n" % port)
+    try:
+        loop.run_forever()
+    finally:
+        server.close()
+
+
+if __name__ == "__main__":
+    main()

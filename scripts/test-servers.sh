@@ -1,0 +1,215 @@
+#!/bin/bash
+# Private test mail servers on 127.0.0.1: Dovecot (POP3 with USER/PASS and
+# APOP) and an aiosmtpd SMTP server delivering into the maildirs Dovecot
+# serves. Both listen on free ports; the state file tells tests where.
+#
+#   scripts/test-servers.sh start  [DIR]   (re)start both, fresh maildirs
+#   scripts/test-servers.sh stop   [DIR]   stop both by PID, remove DIR
+#   scripts/test-servers.sh status [DIR]   print the state, exit 1 if down
+#
+# DIR (default $ZEL_SERVERS_DIR or /tmp/zsrv) must be short: Dovecot keeps
+# UNIX sockets under DIR/run. Must run as root (Dovecot reads mail as nobody).
+#
+# State file DIR/servers.env, one KEY=VALUE a line:
+#   POP3_HOST POP3_PORT SMTP_HOST SMTP_PORT MAIL_DIR USERS (user:password,...)
+#   DOVECOT_PID SMTP_PID LOCAL_POP3 (1 when a listener on port 110 at the
+#   address the local host name resolves to was added, else 0)
+#   LOCAL_POP3_ADDRESS LOCAL_HOST_NAME
+set -u
+
+SCRIPT_DIR=$(cd "$(dirname "$0")" && pwd)
+ACTION=${1:-status}
+DIR=${2:-${ZEL_SERVERS_DIR:-/tmp/zsrv}}
+STATE=$DIR/servers.env
+PY=/usr/bin/python3
+USERS="alice:alicepw bob:bobpw"
+
+die() { echo "test-servers: $*" >&2; exit 1; }
+
+state_value() { sed -n "s/^$1=//p" "$STATE" 2>/dev/null | head -n 1; }
+
+alive() { [ -n "$1" ] && kill -0 "$1" 2>/dev/null; }
+
+stop_pid() {
+  local pid=$1
+  alive "$pid" || return 0
+  kill "$pid" 2>/dev/null
+  for _ in $(seq 50); do alive "$pid" || return 0; sleep 0.1; done
+  kill -9 "$pid" 2>/dev/null
+}
+
+do_stop() {
+  if [ -f "$STATE" ]; then
+    stop_pid "$(state_value SMTP_PID)"
+    stop_pid "$(state_value DOVECOT_PID)"
+  fi
+  case "$DIR" in
+    /tmp/?*) rm -rf "$DIR" ;;
+    *) [ -f "$STATE" ] && rm -f "$STATE" ;;
+  esac
+}
+
+# Prints N free TCP ports of 127.0.0.1.
+free_ports() {
+  $PY - "$1" <<'PY'
+import socket, sys
+socks = []
+for _ in range(int(sys.argv[1])):
+    s = socket.socket(); s.bind(("127.0.0.1", 0)); socks.append(s)
+print(" ".join(str(s.getsockname()[1]) for s in socks))
+PY
+}
+
+# Prints the address the local host name resolves to when it is a loopback
+# address whose port 110 is free; prints nothing otherwise.
+local_pop3_address() {
+  $PY <<'PY'
+import socket
+try:
+    addr = socket.gethostbyname(socket.gethostname())
+except OSError:
+    raise SystemExit(0)
+if addr.startswith("127."):
+    s = socket.socket()
+    try:
+        s.bind((addr, 110))
+        print(addr)
+    except OSError:
+        pass
+    finally:
+        s.close()
+PY
+}
+
+# Waits until HOST PORT answers with a line starting with PREFIX.
+wait_greeting() {
+  $PY - "$1" "$2" "$3" <<'PY'
+import socket, sys, time
+host, port, prefix = sys.argv[1], int(sys.argv[2]), sys.argv[3].encode()
+deadline = time.time() + 15
+while time.time() < deadline:
+    try:
+        with socket.create_connection((host, port), timeout=2) as s:
+            if s.recv(512).startswith(prefix):
+                s.sendall(b"QUIT\r\n")
+                sys.exit(0)
+    except OSError:
+        pass
+    time.sleep(0.1)
+sys.exit(1)
+PY
+}
+
+do_start() {
+  [ "$(id -u)" = 0 ] || die "must run as root"
+  [ ${#DIR} -le 60 ] || die "state dir too long (Dovecot sockets): $DIR"
+  command -v dovecot >/dev/null || die "dovecot not installed"
+  $PY -c "import aiosmtpd" 2>/dev/null || die "python3-aiosmtpd not installed"
+  do_stop
+  mkdir -p "$DIR" || die "cannot create $DIR"
+  chmod 755 "$DIR"
+  mkdir -p "$DIR/run" "$DIR/state" "$DIR/mail"
+  chmod 755 "$DIR/run" "$DIR/state" "$DIR/mail"
+  : > "$DIR/users"
+  for entry in $USERS; do
+    local user=${entry%%:*} pass=${entry#*:}
+    echo "$user:{PLAIN}$pass" >> "$DIR/users"
+    mkdir -p "$DIR/mail/$user/new" "$DIR/mail/$user/cur" "$DIR/mail/$user/tmp"
+  done
+  chmod 644 "$DIR/users"
+  chown -R nobody:nogroup "$DIR/mail"
+
+  read -r POP3_PORT SMTP_PORT <<< "$(free_ports 2)"
+  local local_addr local_listener="" local_flag=0
+  local_addr=$(local_pop3_address)
+  if [ -n "$local_addr" ]; then
+    local_flag=1
+    local_listener="  inet_listener pop3local {
+    address = $local_addr
+    port = 110
+  }"
+  fi
+
+  cat > "$DIR/dovecot.conf" <<CONF
+protocols = pop3
+listen = 127.0.0.1
+base_dir = $DIR/run
+state_dir = $DIR/state
+instance_name = zelpost-test-$(basename "$DIR")
+log_path = $DIR/dovecot.log
+ssl = no
+disable_plaintext_auth = no
+auth_mechanisms = plain apop
+auth_failure_delay = 0
+first_valid_uid = 1
+passdb {
+  driver = passwd-file
+  args = scheme=PLAIN username_format=%u $DIR/users
+}
+userdb {
+  driver = static
+  args = uid=nobody gid=nogroup home=$DIR/mail/%u
+}
+mail_location = maildir:$DIR/mail/%u
+service pop3-login {
+  inet_listener pop3 {
+    address = 127.0.0.1
+    port = $POP3_PORT
+  }
+  inet_listener pop3s {
+    port = 0
+  }
+$local_listener
+}
+service anvil {
+  unix_listener anvil-auth-penalty {
+    mode = 0
+  }
+}
+CONF
+
+  dovecot -F -c "$DIR/dovecot.conf" </dev/null >"$DIR/dovecot.out" 2>&1 &
+  local dovecot_pid=$!
+  rm -f "$DIR/smtp.ready"
+  $PY "$SCRIPT_DIR/smtp_maildir_server.py" "$DIR" "$SMTP_PORT" \
+    </dev/null >"$DIR/smtp.log" 2>&1 &
+  local smtp_pid=$!
+
+  cat > "$STATE" <<ENV
+POP3_HOST=127.0.0.1
+POP3_PORT=$POP3_PORT
+SMTP_HOST=127.0.0.1
+SMTP_PORT=$SMTP_PORT
+MAIL_DIR=$DIR/mail
+USERS=$(echo $USERS | tr ' ' ',')
+DOVECOT_PID=$dovecot_pid
+SMTP_PID=$smtp_pid
+LOCAL_POP3=$local_flag
+LOCAL_POP3_ADDRESS=$local_addr
+LOCAL_HOST_NAME=$(hostname)
+ENV
+
+  if ! wait_greeting 127.0.0.1 "$POP3_PORT" "+OK"; then
+    cat "$DIR/dovecot.out" "$DIR/dovecot.log" >&2 2>/dev/null
+    do_stop; die "Dovecot did not start"
+  fi
+  if ! wait_greeting 127.0.0.1 "$SMTP_PORT" "220"; then
+    cat "$DIR/smtp.log" >&2
+    do_stop; die "SMTP server did not start"
+  fi
+  echo "test-servers: POP3 127.0.0.1:$POP3_PORT SMTP 127.0.0.1:$SMTP_PORT" \
+       "local POP3 on port 110: $local_flag ($DIR)"
+}
+
+do_status() {
+  [ -f "$STATE" ] || { echo "test-servers: not running ($DIR)"; exit 1; }
+  cat "$STATE"
+  alive "$(state_value DOVECOT_PID)" && alive "$(state_value SMTP_PID)" || exit 1
+}
+
+case "$ACTION" in
+  start) do_start ;;
+  stop) do_stop ;;
+  status) do_status ;;
+  *) die "usage: $0 start|stop|status [DIR]" ;;
+esac

@@ -1,0 +1,28 @@
+# The 22 exports and their argument counts (each argument is 32 bits on the
+# x86 stdcall ABI, so the decorated name is _name@(4 x count)).
+set(ZELPOST_EXPORTS
+  zelVersion:2 zelInitialize:6 zelSendMailOne:2 zelSendMailDummy:3
+  zelRecvMailAll:4 zelRecvMailDummy:2 zelMailBiff:0 zelSetValueInt:2
+  zelGetValueInt:1 zelSetValueStr:2 zelGetValueStr:3 zelGetErrorInt:0
+  zelGetErrorStr:2 zelDialogAttach:1 zelGetAttach:1 zelGetAttachList:2
+  zelPencode:2 zelPdecode:2 zelPoplist:3 zelMakeIndexMBX:1
+  zelMakeIndexWML:1 zelPrintIndex:7)
+
+# zel_write_def(OUT): writes the module-definition file exporting every
+# function under its plain and its decorated name. On x86 the compiled
+# symbol is name@N, on x64 it is the plain name.
+function(zel_write_def out)
+  set(text "LIBRARY zelpost.dll\nEXPORTS\n")
+  foreach(entry ${ZELPOST_EXPORTS})
+    string(REPLACE ":" ";" parts ${entry})
+    list(GET parts 0 name)
+    list(GET parts 1 count)
+    math(EXPR bytes "${count} * 4")
+    if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+      string(APPEND text "  ${name} = ${name}@${bytes}\n  _${name}@${bytes} = ${name}@${bytes}\n")
+    else()
+      string(APPEND text "  ${name}\n  _${name}@${bytes} = ${name}\n")
+    endif()
+  endforeach()
+  file(WRITE ${out} "${text}")
+endfunction()

@@ -1,0 +1,131 @@
+#include "api/inet_mail.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "api/session_list.h"
+#include "platform/host_name.h"
+#include "platform/log.h"
+#include "platform/socket.h"
+
+namespace zel {
+
+InetMail::InetMail() {
+  SetOptionDefaults();
+  if (SocketStartup() != 0) {
+    ZEL_LOG(InetMail, "WSAStartup の初期化に失敗 %d", LastSocketError());
+  }
+  ClearError();
+  SessionListAdd(this);
+}
+
+InetMail::~InetMail() {
+  if (SocketCleanup() != 0) {
+    ZEL_LOG(InetMail, "WSACleanup でエラー発生 %d", LastSocketError());
+  }
+  SessionListRemove(this);
+  delete[] attachmentList;
+}
+
+namespace {
+
+bool Missing(const char* text) { return text == nullptr || *text == '\0'; }
+
+// Copies `value` into a field; an over-long value is cut at a character
+// boundary and the cut is logged with the field's name.
+template <std::size_t N>
+void CopyField(char (&field)[N], const char* value, const char* fieldName) {
+  if (!CopyBounded(field, value != nullptr ? value : "")) {
+    ZEL_LOG(InetMail, "%s が長すぎるため %u バイトに切り詰めた", fieldName,
+            static_cast<unsigned>(std::strlen(field)));
+  }
+}
+
+}  // namespace
+
+int InetMail::Initialize(const char* pop3name, const char* smtpname, const char* username,
+                         const char* pass, const char* mailaddr, const char* fullname) {
+  ClearError();
+  // Log and error texts differ for the SMTP server on purpose: the log has
+  // always read "SMPT".
+  if (Missing(pop3name)) {
+    ZEL_LOG(InetMail, "POP3サーバ名が指定されていない");
+    SetError(kInitializeMissing, "POP3サーバ名が指定されていない");
+    return 0;
+  }
+  if (Missing(smtpname)) {
+    ZEL_LOG(InetMail, "SMPTサーバ名が指定されていない");
+    SetError(kInitializeMissing, "SMTPサーバ名が指定されていない");
+    return 0;
+  }
+  if (Missing(username)) {
+    ZEL_LOG(InetMail, "ユーザ名が指定されていない");
+    SetError(kInitializeMissing, "ユーザ名が指定されていない");
+    return 0;
+  }
+  if (Missing(pass)) {
+    ZEL_LOG(InetMail, "パスワードが指定されていない");
+    SetError(kInitializeMissing, "パスワードが指定されていない");
+    return 0;
+  }
+  if (Missing(mailaddr)) {
+    ZEL_LOG(InetMail, "メールアドレスが指定されていない");
+    SetError(kInitializeMissing, "メールアドレスが指定されていない");
+    return 0;
+  }
+  CopyField(pop3Server, pop3name, "pop3Server");
+  CopyField(smtpServer, smtpname, "smtpServer");
+  CopyField(userName, username, "userName");
+  CopyField(password, pass, "password");
+  CopyField(mailAddress, mailaddr, "mailAddress");
+  CopyField(displayName, fullname, "displayName");
+
+  const char* at = std::strchr(mailAddress, '@');
+  CopyBounded(domain, at != nullptr ? at + 1 : "domain");
+
+  if (!LocalHostName(hostName, sizeof hostName)) hostName[0] = '\0';
+  return 1;
+}
+
+void InetMail::SetError(int number, const char* format, ...) {
+  errorNumber = number;
+  // Format in full first, then cut at a character boundary: vsnprintf alone
+  // could end the field between a lead and a trail byte.
+  char text[kErrorTextSize * 4];
+  va_list args;
+  va_start(args, format);
+  va_list copy;
+  va_copy(copy, args);
+  const int n = std::vsnprintf(text, sizeof text, format, args);
+  va_end(args);
+  if (n < 0) {
+    errorText[0] = '\0';
+  } else if (static_cast<std::size_t>(n) < sizeof text) {
+    CopyBounded(errorText, std::string_view(text, static_cast<std::size_t>(n)));
+  } else {
+    std::vector<char> big(static_cast<std::size_t>(n) + 1);
+    std::vsnprintf(big.data(), big.size(), format, copy);
+    CopyBounded(errorText, std::string_view(big.data(), static_cast<std::size_t>(n)));
+  }
+  va_end(copy);
+}
+
+void InetMail::ClearError() {
+  errorNumber = 0;
+  errorText[0] = '\0';
+}
+
+int InetMail::GetErrorStr(char* buffer, int size) const {
+  if (buffer == nullptr) return 0;
+  if (size <= 0) {
+    const std::size_t n = std::strlen(errorText);
+    std::memcpy(buffer, errorText, n + 1);
+    return static_cast<int>(n);
+  }
+  CopyBounded(buffer, static_cast<std::size_t>(size), errorText);
+  return static_cast<int>(std::strlen(buffer));
+}
+
+}  // namespace zel

@@ -1,0 +1,131 @@
+// InetMail: the mail session object behind every export.
+//
+// A session is its own POP3 connection (InetPop3) and owns the SMTP client,
+// the account, the option values, the error state and the working state of a
+// receive-all. Sessions enter themselves in the process-wide session list
+// when created and leave it when destroyed (see session_list.h).
+#pragma once
+
+#include <cstdint>
+
+#include "codec/sjis_text.h"
+#include "net/inet_pop3.h"
+#include "net/inet_smtp.h"
+
+namespace zel {
+
+class SeenSet;
+using ThreadHandle = std::uintptr_t;
+
+inline constexpr int kPop3Port = 110;  // fixed ports of a new session
+inline constexpr int kSmtpPort = 25;
+inline constexpr int kInitializeMissing = -1000;  // error number of Initialize
+
+class InetMail : public InetPop3 {
+ public:
+  // Creates a session: ports, option defaults, socket start-up (a failure
+  // is logged only), cleared error state, entry in the session list.
+  InetMail();
+  // Socket clean-up (a failure is logged), removal from the session list.
+  ~InetMail();
+
+  // Account set-up. Every argument but fullname must be present and not
+  // empty, else error -1000 with its text, no setting changes, result 0.
+  // Over-long arguments are cut to their field at a character boundary (a
+  // log entry names the field). Returns 1 when accepted.
+  int Initialize(const char* pop3name, const char* smtpname, const char* username,
+                 const char* password, const char* mailaddr, const char* fullname);
+
+  // Sends the send file `mailfile` (attachments: `attachfile`, TAB or LF
+  // separated), or writes the message to `dummyfile` when given.
+  // Returns 1 sent/written, 0 failed (error state tells why).
+  int SendMail(const char* mailfile, const char* attachfile, const char* dummyfile);
+
+  // Receives one message into the display file `mailfile` (from `dummyfile`
+  // instead of the server when given). Returns 1 written, 0 no message or a
+  // failed step, -1 login or listing failed.
+  int RecvMailDummy(const char* mailfile, const char* dummyfile);
+
+  // Receives every new message (worker thread, progress dialog). Returns
+  // the count stored, 0 or a negative code; not built in this version: 0.
+  int RecvMailAll(const char* listfile, const char* maildir, const char* dupfile,
+                  const char* mailbox);
+
+  // Number of messages waiting on the server, or a negative code.
+  int MailBiff();
+
+  // The attachment dialog for a display file; not built in this version: 0.
+  int DialogAttach(const char* filename);
+
+  // Error state. SetError formats into errorText (printf conventions),
+  // cut to 255 bytes at a character boundary.
+  void SetError(int number, const char* format, ...)
+#if defined(__GNUC__)
+      __attribute__((format(printf, 3, 4)))
+#endif
+      ;
+  void ClearError();
+  int GetErrorInt() const { return errorNumber; }
+  // Copies errorText into `buffer`. size > 0: at most size bytes including
+  // the NUL, cut at a character boundary; size <= 0: the whole text (the
+  // buffer must then hold kErrorTextSize bytes). Returns the length written;
+  // 0 without a buffer.
+  int GetErrorStr(char* buffer, int size) const;
+
+  // Option values by name (case-insensitive); see options.cpp for results.
+  int SetValueInt(const char* name, int value);
+  int GetValueInt(const char* name) const;
+  int SetValueStr(const char* name, const char* value);
+  int GetValueStr(const char* name, char* buffer, int size) const;
+
+  // Password scrambling: digits that differ on each call. Pencode writes
+  // 3n+4 bytes and returns 1. Pdecode returns 0 for an input shorter than
+  // 3 characters (buffer untouched), else 1 with (L-3)/3 bytes and a NUL.
+  static int Pencode(const char* plain, char* buffer);
+  static int Pdecode(const char* scrambled, char* buffer);
+
+  // "zelpost.dll ver.%d.%d.%d" into `buffer`. size <= 0: the whole text (at
+  // most kVersionTextSize bytes) and the result major << 16 | minor.
+  // size > 0: at most size bytes including the NUL, and the length written.
+  static int Version(char* buffer, int size);
+
+  InetSmtp smtp;
+  SeenSet* seenSet = nullptr;
+  ThreadHandle workerThread = 0;
+  WindowHandle controlWindow = 0;
+  WindowHandle progressDialog = 0;
+  int pop3Port = kPop3Port;
+  int smtpPort = kSmtpPort;
+  char pop3Server[kHostNameSize] = {};
+  char smtpServer[kHostNameSize] = {};
+  char userName[kAccountSize] = {};
+  char password[kAccountSize] = {};
+  char mailAddress[kAccountSize] = {};
+  char displayName[kAccountSize] = {};
+  char domain[kAccountSize] = {};
+  char hostName[kHostNameSize] = {};
+  char listFilePath[kPathSize] = {};
+  char mailFolderPath[kPathSize] = {};
+  char seenFilePath[kPathSize] = {};
+  char mailboxFilePath[kPathSize] = {};
+  char boundary[kBoundarySize] = {};
+  char* attachmentList = nullptr;  // owned; freed before a send returns
+  int recvAllResult = 0;
+  int errorNumber = 0;
+  char errorText[kErrorTextSize] = {};
+  int deleteOnServer = 0;
+  WindowHandle hostWindow = 0;
+  int silent = 0;
+  int executeType = 0;
+  char logDir[kPathSize] = {};
+  int popBeforeSmtp = 1;
+  int useApop = 0;
+
+ private:
+  void SetOptionDefaults();
+};
+
+// Longest version text: "zelpost.dll ver." and three five-digit numbers.
+inline constexpr std::size_t kVersionTextSize = 34;
+
+}  // namespace zel

@@ -1,0 +1,155 @@
+// Option values, password scrambling and the version text of a session.
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "api/inet_mail.h"
+#include "platform/clock.h"
+#include "platform/log.h"
+#include "platform/module_version.h"
+#include "platform/temp_file.h"
+
+namespace zel {
+namespace {
+
+bool NameIs(const char* name, const char* option) {
+  if (name == nullptr) return false;
+  for (; *name != '\0' && *option != '\0'; ++name, ++option) {
+    char c = *name;
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    if (c != *option) return false;
+  }
+  return *name == '\0' && *option == '\0';
+}
+
+constexpr int kSaltRange = 200;  // salt = tick count modulo this
+constexpr int kGroupDigits = 3;  // every scrambled byte is three digits
+
+}  // namespace
+
+void InetMail::SetOptionDefaults() {
+  deleteOnServer = 0;
+  hostWindow = 0;
+  popBeforeSmtp = 1;
+  silent = 0;
+  executeType = 0;
+  useApop = 0;
+  std::string temp;
+  if (!TempDirectory(temp)) temp.clear();
+  CopyBounded(logDir, temp);
+}
+
+int InetMail::SetValueInt(const char* name, int value) {
+  if (NameIs(name, "HWND")) {
+    hostWindow = static_cast<WindowHandle>(static_cast<std::uint32_t>(value));
+    return value;
+  }
+  int* flag = nullptr;
+  if (NameIs(name, "DELE")) flag = &deleteOnServer;
+  if (NameIs(name, "POPBEFORESMTP")) flag = &popBeforeSmtp;
+  if (NameIs(name, "SILENT")) flag = &silent;
+  if (NameIs(name, "APOP")) flag = &useApop;
+  if (flag != nullptr) {
+    *flag = value != 0 ? 1 : 0;
+    return *flag;
+  }
+  if (NameIs(name, "EXECUTE_TYPE")) {
+    executeType = value == 1 ? 1 : 2;
+    return executeType;
+  }
+  return 0;
+}
+
+int InetMail::GetValueInt(const char* name) const {
+  if (NameIs(name, "HWND")) return static_cast<int>(static_cast<std::uint32_t>(hostWindow));
+  if (NameIs(name, "DELE")) return deleteOnServer;
+  if (NameIs(name, "POPBEFORESMTP")) return popBeforeSmtp;
+  if (NameIs(name, "SILENT")) return silent;
+  if (NameIs(name, "EXECUTE_TYPE")) return executeType;
+  if (NameIs(name, "APOP")) return useApop;
+  return 0;
+}
+
+int InetMail::SetValueStr(const char* name, const char* value) {
+  if (value == nullptr || !NameIs(name, "LOGDIR")) return 0;
+  if (!CopyBounded(logDir, value)) {
+    ZEL_LOG(InetMail, "LOGDIR が長すぎるため %u バイトに切り詰めた",
+            static_cast<unsigned>(std::strlen(logDir)));
+  }
+  // A log path beyond the path limit keeps the previous log file.
+  SetLogDirectory(logDir);
+  return static_cast<int>(std::strlen(logDir));
+}
+
+int InetMail::GetValueStr(const char* name, char* buffer, int size) const {
+  if (buffer == nullptr || size == 0 || !NameIs(name, "LOGDIR")) return 0;
+  if (size < 0) {
+    const std::size_t n = std::strlen(logDir);
+    std::memcpy(buffer, logDir, n + 1);
+    return static_cast<int>(n);
+  }
+  CopyBounded(buffer, static_cast<std::size_t>(size), logDir);
+  return static_cast<int>(std::strlen(buffer));
+}
+
+int InetMail::Pencode(const char* plain, char* buffer) {
+  if (buffer == nullptr) return 0;
+  if (plain == nullptr) plain = "";
+  const int salt = static_cast<int>(TickCount() % kSaltRange);
+  const std::size_t n = std::strlen(plain);
+  char group[8];
+  for (std::size_t k = 0; k < n; ++k) {
+    // Bytes count as 0..255, so every group has three digits (at most 454).
+    const int c = static_cast<unsigned char>(plain[n - 1 - k]);
+    std::snprintf(group, sizeof group, "%03d", salt + c);
+    std::memcpy(buffer + kGroupDigits * k, group, kGroupDigits);
+  }
+  std::snprintf(group, sizeof group, "%03d", salt);
+  std::memcpy(buffer + kGroupDigits * n, group, kGroupDigits + 1);
+  return 1;
+}
+
+int InetMail::Pdecode(const char* scrambled, char* buffer) {
+  if (scrambled == nullptr || buffer == nullptr) return 0;
+  const std::size_t length = std::strlen(scrambled);
+  if (length < static_cast<std::size_t>(kGroupDigits)) return 0;
+  // A group reads like atoi over its three characters: digits as far as
+  // they go, none giving 0.
+  auto group = [&](std::size_t at) {
+    char digits[kGroupDigits + 1] = {};
+    std::memcpy(digits, scrambled + at, kGroupDigits);
+    return std::atoi(digits);
+  };
+  const int salt = group(length - kGroupDigits);
+  const std::size_t m = (length - kGroupDigits) / kGroupDigits;
+  for (std::size_t i = 0; i < m; ++i) {
+    const int v = group(length - 2 * kGroupDigits - kGroupDigits * i);
+    buffer[i] = static_cast<char>(static_cast<unsigned char>((v - salt) & 0xFF));
+  }
+  buffer[m] = '\0';
+  return 1;
+}
+
+int InetMail::Version(char* buffer, int size) {
+  std::uint32_t high = 0, low = 0;
+  if (!OwnFileVersion(high, low)) {
+    // No version resource: report the version this library was built as.
+    high = (static_cast<std::uint32_t>(ZELPOST_VERSION_MAJOR) << 16) | ZELPOST_VERSION_MINOR;
+    low = static_cast<std::uint32_t>(ZELPOST_VERSION_PATCH) << 16;
+  }
+  char text[kVersionTextSize + 16];
+  std::snprintf(text, sizeof text, "zelpost.dll ver.%u.%u.%u", static_cast<unsigned>(high >> 16),
+                static_cast<unsigned>(high & 0xFFFF), static_cast<unsigned>(low >> 16));
+  if (buffer != nullptr) {
+    if (size > 0) {
+      // A bounded copy reports what it wrote, as the other text results do.
+      CopyBounded(buffer, static_cast<std::size_t>(size), text);
+      return static_cast<int>(std::strlen(buffer));
+    } else {
+      std::memcpy(buffer, text, std::strlen(text) + 1);
+    }
+  }
+  return static_cast<int>(high);
+}
+
+}  // namespace zel

@@ -1,0 +1,43 @@
+#include "api/session_list.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "api/inet_mail.h"
+
+namespace zel {
+namespace {
+
+// Created on first use, by the first session while the library loads; a
+// static destroyed in reverse order of completion, so it outlives every
+// session that was completed after it (the process-wide one included).
+std::vector<InetMail*>& List() {
+  static std::vector<InetMail*> list;
+  return list;
+}
+
+}  // namespace
+
+void SessionListAdd(InetMail* session) { List().push_back(session); }
+
+void SessionListRemove(InetMail* session) {
+  auto& list = List();
+  const auto it = std::find(list.begin(), list.end(), session);
+  if (it != list.end()) list.erase(it);
+}
+
+bool SessionListContains(const InetMail* session) {
+  const auto& list = List();
+  return std::find(list.begin(), list.end(), session) != list.end();
+}
+
+InetMail* SessionForControlWindow(WindowHandle window) {
+  for (InetMail* session : List()) {
+    if (session->controlWindow == window) return session;
+  }
+  return nullptr;
+}
+
+int SessionListSize() { return static_cast<int>(List().size()); }
+
+}  // namespace zel

@@ -1,0 +1,10 @@
+#include "api/inet_mail.h"
+
+namespace zel {
+
+int InetMail::SendMail(const char*, const char*, const char*) {
+  ClearError();
+  return 0;  // not built yet
+}
+
+}  // namespace zel

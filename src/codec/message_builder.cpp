@@ -1,0 +1,360 @@
+// The outgoing message builder.
+#include "codec/message_builder.h"
+
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+#include <vector>
+
+#include "codec/base64.h"
+#include "codec/charset.h"
+#include "codec/encoded_word.h"
+#include "codec/header_text.h"
+#include "codec/rfc822_date.h"
+#include "codec/sjis_text.h"
+
+namespace zel {
+namespace {
+
+// What happens to a header line of the send file (and its continuations).
+enum class HeaderState {
+  kOther,       // copied, encoded
+  kTo,          // copied, adds recipients
+  kCc,          // copied unless bare, adds recipients
+  kBcc,         // dropped, adds recipients
+  kDropped,     // never reaches the message
+  kAttachment,  // dropped, names an attachment
+};
+
+struct HeaderRule {
+  const char* name;
+  HeaderState state;
+};
+
+// Matched in this order, without regard to case, against the line's start.
+// The send file's own Date and Message-Id are dropped: the generated ones
+// stand first, and a message with two of either is refused by strict servers.
+constexpr HeaderRule kHeaderRules[] = {
+    {"To:", HeaderState::kTo},
+    {"Cc:", HeaderState::kCc},
+    {"Bcc:", HeaderState::kBcc},
+    {"Date:", HeaderState::kDropped},
+    {"Message-Id:", HeaderState::kDropped},
+    {"From:", HeaderState::kDropped},
+    {"Subject:", HeaderState::kOther},
+    {"Content-Transfer-Encoding:", HeaderState::kDropped},
+    {"Content-Type:", HeaderState::kDropped},
+    {"X-zel-", HeaderState::kDropped},
+    {"X-AttachmentFile:", HeaderState::kAttachment},
+};
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+  if (text.size() < prefix.size()) return false;
+  for (std::size_t i = 0; i < prefix.size(); ++i) {
+    char a = text[i];
+    char b = prefix[i];
+    if (a >= 'A' && a <= 'Z') a = static_cast<char>(a - 'A' + 'a');
+    if (b >= 'A' && b <= 'Z') b = static_cast<char>(b - 'A' + 'a');
+    if (a != b) return false;
+  }
+  return true;
+}
+
+bool EndsWithLineFeed(std::string_view text) { return !text.empty() && text.back() == '\n'; }
+
+// trimBlanks over a copy: tabs and line feeds as blanks, outer blanks removed.
+std::string Trimmed(std::string_view text) {
+  std::string copy(text);
+  return trimBlanks(copy.data());
+}
+
+// Calls `item` for every non-empty item of a TAB/LF separated list.
+template <typename F>
+bool ForEachListItem(std::string_view list, F item) {
+  std::size_t start = 0;
+  while (start <= list.size()) {
+    std::size_t end = list.find_first_of("\t\n", start);
+    if (end == std::string_view::npos) end = list.size();
+    if (end > start && !item(list.substr(start, end - start))) return false;
+    start = end + 1;
+  }
+  return true;
+}
+
+}  // namespace
+
+std::string_view AttachmentFileName(std::string_view path, bool windowsSeparators) {
+  std::size_t cut = std::string_view::npos;
+  if (windowsSeparators) {
+    for (std::size_t i = 0; i < path.size();) {
+      const unsigned char c = static_cast<unsigned char>(path[i]);
+      if (c == '\\' || c == '/') cut = i;
+      i += IsSjisLead(c) && i + 1 < path.size() ? 2 : 1;
+    }
+  } else {
+    cut = path.rfind('/');
+  }
+  return cut == std::string_view::npos ? path : path.substr(cut + 1);
+}
+
+std::string_view AttachmentFileName(std::string_view path) {
+#ifdef _WIN32
+  return AttachmentFileName(path, true);
+#else
+  return AttachmentFileName(path, false);
+#endif
+}
+
+MessageBuilder::MessageBuilder(const Clock& clock) : clock_(clock) {}
+
+bool MessageBuilder::hasAttachments() const {
+  return attachmentList.find_first_not_of("\t\n") != std::string::npos;
+}
+
+bool MessageBuilder::nextPiece(LineSource& sendFile) {
+  char buffer[kSendFileReadSize];
+  const std::size_t held = carry_.size();
+  std::memcpy(buffer, carry_.data(), held);
+  carry_.clear();
+  const std::size_t got = sendFile.readLine(buffer + held, sizeof buffer - held);
+  const std::size_t total = held + got;
+  if (total == 0) return false;
+  pieceStartsLine_ = lineStart_;
+  std::size_t keep = total;
+  // A full read that did not reach the line end may have stopped between
+  // the two bytes of a character: hold its lead byte back for the next piece.
+  if (held + got == sizeof buffer - 1 && buffer[total - 1] != '\n') {
+    std::size_t i = 0;
+    while (i < total) {
+      const std::size_t step = IsSjisLead(static_cast<unsigned char>(buffer[i])) ? 2 : 1;
+      if (i + step > total) break;
+      i += step;
+    }
+    keep = i;
+    carry_.assign(buffer + keep, total - keep);
+  }
+  piece_.assign(buffer, keep);
+  lineStart_ = EndsWithLineFeed(piece_);
+  return true;
+}
+
+bool MessageBuilder::writeGenerated(LineSink& out) {
+  const std::int64_t now = clock_.now();
+  if (!out.write(formatDateLine(clock_, now))) return false;
+
+  // Twelve digits, year to minute.
+  std::tm local{};
+  if (!clock_.localTime(now, local)) local = std::tm{};
+  char minute[32];
+  std::snprintf(minute, sizeof minute, "%04d%02d%02d%02d%02d",
+                (local.tm_year + 1900) % 10000, (local.tm_mon + 1) % 100, local.tm_mday % 100,
+                local.tm_hour % 100, local.tm_min % 100);
+  char stamps[32];
+  std::snprintf(stamps, sizeof stamps, ".%08X.%08lX@", static_cast<unsigned>(stamp.tickCount),
+                stamp.processId & 0xFFFFFFFFUL);
+  std::string id = "Message-Id: <";
+  id.append(minute).append(stamps);
+  id.append(identity.hostName).append(".").append(identity.domain).append(">\n");
+  if (!out.write(id)) return false;
+
+  std::string from = "From: ";
+  from.append(identity.displayName).append(" <").append(identity.mailAddress).append(">\n");
+  return out.write(encodeHeaderLine(from));
+}
+
+bool MessageBuilder::writeMimeHeader(LineSink& out) {
+  if (!hasAttachments()) {
+    return out.write(
+        "MIME-Version: 1.0\n"
+        "Content-Transfer-Encoding: 7bit\n"
+        "Content-Type: text/plain; charset=iso-2022-jp\n"
+        "\n");
+  }
+  char text[kBoundarySize];
+  std::snprintf(text, sizeof text, "--------%08X%08X",
+                static_cast<unsigned>(static_cast<std::uint64_t>(clock_.now()) & 0xFFFFFFFFU),
+                static_cast<unsigned>(stamp.tickCount));
+  boundary = text;
+  std::string header =
+      "MIME-Version: 1.0\n"
+      "Content-Type: multipart/mixed;\n"
+      "\tboundary=\"";
+  header.append(boundary).append(
+      "\"\n"
+      "\n"
+      "This is multipart message.\n"
+      "\n"
+      "--");
+  header.append(boundary).append(
+      "\n"
+      "Content-Transfer-Encoding: 7bit\n"
+      "Content-Type: text/plain; charset=iso-2022-jp\n"
+      "\n");
+  return out.write(header);
+}
+
+int MessageBuilder::composeHeader(LineSource& sendFile, LineSink& out) {
+  recipients.clear();
+  boundary.clear();
+  carry_.clear();
+  lineStart_ = true;
+  if (!writeGenerated(out)) return 0;
+
+  HeaderState state = HeaderState::kOther;
+  while (nextPiece(sendFile)) {
+    // Every pass starts at the beginning of a line.
+    if (piece_ == "\n" || piece_[0] == '-' || piece_[0] == '\0') {
+      // The line that ends the header, with all its pieces.
+      while (!EndsWithLineFeed(piece_) && nextPiece(sendFile)) {
+      }
+      break;
+    }
+    std::size_t nameLength = 1;  // a continuation's first character
+    if (piece_[0] != ' ' && piece_[0] != '\t') {
+      state = HeaderState::kOther;
+      nameLength = 0;
+      for (const HeaderRule& rule : kHeaderRules) {
+        if (StartsWithNoCase(piece_, rule.name)) {
+          state = rule.state;
+          nameLength = std::strlen(rule.name);
+          break;
+        }
+      }
+    }
+    const bool collects =
+        state == HeaderState::kTo || state == HeaderState::kCc || state == HeaderState::kBcc;
+    const bool copied =
+        state == HeaderState::kOther || state == HeaderState::kTo || state == HeaderState::kCc;
+    const bool gathers = copied || state == HeaderState::kAttachment;
+    if (collects) {
+      if (!recipients.empty()) recipients += ',';
+      recipients.append(piece_, nameLength);
+    }
+    // The rest of a long line keeps the classification of its first piece.
+    std::string line = gathers ? piece_ : std::string();
+    bool split = false;  // part of the line was written already
+    while (!EndsWithLineFeed(piece_) && nextPiece(sendFile)) {
+      if (collects) recipients += piece_;
+      if (!gathers) continue;
+      line += piece_;
+      if (copied && line.size() >= kHeaderGatherLimit) {
+        if (!out.write(encodeHeaderLine(line))) return 0;
+        line.clear();
+        split = true;
+      }
+    }
+    if (state == HeaderState::kAttachment) {
+      const std::string path = Trimmed(std::string_view(line).substr(nameLength));
+      if (!path.empty()) {
+        if (!attachmentList.empty()) attachmentList += '\t';
+        attachmentList += path;
+      }
+      continue;
+    }
+    if (!copied) continue;
+    // A bare "Cc:" (three characters once trimmed) is dropped.
+    if (state == HeaderState::kCc && !split && Trimmed(line).size() == 3) continue;
+    // A last header line without its line feed must not run into the next.
+    if (!EndsWithLineFeed(line)) line += '\n';
+    if (!out.write(encodeHeaderLine(line))) return 0;
+  }
+  return writeMimeHeader(out) ? 1 : 0;
+}
+
+int MessageBuilder::composeBody(LineSource& sendFile, LineSink& out) {
+  std::vector<char> jis(sjisToJisBound(kSendFileReadSize));
+  bool ended = true;
+  while (nextPiece(sendFile)) {
+    const std::size_t n = sjisToJis(piece_.data(), piece_.size(), jis.data());
+    // Dot-stuffing applies to the start of a line only, not of a piece.
+    if (pieceStartsLine_ && n > 0 && jis[0] == '.' && !out.write(".")) return 0;
+    if (!out.write(std::string_view(jis.data(), n))) return 0;
+    ended = EndsWithLineFeed(piece_);
+  }
+  if (!ended && !out.write("\n")) return 0;
+  return 1;
+}
+
+int MessageBuilder::composePartHeader(std::string_view path, LineSink& out) {
+  std::string header = "\n--";
+  header.append(boundary).append(
+      "\n"
+      "Content-Type: application/octet-stream\n"
+      "Content-Transfer-Encoding: base64\n");
+  std::string disposition = "Content-Disposition: attachment; filename=\"";
+  disposition.append(AttachmentFileName(path)).append("\"\n");
+  header.append(encodeHeaderLine(disposition)).append("\n");
+  return out.write(header) ? 1 : 0;
+}
+
+int MessageBuilder::composeAttachment(ByteSource& file, LineSink& out) {
+  constexpr std::size_t kLineChars = base64EncodedSize(kAttachmentLineBytes);
+  constexpr std::size_t kReadSize = kAttachmentLineBytes * kAttachmentLinesPerRead;
+  std::vector<unsigned char> data(kReadSize);
+  // One more byte than the lines need: base64Encode writes a NUL after them.
+  std::vector<char> text((kLineChars + 1) * kAttachmentLinesPerRead + 1);
+  for (;;) {
+    const std::size_t n = file.read(data.data(), kReadSize);
+    std::size_t length = 0;
+    for (std::size_t offset = 0; offset < n; offset += kAttachmentLineBytes) {
+      const std::size_t block = n - offset < kAttachmentLineBytes ? n - offset : kAttachmentLineBytes;
+      length += base64Encode(data.data() + offset, block, text.data() + length);
+      text[length++] = '\n';
+    }
+    if (length > 0 && !out.write(std::string_view(text.data(), length))) return 0;
+    // A short read is the end of the file or a read error (a folder named as
+    // an attachment reads as an error): either way nothing more comes.
+    if (n < kReadSize) break;
+  }
+  return file.failed() ? 0 : 1;
+}
+
+int MessageBuilder::composeClosing(LineSink& out) {
+  std::string closing = "\n--";
+  closing.append(boundary).append("--\n");
+  return out.write(closing) ? 1 : 0;
+}
+
+int MessageBuilder::composeEnd(LineSink& out) { return out.write(".\n") ? 1 : 0; }
+
+ComposeResult composeMessage(MessageBuilder& builder, LineSource& sendFile, LineSink& out,
+                             AttachmentOpener& attachments) {
+  ComposeResult result;
+  if (!builder.composeHeader(sendFile, out)) {
+    result.failure = ComposeFailure::kHeader;
+    return result;
+  }
+  if (!builder.composeBody(sendFile, out)) {
+    result.failure = ComposeFailure::kBody;
+    return result;
+  }
+  if (builder.hasAttachments()) {
+    const bool allWritten = ForEachListItem(builder.attachmentList, [&](std::string_view path) {
+      result.path.assign(path);
+      if (!builder.composePartHeader(path, out)) {
+        result.failure = ComposeFailure::kAttachment;
+        return false;
+      }
+      const std::unique_ptr<ByteSource> file = attachments.open(path);
+      if (!file) {
+        result.failure = ComposeFailure::kAttachmentOpen;
+        return false;
+      }
+      if (!builder.composeAttachment(*file, out)) {
+        result.failure = ComposeFailure::kAttachment;
+        return false;
+      }
+      return true;
+    });
+    if (!allWritten) return result;
+    if (!builder.composeClosing(out)) {
+      result.failure = ComposeFailure::kAttachment;
+      return result;
+    }
+    result.path.clear();
+  }
+  if (!MessageBuilder::composeEnd(out)) result.failure = ComposeFailure::kBody;
+  return result;
+}
+
+}  // namespace zel

@@ -1,0 +1,179 @@
+// The outgoing message builder: a send file (Shift-JIS header and body) and
+// its attachments become one RFC 822/MIME message in ISO-2022-JP, stored as
+// the DATA phase of SMTP (dot-stuffed, ending with the "." line).
+//
+// The builder reads and writes only the streams handed to it; the send
+// operation opens the files and maps a failed step to its error number.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "codec/clock.h"
+#include "codec/line_stream.h"
+
+namespace zel {
+
+// One read of the send file, as the C library's fgets gives it (1,023 bytes
+// and the NUL); a longer line comes in several pieces of one line.
+inline constexpr std::size_t kSendFileReadSize = 1024;
+
+// A copied header line is gathered whole up to this size before it is
+// encoded, so that a Japanese run is never cut into two encoded words; a
+// longer line (no real header is) is encoded in parts of this size.
+inline constexpr std::size_t kHeaderGatherLimit = 64 * 1024;
+
+// Attachment bytes per base64 line: 54 bytes give 72 characters.
+inline constexpr std::size_t kAttachmentLineBytes = 54;
+
+// Base64 lines encoded per read of an attachment (one read, one write).
+inline constexpr std::size_t kAttachmentLinesPerRead = 1024;
+
+// The bytes of one attachment.
+class ByteSource {
+ public:
+  virtual ~ByteSource() = default;
+
+  // Reads up to `n` bytes into `buffer`. Returns the count read; fewer than
+  // `n` means the end of the file or a read error (see failed()).
+  virtual std::size_t read(void* buffer, std::size_t n) = 0;
+
+  // True after a read error.
+  virtual bool failed() const = 0;
+};
+
+// Opens the attachments named by the send.
+class AttachmentOpener {
+ public:
+  virtual ~AttachmentOpener() = default;
+
+  // Opens `path` (host text) for reading bytes. Returns nullptr on failure.
+  virtual std::unique_ptr<ByteSource> open(std::string_view path) = 0;
+};
+
+// The sender's identity: the session's hostName, domain, displayName and
+// mailAddress (Shift-JIS).
+struct SenderIdentity {
+  std::string_view hostName;
+  std::string_view domain;
+  std::string_view displayName;
+  std::string_view mailAddress;
+};
+
+// Values of the process at the time of a build, for the Message-Id and the
+// boundary: milliseconds since system start and the process identifier.
+struct ComposeStamp {
+  std::uint32_t tickCount = 0;
+  unsigned long processId = 0;
+};
+
+// AttachmentFileName - the name an attachment goes out under.
+//
+// Input:  `path` (host text); `windowsSeparators` true to take "\" as well as
+//         "/" as the separator, searched Shift-JIS-aware (a trail byte 0x5C
+//         is no separator); false for "/" only.
+// Output: the text after the last separator, or the whole path.
+std::string_view AttachmentFileName(std::string_view path, bool windowsSeparators);
+
+// The separators of this platform (Windows: "\" and "/"; POSIX: "/").
+std::string_view AttachmentFileName(std::string_view path);
+
+class MessageBuilder {
+ public:
+  // `clock` gives the Date, the Message-Id time and the boundary; it must
+  // outlive the builder.
+  explicit MessageBuilder(const Clock& clock = systemClock());
+
+  // Who sends and the process values; set before each build.
+  SenderIdentity identity;
+  ComposeStamp stamp;
+
+  // Attachment paths separated by TAB or LF; the caller's list before
+  // composeHeader, extended by the send file's "X-AttachmentFile:" lines.
+  std::string attachmentList;
+
+  // The boundary of the message ("--------" and 16 hexadecimal digits),
+  // made by composeHeader when the message has attachments.
+  std::string boundary;
+
+  // The recipients collected by composeHeader: the texts of the To, Cc and
+  // Bcc lines after their names (continuations after their first
+  // character), joined by ",", blanks and line feeds kept.
+  std::string recipients;
+
+  // True when attachmentList names at least one file.
+  bool hasAttachments() const;
+
+  // composeHeader - the message header.
+  // Reads the send file's header section (up to an empty line, a lone line
+  // feed, a line beginning with "-", or the end), writes the generated Date,
+  // Message-Id and From lines, the send file's header lines that are copied
+  // (encoded), and the MIME header; with attachments also the multipart
+  // preamble and the header of the text part.
+  // Returns 1; 0 when writing fails.
+  int composeHeader(LineSource& sendFile, LineSink& out);
+
+  // composeBody - the text body: every further line of the send file in
+  // ISO-2022-JP, dot-stuffed, the last one ending with a line feed.
+  // Returns 1; 0 when writing fails.
+  int composeBody(LineSource& sendFile, LineSink& out);
+
+  // composePartHeader - the delimiter and headers of one attachment part
+  // named after the last component of `path`. Returns 1; 0 when writing fails.
+  int composePartHeader(std::string_view path, LineSink& out);
+
+  // composeAttachment - the bytes of `file` as base64 lines of 72
+  // characters (the last shorter), until the end of the file.
+  // Returns 1; 0 when reading or writing fails.
+  int composeAttachment(ByteSource& file, LineSink& out);
+
+  // composeClosing - the closing delimiter after the last part.
+  // Returns 1; 0 when writing fails.
+  int composeClosing(LineSink& out);
+
+  // composeEnd - the SMTP end-of-data line ".". Returns 1; 0 on failure.
+  static int composeEnd(LineSink& out);
+
+ private:
+  // Reads the next piece of the send file into piece_ (at most 1,023 bytes,
+  // never ending between the bytes of a double-byte character). Returns
+  // false at the end of the file. lineStart_ tells whether the piece begins
+  // a line; the piece ends the line when it ends with a line feed.
+  bool nextPiece(LineSource& sendFile);
+
+  bool writeGenerated(LineSink& out);
+  bool writeMimeHeader(LineSink& out);
+
+  const Clock& clock_;
+  std::string piece_;
+  std::string carry_;      // lead byte held back from the previous piece
+  bool lineStart_ = true;  // the next piece starts a new line
+  bool pieceStartsLine_ = true;  // piece_ starts a line
+};
+
+// The steps of a build that can fail, for the caller's error numbers.
+enum class ComposeFailure {
+  kNone,
+  kHeader,          // writing the header failed
+  kBody,            // writing the body or the end line failed
+  kAttachmentOpen,  // an attachment could not be opened
+  kAttachment,      // an attachment could not be read or written
+};
+
+struct ComposeResult {
+  ComposeFailure failure = ComposeFailure::kNone;
+  std::string path;  // the attachment of kAttachmentOpen / kAttachment
+};
+
+// composeMessage - the whole message: header, body, every attachment part,
+// the closing delimiter and the end line, in this order; stops at the first
+// failing step. `builder` holds identity, stamp and the caller's attachment
+// list; afterwards its recipients, attachmentList and boundary are those of
+// the message.
+ComposeResult composeMessage(MessageBuilder& builder, LineSource& sendFile, LineSink& out,
+                             AttachmentOpener& attachments);
+
+}  // namespace zel

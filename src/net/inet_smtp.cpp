@@ -54,6 +54,7 @@ int InetSmtp::Open(const char* host, int port, const char* heloName) {
 
 int InetSmtp::Deliver(const char* sender, char* recipients,
                       const char* messagePath) {
+  refusedRecipient.clear();
   if (!Command('2', "MAIL FROM:<%s>", Text(sender))) {
     ZEL_LOG(InetSmtp, "MAIL FROM:<%s> コマンドエラー", Text(sender));
     return -302;
@@ -71,6 +72,7 @@ int InetSmtp::Deliver(const char* sender, char* recipients,
       if (pieceLength == 0) continue;
       if (!Command('2', "RCPT TO:<%s>", piece)) {
         ZEL_LOG(InetSmtp, "RCPT TO:<%s> コマンドエラー %s", piece, replyLine);
+        refusedRecipient = piece;
         return -303;
       }
     }

@@ -8,6 +8,8 @@
 // InetSmtp) and returns a negative code.
 #pragma once
 
+#include <string>
+
 #include "net/inet_socket.h"
 
 namespace zel {
@@ -29,6 +31,10 @@ class InetSmtp : public InetSocket {
   // cannot be opened; -312 file cannot be read or sent; -305 final reply
   // missing or not 2xx.
   int Deliver(const char* sender, char* recipients, const char* messagePath);
+
+  // The address whose RCPT TO the last Deliver saw refused (-303), else
+  // empty: the send operation names it in its error text.
+  std::string refusedRecipient;
 
  private:
   // Reads one reply, skipping continuation lines (fourth character "-").

@@ -1,10 +1,201 @@
+// The send operation: a send file becomes a message in a temporary file,
+// which is delivered over SMTP (after a POP3 login for POP before SMTP) or
+// copied to a dummy file. The temporary file never outlives the call.
+#include <memory>
+#include <string>
+#include <vector>
+
 #include "api/inet_mail.h"
+#include "codec/clock.h"
+#include "codec/message_builder.h"
+#include "codec/recipient_list.h"
+#include "ops/text_file_stream.h"
+#include "platform/clock.h"
+#include "platform/file_ops.h"
+#include "platform/log.h"
+#include "platform/temp_file.h"
+#include "platform/text_file.h"
 
 namespace zel {
+namespace {
 
-int InetMail::SendMail(const char*, const char*, const char*) {
+const char* Text(const char* s) { return s != nullptr ? s : ""; }
+
+// An attachment opened for reading bytes.
+class AttachmentFile : public ByteSource {
+ public:
+  std::size_t read(void* buffer, std::size_t n) override { return file.Read(buffer, n); }
+  bool failed() const override { return file.Failed(); }
+  TextFile file;
+};
+
+class AttachmentFiles : public AttachmentOpener {
+ public:
+  std::unique_ptr<ByteSource> open(std::string_view path) override {
+    auto attachment = std::make_unique<AttachmentFile>();
+    if (!attachment->file.Open(path, TextFile::Mode::kReadBinary)) return nullptr;
+    return attachment;
+  }
+};
+
+// Deletes the temporary message file when the call ends, whatever the path.
+class TempFileGuard {
+ public:
+  explicit TempFileGuard(const char* path) : path_(path) {}
+  ~TempFileGuard() {
+    if (path_[0] != '\0') DeleteFileAt(path_);
+  }
+  TempFileGuard(const TempFileGuard&) = delete;
+  TempFileGuard& operator=(const TempFileGuard&) = delete;
+
+ private:
+  const char* path_;
+};
+
+}  // namespace
+
+// SendMail - builds the message of `mailfile` and sends it or, with
+// `dummyfile`, copies it there.
+//   mailfile    the send file (Shift-JIS text)
+//   attachfile  attachment paths separated by TAB or LF; nullptr or empty
+//               for none (the send file may add "X-AttachmentFile:" lines)
+//   dummyfile   nullptr to send; otherwise the file that receives the
+//               message instead (nothing goes out on the network)
+// Returns 1 sent (or written), 0 failed with the error state set:
+//   -1100 send file cannot be opened or read, -1101 temporary or dummy file,
+//   -1102 header, -1103 body, end line or final flush, -1104 attachment
+//   cannot be opened, -1105 attachment cannot be read or written,
+//   -220 POP before SMTP login, -300 SMTP connection or greeting,
+//   -302 -303 -304 -305 -311 -312 and -1 from the SMTP dialogue.
+int InetMail::SendMail(const char* mailfile, const char* attachfile, const char* dummyfile) {
   ClearError();
-  return 0;  // not built yet
+  boundary[0] = '\0';
+  mailfile = Text(mailfile);
+
+  MessageBuilder builder(systemClock());
+  builder.identity = {hostName, domain, displayName, mailAddress};
+  builder.stamp = {TickCount(), ProcessId()};
+  if (attachfile != nullptr) builder.attachmentList = attachfile;
+
+  TextFile sendFile;
+  if (!sendFile.Open(mailfile, TextFile::Mode::kRead)) {
+    ZEL_LOG(InetMail, "送信ファイルが開けない [%s]", mailfile);
+    SetError(-1100, "送信ファイルが開けない [%s]", mailfile);
+    return 0;
+  }
+
+  char tempPath[kPathSize] = {};
+  const bool named = MakeTempName(tempPath) == 1;
+  TempFileGuard guard(tempPath);
+  TextFile temp;
+  if (!named || !temp.Open(tempPath, TextFile::Mode::kWrite, true)) {
+    ZEL_LOG(InetMail, "送信用テンポラリファイルが開けない [%s]", tempPath);
+    SetError(-1101, "送信用テンポラリファイルが開けない [%s]", tempPath);
+    return 0;
+  }
+
+  TextFileSource source(sendFile);
+  TextFileSink sink(temp);
+  AttachmentFiles attachments;
+  const ComposeResult composed = composeMessage(builder, source, sink, attachments);
+  CopyBounded(boundary, builder.boundary);
+  // A send file that fails while read (a folder given as the send file) is
+  // not sent cut short.
+  if (composed.failure == ComposeFailure::kNone && sendFile.Failed()) {
+    ZEL_LOG(InetMail, "送信ファイルが開けない [%s]", mailfile);
+    SetError(-1100, "送信ファイルが開けない [%s]", mailfile);
+    return 0;
+  }
+  switch (composed.failure) {
+    case ComposeFailure::kNone:
+      break;
+    case ComposeFailure::kHeader:
+      ZEL_LOG(InetMail, "ヘッダ部のエンコードに失敗 [%s]", mailfile);
+      SetError(-1102, "ヘッダ部のエンコードに失敗 [%s]", mailfile);
+      return 0;
+    case ComposeFailure::kBody:
+      ZEL_LOG(InetMail, "本文部のエンコードに失敗 [%s]", mailfile);
+      SetError(-1103, "本文部のエンコードに失敗 [%s]", mailfile);
+      return 0;
+    case ComposeFailure::kAttachmentOpen:
+      ZEL_LOG(InetMail, "添付ファイル[%s]がオープンできません", composed.path.c_str());
+      SetError(-1104, "添付ファイル[%s]がオープンできません", composed.path.c_str());
+      return 0;
+    case ComposeFailure::kAttachment:
+      ZEL_LOG(InetMail, "添付ファイル[%s]のエンコードに失敗", composed.path.c_str());
+      SetError(-1105, "添付ファイル[%s]のエンコードに失敗", composed.path.c_str());
+      return 0;
+  }
+  // The final flush and close belong to the end line: a message cut short
+  // by a full disk would leave the SMTP server waiting for its ".".
+  if (!temp.Close()) {
+    ZEL_LOG(InetMail, "本文部のエンコードに失敗 [%s]", mailfile);
+    SetError(-1103, "本文部のエンコードに失敗 [%s]", mailfile);
+    return 0;
+  }
+  sendFile.Close();
+
+  const std::string recipients = NormaliseRecipients(builder.recipients);
+
+  if (dummyfile != nullptr) {
+    if (!CopyFileReplace(tempPath, dummyfile)) {
+      ZEL_LOG(InetMail, "送信用テンポラリファイルが開けない [%s]", dummyfile);
+      SetError(-1101, "送信用テンポラリファイルが開けない [%s]", dummyfile);
+      return 0;
+    }
+    return 1;
+  }
+
+  if (popBeforeSmtp == 1) {
+    if (Login(pop3Server, pop3Port, userName, password, useApop) != 1) {
+      SetError(-220, "POP Before SMTP:POP3認証で失敗");
+      ZEL_LOG(InetMail, "POP Before SMTP:POP3認証で失敗");
+      Quit();
+      return 0;
+    }
+    Quit();
+  }
+
+  if (smtp.Open(smtpServer, smtpPort, domain) != 1) {
+    SetError(-300, "SMTP初期化でエラー発生 [%s]", smtpServer);
+    ZEL_LOG(InetMail, "SMTP初期化でエラー発生 [%s]", smtpServer);
+    smtp.Quit();
+    return 0;
+  }
+  std::vector<char> list(recipients.begin(), recipients.end());
+  list.push_back('\0');
+  const int result = smtp.Deliver(mailAddress, list.data(), tempPath);
+  if (result == 1) {
+    smtp.Quit();
+    return 1;
+  }
+  switch (result) {
+    case -312:
+      SetError(-312, "SMTP送信:ファイル送信エラー [%s]", tempPath);
+      break;
+    case -311:
+      SetError(-311, "SMTP送信:送信ファイルオープンエラー [%s]", tempPath);
+      break;
+    case -305:
+      SetError(-305, "SMTP送信:DATA コマンド応答エラー");
+      break;
+    case -304:
+      SetError(-304, "SMTP送信:DATA コマンドエラー");
+      break;
+    case -303:
+      SetError(-303, "SMTP送信:送信先メールアドレスを再確認してください [%s]",
+               smtp.refusedRecipient.c_str());
+      break;
+    case -302:
+      SetError(-302, "SMTP送信:自メールアドレスを再確認してください [%s]", mailAddress);
+      break;
+    default:
+      SetError(-1, "SMTP送信:致命的エラー発生");
+      break;
+  }
+  ZEL_LOG(InetMail, "SMTP送信でエラー発生 [%d]", result);
+  smtp.Quit();
+  return 0;
 }
 
 }  // namespace zel

@@ -1,0 +1,86 @@
+// Option parsing and checks of zelsend.
+#include "sender/sender_options.h"
+
+#include <cctype>
+
+#include "sender/console_text.h"
+
+namespace zel::sender {
+
+const char kUsageText[] =
+    "Usage: zelsend $Id$\n"
+    "  -S: SMTPサーバ名\n"
+    "  -M: メールアドレス\n"
+    "  -N: フルネーム\n"
+    "  -F: 送信ファイル名\n"
+    " POP3 Befoer SMTP を利用する時\n"
+    "  -BS: POP3サーバ名  -BU: ユーザ名\n"
+    "  -BP: パスワード\n"
+    "例.\n"
+    "zelsend -Ssmtp.example.jp -Mtaro@example.jp -NTaro -Fmail.qml\n";
+
+namespace {
+
+template <std::size_t N>
+bool Store(char (&field)[N], const char* console) {
+  return CopyBounded(field, HostText(console));
+}
+
+}  // namespace
+
+ParseResult ParseArguments(int argc, const char* const* argv, SenderFields& fields,
+                           std::string& option) {
+  for (int i = 1; i < argc; ++i) {
+    const char* arg = argv[i];
+    if (arg[0] != '-' && arg[0] != '/') continue;
+    const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(arg[1])));
+    bool fits = true;
+    option = std::string(arg).substr(0, 2);
+    switch (letter) {
+      case 'S': fits = Store(fields.smtpServer, arg + 2); break;
+      case 'M': fits = Store(fields.mailAddress, arg + 2); break;
+      case 'N': fits = Store(fields.fullName, arg + 2); break;
+      case 'F': fits = Store(fields.sendFile, arg + 2); break;
+      case 'B': {
+        const char second = static_cast<char>(std::toupper(static_cast<unsigned char>(arg[2])));
+        option = std::string(arg).substr(0, 3);
+        if (second == 'S') {
+          fits = Store(fields.pop3Server, arg + 3);
+        } else if (second == 'U') {
+          fits = Store(fields.userName, arg + 3);
+        } else if (second == 'P') {
+          fits = Store(fields.password, arg + 3);
+        } else {
+          return ParseResult::kUsage;
+        }
+        break;
+      }
+      default:
+        return ParseResult::kUsage;
+    }
+    if (!fits) return ParseResult::kTooLong;
+  }
+  option.clear();
+  return ParseResult::kOk;
+}
+
+const char* MissingFieldMessage(const SenderFields& fields) {
+  if (fields.smtpServer[0] == '\0') return "err: SMTPサーバ名が指定されていません\n";
+  if (fields.mailAddress[0] == '\0') return "err: メールアドレスが指定されていません\n";
+  if (fields.fullName[0] == '\0') return "err: フルネームが指定されていません\n";
+  if (fields.sendFile[0] == '\0') return "err: ファイル名が指定されていません\n";
+  return nullptr;
+}
+
+int ApplyPopBeforeSmtp(SenderFields& fields) {
+  if (fields.pop3Server[0] == '\0') {
+    CopyBounded(fields.pop3Server, "pop3server");
+    CopyBounded(fields.userName, "username");
+    CopyBounded(fields.password, "password");
+    return 0;
+  }
+  if (fields.userName[0] == '\0' || fields.password[0] == '\0') return -1;
+  return 1;
+}
+
+}  // namespace zel::sender

@@ -1,0 +1,51 @@
+// The command line of zelsend: options, fields and their checks.
+#pragma once
+
+#include <string>
+
+#include "codec/sjis_text.h"
+
+namespace zel::sender {
+
+// The seven text fields of one run (Shift-JIS, NUL-terminated, zero-filled).
+struct SenderFields {
+  char pop3Server[kHostNameSize] = {};  // -BS
+  char smtpServer[kHostNameSize] = {};  // -S
+  char userName[kAccountSize] = {};     // -BU
+  char password[kAccountSize] = {};     // -BP
+  char mailAddress[kAccountSize] = {};  // -M
+  char fullName[kAccountSize] = {};     // -N
+  char sendFile[kPathSize] = {};        // -F
+};
+
+enum class ParseResult {
+  kOk,
+  kUsage,    // an unknown option letter: the usage text, exit -1
+  kTooLong,  // a value longer than its field: `option` names it, exit -1
+};
+
+// ParseArguments - fills `fields` from argv[1..argc-1].
+// An option starts with "-" or "/", its letters (any case) follow and the
+// value follows them directly (-Ssmtp); other arguments are skipped; a later
+// option overwrites an earlier one. Values are taken as console text and
+// stored as Shift-JIS. Stops at the first unknown letter or too long value;
+// `option` then holds the offending argument's option letters.
+ParseResult ParseArguments(int argc, const char* const* argv, SenderFields& fields,
+                           std::string& option);
+
+// MissingFieldMessage - the message of the first empty mandatory field
+// (SMTP server, mail address, full name, send file), or nullptr when all
+// are given. The text is Shift-JIS and ends with a line feed.
+const char* MissingFieldMessage(const SenderFields& fields);
+
+// ApplyPopBeforeSmtp - the POP-before-SMTP flag of the fields.
+// Without a POP3 server the POP3 fields get placeholders (the library's
+// initialisation wants all three) and the flag is 0; with a POP3 server,
+// user name and password the flag is 1. Returns 0 or 1, or -1 when a POP3
+// server was given without user name or password.
+int ApplyPopBeforeSmtp(SenderFields& fields);
+
+// The usage text (Shift-JIS), an example command line included.
+extern const char kUsageText[];
+
+}  // namespace zel::sender

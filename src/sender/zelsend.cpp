@@ -1,0 +1,105 @@
+// zelsend: sends one send file through the zelpost library and exits.
+//
+// Exit code 0 when the mail was sent, -1 on every failure (one line
+// beginning "err: " on standard error, or the usage text).
+#include <cstdio>
+#include <string>
+
+#include "platform/dynamic_library.h"
+#include "sender/console_text.h"
+#include "sender/sender_options.h"
+#include "zelpost.h"
+
+namespace {
+
+using namespace zel::sender;
+
+#ifdef _WIN32
+const char kLibraryName[] = "zelpost.dll";
+#else
+// Found next to the program (run path $ORIGIN) or on the library path.
+const char kLibraryName[] = "libzelpost.so";
+#endif
+
+using InitializeFn = int(ZELPOST_CALL*)(const char*, const char*, const char*, const char*,
+                                        const char*, const char*);
+using SendMailOneFn = int(ZELPOST_CALL*)(const char*, const char*);
+using GetErrorStrFn = int(ZELPOST_CALL*)(char*, int);
+using SetValueIntFn = int(ZELPOST_CALL*)(const char*, int);
+
+// Writes Shift-JIS text to `stream` in the console's character set.
+void Put(std::FILE* stream, const std::string& sjis) {
+  const std::string text = ConsoleText(sjis);
+  std::fwrite(text.data(), 1, text.size(), stream);
+}
+
+void Echo(const char* label, const char* value) {
+  Put(stdout, std::string(label) + value + "\n");
+}
+
+int Run(int argc, const char* const* argv) {
+  InitConsoleText();
+  SenderFields fields;
+  std::string option;
+  switch (ParseArguments(argc, argv, fields, option)) {
+    case ParseResult::kOk:
+      break;
+    case ParseResult::kUsage:
+      Put(stderr, kUsageText);
+      return -1;
+    case ParseResult::kTooLong:
+      Put(stderr, "err: オプションの値が長すぎます [" + option + "]\n");
+      return -1;
+  }
+  if (const char* message = MissingFieldMessage(fields)) {
+    Put(stderr, message);
+    return -1;
+  }
+  const int popBeforeSmtp = ApplyPopBeforeSmtp(fields);
+  if (popBeforeSmtp < 0) {
+    Put(stderr, "err: POP3サーバのユーザ名／パスワードが指定されていません\n");
+    return -1;
+  }
+
+  Echo("SMTPName: ", fields.smtpServer);
+  Echo("Mailaddr: ", fields.mailAddress);
+  Echo("Fullname: ", fields.fullName);
+  Echo("Filename: ", fields.sendFile);
+  Echo("POP3Name: ", fields.pop3Server);
+  Echo("Username: ", fields.userName);
+  // The output ends up in logs: the password itself is never shown.
+  Echo("Password: ", "********");
+  std::fflush(stdout);
+
+  zel::LibraryHandle library = zel::OpenLibrary(kLibraryName);
+  auto initialize =
+      reinterpret_cast<InitializeFn>(zel::LibrarySymbol(library, "zelInitialize"));
+  auto sendMailOne =
+      reinterpret_cast<SendMailOneFn>(zel::LibrarySymbol(library, "zelSendMailOne"));
+  auto getErrorStr =
+      reinterpret_cast<GetErrorStrFn>(zel::LibrarySymbol(library, "zelGetErrorStr"));
+  auto setValueInt =
+      reinterpret_cast<SetValueIntFn>(zel::LibrarySymbol(library, "zelSetValueInt"));
+  if (initialize == nullptr || sendMailOne == nullptr || getErrorStr == nullptr ||
+      setValueInt == nullptr) {
+    Put(stderr, std::string("err: ") + kLibraryName + " がロードできません");
+    return -1;
+  }
+
+  if (initialize(fields.pop3Server, fields.smtpServer, fields.userName, fields.password,
+                 fields.mailAddress, fields.fullName) != 0) {
+    setValueInt("POPBEFORESMTP", popBeforeSmtp);
+    if (sendMailOne(fields.sendFile, nullptr) != 0) {
+      zel::CloseLibrary(library);
+      return 0;
+    }
+  }
+  char error[zel::kErrorTextSize] = {};
+  getErrorStr(error, sizeof error);
+  Put(stderr, std::string("err: ") + error + "\n");
+  return -1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) { return Run(argc, argv); }

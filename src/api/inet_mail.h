@@ -8,6 +8,7 @@
 
 #include <cstdint>
 
+#include "codec/message_decoder.h"
 #include "codec/sjis_text.h"
 #include "net/inet_pop3.h"
 #include "net/inet_smtp.h"
@@ -90,6 +91,7 @@ class InetMail : public InetPop3 {
   static int Version(char* buffer, int size);
 
   InetSmtp smtp;
+  MessageInfo messageInfo;  // Date, From, Subject of the last decoded message
   SeenSet* seenSet = nullptr;
   ThreadHandle workerThread = 0;
   WindowHandle controlWindow = 0;

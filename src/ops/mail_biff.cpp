@@ -1,10 +1,23 @@
+// New-mail check: the number of messages waiting in the POP3 mailbox.
 #include "api/inet_mail.h"
 
 namespace zel {
 
+// MailBiff - logs in to the POP3 server, asks STAT and quits.
+// Nothing is retrieved, marked or deleted, and the message listing of the
+// receive operations is left as it was.
+// Returns the message count (>= 0); -1 when the login failed (the
+// connection is closed at once); -203 when STAT was refused or unanswered.
+// The error state stays clear in every case: the result is the only signal.
 int InetMail::MailBiff() {
   ClearError();
-  return -1;  // not built yet
+  if (Login(pop3Server, pop3Port, userName, password, useApop) != 1) {
+    Close();  // Login may leave the connection open
+    return -1;
+  }
+  const int count = Stat();
+  Quit();
+  return count;
 }
 
 }  // namespace zel

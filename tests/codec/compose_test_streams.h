@@ -12,7 +12,7 @@
 #include "codec/line_stream.h"
 #include "codec/message_builder.h"
 
-namespace zel::test {
+namespace zel::compose_test {
 
 // A send file held in memory, read with fgets semantics.
 class StringLineSource : public LineSource {
@@ -99,4 +99,4 @@ class MapOpener : public AttachmentOpener {
   }
 };
 
-}  // namespace zel::test
+}  // namespace zel::compose_test

@@ -12,10 +12,10 @@
 namespace zel {
 namespace {
 
-using test::FixedClock;
-using test::MapOpener;
-using test::StringLineSink;
-using test::StringLineSource;
+using compose_test::FixedClock;
+using compose_test::MapOpener;
+using compose_test::StringLineSink;
+using compose_test::StringLineSource;
 
 const char kGenerated[] =
     "Date: Mon, 01 Jan 2001 12:00:00 +0900\n"

@@ -1,0 +1,101 @@
+// Shift-JIS <-> ISO-2022-JP converters: published examples, escapes, kana
+// widening and the edges of a line.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "codec/charset.h"
+
+namespace zel {
+namespace {
+
+std::string toJis(const std::string& sjis) {
+  std::vector<char> out(sjisToJisBound(sjis.size()));
+  const std::size_t n = sjisToJis(sjis.data(), sjis.size(), out.data());
+  EXPECT_EQ(out[n], '\0');
+  return std::string(out.data(), n);
+}
+
+std::string toSjis(const std::string& jis) {
+  std::vector<char> out(jis.size() + 1);
+  const std::size_t n = jisToSjis(jis.data(), jis.size(), out.data());
+  EXPECT_EQ(out[n], '\0');
+  return std::string(out.data(), n);
+}
+
+TEST(Charset, NihonBothWays) {
+  const std::string sjis = "\x93\xFA\x96\x7B";
+  const std::string jis = "\x1B$BF|K\\\x1B(B";
+  EXPECT_EQ(toJis(sjis), jis);
+  EXPECT_EQ(toSjis(jis), sjis);
+  // The same through the NUL-terminated forms.
+  char out[64];
+  EXPECT_EQ(sjisToJis("\x93\xFA\x96\x7B", out), 10u);
+  EXPECT_EQ(std::string(out), jis);
+  EXPECT_EQ(jisToSjis(out, out), 4u);  // in place
+  EXPECT_EQ(std::string(out), sjis);
+}
+
+TEST(Charset, EmptyAndAscii) {
+  EXPECT_EQ(toJis(""), "");
+  EXPECT_EQ(toSjis(""), "");
+  const std::string ascii = "Subject: plain text, 0123456789 ~!@#$%^&*()\n";
+  EXPECT_EQ(toJis(ascii), ascii);
+  EXPECT_EQ(toSjis(ascii), ascii);
+}
+
+TEST(Charset, RunsGetTheirOwnEscapes) {
+  // 日a本: two runs separated by one ASCII character.
+  EXPECT_EQ(toJis("\x93\xFA" "a" "\x96\x7B"), "\x1B$BF|\x1B(Ba\x1B$BK\\\x1B(B");
+  // A line feed ends a run; the next line starts a new one.
+  EXPECT_EQ(toJis("\x93\xFA\n\x96\x7B\n"), "\x1B$BF|\x1B(B\n\x1B$BK\\\x1B(B\n");
+}
+
+TEST(Charset, HalfWidthKanaAreWidened) {
+  // ｱｲｳ gives the same as アイウ.
+  EXPECT_EQ(toJis("\xB1\xB2\xB3"), toJis("\x83\x41\x83\x43\x83\x45"));
+  // ｶﾞ gives カ゛ (two characters), not ガ.
+  EXPECT_EQ(toJis("\xB6\xDE"), toJis("\x83\x4A\x81\x4A"));
+  EXPECT_NE(toJis("\xB6\xDE"), toJis("\x83\x4B"));
+  // Every table entry is a full-width character: lead byte 0x81 or 0x83.
+  for (std::size_t k = 0; k < kKanaCount; ++k) {
+    EXPECT_TRUE(kanaWideningTable[k][0] == 0x81 || kanaWideningTable[k][0] == 0x83) << k;
+  }
+  // Mixed kana and ASCII stays in one escape per switch.
+  EXPECT_EQ(toJis("a\xB1" "b"), "a\x1B$B%\"\x1B(Bb");
+}
+
+TEST(Charset, IncomingEscapes) {
+  EXPECT_EQ(toSjis("\x1B(I1\x1B(B"), "\xB1");               // katakana set: ｱ
+  EXPECT_EQ(toSjis("\x1B$@F|\x1B(J!"), "\x93\xFA!");        // 1978 set, Roman
+  EXPECT_EQ(toSjis("\x1B$BF|K"), "\x93\xFAK");              // odd run keeps its last byte
+  EXPECT_EQ(toSjis("a\x1B$Zb"), "a\x1B$Zb");                // unknown escape copied
+  EXPECT_EQ(toSjis("\x1B$"), "\x1B$");                      // cut escape copied
+  // No state survives a call: a second line starts in ASCII.
+  EXPECT_EQ(toSjis("F|"), "F|");
+}
+
+TEST(Charset, LeadByteAtTheEnd) {
+  // A lead byte without a trail byte is copied alone and closes the run.
+  EXPECT_EQ(toJis("\x93\xFA\x96"), "\x1B$BF|\x1B(B\x96");
+  EXPECT_EQ(toJis("\x96"), "\x96");
+}
+
+TEST(Charset, WorstCaseLineFitsTheBound) {
+  // Alternating kana and ASCII is the longest output per input byte.
+  std::string line;
+  while (line.size() < 1023) line += (line.size() % 2) ? "a" : "\xB1";
+  std::vector<char> out(kJisLineSize, '\x55');
+  const std::size_t n = sjisToJis(line.data(), line.size(), out.data());
+  EXPECT_LT(n, kJisLineSize);
+  EXPECT_EQ(n, 512u * 5 + 511u * 4 + 3);  // 512 kana runs, 511 letters
+}
+
+TEST(Charset, UserDefinedAreaIsSingleByte) {
+  // 0xF0-0xFC are not lead bytes here: copied as single bytes.
+  EXPECT_EQ(toJis("\xF0\x40"), "\xF0\x40");
+}
+
+}  // namespace
+}  // namespace zel

@@ -1,0 +1,95 @@
+// Option parsing of zelsend.
+#include "sender/sender_options.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "sender/console_text.h"
+
+namespace zel::sender {
+namespace {
+
+ParseResult Parse(std::vector<const char*> args, SenderFields& fields, std::string& option) {
+  args.insert(args.begin(), "zelsend");
+  return ParseArguments(static_cast<int>(args.size()), args.data(), fields, option);
+}
+
+TEST(SenderOptions, LettersInAnyCaseWithDashOrSlash) {
+  SenderFields f;
+  std::string option;
+  ASSERT_EQ(Parse({"-ssmtp1", "/Ma@x.jp", "-nName", "/fmail.qml", "-bspop", "-BUuser",
+                   "/bPpass", "stray", "-Ssmtp2"},
+                  f, option),
+            ParseResult::kOk);
+  EXPECT_STREQ(f.smtpServer, "smtp2");  // the later one wins
+  EXPECT_STREQ(f.mailAddress, "a@x.jp");
+  EXPECT_STREQ(f.fullName, "Name");
+  EXPECT_STREQ(f.sendFile, "mail.qml");
+  EXPECT_STREQ(f.pop3Server, "pop");
+  EXPECT_STREQ(f.userName, "user");
+  EXPECT_STREQ(f.password, "pass");
+}
+
+TEST(SenderOptions, UnknownLettersGiveTheUsage) {
+  SenderFields f;
+  std::string option;
+  EXPECT_EQ(Parse({"-Ssmtp", "-X"}, f, option), ParseResult::kUsage);
+  EXPECT_EQ(Parse({"-BX"}, f, option), ParseResult::kUsage);
+  EXPECT_EQ(Parse({"-B"}, f, option), ParseResult::kUsage);
+  EXPECT_EQ(Parse({"-"}, f, option), ParseResult::kUsage);
+}
+
+TEST(SenderOptions, TooLongValuesAreRefused) {
+  SenderFields f;
+  std::string option;
+  const std::string host = "-S" + std::string(31, 'h');
+  EXPECT_EQ(Parse({host.c_str()}, f, option), ParseResult::kOk);
+  const std::string longer = "-S" + std::string(32, 'h');
+  EXPECT_EQ(Parse({longer.c_str()}, f, option), ParseResult::kTooLong);
+  EXPECT_EQ(option, "-S");
+  const std::string path = "-F" + std::string(260, 'p');
+  EXPECT_EQ(Parse({path.c_str()}, f, option), ParseResult::kTooLong);
+}
+
+TEST(SenderOptions, ConsoleTextBecomesShiftJis) {
+  InitConsoleText();  // "C" or a UTF-8 locale in the test environment
+  SenderFields f;
+  std::string option;
+  ASSERT_EQ(Parse({reinterpret_cast<const char*>(u8"-N山田")}, f, option), ParseResult::kOk);
+  EXPECT_STREQ(f.fullName, "山田");  // a Shift-JIS literal
+}
+
+TEST(SenderOptions, MandatoryFieldsInOrder) {
+  SenderFields f;
+  EXPECT_STREQ(MissingFieldMessage(f), "err: SMTPサーバ名が指定されていません\n");
+  CopyBounded(f.smtpServer, "s");
+  EXPECT_STREQ(MissingFieldMessage(f), "err: メールアドレスが指定されていません\n");
+  CopyBounded(f.mailAddress, "m");
+  EXPECT_STREQ(MissingFieldMessage(f), "err: フルネームが指定されていません\n");
+  CopyBounded(f.fullName, "n");
+  EXPECT_STREQ(MissingFieldMessage(f), "err: ファイル名が指定されていません\n");
+  CopyBounded(f.sendFile, "f");
+  EXPECT_EQ(MissingFieldMessage(f), nullptr);
+}
+
+TEST(SenderOptions, PopBeforeSmtpFlag) {
+  SenderFields f;
+  CopyBounded(f.userName, "u");
+  CopyBounded(f.password, "p");
+  EXPECT_EQ(ApplyPopBeforeSmtp(f), 0);
+  EXPECT_STREQ(f.pop3Server, "pop3server");
+  EXPECT_STREQ(f.userName, "username");
+  EXPECT_STREQ(f.password, "password");
+
+  SenderFields g;
+  CopyBounded(g.pop3Server, "pop");
+  CopyBounded(g.userName, "u");
+  EXPECT_EQ(ApplyPopBeforeSmtp(g), -1);
+  CopyBounded(g.password, "p");
+  EXPECT_EQ(ApplyPopBeforeSmtp(g), 1);
+}
+
+}  // namespace
+}  // namespace zel::sender

@@ -1,0 +1,127 @@
+// zelsend run as a process: messages, exit codes, echo and library binding.
+// Messages come out in the locale's character set (UTF-8 here).
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Outcome {
+  int exitCode;
+  std::string out;
+  std::string err;
+};
+
+std::string ReadAll(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::string U8(const char8_t* text) { return reinterpret_cast<const char*>(text); }
+
+class ZelsendProcess : public ::testing::Test {
+ protected:
+  ZelsendProcess() {
+    dir = fs::temp_directory_path() /
+          ("zelsend_proc_" +
+           std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+  }
+  ~ZelsendProcess() override {
+    std::error_code ignored;
+    fs::remove_all(dir, ignored);
+  }
+
+  // Runs `program` with `args` (shell words) in a UTF-8 locale.
+  Outcome Run(const std::string& args, const std::string& program = ZEL_BINARY_DIR "/zelsend") {
+#ifdef _WIN32
+    const std::string command = "\"" + program + "\" " + args + " > \"" +
+                                (dir / "out").string() + "\" 2> \"" + (dir / "err").string() +
+                                "\"";
+    const int status = std::system(command.c_str());
+    const int code = status;
+#else
+    const std::string command = "cd '" + dir.string() + "' && LC_ALL=C.UTF-8 '" + program + "' " +
+                                args + " > out 2> err";
+    const int status = std::system(command.c_str());
+    const int code = (status >> 8) & 0xFF;
+#endif
+    return {code, ReadAll(dir / "out"), ReadAll(dir / "err")};
+  }
+
+  fs::path dir;
+};
+
+const char kUsageStart[] = "Usage: zelsend $Id$\n  -S: ";
+
+TEST_F(ZelsendProcess, NoArgumentsAsksForTheSmtpServer) {
+  const Outcome o = Run("");
+  EXPECT_EQ(o.exitCode, 255);
+  EXPECT_EQ(o.err, U8(u8"err: SMTPサーバ名が指定されていません\n"));
+  EXPECT_EQ(o.out, "");
+}
+
+TEST_F(ZelsendProcess, UnknownOptionPrintsTheUsageBeforeAnyCheck) {
+  for (const char* args : {"-X", "-Ssmtp -BX", "/q"}) {
+    const Outcome o = Run(args);
+    EXPECT_EQ(o.exitCode, 255) << args;
+    EXPECT_EQ(o.err.rfind(kUsageStart, 0), 0u) << o.err;
+    EXPECT_NE(o.err.find(U8(u8" POP3 Befoer SMTP を利用する時\n")), std::string::npos);
+    EXPECT_NE(o.err.find(U8(u8"例.\nzelsend -S")), std::string::npos);
+  }
+}
+
+TEST_F(ZelsendProcess, MandatoryFieldsAndPop3Account) {
+  EXPECT_EQ(Run("-Ss").err, U8(u8"err: メールアドレスが指定されていません\n"));
+  EXPECT_EQ(Run("-Ss -Mm").err, U8(u8"err: フルネームが指定されていません\n"));
+  // A bare send file name is no -F option.
+  EXPECT_EQ(Run("-Ss -Mm -Nn mail.qml").err, U8(u8"err: ファイル名が指定されていません\n"));
+  const Outcome o = Run("-Ss -Mm -Nn -Ff -BSpop -BUuser");
+  EXPECT_EQ(o.exitCode, 255);
+  EXPECT_EQ(o.err, U8(u8"err: POP3サーバのユーザ名／パスワードが指定されていません\n"));
+}
+
+TEST_F(ZelsendProcess, EchoHidesThePasswordAndFailureShowsTheLibraryText) {
+  std::ofstream(dir / "mail.qml") << "To: a@example.jp\n\nbody\n";
+  const Outcome o = Run(U8(u8"-S127.0.0.1:1 -Mtaro@example.jp -N山田 -Fmail.qml -BUu -BPsecret"));
+  EXPECT_EQ(o.exitCode, 255);
+  EXPECT_EQ(o.out, U8(u8"SMTPName: 127.0.0.1:1\n"
+                      "Mailaddr: taro@example.jp\n"
+                      "Fullname: 山田\n"
+                      "Filename: mail.qml\n"
+                      "POP3Name: pop3server\n"
+                      "Username: username\n"
+                      "Password: ********\n"));
+  EXPECT_EQ(o.err, U8(u8"err: SMTP初期化でエラー発生 [127.0.0.1:1]\n"));
+}
+
+TEST_F(ZelsendProcess, MissingSendFileIsTheLibraryError) {
+  const Outcome o = Run("-S127.0.0.1:1 -Mtaro@example.jp -Nn -Fnothere.qml");
+  EXPECT_EQ(o.exitCode, 255);
+  EXPECT_EQ(o.err, U8(u8"err: 送信ファイルが開けない [nothere.qml]\n"));
+}
+
+#ifndef _WIN32
+TEST_F(ZelsendProcess, LibraryNotFound) {
+  fs::copy_file(ZEL_BINARY_DIR "/zelsend", dir / "zelsend");
+  const Outcome o = Run("-Ss -Mm -Nn -Ff", (dir / "zelsend").string());
+  EXPECT_EQ(o.exitCode, 255);
+  EXPECT_EQ(o.err, U8(u8"err: libzelpost.so がロードできません"));
+}
+
+TEST_F(ZelsendProcess, LibraryWithoutAllFourFunctions) {
+  fs::copy_file(ZEL_BINARY_DIR "/zelsend", dir / "zelsend");
+  fs::copy_file(ZEL_PARTIAL_LIBRARY_DIR "/libzelpost.so", dir / "libzelpost.so");
+  const Outcome o = Run("-Ss -Mm -Nn -Ff", (dir / "zelsend").string());
+  EXPECT_EQ(o.exitCode, 255);
+  EXPECT_EQ(o.err, U8(u8"err: libzelpost.so がロードできません"));
+}
+#endif
+
+}  // namespace

@@ -26,4 +26,9 @@ bool NativePath(std::string_view sjisPath, std::string& out);
 // NativePath. Returns false when it cannot be converted.
 bool HostPath(std::string_view nativePath, std::string& out);
 
+// The code page of host text as the process sees it: GetACP() on Windows
+// (932 when the system is set up for Japanese), 932 on POSIX, where the
+// conversions above are fixed to CP932.
+unsigned AnsiCodePage();
+
 }  // namespace zel

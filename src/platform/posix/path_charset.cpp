@@ -45,4 +45,6 @@ bool NativePath(std::string_view sjisPath, std::string& out) {
 
 bool HostPath(std::string_view nativePath, std::string& out) { return Utf8ToSjis(nativePath, out); }
 
+unsigned AnsiCodePage() { return 932; }
+
 }  // namespace zel

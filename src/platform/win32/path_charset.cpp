@@ -47,4 +47,6 @@ bool HostPath(std::string_view nativePath, std::string& out) {
   return true;
 }
 
+unsigned AnsiCodePage() { return GetACP(); }
+
 }  // namespace zel

@@ -1,0 +1,131 @@
+#include <cstring>
+#include <string>
+
+#include <gtest/gtest.h>
+
+#include "api/inet_mail.h"
+#include "library.h"
+#include "platform/temp_file.h"
+#include "scratch.h"
+
+namespace zel::test {
+namespace {
+
+TEST(Options, NewSessionDefaults) {
+  InetMail s;
+  EXPECT_EQ(s.GetValueInt("POPBEFORESMTP"), 1);
+  EXPECT_EQ(s.GetValueInt("EXECUTE_TYPE"), 0);
+  EXPECT_EQ(s.GetValueInt("DELE"), 0);
+  EXPECT_EQ(s.GetValueInt("SILENT"), 0);
+  EXPECT_EQ(s.GetValueInt("APOP"), 0);
+  EXPECT_EQ(s.GetValueInt("HWND"), 0);
+  std::string temp;
+  ASSERT_TRUE(TempDirectory(temp));
+  char dir[kPathSize];
+  EXPECT_EQ(s.GetValueStr("LOGDIR", dir, -1), static_cast<int>(temp.size()));
+  EXPECT_EQ(std::string(dir), temp);
+}
+
+TEST(Options, IntegerSetResultsFollowTheTable) {
+  const Exports& api = Api();
+  EXPECT_EQ(api.SetValueInt("EXECUTE_TYPE", 0), 2);
+  EXPECT_EQ(api.GetValueInt("EXECUTE_TYPE"), 2);
+  EXPECT_EQ(api.SetValueInt("EXECUTE_TYPE", 1), 1);
+  EXPECT_EQ(api.SetValueInt("EXECUTE_TYPE", 7), 2);
+  EXPECT_EQ(api.SetValueInt("dele", 5), 1);
+  EXPECT_EQ(api.GetValueInt("DELE"), 1);
+  EXPECT_EQ(api.SetValueInt("Dele", 0), 0);
+  EXPECT_EQ(api.SetValueInt("HWND", 0x12345678), 0x12345678);
+  EXPECT_EQ(api.GetValueInt("hwnd"), 0x12345678);
+  EXPECT_EQ(api.SetValueInt("SILENT", -3), 1);
+  EXPECT_EQ(api.SetValueInt("APOP", 2), 1);
+  EXPECT_EQ(api.GetValueInt("apop"), 1);
+  EXPECT_EQ(api.SetValueInt("POPBEFORESMTP", 0), 0);
+  EXPECT_EQ(api.GetValueInt("POPBEFORESMTP"), 0);
+  api.SetValueInt("POPBEFORESMTP", 1);
+  api.SetValueInt("APOP", 0);
+  api.SetValueInt("SILENT", 0);
+}
+
+TEST(Options, UnknownNamesAndWrongKindsChangeNothing) {
+  const Exports& api = Api();
+  EXPECT_EQ(api.SetValueInt("UNKNOWN", 5), 0);
+  EXPECT_EQ(api.SetValueInt(nullptr, 5), 0);
+  EXPECT_EQ(api.GetValueInt(nullptr), 0);
+  EXPECT_EQ(api.GetValueInt("DELEX"), 0);
+  EXPECT_EQ(api.SetValueInt("LOGDIR", 5), 0);
+  EXPECT_EQ(api.SetValueStr("DELE", "1"), 0);
+  EXPECT_EQ(api.SetValueStr("LOGDIR", nullptr), 0);
+  EXPECT_EQ(api.SetValueStr(nullptr, "x"), 0);
+  char buf[8] = "keep";
+  EXPECT_EQ(api.GetValueStr("DELE", buf, sizeof buf), 0);
+  EXPECT_EQ(api.GetValueStr("LOGDIR", buf, 0), 0);
+  EXPECT_EQ(api.GetValueStr("LOGDIR", nullptr, 8), 0);
+  EXPECT_STREQ(buf, "keep");
+}
+
+TEST(Options, LogDirMovesTheLogAndReadsBackBounded) {
+  ScratchDir dir;
+  const Exports& api = Api();
+  ASSERT_EQ(api.SetValueStr("logdir", dir.Path().c_str()), static_cast<int>(dir.Path().size()));
+  char full[260];
+  EXPECT_EQ(api.GetValueStr("LOGDIR", full, -1), static_cast<int>(dir.Path().size()));
+  EXPECT_EQ(std::string(full), dir.Path());
+  char small[5];
+  EXPECT_EQ(api.GetValueStr("LOGDIR", small, 5), 4);
+  EXPECT_EQ(std::string(small), dir.Path().substr(0, 4));
+  api.RecvMailAll(nullptr, nullptr, nullptr, nullptr);  // writes one entry
+  EXPECT_NE(ReadBytes(dir.File("zelpost.log")).find("zelexport.cpp"), std::string::npos);
+}
+
+TEST(Options, OverLongLogDirIsCutAndTheLogStays) {
+  ScratchDir dir;
+  InetMail s;
+  ASSERT_GT(s.SetValueStr("LOGDIR", dir.Path().c_str()), 0);
+  std::string big;
+  for (int i = 0; i < 200; ++i) big += "\x95\x5C";
+  EXPECT_EQ(s.SetValueStr("LOGDIR", big.c_str()), 258);  // 259 would split a character
+  EXPECT_TRUE(EndsOnCharacterBoundary(s.logDir));
+  InetMail other;
+  other.Initialize(nullptr, nullptr, nullptr, nullptr, nullptr, nullptr);  // logs one entry
+  EXPECT_NE(ReadBytes(dir.File("zelpost.log")).find("InetMail.cpp"), std::string::npos);
+}
+
+TEST(Password, EncodeDecodeRoundTripsEveryByte) {
+  const Exports& api = Api();
+  std::string plain;
+  for (int c = 1; c < 256; ++c) plain += static_cast<char>(c);
+  std::string encoded(3 * plain.size() + 4, '\0');
+  ASSERT_EQ(api.Pencode(plain.c_str(), encoded.data()), 1);
+  encoded.resize(std::strlen(encoded.c_str()));
+  ASSERT_EQ(encoded.size(), 3 * plain.size() + 3);
+  EXPECT_EQ(encoded.find_first_not_of("0123456789"), std::string::npos);
+  const int salt = std::stoi(encoded.substr(encoded.size() - 3));
+  EXPECT_LT(salt, 200);
+  // The first group is the last byte plus the salt.
+  EXPECT_EQ(std::stoi(encoded.substr(0, 3)), 255 + salt);
+  std::string decoded(plain.size() + 1, 'x');
+  ASSERT_EQ(api.Pdecode(encoded.c_str(), decoded.data()), 1);
+  EXPECT_EQ(std::string(decoded.c_str()), plain);
+}
+
+TEST(Password, AsciiGroupsAndShortInputs) {
+  const Exports& api = Api();
+  char out[16] = {};
+  ASSERT_EQ(api.Pencode("", out), 1);
+  EXPECT_EQ(std::strlen(out), 3u);
+  char plain[8] = "keep";
+  EXPECT_EQ(api.Pdecode("12", plain), 0);
+  EXPECT_STREQ(plain, "keep");
+  EXPECT_EQ(api.Pdecode("123", plain), 1);
+  EXPECT_STREQ(plain, "");
+  // Groups are read backwards: "100" "101" with salt 050 give "32".
+  EXPECT_EQ(api.Pdecode("100101050", plain), 1);
+  EXPECT_STREQ(plain, "32");
+  // Characters before the first whole group are ignored.
+  EXPECT_EQ(api.Pdecode("9100101050", plain), 1);
+  EXPECT_STREQ(plain, "32");
+}
+
+}  // namespace
+}  // namespace zel::test

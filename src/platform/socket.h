@@ -58,4 +58,14 @@ void SocketShutdown(SocketHandle s);
 // Releases the socket. `s` must not be used afterwards.
 void SocketClose(SocketHandle s);
 
+// Opens a listening TCP socket on 127.0.0.1 at a free port (loopback test
+// servers and benchmarks). Stores the port in `*port`. Returns kNoSocket on
+// failure.
+SocketHandle SocketListenLoopback(int* port);
+
+// Waits for the next connection on `listener`. Returns its socket (with
+// TCP_NODELAY set), or kNoSocket on failure or after SocketShutdown of the
+// listener.
+SocketHandle SocketAccept(SocketHandle listener);
+
 }  // namespace zel

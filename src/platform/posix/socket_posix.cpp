@@ -104,4 +104,32 @@ void SocketShutdown(SocketHandle s) { shutdown(static_cast<int>(s), SHUT_RDWR); 
 
 void SocketClose(SocketHandle s) { close(static_cast<int>(s)); }
 
+SocketHandle SocketListenLoopback(int* port) {
+  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
+  if (fd < 0) return kNoSocket;
+  sockaddr_in local{};
+  local.sin_family = AF_INET;
+  local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t length = sizeof local;
+  if (bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
+      listen(fd, SOMAXCONN) != 0 ||
+      getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length) != 0) {
+    close(fd);
+    return kNoSocket;
+  }
+  *port = ntohs(local.sin_port);
+  return fd;
+}
+
+SocketHandle SocketAccept(SocketHandle listener) {
+  int fd;
+  do {
+    fd = accept4(static_cast<int>(listener), nullptr, nullptr, SOCK_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return kNoSocket;
+  const int on = 1;
+  setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+  return fd;
+}
+
 }  // namespace zel

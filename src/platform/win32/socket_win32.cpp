@@ -82,4 +82,29 @@ void SocketShutdown(SocketHandle s) { shutdown(static_cast<SOCKET>(s), SD_BOTH);
 
 void SocketClose(SocketHandle s) { closesocket(static_cast<SOCKET>(s)); }
 
+SocketHandle SocketListenLoopback(int* port) {
+  const SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  if (s == INVALID_SOCKET) return kNoSocket;
+  sockaddr_in local{};
+  local.sin_family = AF_INET;
+  local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  int length = sizeof local;
+  if (bind(s, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
+      listen(s, SOMAXCONN) != 0 ||
+      getsockname(s, reinterpret_cast<sockaddr*>(&local), &length) != 0) {
+    closesocket(s);
+    return kNoSocket;
+  }
+  *port = ntohs(local.sin_port);
+  return static_cast<SocketHandle>(s);
+}
+
+SocketHandle SocketAccept(SocketHandle listener) {
+  const SOCKET s = accept(static_cast<SOCKET>(listener), nullptr, nullptr);
+  if (s == INVALID_SOCKET) return kNoSocket;
+  const BOOL on = TRUE;
+  setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
+  return static_cast<SocketHandle>(s);
+}
+
 }  // namespace zel

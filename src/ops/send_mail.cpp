@@ -1,6 +1,7 @@
 // The send operation: a send file becomes a message in a temporary file,
 // which is delivered over SMTP (after a POP3 login for POP before SMTP) or
 // copied to a dummy file. The temporary file never outlives the call.
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -36,6 +37,42 @@ class AttachmentFiles : public AttachmentOpener {
     if (!attachment->file.Open(path, TextFile::Mode::kReadBinary)) return nullptr;
     return attachment;
   }
+};
+
+// Writes the message in text form (each LF stored as CR LF) to a file opened
+// for bytes, through one buffer: a base64 attachment is a great many short
+// lines, and one write per line would cost more than encoding them.
+class MessageFileSink : public LineSink {
+ public:
+  explicit MessageFileSink(TextFile& file) : file_(file) { buffer_.reserve(kFlushSize + 4096); }
+
+  bool write(std::string_view text) override {
+    std::size_t start = 0;
+    while (start < text.size()) {
+      const void* found = std::memchr(text.data() + start, '\n', text.size() - start);
+      const std::size_t end =
+          found != nullptr ? static_cast<std::size_t>(static_cast<const char*>(found) - text.data())
+                           : text.size();
+      buffer_.append(text.data() + start, end - start);
+      if (found == nullptr) break;
+      buffer_.append("\r\n");
+      start = end + 1;
+      if (buffer_.size() >= kFlushSize && !flush()) return false;
+    }
+    return buffer_.size() < kFlushSize || flush();
+  }
+
+  // Writes what is buffered. Returns false when the write fails.
+  bool flush() {
+    const bool ok = file_.Write(buffer_);
+    buffer_.clear();
+    return ok;
+  }
+
+ private:
+  static constexpr std::size_t kFlushSize = 256 * 1024;  // bytes per file write
+  TextFile& file_;
+  std::string buffer_;
 };
 
 // Deletes the temporary message file when the call ends, whatever the path.
@@ -88,14 +125,14 @@ int InetMail::SendMail(const char* mailfile, const char* attachfile, const char*
   const bool named = MakeTempName(tempPath) == 1;
   TempFileGuard guard(tempPath);
   TextFile temp;
-  if (!named || !temp.Open(tempPath, TextFile::Mode::kWrite, true)) {
+  if (!named || !temp.Open(tempPath, TextFile::Mode::kWriteBinary, true)) {
     ZEL_LOG(InetMail, "送信用テンポラリファイルが開けない [%s]", tempPath);
     SetError(-1101, "送信用テンポラリファイルが開けない [%s]", tempPath);
     return 0;
   }
 
   TextFileSource source(sendFile);
-  TextFileSink sink(temp);
+  MessageFileSink sink(temp);
   AttachmentFiles attachments;
   const ComposeResult composed = composeMessage(builder, source, sink, attachments);
   CopyBounded(boundary, builder.boundary);
@@ -128,7 +165,7 @@ int InetMail::SendMail(const char* mailfile, const char* attachfile, const char*
   }
   // The final flush and close belong to the end line: a message cut short
   // by a full disk would leave the SMTP server waiting for its ".".
-  if (!temp.Close()) {
+  if (!sink.flush() || !temp.Close()) {
     ZEL_LOG(InetMail, "本文部のエンコードに失敗 [%s]", mailfile);
     SetError(-1103, "本文部のエンコードに失敗 [%s]", mailfile);
     return 0;

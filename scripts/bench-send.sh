@@ -1,0 +1,97 @@
+#!/bin/bash
+# Send benchmarks, each against its anchor run side by side on this machine:
+#
+#   RATIO zelsend_vs_msmtp  msmtp time / zelsend time for COUNT sends of the
+#                           same 4 KB message, one process per message, to
+#                           the same local SMTP server (goal: 20 or more)
+#   RATIO attach_vs_base64  `base64 -w 72` time / compose time of a message
+#                           with an attachment of ATTACH_KB (goal: 1 or more)
+#
+# Usage: scripts/bench-send.sh [COUNT [ATTACH_KB]]   (default 200 51200)
+# Small values (e.g. 5 64) make a quick run for CI. Builds into
+# $ZEL_BENCH_BUILD (default build-bench) as Release.
+set -eu
+
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+BUILD=${ZEL_BENCH_BUILD:-$ROOT/build-bench}
+COUNT=${1:-200}
+ATTACH_KB=${2:-51200}
+PY=/usr/bin/python3
+SERVERS=/tmp/zbs$$
+WORK=$(mktemp -d /tmp/zelbench.XXXXXX)
+
+cleanup() {
+  "$ROOT/scripts/test-servers.sh" stop "$SERVERS" >/dev/null 2>&1 || true
+  rm -rf "$WORK"
+}
+trap cleanup EXIT
+
+command -v msmtp >/dev/null || { echo "bench-send: msmtp is not installed" >&2; exit 1; }
+
+cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DZELPOST_BENCH=ON -DZELPOST_TESTS=OFF >/dev/null
+cmake --build "$BUILD" -j2 --target zelpost zelsend bench_send_compose >/dev/null
+
+"$ROOT/scripts/test-servers.sh" start "$SERVERS" >/dev/null
+. "$SERVERS/servers.env"
+
+now() { date +%s.%N; }
+seconds() { $PY -c "import sys; print('%.6f' % (float(sys.argv[2]) - float(sys.argv[1])))" "$1" "$2"; }
+ratio() { $PY -c "import sys; print('%.2f' % (float(sys.argv[1]) / max(float(sys.argv[2]), 1e-9)))" "$1" "$2"; }
+
+# A 4 KB send file with a Japanese subject and body (Shift-JIS, CR LF).
+$PY - "$WORK/mail.qml" <<'PY'
+import sys
+line = "これは送信ベンチマークの本文です。Benchmark body line.\r\n"
+body = ""
+while len(body.encode("cp932")) < 3900:
+    body += line
+text = "To: alice@localhost\r\nSubject: 送信ベンチマーク\r\n\r\n" + body
+open(sys.argv[1], "wb").write(text.encode("cp932"))
+PY
+
+# The same message as msmtp sends it: the composed DATA phase without its
+# dot-stuffing and final "." line.
+: > "$WORK/empty.bin"
+"$BUILD/bench_send_compose" "$WORK/mail.qml" "" "$WORK/mail.data" 1 >/dev/null
+$PY - "$WORK/mail.data" "$WORK/mail.eml" <<'PY'
+import sys
+lines = open(sys.argv[1], "rb").read().split(b"\r\n")
+assert lines[-2] == b"." and lines[-1] == b""
+out = [l[1:] if l.startswith(b".") else l for l in lines[:-2]]
+open(sys.argv[2], "wb").write(b"\r\n".join(out) + b"\r\n")
+PY
+: > "$WORK/msmtprc"
+chmod 600 "$WORK/msmtprc"
+
+start=$(now)
+for _ in $(seq "$COUNT"); do
+  "$BUILD/zelsend" "-S$SMTP_HOST:$SMTP_PORT" -Mbench@localhost -NBench "-F$WORK/mail.qml" >/dev/null
+done
+zelsend_time=$(seconds "$start" "$(now)")
+
+start=$(now)
+for _ in $(seq "$COUNT"); do
+  msmtp -C "$WORK/msmtprc" --host="$SMTP_HOST" --port="$SMTP_PORT" --tls=off --auth=off \
+    --from=bench@localhost -- alice@localhost < "$WORK/mail.eml"
+done
+msmtp_time=$(seconds "$start" "$(now)")
+echo "zelsend: $COUNT sends in $zelsend_time s; msmtp: $COUNT sends in $msmtp_time s"
+echo "RATIO zelsend_vs_msmtp $(ratio "$msmtp_time" "$zelsend_time")"
+
+# Attachment: compose (best of 3) against base64 -w 72 (best of 3), both
+# reading the same file and writing next to it.
+head -c $((ATTACH_KB * 1024)) /dev/urandom > "$WORK/attach.bin"
+printf 'To: alice@localhost\r\nSubject: attach\r\n\r\nbody\r\n' > "$WORK/attach.qml"
+compose_time=$(TMPDIR=$WORK "$BUILD/bench_send_compose" "$WORK/attach.qml" "$WORK/attach.bin" \
+  "$WORK/attach.eml" 3 | sed -n 's/^SECONDS //p')
+base64_time=
+for _ in 1 2 3; do
+  start=$(now)
+  base64 -w 72 "$WORK/attach.bin" > "$WORK/attach.b64"
+  t=$(seconds "$start" "$(now)")
+  if [ -z "$base64_time" ] || $PY -c "import sys; sys.exit(0 if float(sys.argv[1]) < float(sys.argv[2]) else 1)" "$t" "$base64_time"; then
+    base64_time=$t
+  fi
+done
+echo "compose: $ATTACH_KB KB in $compose_time s; base64 -w 72: $base64_time s"
+echo "RATIO attach_vs_base64 $(ratio "$base64_time" "$compose_time")"

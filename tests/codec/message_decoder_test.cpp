@@ -85,13 +85,20 @@ class PythonMessages : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     dir_ = new std::filesystem::path(decode_test::FreshFolder("zel-decoder"));
+#ifndef _WIN32
     ok_ = decode_test::RunPython(*dir_, decode_test::Utf8(kWriter));
+#endif
   }
   static void TearDownTestSuite() {
     std::filesystem::remove_all(*dir_);
     delete dir_;
   }
-  void SetUp() override { ASSERT_TRUE(ok_) << "python3 could not write the messages"; }
+  void SetUp() override {
+#ifdef _WIN32
+    GTEST_SKIP() << "the Python message writer runs with the native Linux build only";
+#endif
+    ASSERT_TRUE(ok_) << "python3 could not write the messages";
+  }
 
   // The raw message `name` as the decoder reads it.
   static std::string Raw(const char* name) { return AsText(decode_test::ReadAll(*dir_ / name)); }

@@ -131,7 +131,7 @@ bool MessageBuilder::nextPiece(LineSource& sendFile) {
       i += step;
     }
     keep = i;
-    carry_.assign(buffer + keep, total - keep);
+    if (keep < total) carry_.push_back(buffer[keep]);  // at most the one lead byte
   }
   piece_.assign(buffer, keep);
   lineStart_ = EndsWithLineFeed(piece_);

@@ -1,6 +1,8 @@
+#include <windows.h>
 #include <stdio.h>
 
 #include <string>
+#include <vector>
 
 #include "platform/text_file.h"
 
@@ -8,9 +10,13 @@ namespace zel {
 
 std::FILE* OpenHostFile(std::string_view path, const char* mode, bool /*noFollow*/) {
   if (path.empty() || path.find('\0') != std::string_view::npos) return nullptr;
-  const std::string native(path);
-  // The ANSI C library takes the Shift-JIS bytes in the process code page.
-  return std::fopen(native.c_str(), mode);
+  // Shift-JIS to UTF-16 here, so the C library's own locale plays no part.
+  const int n = MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, path.data(), static_cast<int>(path.size()), nullptr, 0);
+  if (n <= 0) return nullptr;
+  std::vector<wchar_t> wide(static_cast<std::size_t>(n) + 1, L'\0');
+  MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, path.data(), static_cast<int>(path.size()), wide.data(), n);
+  const wchar_t wmode[3] = {static_cast<wchar_t>(mode[0]), mode[1] != '\0' ? static_cast<wchar_t>(mode[1]) : L'\0', L'\0'};
+  return _wfopen(wide.data(), wmode);
 }
 
 }  // namespace zel

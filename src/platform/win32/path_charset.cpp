@@ -18,10 +18,13 @@ bool Convert(UINT from, UINT to, std::string_view in, std::string& out) {
   MultiByteToWideChar(from, MB_ERR_INVALID_CHARS, in.data(), static_cast<int>(in.size()), buffer.data(), wide);
   BOOL lossy = FALSE;
   BOOL* lossyFlag = to == CP_UTF8 ? nullptr : &lossy;
-  const int n = WideCharToMultiByte(to, 0, buffer.data(), wide, nullptr, 0, nullptr, lossyFlag);
+  // No best-fit mapping: a character without a Shift-JIS form is a failure,
+  // not a look-alike.
+  const DWORD flags = to == CP_UTF8 ? 0 : WC_NO_BEST_FIT_CHARS;
+  const int n = WideCharToMultiByte(to, flags, buffer.data(), wide, nullptr, 0, nullptr, lossyFlag);
   if (n <= 0 || lossy) return false;
   out.resize(static_cast<std::size_t>(n));
-  WideCharToMultiByte(to, 0, buffer.data(), wide, out.data(), n, nullptr, lossyFlag);
+  WideCharToMultiByte(to, flags, buffer.data(), wide, out.data(), n, nullptr, lossyFlag);
   if (lossy) {
     out.clear();
     return false;

@@ -93,7 +93,8 @@ std::size_t sjisToJis(const char* source, std::size_t length, char* destination)
     }
     const unsigned c = *s;
     const unsigned char cls = kTables.byteClass[c];
-    if (cls == kLead && s + 1 < end) {
+    // A line feed is never a trail byte: the line keeps its end.
+    if (cls == kLead && s + 1 < end && s[1] != '\n') {
       if (!run) {
         d[0] = kEsc; d[1] = '$'; d[2] = 'B';
         d += 3;
@@ -115,7 +116,8 @@ std::size_t sjisToJis(const char* source, std::size_t length, char* destination)
       d += 2;
       s += 1;
     } else {
-      // Also a lead byte without a trail byte (the last byte): copied as is.
+      // Also a lead byte without a trail byte (last, or before a line
+      // feed): copied as is.
       if (run) {
         d[0] = kEsc; d[1] = '('; d[2] = 'B';
         d += 3;
@@ -180,7 +182,7 @@ std::size_t jisToSjis(const char* source, std::size_t length, char* destination)
     } else if (state == kKatakana) {
       *d++ = static_cast<unsigned char>(c | 0x80);
       s += 1;
-    } else if (s + 1 < end) {
+    } else if (s + 1 < end && c != '\n' && s[1] != '\n') {
       const unsigned j1 = c, j2 = s[1];
       const unsigned s1 = ((j1 + 1) >> 1) + (j1 < 0x5F ? 0x70 : 0xB0);
       const unsigned s2 = (j1 & 1) ? j2 + (j2 > 0x5F ? 0x20 : 0x1F) : j2 + 0x7E;
@@ -189,7 +191,8 @@ std::size_t jisToSjis(const char* source, std::size_t length, char* destination)
       d += 2;
       s += 2;
     } else {
-      // The last byte of a kanji run has no partner: copied unchanged.
+      // The last byte of a kanji run has no partner, and a line feed is
+      // never part of a pair: copied unchanged.
       *d++ = static_cast<unsigned char>(c);
       s += 1;
     }

@@ -28,7 +28,8 @@ inline constexpr std::size_t kJisLineSize = sjisToJisBound(1023);
 //                a NUL byte there is an ordinary single byte)
 //   destination  distinct buffer of at least sjisToJisBound(length) bytes
 // Returns the length of the output, which is NUL-terminated.
-// A lead byte as the last byte has no trail byte: it is copied unchanged.
+// A lead byte as the last byte, or before a line feed, has no trail byte:
+// it is copied unchanged, so a line never loses its line feed.
 std::size_t sjisToJis(const char* source, char* destination);
 std::size_t sjisToJis(const char* source, std::size_t length, char* destination);
 
@@ -37,7 +38,8 @@ std::size_t sjisToJis(const char* source, std::size_t length, char* destination)
 //   destination  at least length + 1 bytes; may equal `source` (in place)
 // Returns the length of the output, which is NUL-terminated and never longer
 // than the input. Incoming half-width katakana (ESC ( I) stay half-width; a
-// lone last byte of a kanji run is copied unchanged.
+// lone last byte of a kanji run, and a line feed inside one, are copied
+// unchanged.
 std::size_t jisToSjis(const char* source, char* destination);
 std::size_t jisToSjis(const char* source, std::size_t length, char* destination);
 

@@ -40,7 +40,7 @@ std::string markFolds(std::string_view source) {
         estimate += kRunOpenCost;
         run = true;
       }
-      const std::size_t n = (isLead(c) && i + 1 < source.size()) ? 2 : 1;
+      const std::size_t n = (isLead(c) && i + 1 < source.size() && source[i + 1] != '\n') ? 2 : 1;
       out.append(source.substr(i, n));
       i += n;
       estimate += kWideCost;
@@ -199,6 +199,11 @@ std::string encodeHeaderLine(std::string_view source) {
       appendWord(out, jis.substr(wordStart, i + 3 - wordStart));
       inWord = false;
       i += 3;
+    } else if (c == '\n') {
+      // Only escape bytes of the source itself open a word that reaches a
+      // line feed: the word ends there, so the line keeps its line end.
+      appendWord(out, jis.substr(wordStart, i - wordStart));
+      inWord = false;
     } else {
       ++i;
     }

@@ -80,6 +80,15 @@ TEST(Charset, LeadByteAtTheEnd) {
   // A lead byte without a trail byte is copied alone and closes the run.
   EXPECT_EQ(toJis("\x93\xFA\x96"), "\x1B$BF|\x1B(B\x96");
   EXPECT_EQ(toJis("\x96"), "\x96");
+  // Nor is a line feed ever a trail byte: the line keeps its end.
+  EXPECT_EQ(toJis("\x93\xFA\x96\n"), "\x1B$BF|\x1B(B\x96\n");
+}
+
+TEST(Charset, LineFeedInsideKanjiRun) {
+  // A run not closed before the line end: the line feed stays a line feed.
+  EXPECT_EQ(toSjis("\x1B$BF|K\n"), "\x93\xFAK\n");
+  EXPECT_EQ(toSjis("\x1B$BF|\n"), "\x93\xFA\n");
+  EXPECT_EQ(toSjis("\x1B$B\nF|"), "\n\x93\xFA");
 }
 
 TEST(Charset, WorstCaseLineFitsTheBound) {

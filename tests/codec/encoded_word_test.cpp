@@ -76,6 +76,14 @@ TEST(EncodeHeaderLine, WorstCaseLineIsKeptWhole) {
   EXPECT_EQ(out.back(), '\n');
 }
 
+TEST(EncodeHeaderLine, StrayEscapeInSourceKeepsTheLineEnd) {
+  // ESC $ B typed into the source opens a word; it ends at the line feed
+  // instead of swallowing it.
+  const std::string out = encodeHeaderLine("X-A: \x1B$Bab\n");
+  EXPECT_EQ(out, "X-A: " + word("\x1B$Bab") + "\n");
+  EXPECT_EQ(encodeHeaderLine("X-A: \x1B$@x"), "X-A: " + word("\x1B$@x"));
+}
+
 TEST(DecodeHeaderLine, AdjacentWordsLoseTheBlank) {
   EXPECT_EQ(decodeHeaderLine("Subject: =?ISO-2022-JP?B?GyRCJUYlOSVIGyhC?= =?ISO-2022-JP?B?GyRCJUYlOSVIGyhC?=\n"),
             "Subject: テストテスト\n");

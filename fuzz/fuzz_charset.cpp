@@ -1,0 +1,35 @@
+// Fuzzes both line converters with buffers of exactly the documented size.
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include "codec/charset.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const char* text = reinterpret_cast<const char*>(data);
+
+  const std::size_t jisSize = zel::sjisToJisBound(size);
+  std::unique_ptr<char[]> jis(new char[jisSize]);
+  const std::size_t jisLength = zel::sjisToJis(text, size, jis.get());
+  if (jisLength >= jisSize || jis[jisLength] != '\0') std::abort();
+
+  // Back again, in place: never longer than its input.
+  const std::size_t back = zel::jisToSjis(jis.get(), jisLength, jis.get());
+  if (back > jisLength) std::abort();
+
+  std::unique_ptr<char[]> sjis(new char[size + 1]);
+  const std::size_t n = zel::jisToSjis(text, size, sjis.get());
+  if (n > size || sjis[n] != '\0') std::abort();
+
+  // The NUL-terminated forms read no further than the terminator.
+  std::unique_ptr<char[]> line(new char[size + 1]);
+  std::memcpy(line.get(), data, size);
+  line[size] = '\0';
+  const std::size_t lineLength = std::strlen(line.get());
+  std::unique_ptr<char[]> out(new char[zel::sjisToJisBound(lineLength)]);
+  zel::sjisToJis(line.get(), out.get());
+  zel::jisToSjis(line.get(), line.get());
+  return 0;
+}

@@ -1,0 +1,21 @@
+#!/bin/bash
+# Installs every Debian 12 package that building, testing, the demo and the
+# Windows cross build need (run as root), and generates the ja_JP.UTF-8
+# locale that Wine needs for code page 932 and Japanese file names.
+set -euo pipefail
+export DEBIAN_FRONTEND=noninteractive
+APT="apt-get -o DPkg::Lock::Timeout=600"
+$APT update -q
+$APT install -y -q --no-install-recommends \
+  build-essential cmake g++ libgtest-dev googletest libbenchmark-dev python3 \
+  clang libclang-rt-14-dev \
+  g++-mingw-w64-x86-64 g++-mingw-w64-i686 mingw-w64-tools libwine-dev \
+  xvfb xauth fonts-ipafont-gothic \
+  dovecot-core dovecot-pop3d python3-aiosmtpd fetchmail msmtp coreutils \
+  locales valgrind
+$APT install -y -q wine wine64
+if ! locale -a | grep -qi '^ja_JP\.utf8$'; then
+  sed -i 's/^# *ja_JP.UTF-8 UTF-8/ja_JP.UTF-8 UTF-8/' /etc/locale.gen
+  grep -q '^ja_JP.UTF-8 UTF-8' /etc/locale.gen || echo 'ja_JP.UTF-8 UTF-8' >> /etc/locale.gen
+  locale-gen
+fi

@@ -1,0 +1,15 @@
+#!/bin/bash
+# Builds the Linux targets in build/ (or $ZEL_BUILD) and runs every test with
+# CTest. The end-to-end cases start and stop their own Dovecot and aiosmtpd
+# servers through a CTest fixture.
+#   ZEL_BUILD   build directory (default: build in the source tree)
+#   ZEL_JOBS    parallel build jobs (default 2)
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${ZEL_BUILD:-$root/build}
+jobs=${ZEL_JOBS:-2}
+
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build "$build" -j"$jobs"
+cd "$build"
+ctest --output-on-failure -j"$jobs" "$@"

@@ -1,0 +1,229 @@
+// The send path end to end: zelsend (and a host program calling the
+// library) deliver Japanese mail with attachments to the real SMTP server;
+// it is fetched back from Dovecot and parsed by Python's email package,
+// an independent MIME parser with its own iso2022_jp codec.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "servers.h"
+#include "zelpost.h"
+
+namespace zel {
+namespace {
+
+namespace fs = std::filesystem;
+using e2e::TestServers;
+
+std::string U8(const char8_t* text) { return reinterpret_cast<const char*>(text); }
+
+// Fetches the one message of a mailbox over POP3 and compares it with the
+// expectations in DIR: expect_subject, expect_from_name, expect_body (UTF-8)
+// and expect_attachments (one "name<TAB>path" line per attachment, in order).
+const char kChecker[] = R"PY(
+import sys, os, poplib, email, email.policy
+host, port, user, password, work = sys.argv[1], int(sys.argv[2]), sys.argv[3], sys.argv[4], sys.argv[5]
+def expect(name):
+    return open(os.path.join(work, name), encoding="utf-8").read()
+pop = poplib.POP3(host, port)
+pop.user(user)
+pop.pass_(password)
+count, _ = pop.stat()
+if count != 1:
+    sys.exit("expected one message, found %d" % count)
+raw = b"\r\n".join(pop.retr(1)[1]) + b"\r\n"
+pop.quit()
+msg = email.message_from_bytes(raw, policy=email.policy.default)
+problems = []
+def check(what, got, want):
+    if got != want:
+        problems.append("%s: got %r, want %r" % (what, got, want))
+check("subject", str(msg["Subject"]), expect("expect_subject"))
+check("from name", msg["From"].addresses[0].display_name, expect("expect_from_name"))
+check("date count", len(msg.get_all("Date")), 1)
+check("message-id count", len(msg.get_all("Message-Id")), 1)
+body = msg.get_body(preferencelist=("plain",))
+check("body charset", body.get_content_charset(), "iso-2022-jp")
+check("body", body.get_content().replace("\r\n", "\n"), expect("expect_body"))
+wanted = [l.split("\t") for l in expect("expect_attachments").splitlines() if l]
+got = [p for p in msg.iter_attachments()]
+check("attachment count", len(got), len(wanted))
+for part, (name, path) in zip(got, wanted):
+    check("attachment name", part.get_filename(), name)
+    check("attachment bytes of " + name, part.get_payload(decode=True), open(path, "rb").read())
+if problems:
+    sys.exit("\n".join(problems))
+print("OK")
+)PY";
+
+class SendE2e : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!e2e::HasServers()) GTEST_SKIP() << "real servers not running";
+    e2e::ClearMaildir("alice");
+    fs::create_directories(dir.File("tmp"));
+    e2e::WriteFileBytes(dir.File("check.py"), kChecker);
+  }
+
+  // Runs zelsend with `args` in a UTF-8 locale and a private temporary
+  // folder. Returns the exit code; stdout and stderr land in `out`/`err`.
+  int Zelsend(const std::string& args) {
+#ifdef _WIN32
+    (void)args;
+    return -1;
+#else
+    const std::string command = "cd '" + dir.path() + "' && LC_ALL=C.UTF-8 TMPDIR='" +
+                                dir.File("tmp") + "' '" ZEL_BINARY_DIR "/zelsend' " + args +
+                                " > out 2> err";
+    const int status = std::system(command.c_str());
+    out = e2e::ReadFileBytes(dir.File("out"));
+    err = e2e::ReadFileBytes(dir.File("err"));
+    return (status >> 8) & 0xFF;
+#endif
+  }
+
+  std::string SmtpArg() const { return "-S" + TestServers().SmtpServer(); }
+  std::string PopArgs(const std::string& password) const {
+    return " -BS" + TestServers().Pop3Server() + " -BUalice -BP" + password;
+  }
+
+  // Writes the Japanese send file with two "X-AttachmentFile:" lines and
+  // the expectations of the checker. `tag` makes the subject unique.
+  std::string PrepareMail(const std::string& tag) {
+    std::string binary;
+    for (int i = 0; i < 3000; ++i) binary += static_cast<char>((i * 131 + 7) & 0xFF);
+    e2e::WriteFileBytes(dir.File("data.bin"), binary);
+    // The second attachment has a Japanese name: UTF-8 on disk, Shift-JIS
+    // in the send file.
+    e2e::WriteFileBytes(dir.File(U8(u8"見積書.txt")), "\x8C\xA9\x90\xCF\r\nline 2\r\n");
+    const std::string sendFile = "To: 山田花子 <alice@localhost>\r\n"
+                                 "Subject: お見積もりの件 " + tag + "\r\n"
+                                 "X-AttachmentFile: " + dir.File("data.bin") + "\r\n"
+                                 "X-AttachmentFile: " + dir.path() + "/見積書.txt\r\n"
+                                 "Date: Mon, 01 Jan 2001 00:00:00 +0000\r\n"
+                                 "---------\r\n"
+                                 "山田様\r\n"
+                                 "\r\n"
+                                 ".お見積もりを添付いたします。\r\n"
+                                 "よろしくお願いいたします。\r\n";
+    e2e::WriteFileBytes(dir.File("mail.qml"), sendFile);
+    e2e::WriteFileBytes(dir.File("expect_subject"), U8(u8"お見積もりの件 ") + tag);
+    e2e::WriteFileBytes(dir.File("expect_from_name"), U8(u8"鈴木一郎"));
+    e2e::WriteFileBytes(dir.File("expect_body"),
+                        U8(u8"山田様\n\n.お見積もりを添付いたします。\nよろしくお願いいたします。\n"));
+    e2e::WriteFileBytes(dir.File("expect_attachments"),
+                        "data.bin\t" + dir.File("data.bin") + "\n" + U8(u8"見積書.txt\t") +
+                            dir.File(U8(u8"見積書.txt")) + "\n");
+    return dir.File("mail.qml");
+  }
+
+  // Runs the Python checker; returns its output ("OK" on success).
+  std::string CheckDelivered() {
+    const std::string command = "/usr/bin/python3 '" + dir.File("check.py") + "' " +
+                                TestServers().pop3Host + " " +
+                                std::to_string(TestServers().pop3Port) + " alice " +
+                                TestServers().Password("alice") + " '" + dir.path() + "' > '" +
+                                dir.File("check.out") + "' 2>&1";
+    std::system(command.c_str());
+    return e2e::ReadFileBytes(dir.File("check.out"));
+  }
+
+  bool TempFolderEmpty() { return fs::is_empty(dir.File("tmp")); }
+
+  e2e::TempDir dir;
+  std::string out;
+  std::string err;
+};
+
+#ifndef _WIN32
+TEST_F(SendE2e, ZelsendDeliversJapaneseMailWithTwoAttachments) {
+  const std::string mail = PrepareMail("plain");
+  ASSERT_EQ(Zelsend(SmtpArg() + U8(u8" -Mbob@localhost -N鈴木一郎 -F") + mail), 0) << err;
+  EXPECT_EQ(err, "");
+  ASSERT_TRUE(e2e::WaitForMessageCount("alice", 1));
+  EXPECT_EQ(CheckDelivered(), "OK\n");
+  EXPECT_TRUE(TempFolderEmpty());
+}
+
+TEST_F(SendE2e, ZelsendWithPopBeforeSmtp) {
+  const std::string mail = PrepareMail("pop");
+  ASSERT_EQ(Zelsend(SmtpArg() + U8(u8" -Mbob@localhost -N鈴木一郎 -F") + mail +
+                    PopArgs(TestServers().Password("alice"))),
+            0)
+      << err;
+  EXPECT_NE(out.find("POP3Name: " + TestServers().Pop3Server() + "\n"), std::string::npos);
+  EXPECT_NE(out.find("Password: ********\n"), std::string::npos);
+  ASSERT_TRUE(e2e::WaitForMessageCount("alice", 1));
+  EXPECT_EQ(CheckDelivered(), "OK\n");
+}
+
+TEST_F(SendE2e, WrongPop3PasswordNeverReachesSmtp) {
+  const std::string mail = PrepareMail("wrong");
+  EXPECT_EQ(Zelsend(SmtpArg() + " -Mbob@localhost -Nn -F" + mail + PopArgs("wrongpw")), 255);
+  EXPECT_EQ(err, U8(u8"err: POP Before SMTP:POP3認証で失敗\n"));
+  EXPECT_FALSE(e2e::WaitForMessageCount("alice", 1, 300));
+  EXPECT_TRUE(TempFolderEmpty());
+}
+
+TEST_F(SendE2e, RefusedRecipientIsNamed) {
+  e2e::WriteFileBytes(dir.File("mail.qml"),
+                      "To: alice@localhost\r\nCc: (Boss) reject@localhost\r\n\r\nbody\r\n");
+  EXPECT_EQ(Zelsend(SmtpArg() + " -Mbob@localhost -Nn -F" + dir.File("mail.qml")), 255);
+  EXPECT_EQ(err, U8(u8"err: SMTP送信:送信先メールアドレスを再確認してください [reject@localhost]\n"));
+  EXPECT_FALSE(e2e::WaitForMessageCount("alice", 1, 300));
+  EXPECT_TRUE(TempFolderEmpty());
+}
+
+TEST_F(SendE2e, UnreachableSmtpServer) {
+  const std::string mail = PrepareMail("unreachable");
+  EXPECT_EQ(Zelsend("-S127.0.0.1:1 -Mbob@localhost -Nn -F" + mail), 255);
+  EXPECT_EQ(err, U8(u8"err: SMTP初期化でエラー発生 [127.0.0.1:1]\n"));
+  EXPECT_TRUE(TempFolderEmpty());
+}
+
+TEST_F(SendE2e, MissingAttachmentSendsNothing) {
+  const std::string missing = dir.File("missing.bin");
+  e2e::WriteFileBytes(dir.File("mail.qml"),
+                      "To: alice@localhost\r\nX-AttachmentFile: " + missing + "\r\n\r\nbody\r\n");
+  EXPECT_EQ(Zelsend(SmtpArg() + " -Mbob@localhost -Nn -F" + dir.File("mail.qml")), 255);
+  EXPECT_EQ(err, U8(u8"err: 添付ファイル[") + missing + U8(u8"]がオープンできません\n"));
+  EXPECT_FALSE(e2e::WaitForMessageCount("alice", 1, 300));
+  EXPECT_TRUE(TempFolderEmpty());
+}
+
+TEST_F(SendE2e, UnopenableSendFileLeavesNoTemporaryFile) {
+  EXPECT_EQ(Zelsend(SmtpArg() + " -Mbob@localhost -Nn -F" + dir.File("nothere.qml")), 255);
+  EXPECT_EQ(err, U8(u8"err: 送信ファイルが開けない [") + dir.File("nothere.qml") + "]\n");
+  EXPECT_TRUE(TempFolderEmpty());
+}
+#endif
+
+// A host program: APOP chosen by option, then zelSendMailOne.
+TEST_F(SendE2e, HostProgramWithApopPopBeforeSmtp) {
+  const std::string mail = PrepareMail("apop");
+  const e2e::Servers& servers = TestServers();
+  ASSERT_EQ(zelInitialize(servers.Pop3Server().c_str(), servers.SmtpServer().c_str(), "alice",
+                          servers.Password("alice").c_str(), "bob@localhost", "鈴木一郎"),
+            1);
+  zelSetValueInt("APOP", 1);
+  zelSetValueInt("POPBEFORESMTP", 1);
+  char error[256] = {};
+  EXPECT_EQ(zelSendMailOne(mail.c_str(), nullptr), 1) << (zelGetErrorStr(error, 256), error);
+  ASSERT_TRUE(e2e::WaitForMessageCount("alice", 1));
+  EXPECT_EQ(CheckDelivered(), "OK\n");
+
+  // The same with a wrong password: the APOP login fails, nothing is sent.
+  e2e::ClearMaildir("alice");
+  ASSERT_EQ(zelInitialize(servers.Pop3Server().c_str(), servers.SmtpServer().c_str(), "alice",
+                          "wrongpw", "bob@localhost", "鈴木一郎"),
+            1);
+  EXPECT_EQ(zelSendMailOne(mail.c_str(), nullptr), 0);
+  EXPECT_EQ(zelGetErrorInt(), -220);
+  EXPECT_FALSE(e2e::WaitForMessageCount("alice", 1, 300));
+  zelSetValueInt("APOP", 0);
+}
+
+}  // namespace
+}  // namespace zel

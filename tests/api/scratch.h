@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/clock.h"
+
 namespace zel::test {
 
 class ScratchDir {
@@ -15,7 +17,8 @@ class ScratchDir {
   ScratchDir() {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
     path_ = std::filesystem::temp_directory_path() /
-            (std::string("zelapi_") + info->test_suite_name() + "_" + info->name());
+            (std::string("zelapi_") + info->test_suite_name() + "_" + info->name() + "_" +
+             std::to_string(ProcessId()));
     std::filesystem::remove_all(path_);
     std::filesystem::create_directories(path_);
   }

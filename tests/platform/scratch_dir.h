@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/clock.h"
+
 namespace zel::test {
 
 class ScratchDir {
@@ -14,7 +16,7 @@ class ScratchDir {
     const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
     path_ = std::filesystem::temp_directory_path() /
             (std::string("zeltest_") + info->test_suite_name() + "_" + info->name() + "_" +
-             std::to_string(reinterpret_cast<std::uintptr_t>(this) & 0xFFFFF));
+             std::to_string(ProcessId()));
     std::filesystem::remove_all(path_);
     std::filesystem::create_directories(path_);
   }

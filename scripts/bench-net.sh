@@ -1,0 +1,127 @@
+#!/bin/bash
+# Network client benchmarks, each against its anchor run side by side on this
+# machine with the same private servers:
+#
+#   RATIO pop3_retr_vs_fetchmail  fetchmail time / bench_net time to fetch
+#                                 POP3_COUNT messages of about 4 KB (login,
+#                                 listing, RETR of each; kept on the server;
+#                                 fetchmail -k --bsmtp); goal 3 or more
+#   RATIO smtp_send_vs_msmtp      msmtp time / bench_net time for SMTP_COUNT
+#                                 sends of one 4 KB message (Open, Deliver,
+#                                 Quit per message; one msmtp process per
+#                                 message); goal 20 or more
+#
+# Usage: scripts/bench-net.sh [POP3_COUNT [SMTP_COUNT]]   (default 1000 200)
+# Small values (e.g. 5 3) make a quick run for CI. Builds into
+# $ZEL_BENCH_BUILD (default build-bench) as Release. Each side runs twice
+# after a warm-up; the better time counts.
+set -eu
+
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+BUILD=${ZEL_BENCH_BUILD:-$ROOT/build-bench}
+POP3_COUNT=${1:-1000}
+SMTP_COUNT=${2:-200}
+PY=/usr/bin/python3
+SERVERS=/tmp/zbn$$
+WORK=$(mktemp -d /tmp/zelbenchnet.XXXXXX)
+
+cleanup() {
+  "$ROOT/scripts/test-servers.sh" stop "$SERVERS" >/dev/null 2>&1 || true
+  rm -rf "$WORK"
+}
+trap cleanup EXIT
+
+for tool in fetchmail msmtp; do
+  command -v $tool >/dev/null || { echo "bench-net: $tool is not installed" >&2; exit 1; }
+done
+
+cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DZELPOST_BENCH=ON -DZELPOST_TESTS=OFF >/dev/null
+cmake --build "$BUILD" -j2 --target bench_net >/dev/null
+BENCH=$BUILD/bench/net/bench_net
+
+"$ROOT/scripts/test-servers.sh" start "$SERVERS" >/dev/null
+. "$SERVERS/servers.env"
+
+now() { date +%s.%N; }
+seconds() { $PY -c "import sys; print('%.6f' % (float(sys.argv[2]) - float(sys.argv[1])))" "$1" "$2"; }
+ratio() { $PY -c "import sys; print('%.2f' % (float(sys.argv[1]) / max(float(sys.argv[2]), 1e-9)))" "$1" "$2"; }
+best() { $PY -c "import sys; print(min(float(a) for a in sys.argv[1:]))" "$@"; }
+
+# POP3_COUNT messages of about 4 KB (CR LF lines, some starting with a dot)
+# in alice's maildir, owned by the mail user like delivered mail.
+$PY - "$MAIL_DIR/alice" "$POP3_COUNT" <<'PY'
+import os, pwd, sys
+maildir, count = sys.argv[1], int(sys.argv[2])
+nobody = pwd.getpwnam("nobody")
+for i in range(count):
+    lines = ["Message-Id: <bench%d@zelpost.test>" % i, "Subject: bench %d" % i,
+             "From: bench@zelpost.test", "To: alice@localhost", ""]
+    for j in range(56):
+        lines.append(("." if j % 9 == 0 else "") + ("line %04d of message %05d " % (j, i)) * 2)
+    name = "%012d.bench" % i
+    path = os.path.join(maildir, "tmp", name)
+    with open(path, "wb") as f:
+        f.write(("\r\n".join(lines) + "\r\n").encode())
+    os.chown(path, nobody.pw_uid, nobody.pw_gid)
+    os.rename(path, os.path.join(maildir, "new", name))
+PY
+
+RC=$WORK/fetchmailrc
+echo "poll 127.0.0.1 protocol pop3 user alice password alicepw" > "$RC"
+chmod 600 "$RC"
+run_fetchmail() {
+  rm -f "$WORK/ids" "$WORK/bsmtp"
+  fetchmail -f "$RC" -a -k --bsmtp "$WORK/bsmtp" -i "$WORK/ids" -N -s --sslproto '' \
+    --service "$POP3_PORT" >/dev/null 2>&1 || { echo "bench-net: fetchmail failed" >&2; exit 1; }
+}
+run_pop3() {
+  rm -rf "$WORK/out" && mkdir "$WORK/out"
+  out=$("$BENCH" pop3 "127.0.0.1:$POP3_PORT" alice alicepw "$WORK/out")
+  [ "$out" = "retrieved $POP3_COUNT" ] || { echo "bench-net: bench_net pop3: $out" >&2; exit 1; }
+}
+timed() { local t0 t1; t0=$(now); "$@"; t1=$(now); seconds "$t0" "$t1"; }
+
+run_fetchmail  # warm-up: Dovecot builds its index of the maildir
+ours=() anchor=()
+for _ in 1 2; do
+  ours+=("$(timed run_pop3)")
+  anchor+=("$(timed run_fetchmail)")
+done
+OURS=$(best "${ours[@]}")
+ANCHOR=$(best "${anchor[@]}")
+echo "pop3: bench_net $OURS s, fetchmail $ANCHOR s for $POP3_COUNT messages"
+echo "RATIO pop3_retr_vs_fetchmail $(ratio "$ANCHOR" "$OURS")"
+
+# One message of about 4 KB as the DATA phase (CR LF, final ".") for
+# bench_net, and the same message unstuffed for msmtp.
+$PY - "$WORK/data.eml" "$WORK/plain.eml" <<'PY'
+import sys
+lines = ["From: bench@zelpost.test", "To: bob@localhost", "Subject: smtp bench", ""]
+lines += ["send line %04d " % j * 4 for j in range(66)]
+plain = "\r\n".join(lines) + "\r\n"
+open(sys.argv[2], "wb").write(plain.encode())
+open(sys.argv[1], "wb").write((plain + ".\r\n").encode())
+PY
+MRC=$WORK/msmtprc
+printf 'account default\nhost 127.0.0.1\nport %s\nauth off\ntls off\nfrom bench@zelpost.test\n' "$SMTP_PORT" > "$MRC"
+chmod 600 "$MRC"
+run_msmtp() {
+  for _ in $(seq "$SMTP_COUNT"); do
+    msmtp -C "$MRC" --host=127.0.0.1 --port="$SMTP_PORT" --tls=off --auth=off \
+      --from=bench@zelpost.test -- bob@localhost < "$WORK/plain.eml" \
+      || { echo "bench-net: msmtp failed" >&2; exit 1; }
+  done
+}
+run_smtp() {
+  out=$("$BENCH" smtp "127.0.0.1:$SMTP_PORT" "$SMTP_COUNT" "$WORK/data.eml" bob@localhost)
+  [ "$out" = "sent $SMTP_COUNT" ] || { echo "bench-net: bench_net smtp: $out" >&2; exit 1; }
+}
+ours=() anchor=()
+for _ in 1 2; do
+  ours+=("$(timed run_smtp)")
+  anchor+=("$(timed run_msmtp)")
+done
+OURS=$(best "${ours[@]}")
+ANCHOR=$(best "${anchor[@]}")
+echo "smtp: bench_net $OURS s, msmtp $ANCHOR s for $SMTP_COUNT messages"
+echo "RATIO smtp_send_vs_msmtp $(ratio "$ANCHOR" "$OURS")"

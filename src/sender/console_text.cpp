@@ -14,6 +14,7 @@ namespace {
 // console already speaks Shift-JIS (Windows, or a Shift-JIS locale).
 bool convertUtf8 = false;
 
+#ifndef _WIN32
 // True for the code set names of Shift-JIS ("SJIS", "Shift_JIS", "CP932").
 bool IsShiftJisCodeset(std::string_view name) {
   std::string key;
@@ -23,6 +24,7 @@ bool IsShiftJisCodeset(std::string_view name) {
   return key == "SJIS" || key == "SHIFTJIS" || key == "CP932" || key == "WINDOWS31J" ||
          key == "MSKANJI";
 }
+#endif
 
 }  // namespace
 

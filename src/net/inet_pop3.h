@@ -6,6 +6,9 @@
 // and counts. Every failure writes one log entry (module InetPop3) and
 // returns a negative code; the connection then stays open for the caller to
 // Quit. The session object (InetMail) derives from this class.
+//
+// Connecting never re-enables a channel a cancel has disabled: every
+// operation calls Enable() on the channel when it starts.
 #pragma once
 
 #include <cstddef>

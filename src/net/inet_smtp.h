@@ -5,7 +5,8 @@
 // caller ends every connection with Quit (also after a failure). A reply
 // that spans several lines ("250-..." then "250 ...") is read whole and
 // judged on its last line. Every failure writes one log entry (module
-// InetSmtp) and returns a negative code.
+// InetSmtp) and returns a negative code. As for POP3, the send operation
+// calls Enable() before Open: connecting does not re-enable the channel.
 #pragma once
 
 #include <string>

@@ -175,7 +175,9 @@ int InetMail::SendMail(const char* mailfile, const char* attachfile, const char*
   const std::string recipients = NormaliseRecipients(builder.recipients);
 
   if (dummyfile != nullptr) {
-    if (!CopyFileReplace(tempPath, dummyfile)) {
+    // Moving the finished file is a copy without its cost; across volumes
+    // (the temporary folder elsewhere) it is copied.
+    if (!RenameFileReplace(tempPath, dummyfile) && !CopyFileReplace(tempPath, dummyfile)) {
       ZEL_LOG(InetMail, "送信用テンポラリファイルが開けない [%s]", dummyfile);
       SetError(-1101, "送信用テンポラリファイルが開けない [%s]", dummyfile);
       return 0;

@@ -1,5 +1,6 @@
 #include "codec/charset.h"
 
+#include <bit>
 #include <cstdint>
 #include <cstring>
 
@@ -37,6 +38,8 @@ constexpr unsigned char jisSecond(unsigned s2) {
 struct Tables {
   unsigned char byteClass[256];
   unsigned char kanaJis[kKanaCount][2];  // widened kana, already as JIS pairs
+  unsigned char sjisFirst[256];          // JIS first byte -> Shift-JIS lead byte
+  unsigned char sjisSecond[2][256];      // [j1 odd][j2] -> Shift-JIS trail byte
 };
 
 constexpr Tables makeTables() {
@@ -47,6 +50,11 @@ constexpr Tables makeTables() {
     else t.byteClass[c] = kSingle;
   }
   const unsigned char wide[kKanaCount][2] = {ZEL_KANA_WIDE_PAIRS};
+  for (unsigned j = 0; j < 256; ++j) {
+    t.sjisFirst[j] = static_cast<unsigned char>(((j + 1) >> 1) + (j < 0x5F ? 0x70 : 0xB0));
+    t.sjisSecond[1][j] = static_cast<unsigned char>(j + (j > 0x5F ? 0x20 : 0x1F));
+    t.sjisSecond[0][j] = static_cast<unsigned char>(j + 0x7E);
+  }
   for (std::size_t k = 0; k < kKanaCount; ++k) {
     t.kanaJis[k][0] = jisFirst(wide[k][0], wide[k][1]);
     t.kanaJis[k][1] = jisSecond(wide[k][1]);
@@ -55,6 +63,27 @@ constexpr Tables makeTables() {
 }
 
 constexpr Tables kTables = makeTables();
+
+// JIS pair -> Shift-JIS pair for a whole kanji run, one lookup per pair:
+// indexed by the pair read as a little-endian 16-bit word, giving the
+// Shift-JIS pair as one; 0 for a pair with a byte below 0x21 (an escape, a
+// line feed, a blank), which the careful path handles.
+struct PairTable {
+  std::uint16_t sjis[65536];
+};
+
+constexpr PairTable makePairTable() {
+  PairTable t{};
+  for (unsigned j2 = 0x21; j2 < 256; ++j2) {
+    for (unsigned j1 = 0x21; j1 < 256; ++j1) {
+      const unsigned s1 = kTables.sjisFirst[j1], s2 = kTables.sjisSecond[j1 & 1][j2];
+      t.sjis[j2 << 8 | j1] = static_cast<std::uint16_t>(s2 << 8 | s1);
+    }
+  }
+  return t;
+}
+
+constexpr PairTable kPairs = makePairTable();
 
 constexpr std::uint64_t kHighBits = 0x8080808080808080ull;
 constexpr std::uint64_t kLowBits = 0x0101010101010101ull;
@@ -65,10 +94,20 @@ inline std::uint64_t load64(const unsigned char* p) {
   return w;
 }
 
-// True when one of the eight bytes of `w` is ESC or has its top bit set.
-inline bool hasEscOrHigh(std::uint64_t w) {
+static_assert(std::endian::native == std::endian::little, "the eight-byte scans assume little-endian words");
+
+// Top bit set in the byte of the first ESC of the eight bytes of `w` (bits
+// above it may be set too); 0 when there is none.
+inline std::uint64_t escMask(std::uint64_t w) {
   const std::uint64_t x = w ^ (kLowBits * kEsc);
-  return (((x - kLowBits) & ~x) | w) & kHighBits;
+  return (x - kLowBits) & ~x & kHighBits;
+}
+
+inline unsigned char* putEscape(unsigned char* d, char a, char b) {
+  d[0] = kEsc;
+  d[1] = static_cast<unsigned char>(a);
+  d[2] = static_cast<unsigned char>(b);
+  return d + 3;
 }
 
 }  // namespace
@@ -78,58 +117,46 @@ std::size_t sjisToJis(const char* source, std::size_t length, char* destination)
   const unsigned char* const end = s + length;
   auto* d = reinterpret_cast<unsigned char*>(destination);
   unsigned char* const start = d;
-  bool run = false;
   while (s < end) {
-    if (!run) {
-      // ASCII outside a run is copied as it is, eight bytes at a time.
-      while (end - s >= 8) {
-        const std::uint64_t w = load64(s);
-        if (w & kHighBits) break;
-        std::memcpy(d, &w, 8);
-        s += 8;
-        d += 8;
-      }
-      if (s == end) break;
+    // Single bytes outside a run are copied as they are, eight at a time
+    // while they are ASCII.
+    while (end - s >= 8) {
+      const std::uint64_t w = load64(s);
+      if (w & kHighBits) break;
+      std::memcpy(d, &w, 8);
+      s += 8;
+      d += 8;
     }
-    const unsigned c = *s;
-    const unsigned char cls = kTables.byteClass[c];
-    // A line feed is never a trail byte: the line keeps its end.
-    if (cls == kLead && s + 1 < end && s[1] != '\n') {
-      if (!run) {
-        d[0] = kEsc; d[1] = '$'; d[2] = 'B';
-        d += 3;
-        run = true;
-      }
-      const unsigned t = s[1];
-      d[0] = jisFirst(c, t);
-      d[1] = jisSecond(t);
-      d += 2;
-      s += 2;
-    } else if (cls == kKana) {
-      if (!run) {
-        d[0] = kEsc; d[1] = '$'; d[2] = 'B';
-        d += 3;
-        run = true;
-      }
-      d[0] = kTables.kanaJis[c - 0xA1][0];
-      d[1] = kTables.kanaJis[c - 0xA1][1];
-      d += 2;
-      s += 1;
-    } else {
-      // Also a lead byte without a trail byte (last, or before a line
-      // feed): copied as is.
-      if (run) {
-        d[0] = kEsc; d[1] = '('; d[2] = 'B';
-        d += 3;
-        run = false;
-      }
-      *d++ = static_cast<unsigned char>(c);
-      s += 1;
+    while (s < end && kTables.byteClass[*s] == kSingle) *d++ = *s++;
+    if (s == end) break;
+    // A lead byte without a trail byte (last, or before a line feed): copied
+    // as it is, so a line never loses its line feed.
+    if (kTables.byteClass[*s] == kLead && (end - s < 2 || s[1] == '\n')) {
+      *d++ = *s++;
+      continue;
     }
-  }
-  if (run) {
-    d[0] = kEsc; d[1] = '('; d[2] = 'B';
-    d += 3;
+    // A run of double-byte characters and widened half-width katakana.
+    d = putEscape(d, '$', 'B');
+    while (s < end) {
+      const unsigned c = *s;
+      const unsigned char cls = kTables.byteClass[c];
+      if (cls == kLead) {
+        if (end - s < 2 || s[1] == '\n') break;
+        const unsigned t = s[1];
+        d[0] = jisFirst(c, t);
+        d[1] = jisSecond(t);
+        d += 2;
+        s += 2;
+      } else if (cls == kKana) {
+        d[0] = kTables.kanaJis[c - 0xA1][0];
+        d[1] = kTables.kanaJis[c - 0xA1][1];
+        d += 2;
+        s += 1;
+      } else {
+        break;
+      }
+    }
+    d = putEscape(d, '(', 'B');
   }
   *d = 0;
   return static_cast<std::size_t>(d - start);
@@ -146,17 +173,43 @@ std::size_t jisToSjis(const char* source, std::size_t length, char* destination)
   unsigned char* const start = d;
   enum { kAscii, kKanji, kKatakana } state = kAscii;
   // The output never overtakes the input, so the conversion may run in place.
+  const auto from = reinterpret_cast<std::uintptr_t>(s), to = reinterpret_cast<std::uintptr_t>(d);
+  const bool distinct = to + length < from || to >= from + length;
   while (s < end) {
+    // The regular text of the current state, up to the next escape (or, in
+    // a kanji run, a byte below 0x21: an escape, a line feed, a blank).
     if (state == kAscii) {
+      // Eight bytes at a time; all eight are stored even when an ESC ends
+      // the text among them, unless that would overwrite unread input.
       while (end - s >= 8) {
         const std::uint64_t w = load64(s);
-        if (hasEscOrHigh(w)) break;
-        std::memmove(d, &w, 8);
+        const std::uint64_t m = escMask(w);
+        if (m && !distinct && s != d && s - d < 8) break;
+        std::memcpy(d, &w, 8);
+        if (m) {
+          const int k = std::countr_zero(m) >> 3;
+          s += k;
+          d += k;
+          break;
+        }
         s += 8;
         d += 8;
       }
-      if (s == end) break;
+      while (s < end && *s != kEsc) *d++ = *s++;
+    } else if (state == kKanji) {
+      while (end - s >= 2) {
+        std::uint16_t pair;
+        std::memcpy(&pair, s, 2);
+        const std::uint16_t out = kPairs.sjis[pair];
+        if (out == 0) break;
+        std::memcpy(d, &out, 2);
+        d += 2;
+        s += 2;
+      }
+    } else {
+      while (s < end && *s != kEsc) *d++ = static_cast<unsigned char>(*s++ | 0x80);
     }
+    if (s == end) break;
     const unsigned c = *s;
     if (c == kEsc && end - s >= 3) {
       const unsigned a = s[1], b = s[2];
@@ -176,18 +229,16 @@ std::size_t jisToSjis(const char* source, std::size_t length, char* destination)
         continue;
       }
     }
+    // Any other byte sequence is one step of the current state.
     if (state == kAscii) {
       *d++ = static_cast<unsigned char>(c);
       s += 1;
     } else if (state == kKatakana) {
       *d++ = static_cast<unsigned char>(c | 0x80);
       s += 1;
-    } else if (s + 1 < end && c != '\n' && s[1] != '\n') {
-      const unsigned j1 = c, j2 = s[1];
-      const unsigned s1 = ((j1 + 1) >> 1) + (j1 < 0x5F ? 0x70 : 0xB0);
-      const unsigned s2 = (j1 & 1) ? j2 + (j2 > 0x5F ? 0x20 : 0x1F) : j2 + 0x7E;
-      d[0] = static_cast<unsigned char>(s1);
-      d[1] = static_cast<unsigned char>(s2);
+    } else if (end - s >= 2 && c != '\n' && s[1] != '\n') {
+      d[0] = kTables.sjisFirst[c];
+      d[1] = kTables.sjisSecond[c & 1][s[1]];
       d += 2;
       s += 2;
     } else {

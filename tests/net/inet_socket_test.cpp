@@ -53,7 +53,8 @@ TEST(ChannelLines, LongLinesComeInPiecesOf4095) {
 }
 
 TEST(ChannelLines, NulEndsTheTextAndFFIsData) {
-  Fed fed(std::string("ab\0cd\r\n\0xy\r\n\xFF\xFE\r\n", 18), true);
+  static const char kBytes[] = "ab\0cd\r\n\0xy\r\n\xFF\xFE\r\n";
+  Fed fed(std::string(kBytes, sizeof kBytes - 1), true);
   EXPECT_EQ(fed.channel.RecvLine(), 2);
   EXPECT_STREQ(fed.channel.replyLine, "ab");
   EXPECT_EQ(fed.channel.RecvLine(), 3);

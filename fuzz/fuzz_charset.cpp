@@ -23,6 +23,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::size_t n = zel::jisToSjis(text, size, sjis.get());
   if (n > size || sjis[n] != '\0') std::abort();
 
+  // In place gives the same as into a separate buffer.
+  std::unique_ptr<char[]> inPlace(new char[size + 1]);
+  std::memcpy(inPlace.get(), data, size);
+  if (zel::jisToSjis(inPlace.get(), size, inPlace.get()) != n || std::memcmp(inPlace.get(), sjis.get(), n) != 0)
+    std::abort();
+
   // The NUL-terminated forms read no further than the terminator.
   std::unique_ptr<char[]> line(new char[size + 1]);
   std::memcpy(line.get(), data, size);

@@ -76,6 +76,20 @@ TEST(Charset, IncomingEscapes) {
   EXPECT_EQ(toSjis("F|"), "F|");
 }
 
+TEST(Charset, InPlaceEqualsSeparateBuffer) {
+  // Escapes at every distance from each other, so that the eight-byte copy
+  // meets every gap between output and unread input.
+  std::string jis;
+  for (int i = 0; i < 12; ++i) {
+    jis += std::string(i, 'a') + "\x1B$BF|\x1B(B" + std::string(11 - i, 'b') + "\x1B(J";
+  }
+  const std::string expected = toSjis(jis);
+  std::string copy = jis;
+  copy.resize(jisToSjis(copy.data(), copy.size(), copy.data()));
+  EXPECT_EQ(copy, expected);
+  EXPECT_EQ(expected.find('\x1B'), std::string::npos);
+}
+
 TEST(Charset, LeadByteAtTheEnd) {
   // A lead byte without a trail byte is copied alone and closes the run.
   EXPECT_EQ(toJis("\x93\xFA\x96"), "\x1B$BF|\x1B(B\x96");

@@ -162,6 +162,14 @@ bool MessageBuilder::writeGenerated(LineSink& out) {
   return out.write(encodeHeaderLine(from));
 }
 
+bool MessageBuilder::writeHeaderText(LineSink& out, std::string_view text, bool lineStart) {
+  // A header line of the send file that begins with "." is dot-stuffed like
+  // a body line: a lone "." would end the SMTP data in the middle of the
+  // header and hand the rest of the message to the server as commands.
+  if (lineStart && !text.empty() && text[0] == '.' && !out.write(".")) return false;
+  return out.write(text);
+}
+
 bool MessageBuilder::writeMimeHeader(LineSink& out) {
   if (!hasAttachments()) {
     return out.write(
@@ -238,7 +246,7 @@ int MessageBuilder::composeHeader(LineSource& sendFile, LineSink& out) {
       if (!gathers) continue;
       line += piece_;
       if (copied && line.size() >= kHeaderGatherLimit) {
-        if (!out.write(encodeHeaderLine(line))) return 0;
+        if (!writeHeaderText(out, encodeHeaderLine(line), !split)) return 0;
         line.clear();
         split = true;
       }
@@ -256,7 +264,7 @@ int MessageBuilder::composeHeader(LineSource& sendFile, LineSink& out) {
     if (state == HeaderState::kCc && !split && Trimmed(line).size() == 3) continue;
     // A last header line without its line feed must not run into the next.
     if (!EndsWithLineFeed(line)) line += '\n';
-    if (!out.write(encodeHeaderLine(line))) return 0;
+    if (!writeHeaderText(out, encodeHeaderLine(line), !split)) return 0;
   }
   return writeMimeHeader(out) ? 1 : 0;
 }

@@ -146,6 +146,8 @@ class MessageBuilder {
 
   bool writeGenerated(LineSink& out);
   bool writeMimeHeader(LineSink& out);
+  // Writes encoded header text; `lineStart` when it begins a line.
+  static bool writeHeaderText(LineSink& out, std::string_view text, bool lineStart);
 
   const Clock& clock_;
   std::string piece_;

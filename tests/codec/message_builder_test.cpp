@@ -137,6 +137,12 @@ TEST_F(MessageBuilderTest, DotStuffingAndFinalLineFeed) {
   EXPECT_EQ(text, std::string(kGenerated) + "To: a@x.jp\n" + kSinglePart + "..x\n..\nend\n.\n");
 }
 
+TEST_F(MessageBuilderTest, HeaderLinesBeginningWithADotAreStuffedToo) {
+  // Unstuffed, the lone "." would end the SMTP data inside the header.
+  const std::string text = Compose("To: a@x.jp\n.\n.x\n\nb\n");
+  EXPECT_EQ(text, std::string(kGenerated) + "To: a@x.jp\n..\n..x\n" + kSinglePart + "b\n.\n");
+}
+
 TEST_F(MessageBuilderTest, HeaderWithoutSeparatorOrFinalLineFeed) {
   const std::string text = Compose("To: a@x.jp\nSubject: s");
   EXPECT_EQ(text, std::string(kGenerated) + "To: a@x.jp\nSubject: s\n" + kSinglePart + ".\n");
@@ -266,6 +272,45 @@ TEST_F(MessageBuilderTest, FailingStepsAreReported) {
   Compose("To: a@x.jp\n\n", "folder");
   EXPECT_EQ(result.failure, ComposeFailure::kAttachment);
   EXPECT_EQ(result.path, "folder");
+}
+
+}  // namespace
+}  // namespace zel
+
+namespace zel {
+namespace {
+
+// Random send files (long lines, Shift-JIS lead bytes at every position,
+// dots, separators): the message always ends with the one "." line, and no
+// other line of it is a lone "." (the SMTP server would end the data there).
+TEST(MessageBuilderRandom, EveryMessageEndsOnceWithItsDotLine) {
+  compose_test::FixedClock clock;
+  unsigned seed = 12345;
+  auto next = [&seed] {
+    seed = seed * 1103515245u + 12345u;
+    return (seed >> 16) & 0x7FFF;
+  };
+  const char pieces[][8] = {"\n", ".", "-", "To:", "Bcc:", " ", "\x93\xFA", "\x81", "a", "\t"};
+  for (int round = 0; round < 200; ++round) {
+    std::string text;
+    const int parts = next() % 400;
+    for (int i = 0; i < parts; ++i) {
+      if (next() % 50 == 0) text.append(1000 + next() % 1500, static_cast<char>('b' + next() % 3));
+      text += pieces[next() % (sizeof pieces / sizeof pieces[0])];
+    }
+    compose_test::StringLineSource source(text);
+    compose_test::StringLineSink sink;
+    compose_test::MapOpener opener;
+    MessageBuilder builder(clock);
+    builder.identity = {"h", "d", "n", "a@d"};
+    const ComposeResult result = composeMessage(builder, source, sink, opener);
+    ASSERT_EQ(result.failure, ComposeFailure::kNone);
+    const std::string& message = sink.text();
+    ASSERT_TRUE(message.ends_with("\n.\n"));
+    const std::size_t at = message.find("\n.\n");
+    EXPECT_EQ(at, message.size() - 3)
+        << "round " << round << ": " << message.substr(at > 80 ? at - 80 : 0, 160);
+  }
 }
 
 }  // namespace

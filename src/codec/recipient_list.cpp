@@ -6,7 +6,11 @@
 namespace zel {
 namespace {
 
-bool IsSeparator(char c) { return c == '\t' || c == '\n' || c == ';' || c == ','; }
+// TAB, LF, ";" and ","; every other control byte as well (a CR inside an
+// address would split the RCPT TO command line at some servers).
+bool IsSeparator(char c) {
+  return static_cast<unsigned char>(c) < 0x20 || c == ';' || c == ',';
+}
 
 // Length of the character at `i` (2 for a Shift-JIS pair, else 1).
 std::size_t CharLength(std::string_view text, std::size_t i) {
@@ -92,7 +96,8 @@ void AppendLine(std::string_view line, std::string& result) {
   for (std::size_t i = 0; i <= line.size();) {
     const bool end = i == line.size();
     const char c = end ? '\0' : line[i];
-    if (end || (!quoted && depth == 0 && IsSeparator(c))) {
+    const bool control = !end && static_cast<unsigned char>(c) < 0x20;
+    if (end || control || (!quoted && depth == 0 && IsSeparator(c))) {
       const std::string address = ItemAddress(line.substr(start, i - start));
       if (!address.empty()) {
         if (!result.empty()) result += ',';

@@ -15,7 +15,8 @@ namespace zel {
 //         the empty text when there is none.
 //
 // Items are separated by TAB, LF, ";" and ","; a separator inside a quoted
-// string or a comment in parentheses does not split, but a line feed always does. Of an item holding
+// string or a comment in parentheses does not split, but a line feed (and
+// any other control byte, CR included) always does. Of an item holding
 // "<...>" only the text inside the first angle brackets is kept; otherwise
 // every comment in parentheses is removed and the rest kept, so no named
 // recipient is lost. Double-byte characters are stepped over whole.

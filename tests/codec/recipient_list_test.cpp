@@ -27,6 +27,11 @@ TEST(RecipientList, SeparatorsBlanksAndEmptyItems) {
   EXPECT_EQ(NormaliseRecipients(" \n, \n,\n"), "");
 }
 
+TEST(RecipientList, ControlBytesNeverStayInAnAddress) {
+  EXPECT_EQ(NormaliseRecipients(" a@x.jp\rRSET\n"), "a@x.jp,RSET");
+  EXPECT_EQ(NormaliseRecipients(" <a@x.jp\r>, \"b\rc\" <d@x.jp>\n"), "<a@x.jp,>,\"b,d@x.jp");
+}
+
 TEST(RecipientList, JapaneseDisplayNames) {
   // 山田 <yamada@x.jp>, 表示 (0x95 0x5C: trail byte is a backslash) in quotes.
   EXPECT_EQ(NormaliseRecipients("\x8E\x52\x93\x63 <yamada@x.jp>, \"\x95\x5C\" <b@x.jp>\n"),

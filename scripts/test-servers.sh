@@ -28,7 +28,11 @@ die() { echo "test-servers: $*" >&2; exit 1; }
 
 state_value() { sed -n "s/^$1=//p" "$STATE" 2>/dev/null | head -n 1; }
 
-alive() { [ -n "$1" ] && kill -0 "$1" 2>/dev/null; }
+# A process that has exited but is not yet reaped (state Z) counts as gone.
+alive() {
+  [ -n "$1" ] && kill -0 "$1" 2>/dev/null || return 1
+  [ "$(awk '{print $3}' "/proc/$1/stat" 2>/dev/null)" != Z ]
+}
 
 stop_pid() {
   local pid=$1

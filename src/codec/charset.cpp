@@ -65,9 +65,10 @@ constexpr Tables makeTables() {
 constexpr Tables kTables = makeTables();
 
 // JIS pair -> Shift-JIS pair for a whole kanji run, one lookup per pair:
-// indexed by the pair read as a little-endian 16-bit word, giving the
-// Shift-JIS pair as one; 0 for a pair with a byte below 0x21 (an escape, a
-// line feed, a blank), which the careful path handles.
+// indexed by j1 << 8 | j2 (one row of the character set stays within a few
+// cache lines), giving the Shift-JIS pair as a little-endian 16-bit word; 0
+// for a pair with a byte below 0x21 (an escape, a line feed, a blank), which
+// the careful path handles.
 struct PairTable {
   std::uint16_t sjis[65536];
 };
@@ -77,7 +78,7 @@ constexpr PairTable makePairTable() {
   for (unsigned j2 = 0x21; j2 < 256; ++j2) {
     for (unsigned j1 = 0x21; j1 < 256; ++j1) {
       const unsigned s1 = kTables.sjisFirst[j1], s2 = kTables.sjisSecond[j1 & 1][j2];
-      t.sjis[j2 << 8 | j1] = static_cast<std::uint16_t>(s2 << 8 | s1);
+      t.sjis[j1 << 8 | j2] = static_cast<std::uint16_t>(s2 << 8 | s1);
     }
   }
   return t;
@@ -197,10 +198,22 @@ std::size_t jisToSjis(const char* source, std::size_t length, char* destination)
       }
       while (s < end && *s != kEsc) *d++ = *s++;
     } else if (state == kKanji) {
+      // Four pairs per step: all four are converted and stored, and the
+      // text advances by the whole pairs before the first byte below 0x21.
+      while (end - s >= 8) {
+        const std::uint64_t w = load64(s);
+        const std::uint64_t low = (w - kLowBits * 0x21) & ~w & kHighBits;
+        const std::uint16_t o[4] = {kPairs.sjis[s[0] << 8 | s[1]], kPairs.sjis[s[2] << 8 | s[3]],
+                                    kPairs.sjis[s[4] << 8 | s[5]], kPairs.sjis[s[6] << 8 | s[7]]};
+        const int used = low ? (std::countr_zero(low) >> 3) & ~1 : 8;
+        if (used == 8 || distinct || s - d >= 8) std::memcpy(d, o, 8);
+        else std::memcpy(d, o, static_cast<std::size_t>(used));
+        d += used;
+        s += used;
+        if (used < 8) break;
+      }
       while (end - s >= 2) {
-        std::uint16_t pair;
-        std::memcpy(&pair, s, 2);
-        const std::uint16_t out = kPairs.sjis[pair];
+        const std::uint16_t out = kPairs.sjis[s[0] << 8 | s[1]];
         if (out == 0) break;
         std::memcpy(d, &out, 2);
         d += 2;

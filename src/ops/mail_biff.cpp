@@ -11,6 +11,7 @@ namespace zel {
 // The error state stays clear in every case: the result is the only signal.
 int InetMail::MailBiff() {
   ClearError();
+  Enable();  // a cancel of an earlier receive-all does not outlive it
   if (Login(pop3Server, pop3Port, userName, password, useApop) != 1) {
     Close();  // Login may leave the connection open
     return -1;

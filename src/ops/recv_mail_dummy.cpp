@@ -47,6 +47,7 @@ int InetMail::RecvMailDummy(const char* mailfile, const char* dummyfile) {
     }
   } else {
     // The local machine's POP3 service, named by the recorded host name.
+    Enable();  // a cancel of an earlier receive-all does not outlive it
     if (Login(hostName, pop3Port, userName, password, useApop) != 1) {
       ZEL_LOG(InetMail, "POP3初期化に失敗");
       Close();  // Login may leave the connection open

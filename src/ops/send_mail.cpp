@@ -175,9 +175,9 @@ int InetMail::SendMail(const char* mailfile, const char* attachfile, const char*
   const std::string recipients = NormaliseRecipients(builder.recipients);
 
   if (dummyfile != nullptr) {
-    // Moving the finished file is a copy without its cost; across volumes
-    // (the temporary folder elsewhere) it is copied.
-    if (!RenameFileReplace(tempPath, dummyfile) && !CopyFileReplace(tempPath, dummyfile)) {
+    // Copied, not moved: the dummy file gets the host's usual file mode,
+    // not the private mode of a temporary file.
+    if (!CopyFileReplace(tempPath, dummyfile)) {
       ZEL_LOG(InetMail, "送信用テンポラリファイルが開けない [%s]", dummyfile);
       SetError(-1101, "送信用テンポラリファイルが開けない [%s]", dummyfile);
       return 0;
@@ -185,6 +185,10 @@ int InetMail::SendMail(const char* mailfile, const char* attachfile, const char*
     return 1;
   }
 
+  // Each operation enables its own channels: a cancel of an earlier
+  // receive-all must not keep failing every later send.
+  Enable();
+  smtp.Enable();
   if (popBeforeSmtp == 1) {
     if (Login(pop3Server, pop3Port, userName, password, useApop) != 1) {
       SetError(-220, "POP Before SMTP:POP3認証で失敗");

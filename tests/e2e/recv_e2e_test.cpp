@@ -2,6 +2,7 @@
 // the real Dovecot of the test servers.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
 #include "api/inet_mail.h"
@@ -101,6 +102,32 @@ TEST_F(RecvE2e, MailBiffLeavesTheReceiveListingAlone) {
   ASSERT_EQ(session.Login(session.pop3Server, session.pop3Port, "alice", "alicepw", 0), 1);
   EXPECT_EQ(session.NextMessage(), 2);  // the iteration goes on where it was
   session.Quit();
+}
+
+// A cancel disables the channels; the next operation enables its own
+// channels again instead of failing for good.
+TEST_F(RecvE2e, OperationsAfterACancelStillWork) {
+  e2e::DropMessage("alice", Message(1));
+  InetMail session;
+  ASSERT_EQ(session.Initialize(server_.c_str(), server_.c_str(), "alice", "alicepw",
+                               "alice@zelpost.test", ""),
+            1);
+  session.Disable();
+  session.smtp.Disable();
+  EXPECT_EQ(session.MailBiff(), 1);
+  session.Disable();
+  session.smtp.Disable();
+  session.popBeforeSmtp = 1;
+  // The SMTP server is the POP3 one here: the send gets past POP before
+  // SMTP (its login needs an enabled channel) and fails at the greeting.
+  const std::string sendFile = std::string(ZEL_BINARY_DIR) + "/cancel_then_send.qml";
+  FILE* f = std::fopen(sendFile.c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  std::fputs("To: bob@localhost\r\nSubject: x\r\n\r\nbody\r\n", f);
+  std::fclose(f);
+  EXPECT_EQ(session.SendMail(sendFile.c_str(), nullptr, nullptr), 0);
+  EXPECT_EQ(session.GetErrorInt(), -300);
+  std::remove(sendFile.c_str());
 }
 
 // The single-message receive without a dummy file asks the POP3 service

@@ -60,7 +60,10 @@ class FixedClock : public Clock {
   std::int64_t now() const override { return kNow; }
   bool localTime(std::int64_t time, std::tm& fields) const override {
     const std::time_t local = static_cast<std::time_t>(time + 32400);
-    return gmtime_r(&local, &fields) != nullptr;
+    const std::tm* utc = std::gmtime(&local);  // gmtime_r is not on Windows
+    if (utc == nullptr) return false;
+    fields = *utc;
+    return true;
   }
   long utcOffset(std::int64_t) const override { return 32400; }
 };

@@ -23,6 +23,8 @@ DIR=${2:-${ZEL_SERVERS_DIR:-/tmp/zsrv}}
 STATE=$DIR/servers.env
 PY=/usr/bin/python3
 USERS="alice:alicepw bob:bobpw"
+# Shared by every start on this machine: port choice and binding in turn.
+LOCK=/tmp/zel-test-servers.lock
 
 die() { echo "test-servers: $*" >&2; exit 1; }
 
@@ -85,13 +87,46 @@ if addr.startswith("127."):
 PY
 }
 
-# Waits until HOST PORT answers with a line starting with PREFIX.
+# True when process PID holds the socket listening on 127.0.0.1:PORT (or, with
+# a third argument, on that address): a server that answers on our port is
+# then ours, not another test run's that took the port first.
+owns_listener() {
+  $PY - "$1" "$2" "${3:-127.0.0.1}" <<'PY'
+import os, socket, struct, sys
+pid, port, address = sys.argv[1], int(sys.argv[2]), sys.argv[3]
+want = "%08X:%04X" % (struct.unpack("=I", socket.inet_aton(address))[0], port)
+inodes = set()
+for line in open("/proc/net/tcp").readlines()[1:]:
+    f = line.split()
+    if f[1] == want and f[3] == "0A":  # LISTEN
+        inodes.add("socket:[%s]" % f[9])
+try:
+    fds = os.listdir("/proc/%s/fd" % pid)
+except OSError:
+    sys.exit(1)
+for fd in fds:
+    try:
+        if os.readlink("/proc/%s/fd/%s" % (pid, fd)) in inodes:
+            sys.exit(0)
+    except OSError:
+        pass
+sys.exit(1)
+PY
+}
+
+# Waits until HOST PORT answers with a line starting with PREFIX; gives up
+# early when the server process PID has ended (its port was taken).
 wait_greeting() {
-  $PY - "$1" "$2" "$3" <<'PY'
+  $PY - "$1" "$2" "$3" "$4" <<'PY'
 import socket, sys, time
-host, port, prefix = sys.argv[1], int(sys.argv[2]), sys.argv[3].encode()
+host, port, prefix, pid = sys.argv[1], int(sys.argv[2]), sys.argv[3].encode(), sys.argv[4]
+def running():
+    try:
+        return open("/proc/%s/stat" % pid).read().rsplit(")", 1)[1].split()[0] != "Z"
+    except OSError:
+        return False
 deadline = time.time() + 15
-while time.time() < deadline:
+while time.time() < deadline and running():
     try:
         with socket.create_connection((host, port), timeout=2) as s:
             if s.recv(512).startswith(prefix):
@@ -123,11 +158,39 @@ do_start() {
   chmod 644 "$DIR/users"
   chown -R nobody:nogroup "$DIR/mail"
 
+  # Test runs of other build trees may start their servers at the same time:
+  # choosing ports (and port 110) and binding them happens under one lock, and
+  # each server must prove it owns its port; a lost race is tried again.
+  exec 9>>"$LOCK"
+  flock -w 120 9 || die "cannot lock $LOCK"
+  local attempt
+  for attempt in 1 2 3; do
+    if launch; then
+      exec 9>&-
+      echo "test-servers: POP3 127.0.0.1:$POP3_PORT SMTP 127.0.0.1:$SMTP_PORT" \
+           "local POP3 on port 110: $LOCAL_FLAG ($DIR)"
+      return 0
+    fi
+    stop_pid "$SMTP_PID_NEW"
+    stop_pid "$DOVECOT_PID_NEW"
+    rm -f "$STATE"
+  done
+  exec 9>&-
+  cat "$DIR/dovecot.out" "$DIR/dovecot.log" "$DIR/smtp.log" >&2 2>/dev/null
+  do_stop
+  die "servers did not start on their own ports"
+}
+
+# Starts Dovecot and the SMTP server on fresh free ports and writes the state
+# file. Returns 1 when a server did not come up on a port of its own.
+launch() {
+  DOVECOT_PID_NEW="" SMTP_PID_NEW=""
   read -r POP3_PORT SMTP_PORT <<< "$(free_ports 2)"
-  local local_addr local_listener="" local_flag=0
+  local local_addr local_listener=""
+  LOCAL_FLAG=0
   local_addr=$(local_pop3_address)
   if [ -n "$local_addr" ]; then
-    local_flag=1
+    LOCAL_FLAG=1
     local_listener="  inet_listener pop3local {
     address = $local_addr
     port = 110
@@ -172,12 +235,15 @@ service anvil {
 }
 CONF
 
-  dovecot -F -c "$DIR/dovecot.conf" </dev/null >"$DIR/dovecot.out" 2>&1 &
+  # The servers must not inherit the lock (fd 9): they would hold it.
+  dovecot -F -c "$DIR/dovecot.conf" </dev/null >"$DIR/dovecot.out" 2>&1 9>&- &
   local dovecot_pid=$!
+  DOVECOT_PID_NEW=$dovecot_pid
   rm -f "$DIR/smtp.ready"
   $PY "$SCRIPT_DIR/smtp_maildir_server.py" "$DIR" "$SMTP_PORT" \
-    </dev/null >"$DIR/smtp.log" 2>&1 &
+    </dev/null >"$DIR/smtp.log" 2>&1 9>&- &
   local smtp_pid=$!
+  SMTP_PID_NEW=$smtp_pid
 
   cat > "$STATE" <<ENV
 POP3_HOST=127.0.0.1
@@ -188,21 +254,20 @@ MAIL_DIR=$DIR/mail
 USERS=$(echo $USERS | tr ' ' ',')
 DOVECOT_PID=$dovecot_pid
 SMTP_PID=$smtp_pid
-LOCAL_POP3=$local_flag
+LOCAL_POP3=$LOCAL_FLAG
 LOCAL_POP3_ADDRESS=$local_addr
 LOCAL_HOST_NAME=$(hostname)
 ENV
 
-  if ! wait_greeting 127.0.0.1 "$POP3_PORT" "+OK"; then
-    cat "$DIR/dovecot.out" "$DIR/dovecot.log" >&2 2>/dev/null
-    do_stop; die "Dovecot did not start"
+  wait_greeting 127.0.0.1 "$POP3_PORT" "+OK" "$dovecot_pid" || return 1
+  wait_greeting 127.0.0.1 "$SMTP_PORT" "220" "$smtp_pid" || return 1
+  # A greeting may come from another run's server that holds the port.
+  owns_listener "$dovecot_pid" "$POP3_PORT" || return 1
+  owns_listener "$smtp_pid" "$SMTP_PORT" || return 1
+  if [ "$LOCAL_FLAG" = 1 ]; then
+    owns_listener "$dovecot_pid" 110 "$local_addr" || return 1
   fi
-  if ! wait_greeting 127.0.0.1 "$SMTP_PORT" "220"; then
-    cat "$DIR/smtp.log" >&2
-    do_stop; die "SMTP server did not start"
-  fi
-  echo "test-servers: POP3 127.0.0.1:$POP3_PORT SMTP 127.0.0.1:$SMTP_PORT" \
-       "local POP3 on port 110: $local_flag ($DIR)"
+  return 0
 }
 
 do_status() {

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "net/inet_smtp.h"
+#include "platform/log.h"
 #include "net_test_util.h"
 #include "script_server.h"
 
@@ -122,6 +123,30 @@ TEST(SmtpDeliver, ConnectionCutInsideData) {
   char r[] = "a@x";
   EXPECT_EQ(s.client.Deliver("me@d", r, s.path().c_str()), -305);
   s.client.Quit();
+}
+
+TEST(SmtpDeliver, ConnectionLostWhileSendingTheFile) {
+  // The server closes as soon as it has said 354: a file far larger than the
+  // socket buffers cannot all be sent, and the failure is not taken for the
+  // server's final reply.
+  Smtp s;
+  SetLogDirectory(s.dir.path());
+  std::string big;
+  while (big.size() < (16u << 20)) big += std::string(998, 'z') + "\r\n";
+  big += ".\r\n";
+  test::WriteAll(s.dir.File("big"), big);
+  s.server.Send("220 ok\r\n").Reply("250 ok\r\n").Reply("250 ok\r\n")
+      .Reply("250 ok\r\n").Reply("354 go\r\n").Close();
+  s.server.Start();
+  ASSERT_EQ(s.client.Open(s.server.address().c_str(), 25, "d"), 1);
+  char r[] = "a@x";
+  EXPECT_EQ(s.client.Deliver("me@d", r, s.dir.File("big").c_str()), -312);
+  EXPECT_EQ(s.client.Quit(), 1);
+  s.server.Join();
+  const std::string log = test::ReadAll(s.dir.File("zelpost.log"));
+  EXPECT_NE(log.find("ファイル送信エラー [" + s.dir.File("big") + "]"), std::string::npos)
+      << log;
+  SetLogDirectory("/tmp");
 }
 
 TEST(SmtpDeliver, QuitAfterServiceClosingDoesNotKillTheProcess) {

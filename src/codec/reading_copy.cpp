@@ -101,6 +101,9 @@ std::string listingLine(int number, const std::string& disposition) {
   if (disposition.empty()) return attachmentLine(number, "-*-no-name-*-");
   std::string_view rest(disposition);
   rest.remove_prefix(rest.find(':') + 1);
+  // The line feed survives stripping inside an unclosed quote: the text
+  // still ends at the line end, so the listing line stays one line.
+  rest = rest.substr(0, rest.find('\n'));
   const std::string_view text = rest.substr(0, rest.find('='));
   if (!startsWithNoCase(text, kAttachmentName)) {
     return attachmentLine(number, "-*-" + std::string(text) + "-*-");

@@ -341,6 +341,19 @@ TEST(ReadingCopyEdges, DispositionVariants) {
                 "添付: 2 \"noquote.png\"\n");
 }
 
+TEST(ReadingCopyEdges, UnclosedQuoteInDispositionEndsAtTheLineEnd) {
+  // Stripping keeps a line feed inside an open quote; the listing line must
+  // still be one line.
+  const std::string copy = CopyOf(
+      "Content-Type: multipart/mixed; boundary=\"q\"\n\n--q\n\n\n"
+      "--q\nContent-Type: a/b\nContent-Disposition: attachment; filename=\"open\n\nx\n"
+      "--q\nContent-Type: a/b\nContent-Disposition: \"inline\n\ny\n--q--\n");
+  EXPECT_EQ(copy.substr(copy.find(kNotice)),
+            std::string(kNotice) + "添付: 0 \"-*-no-content-type-*-\"\n"
+                                   "添付: 1 \"open\"\n"
+                                   "添付: 2 \"-*-\"inline-*-\"\n");
+}
+
 TEST(ReadingCopyEdges, OnlyTextPartListsNoContentTypeZero) {
   const std::string copy =
       CopyOf("Content-Type: multipart/mixed; boundary=\"q\"\n\n--q\nContent-Type: text/plain\n\nt\n--q--\nepilogue\n");

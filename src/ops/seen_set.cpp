@@ -12,6 +12,13 @@ namespace zel {
 namespace {
 // Suffix of the temporary file Save writes beside the seen file.
 constexpr std::string_view kSaveSuffix = ".zeltmp";
+
+// Writes `records` to the open `file` and closes it. Returns false on any
+// failure.
+bool WriteRecords(TextFile& file, const std::string& records) {
+  const bool written = file.Write(records);
+  return file.Close() && written;
+}
 }  // namespace
 
 std::string SeenRecordKey(std::string_view key) {
@@ -111,19 +118,24 @@ void SeenSet::Load(const std::string& path) {
 }
 
 int SeenSet::Save(const std::string& path) const {
+  const std::string records = Records();
   const std::string temp = path + std::string(kSaveSuffix);
   TextFile file;
-  if (!file.Open(temp, TextFile::Mode::kWriteBinary)) return 0;
-  const bool written = file.Write(Records());
-  if (!file.Close() || !written) {
+  if (file.Open(temp, TextFile::Mode::kWriteBinary)) {
+    if (!WriteRecords(file, records)) {
+      DeleteFileAt(temp);  // a full disk: the old file stays whole
+      return 0;
+    }
+    if (RenameFileReplace(temp, path)) return 1;
     DeleteFileAt(temp);
-    return 0;
   }
-  if (!RenameFileReplace(temp, path)) {
-    DeleteFileAt(temp);
-    return 0;
-  }
-  return 1;
+  // No temporary file can take the seen file's place (a folder where only
+  // the file itself may be written, a path too long for the suffix): write
+  // the file in place, or it would never be updated and every old message
+  // would download again on each run.
+  TextFile direct;
+  if (!direct.Open(path, TextFile::Mode::kWriteBinary)) return 0;
+  return WriteRecords(direct, records) ? 1 : 0;
 }
 
 void SeenSet::Discard() {

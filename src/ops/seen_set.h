@@ -56,7 +56,9 @@ class SeenSet {
 
   // Writes the marked keys to `path` in pre-order. The records go to a
   // temporary file beside `path` that then replaces it, so a failure never
-  // leaves a truncated file. Returns 1 written, 0 when it could not be.
+  // leaves a truncated file; only when no such file can be created or
+  // renamed is `path` written in place. Returns 1 written, 0 when it could
+  // not be.
   int Save(const std::string& path) const;
 
   // Frees every node.

@@ -114,6 +114,17 @@ TEST_F(SeenFile, SaveReplacesAtomicallyAndLeavesNoTemporaryFile) {
   EXPECT_EQ(files, 1u);
 }
 
+TEST_F(SeenFile, WrittenInPlaceWhenNoTemporaryFileCanBeMade) {
+  // Something that is not a file holds the temporary name: the seen file
+  // must still be updated, or every old message downloads again.
+  Put(Record("old"));
+  std::filesystem::create_directory(path_ + ".zeltmp");
+  SeenSet set;
+  set.Insert("new");
+  ASSERT_EQ(set.Save(path_), 1);
+  EXPECT_EQ(Bytes(), Record("new"));
+}
+
 TEST_F(SeenFile, LongKeysFitTheRecordAndStayDistinct) {
   const std::string common(77, 'k');
   const std::string longA = common + "-first";

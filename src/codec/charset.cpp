@@ -220,7 +220,12 @@ std::size_t jisToSjis(const char* source, std::size_t length, char* destination)
         s += 2;
       }
     } else {
-      while (s < end && *s != kEsc) *d++ = static_cast<unsigned char>(*s++ | 0x80);
+      // A line end stays a line end (not 0x8D / 0x8A, which would join the
+      // line with the next one).
+      while (s < end && *s != kEsc) {
+        const unsigned char k = *s++;
+        *d++ = (k == '\n' || k == '\r') ? k : static_cast<unsigned char>(k | 0x80);
+      }
     }
     if (s == end) break;
     const unsigned c = *s;

@@ -38,8 +38,8 @@ std::size_t sjisToJis(const char* source, std::size_t length, char* destination)
 //   destination  at least length + 1 bytes; may equal `source` (in place)
 // Returns the length of the output, which is NUL-terminated and never longer
 // than the input. Incoming half-width katakana (ESC ( I) stay half-width; a
-// lone last byte of a kanji run, and a line feed inside one, are copied
-// unchanged.
+// lone last byte of a kanji run, a line feed inside one, and a CR or line
+// feed inside a katakana run are copied unchanged.
 std::size_t jisToSjis(const char* source, char* destination);
 std::size_t jisToSjis(const char* source, std::size_t length, char* destination);
 

@@ -103,6 +103,9 @@ TEST(Charset, LineFeedInsideKanjiRun) {
   EXPECT_EQ(toSjis("\x1B$BF|K\n"), "\x93\xFAK\n");
   EXPECT_EQ(toSjis("\x1B$BF|\n"), "\x93\xFA\n");
   EXPECT_EQ(toSjis("\x1B$B\nF|"), "\n\x93\xFA");
+  // Nor does a katakana run left open turn the line end into kana bytes.
+  EXPECT_EQ(toSjis("\x1B(I12\n"), "\xB1\xB2\n");
+  EXPECT_EQ(toSjis("\x1B(I1\r\n"), "\xB1\r\n");
 }
 
 TEST(Charset, WorstCaseLineFitsTheBound) {

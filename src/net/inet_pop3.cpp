@@ -16,6 +16,10 @@ namespace {
 
 const char* Text(const char* s) { return s != nullptr ? s : ""; }
 
+// Retrieved bytes gathered before one file write: a typical message in one
+// write instead of one per line, and always room for a whole piece.
+constexpr std::size_t kRetrWriteSize = 4 * kReplyLineSize;
+
 // True when `line` (length `length`) starts with header `name` (with its
 // colon), in any case.
 bool HasHeaderName(const char* line, std::size_t length, std::string_view name) {
@@ -219,6 +223,9 @@ int InetPop3::Retr(int number, const char* path) {
     ZEL_LOG(InetPop3, "受信ファイルオープン失敗 %s", Text(path));
     return -210;
   }
+  // Lines are gathered in `out` and written in whole blocks, so the stream
+  // needs no buffer of its own.
+  std::setvbuf(file, nullptr, _IONBF, 0);
   if (SendCommand("RETR %d", number) == 0 || RecvLine() == 0 ||
       replyLine[0] != '+') {
     std::fclose(file);
@@ -226,34 +233,51 @@ int InetPop3::Retr(int number, const char* path) {
     return -205;
   }
   messageId[0] = subject[0] = from[0] = '\0';
+  char out[kRetrWriteSize];
+  std::size_t used = 0;
+  bool written = true;
+  // Makes room for one more piece and its CR LF.
+  auto room = [&] {
+    if (kRetrWriteSize - used >= kReplyLineSize + 2) return;
+    if (std::fwrite(out, 1, used, file) != used) written = false;
+    used = 0;
+  };
   bool inHeader = true;
-  char piece[kReplyLineSize];
+  bool cut = false;
   for (;;) {
     // The first piece of a physical line decides "." and the header fields.
+    room();
+    char* first = out + used;
     LineState state;
-    std::size_t n = RecvLinePiece(piece, sizeof piece, &state);
-    if (state == kLineEnded && n == 1 && piece[0] == '.') break;
+    std::size_t n = RecvLinePiece(first, kReplyLineSize, &state);
+    if (state == kLineEnded && n == 1 && first[0] == '.') break;
     if (inHeader && state == kLineEnded && n == 0) {
-      std::fwrite("\r\n", 1, 2, file);
+      out[used++] = '\r';
+      out[used++] = '\n';
       inHeader = false;
       ReportProgress();
       continue;
     }
-    if (inHeader) CaptureHeader(piece, n);
-    for (;;) {
-      std::fwrite(piece, 1, n, file);
-      if (state != kLinePiece) break;
-      n = RecvLinePiece(piece, sizeof piece, &state);
+    if (inHeader) CaptureHeader(first, n);
+    used += n;
+    while (state == kLinePiece) {
+      room();
+      used += RecvLinePiece(out + used, kReplyLineSize, &state);
     }
     if (state == kLineCut) {
-      std::fclose(file);
-      ZEL_LOG(InetPop3, "RETR %d コマンド応答エラー", number);
-      return -211;
+      cut = true;
+      break;
     }
-    std::fwrite("\r\n", 1, 2, file);
+    out[used++] = '\r';
+    out[used++] = '\n';
+  }
+  if (used > 0 && std::fwrite(out, 1, used, file) != used) written = false;
+  if (cut) {
+    std::fclose(file);  // keeps what came
+    ZEL_LOG(InetPop3, "RETR %d コマンド応答エラー", number);
+    return -211;
   }
   // A file that could not be written completely is a failed retrieval.
-  const bool written = std::ferror(file) == 0;
   if (std::fclose(file) != 0 || !written) {
     ZEL_LOG(InetPop3, "受信ファイル書き込み失敗 %s", path);
     return -210;

@@ -326,13 +326,14 @@ int MessageBuilder::composeClosing(LineSink& out) {
 int MessageBuilder::composeEnd(LineSink& out) { return out.write(".\n") ? 1 : 0; }
 
 ComposeResult composeMessage(MessageBuilder& builder, LineSource& sendFile, LineSink& out,
-                             AttachmentOpener& attachments) {
+                             AttachmentOpener& attachments, const std::function<bool()>& stepEnd) {
+  const auto ended = [&stepEnd] { return !stepEnd || stepEnd(); };
   ComposeResult result;
-  if (!builder.composeHeader(sendFile, out)) {
+  if (!builder.composeHeader(sendFile, out) || !ended()) {
     result.failure = ComposeFailure::kHeader;
     return result;
   }
-  if (!builder.composeBody(sendFile, out)) {
+  if (!builder.composeBody(sendFile, out) || !ended()) {
     result.failure = ComposeFailure::kBody;
     return result;
   }
@@ -348,20 +349,20 @@ ComposeResult composeMessage(MessageBuilder& builder, LineSource& sendFile, Line
         result.failure = ComposeFailure::kAttachmentOpen;
         return false;
       }
-      if (!builder.composeAttachment(*file, out)) {
+      if (!builder.composeAttachment(*file, out) || !ended()) {
         result.failure = ComposeFailure::kAttachment;
         return false;
       }
       return true;
     });
     if (!allWritten) return result;
-    if (!builder.composeClosing(out)) {
+    if (!builder.composeClosing(out) || !ended()) {
       result.failure = ComposeFailure::kAttachment;
       return result;
     }
     result.path.clear();
   }
-  if (!MessageBuilder::composeEnd(out)) result.failure = ComposeFailure::kBody;
+  if (!MessageBuilder::composeEnd(out) || !ended()) result.failure = ComposeFailure::kBody;
   return result;
 }
 

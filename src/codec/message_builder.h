@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -174,8 +175,12 @@ struct ComposeResult {
 // the closing delimiter and the end line, in this order; stops at the first
 // failing step. `builder` holds identity, stamp and the caller's attachment
 // list; afterwards its recipients, attachmentList and boundary are those of
-// the message.
+// the message. `stepEnd`, when given, is called after the header, the body,
+// each attachment part, the closing delimiter and the end line (a buffering
+// sink flushes there); false fails that step, so a write that fails late is
+// still the error of the step that wrote it.
 ComposeResult composeMessage(MessageBuilder& builder, LineSource& sendFile, LineSink& out,
-                             AttachmentOpener& attachments);
+                             AttachmentOpener& attachments,
+                             const std::function<bool()>& stepEnd = {});
 
 }  // namespace zel

@@ -64,6 +64,7 @@ class MessageFileSink : public LineSink {
 
   // Writes what is buffered. Returns false when the write fails.
   bool flush() {
+    if (buffer_.empty()) return true;
     const bool ok = file_.Write(buffer_);
     buffer_.clear();
     return ok;
@@ -100,7 +101,7 @@ class TempFileGuard {
 //               message instead (nothing goes out on the network)
 // Returns 1 sent (or written), 0 failed with the error state set:
 //   -1100 send file cannot be opened or read, -1101 temporary or dummy file,
-//   -1102 header, -1103 body, end line or final flush, -1104 attachment
+//   -1102 header, -1103 body, end line or close, -1104 attachment
 //   cannot be opened, -1105 attachment cannot be read or written,
 //   -220 POP before SMTP login, -300 SMTP connection or greeting,
 //   -302 -303 -304 -305 -311 -312 and -1 from the SMTP dialogue.
@@ -134,7 +135,10 @@ int InetMail::SendMail(const char* mailfile, const char* attachfile, const char*
   TextFileSource source(sendFile);
   MessageFileSink sink(temp);
   AttachmentFiles attachments;
-  const ComposeResult composed = composeMessage(builder, source, sink, attachments);
+  // The sink is flushed at the end of each step: a write that fails (a full
+  // disk) is the error of the step that wrote it.
+  const ComposeResult composed =
+      composeMessage(builder, source, sink, attachments, [&sink] { return sink.flush(); });
   CopyBounded(boundary, builder.boundary);
   // A send file that fails while read (a folder given as the send file) is
   // not sent cut short.
@@ -163,9 +167,9 @@ int InetMail::SendMail(const char* mailfile, const char* attachfile, const char*
       SetError(-1105, "添付ファイル[%s]のエンコードに失敗", composed.path.c_str());
       return 0;
   }
-  // The final flush and close belong to the end line: a message cut short
-  // by a full disk would leave the SMTP server waiting for its ".".
-  if (!sink.flush() || !temp.Close()) {
+  // The close belongs to the end line: a message cut short by a full disk
+  // would leave the SMTP server waiting for its ".".
+  if (!temp.Close()) {
     ZEL_LOG(InetMail, "本文部のエンコードに失敗 [%s]", mailfile);
     SetError(-1103, "本文部のエンコードに失敗 [%s]", mailfile);
     return 0;

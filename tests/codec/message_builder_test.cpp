@@ -274,6 +274,35 @@ TEST_F(MessageBuilderTest, FailingStepsAreReported) {
   EXPECT_EQ(result.path, "folder");
 }
 
+// A sink that holds what is written until the step ends, as the send
+// operation's file buffer does: a late failing write (a full disk) is still
+// the error of the step whose bytes it carried.
+TEST_F(MessageBuilderTest, FailedFlushIsTheErrorOfItsStep) {
+  opener.files["a"] = std::string(1000, 'x');
+  const std::string whole = Compose("To: a@x.jp\n\nbody\n", "a");
+  const std::size_t header = whole.find("body\n");
+  const std::size_t body = header + 5;
+  const std::size_t part = whole.find("\n----------3A4FF2B00000ABCD--\n");
+  struct Case {
+    std::size_t room;
+    ComposeFailure failure;
+  };
+  for (const Case& c : {Case{header - 1, ComposeFailure::kHeader},
+                        Case{body - 1, ComposeFailure::kBody},
+                        Case{part - 1, ComposeFailure::kAttachment},
+                        Case{whole.size() - 1, ComposeFailure::kBody}}) {
+    StringLineSource source("To: a@x.jp\n\nbody\n");
+    StringLineSink pending;
+    std::size_t stored = 0;
+    builder.attachmentList = "a";
+    result = composeMessage(builder, source, pending, opener, [&] {
+      stored = pending.text().size();
+      return stored <= c.room;
+    });
+    EXPECT_EQ(result.failure, c.failure) << "room " << c.room;
+  }
+}
+
 }  // namespace
 }  // namespace zel
 

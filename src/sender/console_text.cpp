@@ -2,7 +2,7 @@
 #include "sender/console_text.h"
 
 #include <cctype>
-#include <clocale>
+#include <cstdlib>
 #include <string>
 
 #include "platform/path_charset.h"
@@ -24,7 +24,25 @@ bool IsShiftJisCodeset(std::string_view name) {
   return key == "SJIS" || key == "SHIFTJIS" || key == "CP932" || key == "WINDOWS31J" ||
          key == "MSKANJI";
 }
+
+// The locale name the C library would choose for LC_CTYPE: the first of
+// LC_ALL, LC_CTYPE and LANG that is set and not empty, else "C".
+std::string_view CtypeLocaleName() {
+  for (const char* variable : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+    const char* value = std::getenv(variable);
+    if (value != nullptr && value[0] != '\0') return value;
+  }
+  return "C";
+}
 #endif
+
+// True when `text` is ASCII only, which reads the same in both character sets.
+bool IsAscii(std::string_view text) {
+  for (char c : text) {
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  }
+  return true;
+}
 
 }  // namespace
 
@@ -32,8 +50,9 @@ void InitConsoleText() {
 #ifdef _WIN32
   convertUtf8 = false;
 #else
-  const char* name = std::setlocale(LC_CTYPE, "");
-  std::string_view locale = name != nullptr ? name : "C";
+  // Only the name is needed: loading the locale itself (setlocale) would map
+  // the locale archive on every run of this one-shot program.
+  const std::string_view locale = CtypeLocaleName();
   // "ja_JP.SJIS@modifier": the code set stands between "." and "@".
   std::string_view codeset;
   if (const std::size_t dot = locale.find('.'); dot != std::string_view::npos) {
@@ -42,19 +61,18 @@ void InitConsoleText() {
   }
   // UTF-8 locales, and "C"/"POSIX" whose ASCII is a part of it.
   convertUtf8 = !IsShiftJisCodeset(codeset);
-  std::setlocale(LC_CTYPE, "C");
 #endif
 }
 
 std::string HostText(std::string_view console) {
   std::string out;
-  if (convertUtf8 && Utf8ToSjis(console, out)) return out;
+  if (convertUtf8 && !IsAscii(console) && Utf8ToSjis(console, out)) return out;
   return std::string(console);
 }
 
 std::string ConsoleText(std::string_view sjis) {
   std::string out;
-  if (convertUtf8 && SjisToUtf8(sjis, out)) return out;
+  if (convertUtf8 && !IsAscii(sjis) && SjisToUtf8(sjis, out)) return out;
   return std::string(sjis);
 }
 

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -65,6 +66,29 @@ TEST(SenderOptions, ConsoleTextBecomesShiftJis) {
 #endif
   EXPECT_STREQ(f.fullName, "山田");  // a Shift-JIS literal
 }
+
+#ifndef _WIN32
+// The console's character set follows the locale's name even when that
+// locale is not installed: a Shift-JIS terminal gets Shift-JIS messages.
+TEST(SenderOptions, ShiftJisLocaleNameKeepsTextAsItIs) {
+  const char* saved = std::getenv("LC_ALL");
+  const std::string savedValue = saved != nullptr ? saved : "";
+  setenv("LC_ALL", "ja_JP.SJIS", 1);
+  InitConsoleText();
+  EXPECT_EQ(ConsoleText("山田"), "山田");  // Shift-JIS literals, unchanged
+  EXPECT_EQ(HostText("山田"), "山田");
+  setenv("LC_ALL", "C.UTF-8", 1);
+  InitConsoleText();
+  EXPECT_EQ(ConsoleText("山田"), reinterpret_cast<const char*>(u8"山田"));
+  EXPECT_EQ(ConsoleText("abc"), "abc");
+  if (saved != nullptr) {
+    setenv("LC_ALL", savedValue.c_str(), 1);
+  } else {
+    unsetenv("LC_ALL");
+  }
+  InitConsoleText();
+}
+#endif
 
 TEST(SenderOptions, MandatoryFieldsInOrder) {
   SenderFields f;

@@ -1,6 +1,5 @@
 // Option values, password scrambling and the version text of a session.
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 
 #include "api/inet_mail.h"
@@ -113,12 +112,16 @@ int InetMail::Pdecode(const char* scrambled, char* buffer) {
   if (scrambled == nullptr || buffer == nullptr) return 0;
   const std::size_t length = std::strlen(scrambled);
   if (length < static_cast<std::size_t>(kGroupDigits)) return 0;
-  // A group reads like atoi over its three characters: digits as far as
-  // they go, none giving 0.
+  // A group's value is its leading digits, as far as they go; a group that
+  // does not start with a digit (a blank, a sign) counts as 0.
   auto group = [&](std::size_t at) {
-    char digits[kGroupDigits + 1] = {};
-    std::memcpy(digits, scrambled + at, kGroupDigits);
-    return std::atoi(digits);
+    int v = 0;
+    for (std::size_t j = 0; j < kGroupDigits; ++j) {
+      const char c = scrambled[at + j];
+      if (c < '0' || c > '9') break;
+      v = v * 10 + (c - '0');
+    }
+    return v;
   };
   const int salt = group(length - kGroupDigits);
   const std::size_t m = (length - kGroupDigits) / kGroupDigits;

@@ -125,6 +125,9 @@ TEST(Password, AsciiGroupsAndShortInputs) {
   // Characters before the first whole group are ignored.
   EXPECT_EQ(api.Pdecode("9100101050", plain), 1);
   EXPECT_STREQ(plain, "32");
+  // A group is its leading digits; without one (a blank, a sign) it is 0.
+  EXPECT_EQ(api.Pdecode("6x5 65+65001", plain), 1);
+  EXPECT_STREQ(plain, "\xFF\xFF\x05");
 }
 
 }  // namespace

@@ -3,9 +3,10 @@
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
-#include <vector>
+#include <string>
 
 #include "api/session_list.h"
+#include "platform/format_text.h"
 #include "platform/host_name.h"
 #include "platform/log.h"
 #include "platform/socket.h"
@@ -93,23 +94,12 @@ void InetMail::SetError(int number, const char* format, ...) {
   errorNumber = number;
   // Format in full first, then cut at a character boundary: vsnprintf alone
   // could end the field between a lead and a trail byte.
-  char text[kErrorTextSize * 4];
+  std::string text;
   va_list args;
   va_start(args, format);
-  va_list copy;
-  va_copy(copy, args);
-  const int n = std::vsnprintf(text, sizeof text, format, args);
+  if (!FormatText(text, format, args)) text.clear();
   va_end(args);
-  if (n < 0) {
-    errorText[0] = '\0';
-  } else if (static_cast<std::size_t>(n) < sizeof text) {
-    CopyBounded(errorText, std::string_view(text, static_cast<std::size_t>(n)));
-  } else {
-    std::vector<char> big(static_cast<std::size_t>(n) + 1);
-    std::vsnprintf(big.data(), big.size(), format, copy);
-    CopyBounded(errorText, std::string_view(big.data(), static_cast<std::size_t>(n)));
-  }
-  va_end(copy);
+  CopyBounded(errorText, text);
 }
 
 void InetMail::ClearError() {

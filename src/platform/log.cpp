@@ -5,10 +5,11 @@
 #include <cstring>
 #include <ctime>
 #include <mutex>
-#include <vector>
+#include <string>
 
 #include "codec/sjis_text.h"
 #include "platform/clock.h"
+#include "platform/format_text.h"
 #include "platform/path.h"
 #include "platform/text_file.h"
 
@@ -34,8 +35,13 @@ std::string CurrentPath() {
   return logPath;
 }
 
+// Never throws: the log is written from destructors and catch blocks.
 bool OpenLog(TextFile& file) {
-  return file.Open(CurrentPath(), TextFile::Mode::kAppend, /*noFollow=*/true);
+  try {
+    return file.Open(CurrentPath(), TextFile::Mode::kAppend, /*noFollow=*/true);
+  } catch (...) {
+    return false;
+  }
 }
 
 }  // namespace
@@ -54,29 +60,27 @@ void LogWhere(const char* sourceFile, int line) {
   const std::size_t dot = file_name.rfind('.');
   const std::string_view base = dot == std::string_view::npos ? file_name : file_name.substr(0, dot);
   const std::string_view ext = dot == std::string_view::npos ? std::string_view() : file_name.substr(dot);
-  file.Printf("%s %.*s%.*s %d ", stamp, static_cast<int>(base.size()), base.data(),
-              static_cast<int>(ext.size()), ext.data(), line);
+  try {
+    file.Printf("%s %.*s%.*s %d ", stamp, static_cast<int>(base.size()), base.data(),
+                static_cast<int>(ext.size()), ext.data(), line);
+  } catch (...) {
+    // No memory: the entry has no prefix, as when the open fails.
+  }
   file.Close();
 }
 
 void LogText(const char* format, ...) {
   TextFile file;
   if (!OpenLog(file)) return;
-  char small[1024];
+  std::string text;
   va_list args;
   va_start(args, format);
-  va_list copy;
-  va_copy(copy, args);
-  const int n = std::vsnprintf(small, sizeof small, format, args);
-  va_end(args);
-  if (n >= 0 && static_cast<std::size_t>(n) < sizeof small) {
-    file.Write(std::string_view(small, static_cast<std::size_t>(n)));
-  } else if (n >= 0) {
-    std::vector<char> big(static_cast<std::size_t>(n) + 1);
-    std::vsnprintf(big.data(), big.size(), format, copy);
-    file.Write(std::string_view(big.data(), static_cast<std::size_t>(n)));
+  try {
+    if (FormatText(text, format, args)) file.Write(text);
+  } catch (...) {
+    // No memory for the text: the entry keeps its prefix and line end.
   }
-  va_end(copy);
+  va_end(args);
   file.Write("\n");
   file.Close();
 }

@@ -4,6 +4,7 @@
 // LogWhere and a message written by LogText, each half opening and closing the
 // file itself so the log is complete on disk after every entry. Lines end
 // CR LF on disk. A log file that cannot be opened is skipped silently.
+// Nothing here throws, so entries may be written from destructors.
 #pragma once
 
 #include <string_view>

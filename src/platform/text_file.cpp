@@ -3,7 +3,9 @@
 #include <cstdarg>
 #include <cstring>
 #include <memory>
-#include <vector>
+#include <string>
+
+#include "platform/format_text.h"
 
 namespace zel {
 
@@ -130,26 +132,16 @@ bool TextFile::Write(std::string_view data) {
 }
 
 bool TextFile::Printf(const char* format, ...) {
-  char small[1024];
+  std::string text;
   va_list args;
   va_start(args, format);
-  va_list copy;
-  va_copy(copy, args);
-  const int n = std::vsnprintf(small, sizeof small, format, args);
+  const bool formatted = FormatText(text, format, args);
   va_end(args);
-  if (n < 0) {
-    va_end(copy);
+  if (!formatted) {
     failed_ = true;
     return false;
   }
-  if (static_cast<std::size_t>(n) < sizeof small) {
-    va_end(copy);
-    return Write(std::string_view(small, static_cast<std::size_t>(n)));
-  }
-  std::vector<char> big(static_cast<std::size_t>(n) + 1);
-  std::vsnprintf(big.data(), big.size(), format, copy);
-  va_end(copy);
-  return Write(std::string_view(big.data(), static_cast<std::size_t>(n)));
+  return Write(text);
 }
 
 bool TextFile::Close() {

@@ -2,7 +2,13 @@
 # Installs every Debian 12 package that building, testing, the demo and the
 # Windows cross build need (run as root), and generates the ja_JP.UTF-8
 # locale that Wine needs for code page 932 and Japanese file names.
+# Run as root; another user goes through sudo (a fresh Debian 12 installed
+# with a root password has no sudo, and root needs none).
 set -euo pipefail
+if [ "$(id -u)" -ne 0 ]; then
+  command -v sudo >/dev/null || { echo "install-deps.sh: run as root (no sudo here)" >&2; exit 1; }
+  exec sudo bash "$0" "$@"
+fi
 export DEBIAN_FRONTEND=noninteractive
 APT="apt-get -o DPkg::Lock::Timeout=600"
 $APT update -q

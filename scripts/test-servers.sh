@@ -77,6 +77,9 @@ except OSError:
     raise SystemExit(0)
 if addr.startswith("127."):
     s = socket.socket()
+    # As Dovecot binds: only a listener, not a closed connection's
+    # TIME_WAIT, keeps the port from being used.
+    s.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
     try:
         s.bind((addr, 110))
         print(addr)

@@ -206,13 +206,19 @@ TEST(Pop3Listing, ConnectionCutInsideUidl) {
 TEST(Pop3Retr, LongLinesNulBytesAndStuffedDotsStoredExactly) {
   test::ScratchDir dir;
   const std::string longLine(10000, 'L');
+  // Longer than the blocks Retr gathers its writes in.
+  std::string longerLine;
+  for (int i = 0; longerLine.size() < 40000; ++i) longerLine += static_cast<char>('a' + i % 26);
+  std::string manyLines;
+  for (int i = 0; i < 700; ++i) manyLines += "short line " + std::to_string(i) + "\r\n";
   const std::string nulLine("\0starts with NUL\0and has more", 29);
   const std::string body = "Subject: =?ISO-2022-JP?B?GyRCJDMkcyRLJEEkTxsoQg==?=\r\n"
                            "From: first\r\n"
                            "FROM:  second\r\n"
                            "Message-ID: <id@x>\r\n"
                            "\r\n" +
-                           longLine + "\r\n" + nulLine + "\r\n" +
+                           longLine + "\r\n" + nulLine + "\r\n" + longerLine + "\r\n" +
+                           manyLines +
                            "..stuffed\r\n"
                            "lone\nLF\r\n"
                            "\r\n";

@@ -10,7 +10,13 @@ namespace {
 // Converts with glibc iconv; any invalid or unconvertible byte fails.
 bool Convert(const char* to, const char* from, std::string_view in, std::string& out) {
   out.clear();
-  if (in.empty()) return true;
+  // ASCII is the same in CP932 and UTF-8: most paths need no converter.
+  bool ascii = true;
+  for (const char c : in) ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+  if (ascii) {
+    out.assign(in);
+    return true;
+  }
   iconv_t cd = iconv_open(to, from);
   if (cd == reinterpret_cast<iconv_t>(-1)) return false;
   std::string result;

@@ -179,9 +179,9 @@ int InetMail::SendMail(const char* mailfile, const char* attachfile, const char*
   const std::string recipients = NormaliseRecipients(builder.recipients);
 
   if (dummyfile != nullptr) {
-    // Copied, not moved: the dummy file gets the host's usual file mode,
-    // not the private mode of a temporary file.
-    if (!CopyFileReplace(tempPath, dummyfile)) {
+    // Moved rather than copied (a large message costs nothing); the dummy
+    // file gets the host's usual file mode, not the temporary file's.
+    if (!MoveFileToHost(tempPath, dummyfile)) {
       ZEL_LOG(InetMail, "送信用テンポラリファイルが開けない [%s]", dummyfile);
       SetError(-1101, "送信用テンポラリファイルが開けない [%s]", dummyfile);
       return 0;

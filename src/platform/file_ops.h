@@ -17,6 +17,12 @@ bool CopyFileReplace(std::string_view from, std::string_view to);
 // Returns true on success.
 bool RenameFileReplace(std::string_view from, std::string_view to);
 
+// Moves a finished file of ours (a private temporary file) to a path the
+// host named, replacing an existing `to`. The file gets the mode a file
+// newly created by the host would get; across volumes it is copied and the
+// original deleted. Returns true when `to` holds the file.
+bool MoveFileToHost(std::string_view from, std::string_view to);
+
 // True when `path` names an existing file or directory.
 bool PathExists(std::string_view path);
 

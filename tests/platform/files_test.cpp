@@ -2,6 +2,9 @@
 #include <filesystem>
 #include <set>
 #include <string>
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
 
 #include <gtest/gtest.h>
 
@@ -74,6 +77,28 @@ TEST(FileOps, CopyRenameDeleteExistsReplaceTargets) {
   EXPECT_FALSE(CopyFileReplace(dir.File("none"), b));
   EXPECT_EQ(ReadBytes(b), "first");  // a failed copy leaves the target alone
 }
+
+#ifndef _WIN32
+// A private temporary file moved to the host's path gets the mode of a file
+// the host would create there (not 0600), and replaces the old file.
+TEST(FileOps, MoveFileToHostGivesTheHostsFileMode) {
+  ScratchDir dir;
+  char temp[kPathSize] = {};
+  ASSERT_EQ(MakeTempName(temp), 1);
+  WriteBytes(temp, "message");
+  const std::string target = dir.File("dummy.eml");
+  WriteBytes(target, "old");
+  ASSERT_TRUE(MoveFileToHost(temp, target));
+  EXPECT_EQ(ReadBytes(target), "message");
+  EXPECT_FALSE(PathExists(temp));
+  const mode_t mask = ::umask(022);
+  ::umask(mask);
+  struct stat st{};
+  ASSERT_EQ(::stat(target.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0666 & ~mask);
+  EXPECT_FALSE(MoveFileToHost(dir.File("none"), target));
+}
+#endif
 
 TEST(PathCharset, ShiftJisRoundTripsThroughUtf8) {
   const std::string sjis = "\x95\x5C\x8E\xA6.txt";  // 表示.txt, trail byte 0x5C

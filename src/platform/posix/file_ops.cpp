@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <string>
 
 #include "platform/path_charset.h"
@@ -64,6 +65,41 @@ bool CopyFileReplace(std::string_view from, std::string_view to) {
 bool RenameFileReplace(std::string_view from, std::string_view to) {
   std::string src, dst;
   return NativePath(from, src) && NativePath(to, dst) && ::rename(src.c_str(), dst.c_str()) == 0;
+}
+
+namespace {
+
+// The process's file creation mask, read without changing it (umask()
+// would, and another thread of the host may create files meanwhile).
+mode_t CurrentUmask() {
+  constexpr mode_t kUsual = 022;  // when /proc is not mounted
+  std::FILE* status = std::fopen("/proc/self/status", "re");
+  if (status == nullptr) return kUsual;
+  char line[256];
+  mode_t mask = kUsual;
+  while (std::fgets(line, sizeof line, status) != nullptr) {
+    unsigned value = 0;
+    if (std::sscanf(line, "Umask: %o", &value) == 1) {
+      mask = static_cast<mode_t>(value);
+      break;
+    }
+  }
+  std::fclose(status);
+  return mask;
+}
+
+}  // namespace
+
+bool MoveFileToHost(std::string_view from, std::string_view to) {
+  std::string src, dst;
+  if (!NativePath(from, src) || !NativePath(to, dst)) return false;
+  if (::rename(src.c_str(), dst.c_str()) != 0) {
+    if (errno != EXDEV || !CopyFileReplace(from, to)) return false;
+    ::unlink(src.c_str());
+    return true;  // the copy was created with the host's mode already
+  }
+  ::chmod(dst.c_str(), 0666 & ~CurrentUmask());
+  return true;
 }
 
 bool PathExists(std::string_view path) {

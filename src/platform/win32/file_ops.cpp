@@ -31,6 +31,9 @@ bool RenameFileReplace(std::string_view from, std::string_view to) {
          MoveFileExA(a.c_str(), b.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_COPY_ALLOWED) != 0;
 }
 
+// A moved file keeps the ACL it inherited in its folder; nothing to adjust.
+bool MoveFileToHost(std::string_view from, std::string_view to) { return RenameFileReplace(from, to); }
+
 bool PathExists(std::string_view path) {
   std::string p;
   return Spell(path, p) && GetFileAttributesA(p.c_str()) != INVALID_FILE_ATTRIBUTES;

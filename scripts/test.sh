@@ -4,12 +4,14 @@
 # servers through a CTest fixture.
 #   ZEL_BUILD   build directory (default: build in the source tree)
 #   ZEL_JOBS    parallel build jobs (default 2)
+#   ZEL_CMAKE_ARGS  extra configure arguments, e.g. -DZELPOST_SANITIZE=ON
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${ZEL_BUILD:-$root/build}
 jobs=${ZEL_JOBS:-2}
 
-cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+# shellcheck disable=SC2086
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo ${ZEL_CMAKE_ARGS:-} >/dev/null
 cmake --build "$build" -j"$jobs"
 cd "$build"
 ctest --output-on-failure -j"$jobs" "$@"

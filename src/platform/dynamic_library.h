@@ -7,8 +7,9 @@ namespace zel {
 
 using LibraryHandle = void*;
 
-// Loads the library file `path` (host text; a bare name is searched the
-// platform's way). Returns nullptr on failure.
+// Loads the library file `path` (host text). A bare name is looked for
+// beside the running program first, then the platform's way (as Windows'
+// LoadLibrary does). Returns nullptr on failure.
 LibraryHandle OpenLibrary(std::string_view path);
 
 // Address of the export `name` of `library`, or nullptr when absent.

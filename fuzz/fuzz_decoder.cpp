@@ -3,12 +3,12 @@
 #include <cstring>
 
 #include "codec/message_decoder.h"
-#include "fuzz_decode_streams.h"
+#include "../tests/codec/memory_streams.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t size) {
   using namespace zel;
-  fuzz::MemorySource in(std::string_view(reinterpret_cast<const char*>(data), size));
-  fuzz::MemorySink out;
+  test::MemorySource in(std::string(reinterpret_cast<const char*>(data), size));
+  test::MemorySink out;
   MessageInfo info;
   info.clear();
   if (decodeHeaderBlock(in, out, info) != 1 || decodeBodyText(in, out) != 1) std::abort();
@@ -16,6 +16,6 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
   if (std::memchr(info.from, '\0', sizeof info.from) == nullptr) std::abort();
   if (std::memchr(info.subject, '\0', sizeof info.subject) == nullptr) std::abort();
   // The display file ends with its line feed.
-  if (out.text_.empty() || out.text_.back() != '\n') std::abort();
+  if (out.text().empty() || out.text().back() != '\n') std::abort();
   return 0;
 }

@@ -1,5 +1,5 @@
-// In-memory streams, a fixed clock and a Python message writer for the
-// tests of the incoming message decoder and the reading copy.
+// A Python message writer and file helpers for the tests of the incoming
+// message decoder and the reading copy.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -14,64 +14,8 @@
 #include <string>
 #include <string_view>
 
-#include "codec/clock.h"
-#include "codec/line_stream.h"
 
 namespace zel::decode_test {
-
-// Text read with fgets semantics from memory.
-class MemorySource : public LineSource {
- public:
-  explicit MemorySource(std::string text) : text_(std::move(text)) {}
-  std::size_t readLine(char* buffer, std::size_t size) override {
-    std::size_t n = 0;
-    while (pos_ < text_.size() && n + 1 < size) {
-      const char c = text_[pos_++];
-      buffer[n++] = c;
-      if (c == '\n') break;
-    }
-    buffer[n] = '\0';
-    return n;
-  }
-  int peek() override {
-    return pos_ < text_.size() ? static_cast<unsigned char>(text_[pos_]) : -1;
-  }
-
- private:
-  std::string text_;
-  std::size_t pos_ = 0;
-};
-
-// Collects what is written; fails every write after `failAfter` bytes.
-class MemorySink : public LineSink {
- public:
-  explicit MemorySink(std::size_t failAfter = std::string::npos) : failAfter_(failAfter) {}
-  bool write(std::string_view text) override {
-    if (text_.size() + text.size() > failAfter_) return false;
-    text_.append(text);
-    return true;
-  }
-  const std::string& text() const { return text_; }
-
- private:
-  std::size_t failAfter_;
-  std::string text_;
-};
-
-// Now is 2001-01-01 12:00:00 in a zone of +0900.
-class JstClock : public Clock {
- public:
-  static constexpr std::int64_t kNow = 978318000;
-  std::int64_t now() const override { return kNow; }
-  bool localTime(std::int64_t time, std::tm& fields) const override {
-    const std::time_t local = static_cast<std::time_t>(time + 32400);
-    const std::tm* utc = std::gmtime(&local);
-    if (utc == nullptr) return false;
-    fields = *utc;
-    return true;
-  }
-  long utcOffset(std::int64_t) const override { return 32400; }
-};
 
 // The bytes of a file.
 inline std::string ReadAll(const std::filesystem::path& path) {

@@ -6,9 +6,14 @@
 
 namespace zel {
 
+// 2001-01-01 12:00:00 in a zone of +0900 (03:00:00 UTC): the instant most
+// codec tests are written for.
+inline constexpr std::int64_t kTestNow = 978318000;
+inline constexpr long kJstOffset = 9 * 3600;
+
 class FixedClock final : public Clock {
  public:
-  FixedClock(std::int64_t now, long offset) : now_(now), offset_(offset) {}
+  FixedClock(std::int64_t now = kTestNow, long offset = kJstOffset) : now_(now), offset_(offset) {}
 
   std::int64_t now() const override { return now_; }
 

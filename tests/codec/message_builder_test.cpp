@@ -8,14 +8,15 @@
 
 #include "codec/recipient_list.h"
 #include "compose_test_streams.h"
+#include "fixed_clock.h"
+#include "memory_streams.h"
 
 namespace zel {
 namespace {
 
-using compose_test::FixedClock;
 using compose_test::MapOpener;
-using compose_test::StringLineSink;
-using compose_test::StringLineSource;
+using test::MemorySink;
+using test::MemorySource;
 
 const char kGenerated[] =
     "Date: Mon, 01 Jan 2001 12:00:00 +0900\n"
@@ -58,8 +59,8 @@ class MessageBuilderTest : public ::testing::Test {
   // Composes `sendFile` with the attachment list `attach`; returns the text.
   std::string Compose(const std::string& sendFile, const std::string& attach = "",
                       std::size_t failAfter = std::string::npos) {
-    StringLineSource source(sendFile);
-    StringLineSink sink(failAfter);
+    MemorySource source(sendFile);
+    MemorySink sink(failAfter);
     builder.attachmentList = attach;
     result = composeMessage(builder, source, sink, opener);
     return sink.text();
@@ -291,8 +292,8 @@ TEST_F(MessageBuilderTest, FailedFlushIsTheErrorOfItsStep) {
                         Case{body - 1, ComposeFailure::kBody},
                         Case{part - 1, ComposeFailure::kAttachment},
                         Case{whole.size() - 1, ComposeFailure::kBody}}) {
-    StringLineSource source("To: a@x.jp\n\nbody\n");
-    StringLineSink pending;
+    MemorySource source("To: a@x.jp\n\nbody\n");
+    MemorySink pending;
     std::size_t stored = 0;
     builder.attachmentList = "a";
     result = composeMessage(builder, source, pending, opener, [&] {
@@ -313,7 +314,7 @@ namespace {
 // dots, separators): the message always ends with the one "." line, and no
 // other line of it is a lone "." (the SMTP server would end the data there).
 TEST(MessageBuilderRandom, EveryMessageEndsOnceWithItsDotLine) {
-  compose_test::FixedClock clock;
+  FixedClock clock;
   unsigned seed = 12345;
   auto next = [&seed] {
     seed = seed * 1103515245u + 12345u;
@@ -327,8 +328,8 @@ TEST(MessageBuilderRandom, EveryMessageEndsOnceWithItsDotLine) {
       if (next() % 50 == 0) text.append(1000 + next() % 1500, static_cast<char>('b' + next() % 3));
       text += pieces[next() % (sizeof pieces / sizeof pieces[0])];
     }
-    compose_test::StringLineSource source(text);
-    compose_test::StringLineSink sink;
+    MemorySource source(text);
+    MemorySink sink;
     compose_test::MapOpener opener;
     MessageBuilder builder(clock);
     builder.identity = {"h", "d", "n", "a@d"};

@@ -11,14 +11,15 @@
 #include "codec/message_decoder.h"
 #include "codec/reading_copy.h"
 #include "decode_test_support.h"
+#include "fixed_clock.h"
+#include "memory_streams.h"
 
 namespace zel {
 namespace {
 
 using decode_test::AsText;
-using decode_test::JstClock;
-using decode_test::MemorySink;
-using decode_test::MemorySource;
+using test::MemorySink;
+using test::MemorySource;
 
 // Writes one raw message per case, as a POP3 server sends it: CR LF line
 // ends and leading dots doubled (smtplib.quotedata), no final "." line.
@@ -115,7 +116,7 @@ class PythonMessages : public ::testing::Test {
 
   // The reading copy of the display file `display`.
   static std::string ReadingCopy(const std::string& display) {
-    static const JstClock clock;
+    static const FixedClock clock;
     HeaderTable table(clock);
     MemorySource in(display);
     MemorySink out;
@@ -259,7 +260,7 @@ std::string DisplayOf(const std::string& raw, MessageInfo* info = nullptr) {
 }
 
 std::string CopyOf(const std::string& display) {
-  const JstClock clock;
+  const FixedClock clock;
   HeaderTable table(clock);
   MemorySource in(display);
   MemorySink out;
@@ -314,7 +315,7 @@ TEST(DecoderEdges, WriteFailureIsReported) {
   EXPECT_EQ(decodeBodyText(body, full), 0);
   MemorySource copy("Subject: a\n\nbody\n");
   MemorySink copyOut(30);
-  const JstClock clock;
+  const FixedClock clock;
   HeaderTable table(clock);
   EXPECT_EQ(makeReadingCopy("d.wml", copy, copyOut, table), 0);
 }

@@ -1,42 +1,16 @@
-// Scratch directories, file bytes and source lines for the API tests.
+// Log lines, source lines and byte helpers for the API tests; scratch
+// directories and file bytes come from the platform tests.
 #pragma once
 
-#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
-#include "platform/clock.h"
+#include "../platform/scratch_dir.h"
 
 namespace zel::test {
-
-class ScratchDir {
- public:
-  ScratchDir() {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    path_ = std::filesystem::temp_directory_path() /
-            (std::string("zelapi_") + info->test_suite_name() + "_" + info->name() + "_" +
-             std::to_string(ProcessId()));
-    std::filesystem::remove_all(path_);
-    std::filesystem::create_directories(path_);
-  }
-  ~ScratchDir() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-  }
-  std::string Path() const { return path_.string(); }
-  std::string File(const std::string& name) const { return (path_ / name).string(); }
-
- private:
-  std::filesystem::path path_;
-};
-
-inline std::string ReadBytes(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 // The lines of a log file, each without its CR LF (which must be there).
 inline std::vector<std::string> LogLines(const std::string& path) {

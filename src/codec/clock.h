@@ -23,7 +23,7 @@ class Clock {
   virtual long utcOffset(std::int64_t time) const = 0;
 };
 
-// The machine's clock and zone (C library time, localtime and gmtime).
+// The machine's clock and zone (defined over the platform layer).
 const Clock& systemClock();
 
 }  // namespace zel

@@ -1,5 +1,6 @@
 #include "platform/profile_text.h"
 
+#include <utility>
 #include <vector>
 
 namespace zel {
@@ -103,7 +104,9 @@ std::string SetProfileValue(std::string_view text, std::string_view section,
       outLines.insert(outLines.begin() + static_cast<std::ptrdiff_t>(lastInSection),
                       entry.substr(0, entry.size() - 2));
     } else {
-      outLines.push_back("[" + std::string(section) + "]");
+      std::string header = "[";
+      header.append(section).append("]");
+      outLines.push_back(std::move(header));
       outLines.push_back(entry.substr(0, entry.size() - 2));
     }
   }

@@ -10,7 +10,8 @@ namespace zel {
 bool DeleteFileAt(std::string_view path);
 
 // Copies `from` to `to`, replacing an existing `to`. Returns true on
-// success; on failure a partly written `to` is removed.
+// success; on failure a partly written `to` is removed. A `to` that is
+// `from` itself is refused (false) and left unchanged.
 bool CopyFileReplace(std::string_view from, std::string_view to);
 
 // Renames `from` to `to`, replacing an existing `to` (same volume).

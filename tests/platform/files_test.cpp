@@ -78,6 +78,17 @@ TEST(FileOps, CopyRenameDeleteExistsReplaceTargets) {
   EXPECT_EQ(ReadBytes(b), "first");  // a failed copy leaves the target alone
 }
 
+// Copying a file onto itself must not cut it to nothing.
+TEST(FileOps, CopyOntoItselfIsRefusedAndKeepsTheFile) {
+  ScratchDir dir;
+  const std::string a = dir.File("a");
+  WriteBytes(a, "precious");
+  EXPECT_FALSE(CopyFileReplace(a, a));
+  EXPECT_EQ(ReadBytes(a), "precious");
+  EXPECT_FALSE(CopyFileReplace(a, dir.Path() + kPathSeparator + "." + kPathSeparator + "a"));
+  EXPECT_EQ(ReadBytes(a), "precious");
+}
+
 #ifndef _WIN32
 // A private temporary file moved to the host's path gets the mode of a file
 // the host would create there (not 0600), and replaces the old file.

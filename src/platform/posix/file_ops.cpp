@@ -28,9 +28,23 @@ bool CopyFileReplace(std::string_view from, std::string_view to) {
     ::close(in);
     return false;
   }
-  const int out = ::open(dst.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  // Opened without O_TRUNC: a target that is the source itself (the same
+  // path, or a link to it) must be refused before anything is cut, as
+  // CopyFile refuses it on Windows.
+  const int out = ::open(dst.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
   if (out < 0) {
     ::close(in);
+    return false;
+  }
+  struct stat target{};
+  if (::fstat(out, &target) != 0 || (target.st_dev == st.st_dev && target.st_ino == st.st_ino)) {
+    ::close(in);
+    ::close(out);
+    return false;
+  }
+  if (::ftruncate(out, 0) != 0) {
+    ::close(in);
+    ::close(out);
     return false;
   }
   constexpr std::size_t kChunk = 64 * 1024;  // one read per chunk

@@ -204,6 +204,9 @@ bool InetSocket::SendRaw(const void* data, std::size_t size) {
 
 int InetSocket::SendLine(const char* text) {
   if (!enabled.load() || text == nullptr) return 0;
+  // A CR or LF inside would end the line early and let the rest of an
+  // argument (a user name, an address) reach the server as a command.
+  if (std::strpbrk(text, "\r\n") != nullptr) return 0;
   const std::size_t length = std::strlen(text);
   // One write for the text and its CR LF: no small second segment.
   char line[kCommandSize + 2];

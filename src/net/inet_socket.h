@@ -84,8 +84,9 @@ class InetSocket {
   enum LineState { kLineEnded, kLinePiece, kLineCut };
   std::size_t RecvLinePiece(char* buffer, std::size_t size, LineState* state);
 
-  // Sends `text` followed by CR LF, unchanged. Returns 0 when disabled or on
-  // a send failure; otherwise strlen(text) + 2.
+  // Sends `text` followed by CR LF, unchanged. Returns 0 when disabled, when
+  // `text` holds a CR or LF (nothing is sent: it would be two commands), or
+  // on a send failure; otherwise strlen(text) + 2.
   int SendLine(const char* text);
 
   // Formats a command (printf conventions, at most 1023 bytes; a longer one

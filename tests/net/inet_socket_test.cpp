@@ -189,6 +189,23 @@ TEST(ChannelSend, OverlongCommandIsRefusedNotCut) {
   EXPECT_EQ(server.commands()[0], "NOOP 1");
 }
 
+// An argument holding a line end would smuggle a second command through.
+TEST(ChannelSend, LineEndInsideACommandIsRefused) {
+  ScriptServer server;
+  server.Start();
+  InetSocket channel;
+  ASSERT_EQ(channel.Connect("127.0.0.1", server.port()), 1);
+  EXPECT_EQ(channel.SendCommand("RCPT TO:<%s>", "a>\r\nRCPT TO:<b"), 0);
+  EXPECT_EQ(channel.SendCommand("USER %s", "me\nDELE 1"), 0);
+  EXPECT_EQ(channel.SendLine("PASS x\ry"), 0);
+  EXPECT_EQ(channel.SendLine("NOOP"), 6);
+  channel.Quit();
+  server.Join();
+  ASSERT_EQ(server.commands().size(), 2u);
+  EXPECT_EQ(server.commands()[0], "NOOP");
+  EXPECT_EQ(server.commands()[1], "QUIT");
+}
+
 TEST(ChannelSend, SendingToAClosedPeerFailsWithoutSignal) {
   ScriptServer server;
   server.Close();

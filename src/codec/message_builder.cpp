@@ -81,6 +81,19 @@ bool ForEachListItem(std::string_view list, F item) {
   return true;
 }
 
+// `text` without its control bytes other than TAB. The identity comes from
+// the host: a CR or LF inside it would split a generated header line, and a
+// lone "." line there would end the SMTP data early. Shift-JIS trail bytes
+// are never below 0x40, so no character is cut.
+std::string OneLine(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (const char c : text) {
+    if (static_cast<unsigned char>(c) >= 0x20 || c == '\t') out += c;
+  }
+  return out;
+}
+
 }  // namespace
 
 std::string_view AttachmentFileName(std::string_view path, bool windowsSeparators) {
@@ -154,11 +167,14 @@ bool MessageBuilder::writeGenerated(LineSink& out) {
                 stamp.processId & 0xFFFFFFFFUL);
   std::string id = "Message-Id: <";
   id.append(minute).append(stamps);
-  id.append(identity.hostName).append(".").append(identity.domain).append(">\n");
+  id.append(OneLine(identity.hostName)).append(".").append(OneLine(identity.domain)).append(">\n");
   if (!out.write(id)) return false;
 
   std::string from = "From: ";
-  from.append(identity.displayName).append(" <").append(identity.mailAddress).append(">\n");
+  from.append(OneLine(identity.displayName))
+      .append(" <")
+      .append(OneLine(identity.mailAddress))
+      .append(">\n");
   return out.write(encodeHeaderLine(from));
 }
 

@@ -144,6 +144,19 @@ TEST_F(MessageBuilderTest, HeaderLinesBeginningWithADotAreStuffedToo) {
   EXPECT_EQ(text, std::string(kGenerated) + "To: a@x.jp\n..\n..x\n" + kSinglePart + "b\n.\n");
 }
 
+TEST_F(MessageBuilderTest, LineBreaksInTheIdentityNeverSplitGeneratedLines) {
+  // The domain is the mail address after "@" and the names come from the
+  // host: a line feed in one must not put a lone "." line into the header.
+  builder.identity = {"my\rhost", "example.jp\n.\nQUIT", "Taro\n.\nYamada", "taro@ex\r\n.\r\nx"};
+  const std::string text = Compose("To: a@x.jp\n\nb\n");
+  EXPECT_EQ(text.find("\n.\n"), text.size() - 3) << text;
+  EXPECT_EQ(text.find('\r'), std::string::npos) << text;
+  EXPECT_NE(text.find("Message-Id: <200101011200.0000ABCD.00001234@myhost.example.jp.QUIT>\n"),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("From: Taro.Yamada <taro@ex.x>\n"), std::string::npos) << text;
+}
+
 TEST_F(MessageBuilderTest, HeaderWithoutSeparatorOrFinalLineFeed) {
   const std::string text = Compose("To: a@x.jp\nSubject: s");
   EXPECT_EQ(text, std::string(kGenerated) + "To: a@x.jp\nSubject: s\n" + kSinglePart + ".\n");

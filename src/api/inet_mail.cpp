@@ -34,11 +34,20 @@ namespace {
 
 bool Missing(const char* text) { return text == nullptr || *text == '\0'; }
 
-// Copies `value` into a field; an over-long value is cut at a character
-// boundary and the cut is logged with the field's name.
+// Copies `value` into a field without its CRs and LFs: every field ends up
+// in a POP3 or SMTP command line or a header line, which a line break would
+// split into a second command. An over-long value is cut at a character
+// boundary. Either change is logged with the field's name.
 template <std::size_t N>
 void CopyField(char (&field)[N], const char* value, const char* fieldName) {
-  if (!CopyBounded(field, value != nullptr ? value : "")) {
+  std::string text;
+  for (const char* p = value != nullptr ? value : ""; *p != '\0'; ++p) {
+    if (*p != '\r' && *p != '\n') text += *p;
+  }
+  if (std::strlen(value != nullptr ? value : "") != text.size()) {
+    ZEL_LOG(InetMail, "%s の改行を取り除いた", fieldName);
+  }
+  if (!CopyBounded(field, text)) {
     ZEL_LOG(InetMail, "%s が長すぎるため %u バイトに切り詰めた", fieldName,
             static_cast<unsigned>(std::strlen(field)));
   }

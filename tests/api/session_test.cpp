@@ -113,6 +113,27 @@ TEST(Initialize, OverLongArgumentsAreCutAtACharacterBoundaryAndLogged) {
   EXPECT_EQ(log.find("smtpServer"), std::string::npos) << log;
 }
 
+TEST(Initialize, LineBreaksAreDroppedFromEveryFieldAndLogged) {
+  // Each field reaches a command line (USER, PASS, MAIL FROM, HELO) or a
+  // header line; a CR LF inside one would send a command of its own.
+  ScratchDir dir;
+  SetLogDirectory(dir.Path());
+  InetMail s;
+  ASSERT_EQ(s.Initialize("pop\r\n", "smtp", "u\r\nQUIT", "pw\nDELE 1", "a@b\r\n.\r\nRSET",
+                         "Na\nme"),
+            1);
+  EXPECT_STREQ(s.pop3Server, "pop");
+  EXPECT_STREQ(s.smtpServer, "smtp");
+  EXPECT_STREQ(s.userName, "uQUIT");
+  EXPECT_STREQ(s.password, "pwDELE 1");
+  EXPECT_STREQ(s.mailAddress, "a@b.RSET");
+  EXPECT_STREQ(s.domain, "b.RSET");
+  EXPECT_STREQ(s.displayName, "Name");
+  const std::string log = ReadBytes(dir.File("zelpost.log"));
+  EXPECT_NE(log.find("password"), std::string::npos) << log;
+  EXPECT_EQ(log.find("smtpServer"), std::string::npos) << log;
+}
+
 TEST(ErrorState, LongTextIsCutAtACharacterBoundary) {
   InetMail s;
   std::string path = "c:";

@@ -102,4 +102,11 @@ int Run(int argc, const char* const* argv) {
 
 }  // namespace
 
-int main(int argc, char** argv) { return Run(argc, argv); }
+int main(int argc, char** argv) {
+  try {
+    return Run(argc, argv);
+  } catch (...) {  // out of memory: a failure like any other, not a crash
+    std::fputs("err: zelsend\n", stderr);
+    return -1;
+  }
+}

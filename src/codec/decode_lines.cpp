@@ -4,10 +4,6 @@
 
 namespace zel {
 
-namespace {
-char lowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-}  // namespace
-
 bool readWholeLine(LineSource& in, std::string& line) {
   line.clear();
   char piece[kLineSize];
@@ -17,18 +13,6 @@ bool readWholeLine(LineSource& in, std::string& line) {
     line.append(piece, n);
     if (piece[n - 1] == '\n') return true;
   }
-}
-
-bool startsWithNoCase(std::string_view text, std::string_view prefix) {
-  return text.size() >= prefix.size() && equalsNoCase(text.substr(0, prefix.size()), prefix);
-}
-
-bool equalsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (lowerAscii(a[i]) != lowerAscii(b[i])) return false;
-  }
-  return true;
 }
 
 }  // namespace zel

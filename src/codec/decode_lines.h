@@ -5,6 +5,7 @@
 #include <string>
 #include <string_view>
 
+#include "codec/ascii_case.h"
 #include "codec/line_stream.h"
 
 namespace zel {
@@ -15,12 +16,5 @@ namespace zel {
 //   line  replaced by the line read (may hold NUL bytes)
 // Returns false at the end of the stream with nothing read.
 bool readWholeLine(LineSource& in, std::string& line);
-
-// True when `text` begins with `prefix`, ASCII letters compared without
-// regard to case.
-bool startsWithNoCase(std::string_view text, std::string_view prefix);
-
-// True when `a` equals `b`, ASCII letters compared without regard to case.
-bool equalsNoCase(std::string_view a, std::string_view b);
 
 }  // namespace zel

@@ -1,5 +1,6 @@
 #include "codec/header_table.h"
 
+#include "codec/ascii_case.h"
 #include "codec/rfc822_date.h"
 
 namespace zel {
@@ -9,16 +10,6 @@ namespace {
 constexpr std::size_t kDateIndex = 5;
 constexpr std::size_t kSubjectIndex = 9;
 constexpr std::size_t kFromIndex = 10;
-
-char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool startsWithNoCase(std::string_view line, std::string_view name) {
-  if (line.size() < name.size()) return false;
-  for (std::size_t i = 0; i < name.size(); ++i) {
-    if (lower(line[i]) != lower(name[i])) return false;
-  }
-  return true;
-}
 
 }  // namespace
 

@@ -6,6 +6,7 @@
 #include <ctime>
 #include <vector>
 
+#include "codec/ascii_case.h"
 #include "codec/base64.h"
 #include "codec/charset.h"
 #include "codec/encoded_word.h"
@@ -47,18 +48,6 @@ constexpr HeaderRule kHeaderRules[] = {
     {"X-zel-", HeaderState::kDropped},
     {"X-AttachmentFile:", HeaderState::kAttachment},
 };
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (std::size_t i = 0; i < prefix.size(); ++i) {
-    char a = text[i];
-    char b = prefix[i];
-    if (a >= 'A' && a <= 'Z') a = static_cast<char>(a - 'A' + 'a');
-    if (b >= 'A' && b <= 'Z') b = static_cast<char>(b - 'A' + 'a');
-    if (a != b) return false;
-  }
-  return true;
-}
 
 bool EndsWithLineFeed(std::string_view text) { return !text.empty() && text.back() == '\n'; }
 
@@ -238,7 +227,7 @@ int MessageBuilder::composeHeader(LineSource& sendFile, LineSink& out) {
       state = HeaderState::kOther;
       nameLength = 0;
       for (const HeaderRule& rule : kHeaderRules) {
-        if (StartsWithNoCase(piece_, rule.name)) {
+        if (startsWithNoCase(piece_, rule.name)) {
           state = rule.state;
           nameLength = std::strlen(rule.name);
           break;

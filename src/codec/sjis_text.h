@@ -20,6 +20,9 @@ inline constexpr std::size_t kErrorTextSize = 256;  // error text
 inline constexpr std::size_t kPathSize = 260;       // file paths
 inline constexpr std::size_t kLineSize = 1024;      // one message line
 
+// `s`, or "" for an absent text: for %s in messages and logs.
+constexpr const char* Text(const char* s) { return s != nullptr ? s : ""; }
+
 // True for a byte that starts a double-byte Shift-JIS character.
 constexpr bool IsSjisLead(unsigned char c) {
   return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);

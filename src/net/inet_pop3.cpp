@@ -7,14 +7,13 @@
 #include <string_view>
 
 #include "codec/md5.h"
+#include "codec/sjis_text.h"
 #include "platform/log.h"
 #include "platform/text_file.h"
 
 namespace zel {
 
 namespace {
-
-const char* Text(const char* s) { return s != nullptr ? s : ""; }
 
 // Retrieved bytes gathered before one file write: a typical message in one
 // write instead of one per line, and always room for a whole piece.

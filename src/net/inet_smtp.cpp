@@ -3,13 +3,13 @@
 
 #include <cstring>
 
+#include "codec/sjis_text.h"
 #include "platform/log.h"
 #include "platform/text_file.h"
 
 namespace zel {
 
 namespace {
-const char* Text(const char* s) { return s != nullptr ? s : ""; }
 // Position of the continuation mark in a reply line ("250-...").
 constexpr std::size_t kContinuationMark = 3;
 }  // namespace

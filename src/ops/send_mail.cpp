@@ -10,6 +10,7 @@
 #include "codec/clock.h"
 #include "codec/message_builder.h"
 #include "codec/recipient_list.h"
+#include "codec/sjis_text.h"
 #include "ops/text_file_stream.h"
 #include "platform/clock.h"
 #include "platform/file_ops.h"
@@ -19,8 +20,6 @@
 
 namespace zel {
 namespace {
-
-const char* Text(const char* s) { return s != nullptr ? s : ""; }
 
 // An attachment opened for reading bytes.
 class AttachmentFile : public ByteSource {

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 #include "api/session_list.h"
 #include "platform/format_text.h"
@@ -40,11 +41,12 @@ bool Missing(const char* text) { return text == nullptr || *text == '\0'; }
 // boundary. Either change is logged with the field's name.
 template <std::size_t N>
 void CopyField(char (&field)[N], const char* value, const char* fieldName) {
+  const std::string_view given = Text(value);
   std::string text;
-  for (const char* p = value != nullptr ? value : ""; *p != '\0'; ++p) {
-    if (*p != '\r' && *p != '\n') text += *p;
+  for (const char c : given) {
+    if (c != '\r' && c != '\n') text += c;
   }
-  if (std::strlen(value != nullptr ? value : "") != text.size()) {
+  if (given.size() != text.size()) {
     ZEL_LOG(InetMail, "%s の改行を取り除いた", fieldName);
   }
   if (!CopyBounded(field, text)) {

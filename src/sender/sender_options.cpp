@@ -23,10 +23,18 @@ namespace {
 
 template <std::size_t N>
 bool Store(char (&field)[N], const char* console) {
-  return CopyBounded(field, HostText(console));
+  return StoreConsoleText(field, N, console);
 }
 
 }  // namespace
+
+bool StoreConsoleText(char* field, std::size_t size, std::string_view console) {
+  return CopyBounded(field, size, HostText(console));
+}
+
+std::string TooLongMessage(const std::string& option) {
+  return "err: オプションの値が長すぎます [" + option + "]\n";
+}
 
 ParseResult ParseArguments(int argc, const char* const* argv, SenderFields& fields,
                            std::string& option) {
@@ -50,6 +58,10 @@ ParseResult ParseArguments(int argc, const char* const* argv, SenderFields& fiel
           fits = Store(fields.userName, arg + 3);
         } else if (second == 'P') {
           fits = Store(fields.password, arg + 3);
+        } else if (second == 'F') {
+          fits = Store(fields.passwordFile, arg + 3);
+        } else if (second == 'E') {
+          fits = Store(fields.passwordVariable, arg + 3);
         } else {
           return ParseResult::kUsage;
         }

@@ -1,21 +1,25 @@
 // The command line of zelsend: options, fields and their checks.
 #pragma once
 
+#include <cstddef>
 #include <string>
+#include <string_view>
 
 #include "codec/sjis_text.h"
 
 namespace zel::sender {
 
-// The seven text fields of one run (Shift-JIS, NUL-terminated, zero-filled).
+// The text fields of one run (Shift-JIS, NUL-terminated, zero-filled).
 struct SenderFields {
-  char pop3Server[kHostNameSize] = {};  // -BS
-  char smtpServer[kHostNameSize] = {};  // -S
-  char userName[kAccountSize] = {};     // -BU
-  char password[kAccountSize] = {};     // -BP
-  char mailAddress[kAccountSize] = {};  // -M
-  char fullName[kAccountSize] = {};     // -N
-  char sendFile[kPathSize] = {};        // -F
+  char pop3Server[kHostNameSize] = {};       // -BS
+  char smtpServer[kHostNameSize] = {};       // -S
+  char userName[kAccountSize] = {};          // -BU
+  char password[kAccountSize] = {};          // -BP
+  char mailAddress[kAccountSize] = {};       // -M
+  char fullName[kAccountSize] = {};          // -N
+  char sendFile[kPathSize] = {};             // -F
+  char passwordFile[kPathSize] = {};         // -BF: a file holding the password
+  char passwordVariable[kAccountSize] = {};  // -BE: an environment variable holding it
 };
 
 enum class ParseResult {
@@ -44,6 +48,14 @@ const char* MissingFieldMessage(const SenderFields& fields);
 // user name and password the flag is 1. Returns 0 or 1, or -1 when a POP3
 // server was given without user name or password.
 int ApplyPopBeforeSmtp(SenderFields& fields);
+
+// StoreConsoleText - console text into a fixed field as Shift-JIS.
+// Returns false when it does not fit (the field then holds a prefix).
+bool StoreConsoleText(char* field, std::size_t size, std::string_view console);
+
+// TooLongMessage - the message for a value longer than its field; `option`
+// names where it came from ("-S", "-BF"). Shift-JIS, ends with a line feed.
+std::string TooLongMessage(const std::string& option);
 
 // The usage text (Shift-JIS), an example command line included.
 extern const char kUsageText[];

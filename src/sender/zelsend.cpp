@@ -6,7 +6,9 @@
 #include <string>
 
 #include "platform/dynamic_library.h"
+#include "platform/terminal.h"
 #include "sender/console_text.h"
+#include "sender/password_source.h"
 #include "sender/sender_options.h"
 #include "zelpost.h"
 
@@ -48,12 +50,23 @@ int Run(int argc, const char* const* argv) {
       Put(stderr, kUsageText);
       return -1;
     case ParseResult::kTooLong:
-      Put(stderr, "err: オプションの値が長すぎます [" + option + "]\n");
+      Put(stderr, TooLongMessage(option));
       return -1;
   }
   if (const char* message = MissingFieldMessage(fields)) {
     Put(stderr, message);
     return -1;
+  }
+  // Without -BP the password comes from -BF or -BE, else from the terminal.
+  if (NeedsPassword(fields)) {
+    std::string message = PasswordFromSources(fields);
+    if (message.empty() && fields.password[0] == '\0' && zel::StdinIsTerminal()) {
+      message = PasswordFromTerminal(fields);
+    }
+    if (!message.empty()) {
+      Put(stderr, message);
+      return -1;
+    }
   }
   const int popBeforeSmtp = ApplyPopBeforeSmtp(fields);
   if (popBeforeSmtp < 0) {

@@ -8,6 +8,13 @@
 #include <filesystem>
 #include <string>
 
+#ifndef _WIN32
+#include <poll.h>
+#include <pty.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
 #include "servers.h"
 #include "zelpost.h"
 
@@ -58,6 +65,44 @@ if problems:
 print("OK")
 )PY";
 
+#ifndef _WIN32
+struct TerminalRun {
+  int exitCode = -1;
+  std::string screen;  // everything the terminal showed
+};
+
+// Runs `command` (shell words) on a new pseudo-terminal and types `answer`
+// once `prompt` shows.
+TerminalRun RunOnTerminal(const std::string& command, const std::string& prompt,
+                          const std::string& answer) {
+  TerminalRun run;
+  int terminal = -1;
+  const pid_t child = forkpty(&terminal, nullptr, nullptr, nullptr);
+  if (child < 0) return run;
+  if (child == 0) {
+    execl("/bin/sh", "sh", "-c", command.c_str(), static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  bool answered = false;
+  char buffer[512];
+  pollfd ready = {terminal, POLLIN, 0};
+  while (poll(&ready, 1, 10000) > 0) {
+    const ssize_t n = read(terminal, buffer, sizeof buffer);
+    if (n <= 0) break;  // EIO once the program has ended
+    run.screen.append(buffer, static_cast<std::size_t>(n));
+    if (!answered && run.screen.find(prompt) != std::string::npos) {
+      answered = write(terminal, answer.data(), answer.size()) ==
+                 static_cast<ssize_t>(answer.size());
+    }
+  }
+  close(terminal);
+  int status = 0;
+  waitpid(child, &status, 0);
+  run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return run;
+}
+#endif
+
 class SendE2e : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -74,14 +119,17 @@ class SendE2e : public ::testing::Test {
     (void)args;
     return -1;
 #else
-    const std::string command = "cd '" + dir.path() + "' && LC_ALL=C.UTF-8 TMPDIR='" +
-                                dir.File("tmp") + "' '" ZEL_BINARY_DIR "/zelsend' " + args +
-                                " > out 2> err";
+    const std::string command = ZelsendCommand(args) + " < /dev/null > out 2> err";
     const int status = std::system(command.c_str());
     out = e2e::ReadFileBytes(dir.File("out"));
     err = e2e::ReadFileBytes(dir.File("err"));
     return (status >> 8) & 0xFF;
 #endif
+  }
+
+  std::string ZelsendCommand(const std::string& args) const {
+    return "cd '" + dir.path() + "' && LC_ALL=C.UTF-8 TMPDIR='" + dir.File("tmp") +
+           "' '" ZEL_BINARY_DIR "/zelsend' " + args;
   }
 
   std::string SmtpArg() const { return "-S" + TestServers().SmtpServer(); }
@@ -157,6 +205,26 @@ TEST_F(SendE2e, ZelsendWithPopBeforeSmtp) {
   EXPECT_NE(out.find("Password: ********\n"), std::string::npos);
   ASSERT_TRUE(e2e::WaitForMessageCount("alice", 1));
   EXPECT_EQ(CheckDelivered(), "OK\n");
+}
+
+// Without -BP the password comes from a file, an environment variable or
+// the terminal, which does not show it.
+TEST_F(SendE2e, ZelsendPasswordFromFileVariableOrTerminal) {
+  const std::string mail = PrepareMail("sources");
+  const std::string password = TestServers().Password("alice");
+  e2e::WriteFileBytes(dir.File("password"), password + "\n");
+  const std::string args = SmtpArg() + " -Mbob@localhost -Nn -F" + mail + " -BS" +
+                           TestServers().Pop3Server() + " -BUalice";
+  EXPECT_EQ(Zelsend(args + " -BF" + dir.File("password")), 0) << err;
+  setenv("ZEL_E2E_PASSWORD", password.c_str(), 1);
+  EXPECT_EQ(Zelsend(args + " -BEZEL_E2E_PASSWORD"), 0) << err;
+  unsetenv("ZEL_E2E_PASSWORD");
+  const TerminalRun typed =
+      RunOnTerminal(ZelsendCommand(args), U8(u8"POP3パスワード: "), password + "\n");
+  EXPECT_EQ(typed.exitCode, 0) << typed.screen;
+  EXPECT_EQ(typed.screen.find(password), std::string::npos) << typed.screen;
+  EXPECT_NE(typed.screen.find("Password: ********"), std::string::npos) << typed.screen;
+  EXPECT_TRUE(e2e::WaitForMessageCount("alice", 3));
 }
 
 TEST_F(SendE2e, WrongPop3PasswordNeverReachesSmtp) {

@@ -4,10 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
 #include "sender/console_text.h"
+#include "sender/password_source.h"
 
 namespace zel::sender {
 namespace {
@@ -24,6 +27,9 @@ TEST(SenderOptions, LettersInAnyCaseWithDashOrSlash) {
                    "/bPpass", "stray", "-Ssmtp2"},
                   f, option),
             ParseResult::kOk);
+  ASSERT_EQ(Parse({"-bfpw.txt", "/BEPW_VAR"}, f, option), ParseResult::kOk);
+  EXPECT_STREQ(f.passwordFile, "pw.txt");
+  EXPECT_STREQ(f.passwordVariable, "PW_VAR");
   EXPECT_STREQ(f.smtpServer, "smtp2");  // the later one wins
   EXPECT_STREQ(f.mailAddress, "a@x.jp");
   EXPECT_STREQ(f.fullName, "Name");
@@ -118,6 +124,70 @@ TEST(SenderOptions, PopBeforeSmtpFlag) {
   EXPECT_EQ(ApplyPopBeforeSmtp(g), -1);
   CopyBounded(g.password, "p");
   EXPECT_EQ(ApplyPopBeforeSmtp(g), 1);
+}
+
+// Sets the environment variable `name`, or removes it (`value` nullptr).
+void SetVariable(const char* name, const char* value) {
+#ifdef _WIN32
+  _putenv_s(name, value != nullptr ? value : "");  // "" removes it
+#else
+  if (value != nullptr) {
+    setenv(name, value, 1);
+  } else {
+    unsetenv(name);
+  }
+#endif
+}
+
+// The password sources: -BF's first line, else -BE's variable; a source
+// that cannot give one is named in the message, a password too long for
+// its field is refused.
+TEST(SenderOptions, PasswordFromFileOrVariable) {
+  InitConsoleText();
+  const std::filesystem::path file =
+      std::filesystem::temp_directory_path() / "zelsend_password_test.txt";
+  const std::string path = file.string();
+  const std::string missing = path + ".none";
+  const std::string tooLong(100, 'p');
+#ifdef _WIN32
+  const char* const japanese = "秘密";  // the console's code page 932
+#else
+  const char* const japanese = reinterpret_cast<const char*>(u8"秘密");
+#endif
+  struct Case {
+    std::string fileBytes;  // written to `file`
+    const char* fileOption;
+    const char* variableValue;  // nullptr: unset
+    const char* variableOption;
+    std::string message;
+    std::string password;
+  } cases[] = {
+      {"pw1\r\nsecond\n", path.c_str(), "var", "ZEL_TEST_PW", "", "pw1"},
+      {"pw2", path.c_str(), nullptr, "", "", "pw2"},
+      {"\n", path.c_str(), nullptr, "", "", ""},
+      {"", missing.c_str(), "var", "ZEL_TEST_PW",
+       "err: パスワードファイルが読めません [" + missing + "]\n", ""},
+      {tooLong + "\n", path.c_str(), nullptr, "", "err: オプションの値が長すぎます [-BF]\n", ""},
+      {"", "", "var", "ZEL_TEST_PW", "", "var"},
+      {"", "", japanese, "ZEL_TEST_PW", "", "秘密"},
+      {"", "", nullptr, "ZEL_TEST_PW", "err: 環境変数が設定されていません [ZEL_TEST_PW]\n", ""},
+      {"", "", tooLong.c_str(), "ZEL_TEST_PW", "err: オプションの値が長すぎます [-BE]\n", ""},
+      {"", "", "var", "", "", ""},
+  };
+  for (const Case& c : cases) {
+    std::ofstream(file, std::ios::binary) << c.fileBytes;
+    SetVariable("ZEL_TEST_PW", c.variableValue);
+    SenderFields f;
+    CopyBounded(f.pop3Server, "pop");
+    CopyBounded(f.userName, "user");
+    ASSERT_TRUE(NeedsPassword(f));
+    CopyBounded(f.passwordFile, c.fileOption);
+    CopyBounded(f.passwordVariable, c.variableOption);
+    EXPECT_EQ(PasswordFromSources(f), c.message) << c.fileBytes << c.variableOption;
+    EXPECT_STREQ(f.password, c.password.c_str()) << c.fileBytes << c.variableOption;
+  }
+  SetVariable("ZEL_TEST_PW", nullptr);
+  std::filesystem::remove(file);
 }
 
 }  // namespace

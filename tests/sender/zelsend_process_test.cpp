@@ -47,7 +47,8 @@ class ZelsendProcess : public ::testing::Test {
     fs::remove_all(dir, ignored);
   }
 
-  // Runs `program` with `args` (shell words) in a UTF-8 locale.
+  // Runs `program` with `args` (shell words) in a UTF-8 locale; standard
+  // input is no terminal, so zelsend never waits for a typed password.
   Outcome Run(const std::string& args, const std::string& program = ZEL_BINARY_DIR "/zelsend") {
 #ifdef _WIN32
     (void)args;
@@ -55,7 +56,7 @@ class ZelsendProcess : public ::testing::Test {
     return {-1, "", ""};
 #else
     const std::string command = "cd '" + dir.string() + "' && LC_ALL=C.UTF-8 '" + program + "' " +
-                                args + " > out 2> err";
+                                args + " < /dev/null > out 2> err";
     const int status = std::system(command.c_str());
     const int code = (status >> 8) & 0xFF;
     return {code, ReadAll(dir / "out"), ReadAll(dir / "err")};

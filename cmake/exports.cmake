@@ -8,9 +8,12 @@ set(ZELPOST_EXPORTS
   zelPencode:2 zelPdecode:2 zelPoplist:3 zelMakeIndexMBX:1
   zelMakeIndexWML:1 zelPrintIndex:7)
 
-# zel_write_def(OUT): writes the module-definition file exporting every
-# function under its plain and its decorated name. On x86 the compiled
-# symbol is name@N, on x64 it is the plain name.
+# zel_write_def(OUT [IMPORT]): writes a module-definition file.
+# Without IMPORT, the DLL's: every function exported under its plain and
+# its decorated name; on x86 the compiled symbol is name@N, on x64 the plain
+# name. With IMPORT, the x86 import library's: every function under the
+# name a C host compiled with include/zelpost.h calls (name@N), which
+# dlltool --kill-at binds to the plain export.
 function(zel_write_def out)
   set(text "LIBRARY zelpost.dll\nEXPORTS\n")
   foreach(entry ${ZELPOST_EXPORTS})
@@ -18,7 +21,9 @@ function(zel_write_def out)
     list(GET parts 0 name)
     list(GET parts 1 count)
     math(EXPR bytes "${count} * 4")
-    if(CMAKE_SIZEOF_VOID_P EQUAL 4)
+    if("${ARGN}" STREQUAL "IMPORT")
+      string(APPEND text "  ${name}@${bytes}\n")
+    elseif(CMAKE_SIZEOF_VOID_P EQUAL 4)
       string(APPEND text "  ${name} = ${name}@${bytes}\n  _${name}@${bytes} = ${name}@${bytes}\n")
     else()
       string(APPEND text "  ${name}\n  _${name}@${bytes} = ${name}\n")

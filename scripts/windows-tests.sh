@@ -3,7 +3,10 @@
 #  - x64: zelpost.dll, zelsend.exe and the test programs, run under wine64
 #    through CTest (one CTest per program; end-to-end tests run natively only);
 #  - x86: zelpost.dll only, whose export table is checked with objdump
-#    (plain and _name@N decorated name at the same address).
+#    (plain and _name@N decorated name at the same address);
+#  - both: `cmake --install` into a prefix in the build folder gives the
+#    DLL, its import library and the headers, and a C host program links
+#    against them (the x64 one also runs).
 #   ZEL_WIN_BUILD  prefix of the build directories (default build-win)
 #   ZEL_JOBS       parallel build jobs (default 2)
 set -euo pipefail
@@ -13,18 +16,35 @@ jobs=${ZEL_JOBS:-2}
 w64=$prefix-x64
 w32=$prefix-x86
 
+# check_install BUILD CC: installs BUILD into BUILD/install and links the C
+# host program against the installed copy (BUILD/install/bin/host.exe).
+check_install() {
+  local install=$1/install
+  rm -rf "$install"
+  cmake --install "$1" --prefix "$install" >/dev/null
+  for file in bin/zelpost.dll lib/libzelpost.dll.a include/zelpost.h; do
+    [ -f "$install/$file" ] || { echo "install: no $file" >&2; exit 1; }
+  done
+  # shellcheck disable=SC2046
+  "$2" -static-libgcc "$root/tests/install/host/host.c" -o "$install/bin/host.exe" \
+    $(PKG_CONFIG_PATH="$install/lib/pkgconfig" pkg-config --cflags --libs zelpost)
+  echo "installed and linked against: $install"
+}
+
 echo "== x86: zelpost.dll and its exports"
 cmake -S "$root" -B "$w32" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/i686-w64-mingw32.cmake" \
   -DCMAKE_BUILD_TYPE=Release -DZELPOST_DLL_ONLY=ON >/dev/null
 cmake --build "$w32" -j"$jobs" --target zelpost
 python3 "$root/scripts/check-exports.py" "$w32/zelpost.dll" i686-w64-mingw32-objdump
 i686-w64-mingw32-objdump -p "$w32/zelpost.dll" | grep "DLL Name"
+check_install "$w32" i686-w64-mingw32-gcc
 
 echo "== x64: library, console sender and test programs"
 cmake -S "$root" -B "$w64" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/x86_64-w64-mingw32.cmake" \
   -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$w64" -j"$jobs"
 python3 "$root/scripts/check-exports.py" "$w64/zelpost.dll" x86_64-w64-mingw32-objdump >/dev/null
+check_install "$w64" x86_64-w64-mingw32-gcc
 
 # Wine: a prefix inside the build tree, Japanese code page (932) through
 # LC_ALL; the prefix is made once.
@@ -38,5 +58,8 @@ fi
 # as the server does, so CTest would wait for the pipe to close forever.
 # Each program's server ends a moment after the program (about 2 s each).
 trap '/usr/lib/wine/wineserver -k >/dev/null 2>&1 || true' EXIT
+# The host exits 0 when the installed DLL behaved (into a file, not a pipe).
+/usr/lib/wine/wine64 "$w64/install/bin/host.exe" > "$w64/install/host.out"
+echo "installed host program: $(tr -d '\r' < "$w64/install/host.out")"
 cd "$w64"
 ctest --output-on-failure --timeout 600 -LE e2e "$@"

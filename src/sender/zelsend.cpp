@@ -16,11 +16,17 @@ namespace {
 
 using namespace zel::sender;
 
+// The library's name in messages, and the files tried in turn, each next
+// to the program, then through the run path (the build folder, or the lib
+// folder of an installed copy) and the library path.
 #ifdef _WIN32
 const char kLibraryName[] = "zelpost.dll";
+const char* const kLibraryFiles[] = {kLibraryName};
 #else
-// Found next to the program (run path $ORIGIN) or on the library path.
 const char kLibraryName[] = "libzelpost.so";
+// The run-time name (the SONAME, all an installed run-time copy has) first;
+// the link name serves a library put beside the program by hand.
+const char* const kLibraryFiles[] = {ZELPOST_SONAME, kLibraryName};
 #endif
 
 using InitializeFn = int(ZELPOST_CALL*)(const char*, const char*, const char*, const char*,
@@ -84,7 +90,10 @@ int Run(int argc, const char* const* argv) {
   Echo("Password: ", "********");
   std::fflush(stdout);
 
-  zel::LibraryHandle library = zel::OpenLibrary(kLibraryName);
+  zel::LibraryHandle library = nullptr;
+  for (const char* file : kLibraryFiles) {
+    if (library == nullptr) library = zel::OpenLibrary(file);
+  }
   auto initialize =
       reinterpret_cast<InitializeFn>(zel::LibrarySymbol(library, "zelInitialize"));
   auto sendMailOne =

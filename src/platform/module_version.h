@@ -1,4 +1,4 @@
-// The library's own file and its version.
+// The library's own file, its version and its resources.
 #pragma once
 
 #include <cstdint>
@@ -15,5 +15,10 @@ bool OwnModulePath(std::string& out);
 // VERSIONINFO resource of the library file; on POSIX it is the project
 // version compiled in. Returns false when no version can be read.
 bool OwnFileVersion(std::uint32_t& high, std::uint32_t& low);
+
+// The bytes of the resource `id` of type `type` (a name such as
+// "REGISTRY") in the library's own file. Returns false when there is none
+// (always on POSIX, whose libraries carry no resources).
+bool OwnResource(const char* type, int id, std::string& out);
 
 }  // namespace zel

@@ -1,7 +1,8 @@
-// Shift-JIS <-> UTF-8 conversion of paths and the OS spelling of a path.
+// Character-set conversions of host text and the OS spelling of a path.
 //
-// Host paths are Shift-JIS (code page 932). The POSIX backend hands the OS
-// UTF-8 names; the Win32 backend passes Shift-JIS to the ANSI functions.
+// Host text and paths are Shift-JIS (code page 932). The POSIX backend hands
+// the OS UTF-8 names; the Win32 backend passes Shift-JIS to the ANSI
+// functions. Automation clients pass UTF-16 text.
 #pragma once
 
 #include <string>
@@ -25,6 +26,15 @@ bool NativePath(std::string_view sjisPath, std::string& out);
 // The host (Shift-JIS) spelling of a path the OS gave us; inverse of
 // NativePath. Returns false when it cannot be converted.
 bool HostPath(std::string_view nativePath, std::string& out);
+
+// Converts host text (the ANSI code page: CP932) to UTF-16. Returns false,
+// with `out` empty, when the input is not valid in that code page.
+bool AnsiToUtf16(std::string_view ansi, std::u16string& out);
+
+// Converts UTF-16 text to host text (the ANSI code page: CP932). Returns
+// false, with `out` empty, for an unpaired surrogate or a character the code
+// page lacks (never a look-alike or "?").
+bool Utf16ToAnsi(std::u16string_view utf16, std::string& out);
 
 // The code page of host text as the process sees it: GetACP() on Windows
 // (932 when the system is set up for Japanese), 932 on POSIX, where the

@@ -20,4 +20,9 @@ bool OwnFileVersion(std::uint32_t& high, std::uint32_t& low) {
   return true;
 }
 
+bool OwnResource(const char*, int, std::string& out) {
+  out.clear();
+  return false;
+}
+
 }  // namespace zel

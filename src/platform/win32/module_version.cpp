@@ -45,4 +45,16 @@ bool OwnFileVersion(std::uint32_t& high, std::uint32_t& low) {
   return true;
 }
 
+bool OwnResource(const char* type, int id, std::string& out) {
+  out.clear();
+  const HMODULE module = OwnModule();
+  HRSRC found = FindResourceA(module, MAKEINTRESOURCEA(id), type);
+  if (found == nullptr) return false;
+  HGLOBAL loaded = LoadResource(module, found);
+  const void* bytes = loaded != nullptr ? LockResource(loaded) : nullptr;
+  if (bytes == nullptr) return false;
+  out.assign(static_cast<const char*>(bytes), SizeofResource(module, found));
+  return true;
+}
+
 }  // namespace zel

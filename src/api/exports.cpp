@@ -2,6 +2,7 @@
 // process-wide session. No exception leaves an export.
 #include <new>
 
+#include "api/entry_checks.h"
 #include "api/flat_session.h"
 #include "api/inet_mail.h"
 #include "platform/log.h"
@@ -23,8 +24,6 @@ struct FlatSessionHolder {
   ~FlatSessionHolder() { delete session; }
 } flatSession;
 
-bool Empty(const char* text) { return text == nullptr || *text == '\0'; }
-
 // Runs `body` on the flat session; no session or an exception gives
 // `failure` (the exception with a log entry naming the export).
 template <typename Body>
@@ -45,7 +44,8 @@ InetMail* FlatSession() { return flatSession.session; }
 
 }  // namespace zel
 
-using zel::Empty;
+using zel::CheckedRecvMailAll;
+using zel::CheckedRecvMailDummy;
 using zel::Forward;
 using zel::InetMail;
 
@@ -79,27 +79,13 @@ int ZELPOST_CALL zelSendMailDummy(const char* mailfile, const char* attachfile, 
 int ZELPOST_CALL zelRecvMailAll(const char* listfile, const char* maildir, const char* dupfile,
                                 const char* mailbox) {
   return Forward("zelRecvMailAll", 0, [&](InetMail& s) {
-    if (Empty(listfile)) {
-      ZEL_LOG(zelexport, "zelRecvMailAll:リストファイルが NULL");
-      return 0;
-    }
-    if (Empty(maildir)) {
-      ZEL_LOG(zelexport, "zelRecvMailAll:メールフォルダが NULL");
-      return 0;
-    }
-    return s.RecvMailAll(listfile, maildir, Empty(dupfile) ? nullptr : dupfile,
-                         Empty(mailbox) ? nullptr : mailbox);
+    return CheckedRecvMailAll(s, listfile, maildir, dupfile, mailbox);
   });
 }
 
 int ZELPOST_CALL zelRecvMailDummy(const char* mailfile, const char* dummyfile) {
-  return Forward("zelRecvMailDummy", 0, [&](InetMail& s) {
-    if (Empty(mailfile)) {
-      ZEL_LOG(zelexport, "zelRecvMailDummy:メールファイルが NULL");
-      return 0;
-    }
-    return s.RecvMailDummy(mailfile, Empty(dummyfile) ? nullptr : dummyfile);
-  });
+  return Forward("zelRecvMailDummy", 0,
+                 [&](InetMail& s) { return CheckedRecvMailDummy(s, mailfile, dummyfile); });
 }
 
 int ZELPOST_CALL zelMailBiff(void) {

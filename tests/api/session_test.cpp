@@ -169,7 +169,7 @@ TEST(ExportChecks, RecvMailAllWithoutListFileLogsOnceAndKeepsTheError) {
   auto lines = LogLines(dir.File("zelpost.log"));
   ASSERT_EQ(lines.size(), 1u);
   // The first such entry is the missing list file.
-  const int line = SourceLine("src/api/exports.cpp", "ZEL_LOG(zelexport, \"zelRecvMailAll:");
+  const int line = SourceLine("src/api/entry_checks.cpp", "ZEL_LOG(zelexport, \"zelRecvMailAll:");
   EXPECT_NE(lines[0].find(" zelexport.cpp " + std::to_string(line) + " zelRecvMailAll:" +
                           Hex("838a83588367837483408343838b82aa204e554c4c")),
             std::string::npos)

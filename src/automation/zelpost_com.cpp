@@ -1,0 +1,382 @@
+#include "automation/zelpost_com.h"
+
+#include <array>
+#include <atomic>
+#include <cstddef>
+#include <cstring>
+#include <new>
+#include <string>
+#include <tuple>
+#include <type_traits>
+
+#include "api/entry_checks.h"
+#include "api/inet_mail.h"
+#include "automation/bstr_text.h"
+#include "automation/com_module.h"
+#include "automation/member_dispatch.h"
+#include "automation/zelpost_members.h"
+#include "platform/com_runtime.h"
+
+namespace zel::com {
+namespace {
+
+constexpr std::size_t kVersionBufferSize = 100;    // the version text's buffer
+constexpr std::size_t kErrorBufferSize = 1000;     // the error text's buffer
+
+// The object. IZelpostCom (and IDispatch) comes first, so its interface
+// pointer is the object's address; `inner` is the non-delegating IUnknown.
+// Without aggregation `controlling` is `inner` itself.
+struct ZelpostCom {
+  IZelpostCom dual;
+  Unknown inner;
+  Unknown* controlling;
+  std::atomic<std::uint32_t> references;
+  InetMail* session;
+  void* typeInfo;  // Windows: loaded on the first IDispatch call needing it
+  bool typeInfoLoaded;
+};
+static_assert(std::is_standard_layout_v<ZelpostCom>);
+
+ZelpostCom* FromDual(IZelpostCom* self) { return reinterpret_cast<ZelpostCom*>(self); }
+
+ZelpostCom* FromInner(Unknown* self) {
+  return reinterpret_cast<ZelpostCom*>(reinterpret_cast<char*>(self) - offsetof(ZelpostCom, inner));
+}
+
+void* TypeInfo(ZelpostCom* object) {
+  if (!object->typeInfoLoaded) {
+    object->typeInfo = OwnTypeInfo(&kIidIZelpostCom);
+    object->typeInfoLoaded = true;
+  }
+  return object->typeInfo;
+}
+
+void Destroy(ZelpostCom* object) {
+  delete object->session;
+  TypeInfoRelease(object->typeInfo);
+  delete object;
+  ModuleUnlock();
+}
+
+// The non-delegating IUnknown: the object's own identity and count.
+HResult ZEL_COM_CALL InnerQueryInterface(Unknown* self, const Guid* iid, void** object) {
+  if (object == nullptr) return kPointer;
+  *object = nullptr;
+  if (iid == nullptr) return kPointer;
+  ZelpostCom* o = FromInner(self);
+  if (*iid == kIidIUnknown) {
+    *object = &o->inner;
+  } else if (*iid == kIidIDispatch || *iid == kIidIZelpostCom) {
+    *object = &o->dual;
+  } else {
+    return kNoInterface;
+  }
+  // The reference goes to whoever owns the pointer handed out.
+  Unknown* owner = static_cast<Unknown*>(*object) == &o->inner ? &o->inner : o->controlling;
+  owner->vtbl->AddRef(owner);
+  return kOk;
+}
+
+std::uint32_t ZEL_COM_CALL InnerAddRef(Unknown* self) { return ++FromInner(self)->references; }
+
+std::uint32_t ZEL_COM_CALL InnerRelease(Unknown* self) {
+  ZelpostCom* o = FromInner(self);
+  const std::uint32_t left = --o->references;
+  if (left == 0) Destroy(o);
+  return left;
+}
+
+constexpr UnknownVtbl kInnerVtbl = {InnerQueryInterface, InnerAddRef, InnerRelease};
+
+// IUnknown of IZelpostCom: always the controlling IUnknown's.
+HResult ZEL_COM_CALL QueryInterface(IZelpostCom* self, const Guid* iid, void** object) {
+  Unknown* c = FromDual(self)->controlling;
+  return c->vtbl->QueryInterface(c, iid, object);
+}
+
+std::uint32_t ZEL_COM_CALL AddRef(IZelpostCom* self) {
+  Unknown* c = FromDual(self)->controlling;
+  return c->vtbl->AddRef(c);
+}
+
+std::uint32_t ZEL_COM_CALL Release(IZelpostCom* self) {
+  Unknown* c = FromDual(self)->controlling;
+  return c->vtbl->Release(c);
+}
+
+// One member call holds a reference on the object until it returns, so a
+// Release arriving meanwhile (from a message pumped during RecvMailAll)
+// cannot destroy the session under the running operation.
+class MemberCall {
+ public:
+  explicit MemberCall(IZelpostCom* self) : self_(self) { AddRef(self_); }
+  ~MemberCall() { Release(self_); }
+  MemberCall(const MemberCall&) = delete;
+  MemberCall& operator=(const MemberCall&) = delete;
+  InetMail& session() const { return *FromDual(self_)->session; }
+
+ private:
+  IZelpostCom* self_;
+};
+
+// Runs `body` and turns an escaping exception into an HRESULT.
+template <typename Body>
+HResult Guarded(Body body) {
+  try {
+    return body();
+  } catch (const std::bad_alloc&) {
+    return kOutOfMemory;
+  } catch (...) {
+    return kUnexpected;
+  }
+}
+
+// A member with BSTR arguments `texts` and the result *out (a long, or a
+// BSTR from the host text `body` returns). The arguments are converted to
+// host text, `body` gets the session and them, in order. *out is set on
+// every path; a failed conversion calls nothing.
+template <typename Result, typename Body, typename... Texts>
+HResult Forward(IZelpostCom* self, Result* out, Body body, Texts... texts) {
+  if (out == nullptr) return kPointer;
+  *out = Result{};
+  MemberCall call(self);
+  return Guarded([&]() -> HResult {
+    std::array<HostText, sizeof...(Texts)> arguments;
+    const Bstr given[] = {texts..., nullptr};
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+      if (const HResult hr = arguments[i].Assign(given[i]); Failed(hr)) return hr;
+    }
+    auto result = std::apply([&](const auto&... a) { return body(call.session(), a.get()...); }, arguments);
+    if constexpr (std::is_same_v<Result, Bstr>) {
+      return NewBstr(result, out);
+    } else {
+      *out = result;
+      return kOk;
+    }
+  });
+}
+
+// The integer options behind the properties.
+HResult GetOption(IZelpostCom* self, const char* name, std::int32_t* value) {
+  return Forward(self, value, [name](InetMail& s) { return s.GetValueInt(name); });
+}
+
+HResult PutOption(IZelpostCom* self, const char* name, std::int32_t value) {
+  MemberCall call(self);
+  call.session().SetValueInt(name, value);
+  return kOk;
+}
+
+// IDispatch: from the type library where there is one (Windows), else from
+// the member table generated from the same IDL.
+HResult ZEL_COM_CALL GetTypeInfoCount(IZelpostCom* self, std::uint32_t* count) {
+  if (count == nullptr) return kPointer;
+  *count = TypeInfo(FromDual(self)) != nullptr ? 1 : 0;
+  return kOk;
+}
+
+HResult ZEL_COM_CALL GetTypeInfo(IZelpostCom* self, std::uint32_t index, std::uint32_t, void** typeInfo) {
+  if (typeInfo == nullptr) return kPointer;
+  *typeInfo = nullptr;
+  void* info = TypeInfo(FromDual(self));
+  if (index != 0 || info == nullptr) return kBadIndex;
+  TypeInfoAddRef(info);
+  *typeInfo = info;
+  return kOk;
+}
+
+HResult ZEL_COM_CALL GetIDsOfNames(IZelpostCom* self, const Guid* iid, char16_t** names, std::uint32_t count,
+                                   std::uint32_t, DispId* ids) {
+  if (iid == nullptr || !(*iid == kIidNull)) return kUnknownInterface;
+  void* info = TypeInfo(FromDual(self));
+  return info != nullptr ? TypeInfoIdsOfNames(info, names, count, ids) : MemberIdsOfNames(names, count, ids);
+}
+
+HResult ZEL_COM_CALL Invoke(IZelpostCom* self, DispId member, const Guid* iid, std::uint32_t,
+                            std::uint16_t flags, DispParams* params, Variant* result, ExcepInfo* exception,
+                            std::uint32_t* argumentError) {
+  if (iid == nullptr || !(*iid == kIidNull)) return kUnknownInterface;
+  MemberCall call(self);
+  void* info = TypeInfo(FromDual(self));
+  if (info != nullptr) {
+    return TypeInfoInvoke(info, self, member, flags, params, result, exception, argumentError);
+  }
+  return InvokeMember(self, member, flags, params, result, exception, argumentError);
+}
+
+// The members, in the order of the function table.
+HResult ZEL_COM_CALL Version(IZelpostCom* self, Bstr* text) {
+  return Forward(self, text, [](InetMail&) {
+    char buffer[kVersionBufferSize] = {};
+    InetMail::Version(buffer, sizeof buffer);
+    return std::string(buffer);
+  });
+}
+
+HResult ZEL_COM_CALL Initialize(IZelpostCom* self, Bstr pop3name, Bstr smtpname, Bstr username, Bstr password,
+                                Bstr mailaddr, Bstr fullname, std::int32_t* ret) {
+  return Forward(
+      self, ret,
+      [](InetMail& s, const char* pop3, const char* smtp, const char* user, const char* pass, const char* address,
+         const char* name) { return s.Initialize(pop3, smtp, user, pass, address, name); },
+      pop3name, smtpname, username, password, mailaddr, fullname);
+}
+
+HResult ZEL_COM_CALL SendMail(IZelpostCom* self, Bstr mailfile, Bstr attachfile, std::int32_t* ret) {
+  return Forward(
+      self, ret, [](InetMail& s, const char* mail, const char* attach) { return s.SendMail(mail, attach, nullptr); },
+      mailfile, attachfile);
+}
+
+HResult ZEL_COM_CALL SendMailDummy(IZelpostCom* self, Bstr mailfile, Bstr attachfile, Bstr dummyfile,
+                                   std::int32_t* ret) {
+  return Forward(
+      self, ret,
+      [](InetMail& s, const char* mail, const char* attach, const char* dummy) {
+        return s.SendMail(mail, attach, dummy);
+      },
+      mailfile, attachfile, dummyfile);
+}
+
+HResult ZEL_COM_CALL RecvMailAll(IZelpostCom* self, Bstr listfile, Bstr maildir, Bstr dupfile, Bstr mailbox,
+                                 std::int32_t* ret) {
+  return Forward(
+      self, ret,
+      [](InetMail& s, const char* list, const char* folder, const char* seen, const char* box) {
+        return CheckedRecvMailAll(s, list, folder, seen, box);
+      },
+      listfile, maildir, dupfile, mailbox);
+}
+
+HResult ZEL_COM_CALL RecvMailDummy(IZelpostCom* self, Bstr mailfile, Bstr dummyfile, std::int32_t* ret) {
+  return Forward(
+      self, ret, [](InetMail& s, const char* mail, const char* dummy) { return CheckedRecvMailDummy(s, mail, dummy); },
+      mailfile, dummyfile);
+}
+
+HResult ZEL_COM_CALL MailBiff(IZelpostCom* self, std::int32_t* ret) {
+  return Forward(self, ret, [](InetMail& s) { return s.MailBiff(); });
+}
+
+HResult ZEL_COM_CALL DialogAttach(IZelpostCom* self, Bstr filename, std::int32_t* ret) {
+  return Forward(
+      self, ret, [](InetMail& s, const char* file) { return s.DialogAttach(file); }, filename);
+}
+
+HResult ZEL_COM_CALL GetErrDiscription(IZelpostCom* self, Bstr* text) {
+  return Forward(self, text, [](InetMail& s) {
+    char buffer[kErrorBufferSize] = {};
+    s.GetErrorStr(buffer, sizeof buffer);
+    return std::string(buffer);
+  });
+}
+
+HResult ZEL_COM_CALL GetErrNumber(IZelpostCom* self, std::int32_t* value) {
+  return Forward(self, value, [](InetMail& s) { return s.GetErrorInt(); });
+}
+
+HResult ZEL_COM_CALL GetHostWindow(IZelpostCom* self, std::int32_t* v) { return GetOption(self, "HWND", v); }
+HResult ZEL_COM_CALL PutHostWindow(IZelpostCom* self, std::int32_t v) { return PutOption(self, "HWND", v); }
+HResult ZEL_COM_CALL GetDelete(IZelpostCom* self, std::int32_t* v) { return GetOption(self, "DELE", v); }
+HResult ZEL_COM_CALL PutDelete(IZelpostCom* self, std::int32_t v) { return PutOption(self, "DELE", v); }
+HResult ZEL_COM_CALL GetPopBeforeSmtp(IZelpostCom* self, std::int32_t* v) {
+  return GetOption(self, "POPBEFORESMTP", v);
+}
+HResult ZEL_COM_CALL PutPopBeforeSmtp(IZelpostCom* self, std::int32_t v) {
+  return PutOption(self, "POPBEFORESMTP", v);
+}
+HResult ZEL_COM_CALL GetSilent(IZelpostCom* self, std::int32_t* v) { return GetOption(self, "SILENT", v); }
+HResult ZEL_COM_CALL PutSilent(IZelpostCom* self, std::int32_t v) { return PutOption(self, "SILENT", v); }
+HResult ZEL_COM_CALL GetExecuteType(IZelpostCom* self, std::int32_t* v) {
+  return GetOption(self, "EXECUTE_TYPE", v);
+}
+HResult ZEL_COM_CALL PutExecuteType(IZelpostCom* self, std::int32_t v) {
+  return PutOption(self, "EXECUTE_TYPE", v);
+}
+HResult ZEL_COM_CALL GetApop(IZelpostCom* self, std::int32_t* v) { return GetOption(self, "APOP", v); }
+HResult ZEL_COM_CALL PutApop(IZelpostCom* self, std::int32_t v) { return PutOption(self, "APOP", v); }
+
+// The scrambling buffers are sized from the input: 3n+4 bytes for n bytes
+// of plain text, (L-3)/3+1 for L characters of scrambled text.
+HResult ZEL_COM_CALL Pencode(IZelpostCom* self, Bstr pw, Bstr* ret) {
+  return Forward(
+      self, ret,
+      [](InetMail&, const char* plain) {
+        std::string buffer(3 * std::strlen(plain != nullptr ? plain : "") + 4, '\0');
+        InetMail::Pencode(plain, buffer.data());
+        return std::string(buffer.c_str());
+      },
+      pw);
+}
+
+HResult ZEL_COM_CALL Pdecode(IZelpostCom* self, Bstr pw, Bstr* ret) {
+  return Forward(
+      self, ret,
+      [](InetMail&, const char* scrambled) {
+        std::string buffer(std::strlen(scrambled != nullptr ? scrambled : "") / 3 + 1, '\0');
+        InetMail::Pdecode(scrambled, buffer.data());
+        return std::string(buffer.c_str());
+      },
+      pw);
+}
+
+constexpr IZelpostComVtbl kVtbl = {
+    .QueryInterface = QueryInterface,
+    .AddRef = AddRef,
+    .Release = Release,
+    .GetTypeInfoCount = GetTypeInfoCount,
+    .GetTypeInfo = GetTypeInfo,
+    .GetIDsOfNames = GetIDsOfNames,
+    .Invoke = Invoke,
+    .Version = Version,
+    .Initialize = Initialize,
+    .SendMail = SendMail,
+    .SendMailDummy = SendMailDummy,
+    .RecvMailAll = RecvMailAll,
+    .RecvMailDummy = RecvMailDummy,
+    .MailBiff = MailBiff,
+    .DialogAttach = DialogAttach,
+    .get_ErrDiscription = GetErrDiscription,
+    .get_ErrNumber = GetErrNumber,
+    .get_hWndParent = GetHostWindow,
+    .put_hWndParent = PutHostWindow,
+    .get_POP_DELE = GetDelete,
+    .put_POP_DELE = PutDelete,
+    .get_POP_BEFORE_SMTP = GetPopBeforeSmtp,
+    .put_POP_BEFORE_SMTP = PutPopBeforeSmtp,
+    .get_POP_SILENT = GetSilent,
+    .put_POP_SILENT = PutSilent,
+    .get_POP_ExecuteType = GetExecuteType,
+    .put_POP_ExecuteType = PutExecuteType,
+    .get_APOP = GetApop,
+    .put_APOP = PutApop,
+    .Pencode = Pencode,
+    .Pdecode = Pdecode,
+};
+
+}  // namespace
+
+HResult CreateZelpostCom(Unknown* outer, const Guid* iid, void** object) {
+  if (object == nullptr) return kPointer;
+  *object = nullptr;
+  if (iid == nullptr) return kPointer;
+  if (outer != nullptr && !(*iid == kIidIUnknown)) return kNoAggregation;
+  auto* o = new (std::nothrow) ZelpostCom{{&kVtbl}, {&kInnerVtbl}, nullptr, {0}, nullptr, nullptr, false};
+  if (o == nullptr) return kOutOfMemory;
+  o->controlling = outer != nullptr ? outer : &o->inner;
+  ModuleLock();
+  try {
+    o->session = new InetMail();
+  } catch (...) {
+    Destroy(o);
+    return kOutOfMemory;
+  }
+  // The caller's reference is the object's first; a refused interface
+  // leaves none, which destroys the object again.
+  InnerAddRef(&o->inner);
+  const HResult hr = InnerQueryInterface(&o->inner, iid, object);
+  InnerRelease(&o->inner);
+  return hr;
+}
+
+}  // namespace zel::com

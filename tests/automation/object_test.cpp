@@ -1,0 +1,172 @@
+// Objects of the class factory: identity and reference counts, aggregation,
+// module locks, separate settings per object, members reached late-bound
+// by name as through the function table.
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+#include "com_host.h"
+
+namespace zel::test {
+namespace {
+
+TEST(ComObject, IdentityReferencesAndModuleLocks) {
+  ASSERT_NE(LibraryGetClassObject(), nullptr) << LibraryPath();
+#ifndef _WIN32
+  // No registry on POSIX: the registration functions are not exported.
+  EXPECT_EQ(LibrarySymbol(Library(), "DllRegisterServer"), nullptr);
+  EXPECT_EQ(LibrarySymbol(Library(), "DllUnregisterServer"), nullptr);
+#endif
+  EXPECT_EQ(LibraryCanUnloadNow(), kOk);
+  void* none = &none;
+  const Guid other = {1, 2, 3, {4}};
+  EXPECT_EQ(LibraryGetClassObject()(&other, &kIidIClassFactory, &none), kClassNotAvailable);
+  EXPECT_EQ(none, nullptr);
+  ClassFactory* factory = Factory();
+  ASSERT_NE(factory, nullptr);
+  EXPECT_EQ(LibraryCanUnloadNow(), kFalse);  // a factory reference counts
+
+  void* object = &object;
+  EXPECT_EQ(factory->vtbl->CreateInstance(factory, nullptr, &other, &object), kNoInterface);
+  EXPECT_EQ(object, nullptr);
+  ASSERT_EQ(factory->vtbl->CreateInstance(factory, nullptr, &kIidIDispatch, &object), kOk);
+  auto* o = static_cast<IZelpostCom*>(object);
+  void* unknown1 = nullptr;
+  void* unknown2 = nullptr;
+  void* dual = nullptr;
+  ASSERT_EQ(o->vtbl->QueryInterface(o, &kIidIUnknown, &unknown1), kOk);
+  ASSERT_EQ(o->vtbl->QueryInterface(o, &kIidIZelpostCom, &dual), kOk);
+  ASSERT_EQ(static_cast<IZelpostCom*>(dual)->vtbl->QueryInterface(o, &kIidIUnknown, &unknown2), kOk);
+  EXPECT_EQ(unknown1, unknown2);
+  EXPECT_EQ(dual, object);
+  EXPECT_EQ(o->vtbl->QueryInterface(o, &other, &none), kNoInterface);
+  EXPECT_EQ(o->vtbl->AddRef(o), 5u);
+  auto* u = static_cast<Unknown*>(unknown1);
+  EXPECT_EQ(u->vtbl->Release(u), 4u);
+  EXPECT_EQ(u->vtbl->Release(u), 3u);
+  EXPECT_EQ(o->vtbl->Release(o), 2u);
+  EXPECT_EQ(o->vtbl->Release(o), 1u);
+
+  factory->vtbl->LockServer(factory, 1);
+  factory->vtbl->Release(factory);
+  EXPECT_EQ(o->vtbl->Release(o), 0u);
+  EXPECT_EQ(LibraryCanUnloadNow(), kFalse);  // the server lock
+  factory->vtbl->LockServer(factory, 0);
+  EXPECT_EQ(LibraryCanUnloadNow(), kOk);
+}
+
+// An outer object that aggregates a ZelpostCom: every interface but the
+// inner IUnknown counts its references on the outer object.
+struct Outer {
+  Unknown unknown;
+  std::atomic<int> references{1};
+};
+
+HResult ZEL_COM_CALL OuterQueryInterface(Unknown*, const Guid*, void** object) {
+  *object = nullptr;
+  return kNoInterface;
+}
+std::uint32_t ZEL_COM_CALL OuterAddRef(Unknown* self) { return ++reinterpret_cast<Outer*>(self)->references; }
+std::uint32_t ZEL_COM_CALL OuterRelease(Unknown* self) { return --reinterpret_cast<Outer*>(self)->references; }
+constexpr UnknownVtbl kOuterVtbl = {OuterQueryInterface, OuterAddRef, OuterRelease};
+
+TEST(ComObject, AggregatedObjectCountsOnItsOuterObject) {
+  Outer outer{{&kOuterVtbl}};
+  ClassFactory* factory = Factory();
+  ASSERT_NE(factory, nullptr);
+  void* object = nullptr;
+  EXPECT_EQ(factory->vtbl->CreateInstance(factory, &outer.unknown, &kIidIZelpostCom, &object), kNoAggregation);
+  ASSERT_EQ(factory->vtbl->CreateInstance(factory, &outer.unknown, &kIidIUnknown, &object), kOk);
+  factory->vtbl->Release(factory);
+  auto* inner = static_cast<Unknown*>(object);
+  void* dual = nullptr;
+  ASSERT_EQ(inner->vtbl->QueryInterface(inner, &kIidIZelpostCom, &dual), kOk);
+  EXPECT_EQ(outer.references, 2);
+  auto* o = static_cast<IZelpostCom*>(dual);
+  std::int32_t value = -1;
+  ASSERT_EQ(o->vtbl->get_POP_BEFORE_SMTP(o, &value), kOk);
+  EXPECT_EQ(value, 1);
+  EXPECT_EQ(outer.references, 2);  // the call's own reference is gone again
+  o->vtbl->Release(o);
+  EXPECT_EQ(outer.references, 1);
+  EXPECT_EQ(LibraryCanUnloadNow(), kFalse);
+  EXPECT_EQ(inner->vtbl->Release(inner), 0u);
+  EXPECT_EQ(LibraryCanUnloadNow(), kOk);
+}
+
+TEST(ComObject, ObjectsKeepSeparateSettingsByTableAndByName) {
+  {
+    ComObject a, b;
+    ASSERT_NE(a.get(), nullptr);
+    ASSERT_NE(b.get(), nullptr);
+    std::int32_t value = -1;
+    // Through the function table.
+    ASSERT_EQ(a->vtbl->put_POP_DELE(a.get(), 5), kOk);
+    ASSERT_EQ(a->vtbl->get_POP_DELE(a.get(), &value), kOk);
+    EXPECT_EQ(value, 1);
+    ASSERT_EQ(b->vtbl->get_POP_DELE(b.get(), &value), kOk);
+    EXPECT_EQ(value, 0);
+    EXPECT_EQ(Api().GetValueInt("DELE"), 0);
+    ASSERT_EQ(a->vtbl->put_hWndParent(a.get(), 0x1234), kOk);
+    ASSERT_EQ(a->vtbl->get_hWndParent(a.get(), &value), kOk);
+    EXPECT_EQ(value, 0x1234);
+    EXPECT_EQ(Api().GetValueInt("HWND"), 0);
+
+    // Late-bound by name, without regard to case; the same values.
+    EXPECT_EQ(IdOf(a.get(), u"pop_executetype"), 15);
+    EXPECT_EQ(GetLong(a.get(), u"POP_ExecuteType"), 0);  // never set
+    for (const auto& [put, read] : {std::pair{1, 1}, {0, 2}, {7, 2}}) {
+      ASSERT_EQ(CallByName(a.get(), u"POP_ExecuteType", kDispatchPropertyPut, {LongArgument(put)}), kOk);
+      EXPECT_EQ(GetLong(a.get(), u"POP_ExecuteType"), read) << put;
+    }
+    ASSERT_EQ(b->vtbl->get_POP_ExecuteType(b.get(), &value), kOk);
+    EXPECT_EQ(value, 0);
+    EXPECT_EQ(Api().GetValueInt("EXECUTE_TYPE"), 0);
+    EXPECT_EQ(GetLong(b.get(), u"POP_BEFORE_SMTP"), 1);
+    EXPECT_EQ(GetLong(a.get(), u"POP_DELE"), 1);
+    EXPECT_EQ(GetLong(b.get(), u"ErrNumber"), 0);
+
+    // A by-reference variant (as VBScript passes variables) and text digits.
+    Variant seven = LongArgument(7);
+    Variant byReference{};
+    byReference.vt = kVtByRef | kVtVariant;
+    byReference.pvarVal = &seven;
+    ASSERT_EQ(CallByName(b.get(), u"POP_SILENT", kDispatchPropertyPut, {byReference}), kOk);
+    EXPECT_EQ(GetLong(b.get(), u"POP_SILENT"), 1);
+    Text digits(u"1");
+    ASSERT_EQ(CallByName(b.get(), u"APOP", kDispatchPropertyPut, {TextArgument(digits)}), kOk);
+    EXPECT_EQ(GetLong(b.get(), u"APOP"), 1);
+    EXPECT_EQ(GetLong(a.get(), u"APOP"), 0);
+  }
+  EXPECT_EQ(LibraryCanUnloadNow(), kOk);
+}
+
+TEST(ComObject, LateBindingRefusesWhatTheInterfaceLacks) {
+  ComObject o;
+  ASSERT_NE(o.get(), nullptr);
+  Variant result{};
+  EXPECT_EQ(CallByName(o.get(), u"NoSuchMember", kDispatchMethod, {}), kUnknownName);
+  char16_t name[] = u"Version";
+  char16_t* names[] = {name};
+  DispId id = 0;
+  const Guid other = {1, 2, 3, {4}};
+  EXPECT_EQ(o->vtbl->GetIDsOfNames(o.get(), &other, names, 1, 0, &id), kUnknownInterface);
+  // Too few arguments; a property that cannot be written; a wrong type.
+  EXPECT_EQ(CallByName(o.get(), u"SendMail", kDispatchMethod, {}, &result), kBadParameterCount);
+  EXPECT_EQ(CallByName(o.get(), u"ErrNumber", kDispatchPropertyPut, {LongArgument(1)}), kMemberNotFound);
+  Text notANumber(u"x");
+  EXPECT_EQ(CallByName(o.get(), u"POP_DELE", kDispatchPropertyPut, {TextArgument(notANumber)}), kTypeMismatch);
+  // A text the code page cannot hold fails the call, which then reports
+  // through DISP_E_EXCEPTION, or directly through the function table.
+  Text emoji(u"\U0001F600");
+  Text out;
+  EXPECT_EQ(o->vtbl->Pencode(o.get(), emoji.get(), out.out()), kNoUnicodeTranslation);
+  EXPECT_EQ(out.get(), nullptr);
+  EXPECT_EQ(CallByName(o.get(), u"Pencode", kDispatchMethod, {TextArgument(emoji)}, &result), kException);
+  // Out pointers are checked.
+  EXPECT_EQ(o->vtbl->get_ErrNumber(o.get(), nullptr), kPointer);
+  EXPECT_EQ(o->vtbl->Version(o.get(), nullptr), kPointer);
+}
+
+}  // namespace
+}  // namespace zel::test

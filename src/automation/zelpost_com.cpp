@@ -189,7 +189,8 @@ HResult ZEL_COM_CALL GetIDsOfNames(IZelpostCom* self, const Guid* iid, char16_t*
                                    std::uint32_t, DispId* ids) {
   if (iid == nullptr || !(*iid == kIidNull)) return kUnknownInterface;
   void* info = TypeInfo(FromDual(self));
-  return info != nullptr ? TypeInfoIdsOfNames(info, names, count, ids) : MemberIdsOfNames(names, count, ids);
+  if (info != nullptr) return TypeInfoIdsOfNames(info, names, count, ids);
+  return Guarded([&] { return MemberIdsOfNames(names, count, ids); });
 }
 
 HResult ZEL_COM_CALL Invoke(IZelpostCom* self, DispId member, const Guid* iid, std::uint32_t,
@@ -201,7 +202,7 @@ HResult ZEL_COM_CALL Invoke(IZelpostCom* self, DispId member, const Guid* iid, s
   if (info != nullptr) {
     return TypeInfoInvoke(info, self, member, flags, params, result, exception, argumentError);
   }
-  return InvokeMember(self, member, flags, params, result, exception, argumentError);
+  return Guarded([&] { return InvokeMember(self, member, flags, params, result, exception, argumentError); });
 }
 
 // The members, in the order of the function table.

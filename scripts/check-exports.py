@@ -18,7 +18,7 @@ table = (root / "cmake" / "exports.cmake").read_text()
 exports = re.findall(r"\b(zel\w+):(\d)", table)
 
 dll = sys.argv[1]
-if dll.endswith(".so"):
+if re.search(r"\.so(\.\d+)*$", dll):
     header = (root / "include" / "zelpost_ui.h").read_text()
     ui = re.findall(r"^ZELPOST_API[^(]*?\b(zelui\w+)\(", header, re.M)
     text = subprocess.run(["nm", "-D", "--defined-only", dll], check=True, capture_output=True,

@@ -77,5 +77,8 @@ trap '/usr/lib/wine/wineserver -k >/dev/null 2>&1 || true' EXIT
 echo "installed host program: $(tr -d '\r' < "$w64/install/host.out")"
 cd "$w64"
 ctest --output-on-failure --timeout 600 -LE 'e2e|dialog' "$@"
-# Programs that open windows need an X display.
+# Programs that open windows need an X display, and a Wine server started
+# with it: a server still alive from the console programs above has no
+# display, and windows of its desktop cannot be created.
+/usr/lib/wine/wineserver -w
 xvfb-run -a ctest --output-on-failure --timeout 600 -L dialog -LE e2e "$@"

@@ -105,14 +105,19 @@ TEST_F(MessageLayer, SentMessageRunsOnTheOwnerThreadAndBlocksItsSender) {
 TEST_F(MessageLayer, SendersBlockedOnEachOtherStillHandleSentMessages) {
   const WindowHandle mine = Make("mine");
   std::atomic<WindowHandle> theirs{0};
+  std::atomic<bool> ready{false};
   int theirExit = -1;
   std::thread other([&] {
     const WindowHandle w = CreateHiddenWindow(kClass, "theirs", kWsPopupWindow, 0, 0, 1, 1, 0);
     theirs = w;
+    ready = true;
+    if (w == 0) return;  // nothing to loop for
     theirExit = Loop();
     DestroyWindowTree(w);
   });
-  while (theirs == 0) std::this_thread::yield();
+  while (!ready) std::this_thread::yield();
+  if (theirs == 0) other.join();
+  ASSERT_NE(theirs.load(), 0u);
   // Main sends to the other thread, whose handler sends back to main while
   // main is still blocked in its own send.
   EXPECT_EQ(SendWindowMessage(theirs, kRelay, 7, static_cast<MessageLong>(mine)), 8);

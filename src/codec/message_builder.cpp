@@ -12,7 +12,7 @@
 #include "codec/encoded_word.h"
 #include "codec/header_text.h"
 #include "codec/rfc822_date.h"
-#include "codec/sjis_text.h"
+#include "platform/sjis_text.h"
 
 namespace zel {
 namespace {

@@ -14,7 +14,7 @@
 #include <ctime>
 
 #include "codec/line_stream.h"
-#include "codec/sjis_text.h"
+#include "platform/sjis_text.h"
 
 namespace zel {
 

@@ -10,11 +10,11 @@
 #include "codec/clock.h"
 #include "codec/message_builder.h"
 #include "codec/recipient_list.h"
-#include "codec/sjis_text.h"
 #include "ops/text_file_stream.h"
 #include "platform/clock.h"
 #include "platform/file_ops.h"
 #include "platform/log.h"
+#include "platform/sjis_text.h"
 #include "platform/temp_file.h"
 #include "platform/text_file.h"
 

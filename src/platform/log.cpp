@@ -7,10 +7,10 @@
 #include <mutex>
 #include <string>
 
-#include "codec/sjis_text.h"
 #include "platform/clock.h"
 #include "platform/format_text.h"
 #include "platform/path.h"
+#include "platform/sjis_text.h"
 #include "platform/text_file.h"
 
 namespace zel {

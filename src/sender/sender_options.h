@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "codec/sjis_text.h"
+#include "platform/sjis_text.h"
 
 namespace zel::sender {
 

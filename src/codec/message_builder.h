@@ -86,7 +86,7 @@ class MessageBuilder {
  public:
   // `clock` gives the Date, the Message-Id time and the boundary; it must
   // outlive the builder.
-  explicit MessageBuilder(const Clock& clock = systemClock());
+  explicit MessageBuilder(const Clock& clock);
 
   // Who sends and the process values; set before each build.
   SenderIdentity identity;

@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "api/inet_mail.h"
-#include "codec/clock.h"
 #include "codec/message_builder.h"
 #include "codec/recipient_list.h"
+#include "ops/system_clock.h"
 #include "ops/text_file_stream.h"
 #include "platform/clock.h"
 #include "platform/file_ops.h"

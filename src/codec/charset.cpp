@@ -45,8 +45,8 @@ struct Tables {
 constexpr Tables makeTables() {
   Tables t{};
   for (unsigned c = 0; c < 256; ++c) {
-    if ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xEF)) t.byteClass[c] = kLead;
-    else if (c >= 0xA1 && c <= 0xDF) t.byteClass[c] = kKana;
+    if (isJisLead(static_cast<unsigned char>(c))) t.byteClass[c] = kLead;
+    else if (isHalfWidthKana(static_cast<unsigned char>(c))) t.byteClass[c] = kKana;
     else t.byteClass[c] = kSingle;
   }
   const unsigned char wide[kKanaCount][2] = {ZEL_KANA_WIDE_PAIRS};

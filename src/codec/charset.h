@@ -2,7 +2,7 @@
 //
 // Both converters work on one line at a time and keep no state between calls:
 // every call starts in the ASCII state and sjisToJis always ends in it.
-// Shift-JIS byte classes as seen here: lead byte 0x81-0x9F / 0xE0-0xEF (the
+// Shift-JIS byte classes as seen here: lead byte (isJisLead below; the
 // next byte is its trail byte, unchecked), half-width katakana 0xA1-0xDF, and
 // every other byte single. Half-width katakana are widened on the way out.
 #pragma once
@@ -10,6 +10,17 @@
 #include <cstddef>
 
 namespace zel {
+
+// True for a lead byte the converters pair with the byte after it: the lead
+// bytes whose characters the standard Shift-JIS arithmetic maps into JIS X
+// 0208 (0x81-0x9F, 0xE0-0xEF). Code page 932 text has lead bytes up to 0xFC
+// (user-defined and IBM extension areas), which have no JIS X 0208 code and
+// stay single bytes here; a host text cut to fit a field counts them as lead
+// bytes (IsSjisLead, platform/sjis_text.h).
+constexpr bool isJisLead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xEF); }
+
+// True for a half-width katakana byte (0xA1-0xDF), widened on the way out.
+constexpr bool isHalfWidthKana(unsigned char c) { return c >= 0xA1 && c <= 0xDF; }
 
 // Full-width Shift-JIS pair for each half-width katakana byte 0xA1..0xDF.
 inline constexpr std::size_t kKanaCount = 63;

@@ -20,12 +20,6 @@ constexpr int kRunOpenCost = 20;
 constexpr int kWideCost = 3;
 constexpr int kRunCloseCost = 2;
 
-bool isWide(unsigned char c) {
-  return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xEF) || (c >= 0xA1 && c <= 0xDF);
-}
-
-bool isLead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xEF); }
-
 // Pass 1: copies the line, inserting a line feed wherever the estimated
 // encoded length passes kFoldEstimate.
 std::string markFolds(std::string_view source) {
@@ -35,12 +29,12 @@ std::string markFolds(std::string_view source) {
   bool run = false;
   for (std::size_t i = 0; i < source.size();) {
     const auto c = static_cast<unsigned char>(source[i]);
-    if (isWide(c)) {
+    if (isJisLead(c) || isHalfWidthKana(c)) {
       if (!run) {
         estimate += kRunOpenCost;
         run = true;
       }
-      const std::size_t n = (isLead(c) && i + 1 < source.size() && source[i + 1] != '\n') ? 2 : 1;
+      const std::size_t n = (isJisLead(c) && i + 1 < source.size() && source[i + 1] != '\n') ? 2 : 1;
       out.append(source.substr(i, n));
       i += n;
       estimate += kWideCost;

@@ -213,19 +213,21 @@ std::string decodeHeaderLine(std::string_view source) {
   out.reserve(source.size());
   decodeWords(source, out);
   out.resize(jisToSjis(out.data(), out.size(), out.data()));
-  // A decoded line stays one line: control bytes other than TAB become
-  // blanks, and a line that came with a line feed ends with exactly one.
+  // A decoded line stays one line, and a line that came with a line feed
+  // ends with exactly one (the decoded text never outgrows the encoded one,
+  // so this still fits).
+  blankControlBytes(out);
   const bool ownLineFeed = !source.empty() && source.back() == '\n';
-  const bool endsWithLineFeed = !out.empty() && out.back() == '\n';
-  for (char& c : out) {
-    if (static_cast<unsigned char>(c) < 0x20 && c != '\t') c = ' ';
-  }
-  if (ownLineFeed) {
-    // The decoded text never outgrows the encoded one, so this still fits.
-    if (endsWithLineFeed) out.back() = '\n';
-    else out.push_back('\n');
-  }
+  if (!ownLineFeed && !out.empty() && out.back() == '\n') out.back() = ' ';
+  if (ownLineFeed && (out.empty() || out.back() != '\n')) out.push_back('\n');
   return out;
+}
+
+void blankControlBytes(std::string& line) {
+  const std::size_t end = !line.empty() && line.back() == '\n' ? line.size() - 1 : line.size();
+  for (std::size_t i = 0; i < end; ++i) {
+    if (static_cast<unsigned char>(line[i]) < 0x20 && line[i] != '\t') line[i] = ' ';
+  }
 }
 
 std::size_t decodeHeaderLine(const char* source, char* destination) {

@@ -34,4 +34,9 @@ std::string encodeHeaderLine(std::string_view source);
 std::size_t decodeHeaderLine(const char* source, char* destination);
 std::string decodeHeaderLine(std::string_view source);
 
+// blankControlBytes: turns every byte below 0x20 other than TAB in `line`
+// into a blank, except a line feed at its end, so that no CR, line feed or
+// escape inside the line can make a reader see a line of its own.
+void blankControlBytes(std::string& line);
+
 }  // namespace zel

@@ -63,6 +63,25 @@ bool BeginsWithFieldName(std::string_view line) {
 // True for a line that holds nothing but blanks, tabs and its line feed.
 bool OnlyBlanks(std::string_view line) { return line.find_first_not_of(" \t\n") == std::string_view::npos; }
 
+// The file name for the quoted filename parameter: `"` and `\` as quoted
+// pairs, control bytes left out. A character the converter pairs is copied
+// whole (its trail byte may be 0x5C) and goes out inside an encoded word.
+std::string QuotedFileName(std::string_view name) {
+  std::string out;
+  out.reserve(name.size() + 8);
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    const auto c = static_cast<unsigned char>(name[i]);
+    if (isJisLead(c) && i + 1 < name.size() && isJisTrail(static_cast<unsigned char>(name[i + 1]))) {
+      out.append(name.substr(i++, 2));
+      continue;
+    }
+    if (c < 0x20 || c == 0x7F) continue;
+    if (c == '"' || c == '\\') out += '\\';
+    out += static_cast<char>(c);
+  }
+  return out;
+}
+
 // trimBlanks over a copy: tabs and line feeds as blanks, outer blanks removed.
 std::string Trimmed(std::string_view text) {
   std::string copy(text);
@@ -336,7 +355,7 @@ int MessageBuilder::composePartHeader(std::string_view path, LineSink& out) {
       "Content-Type: application/octet-stream\n"
       "Content-Transfer-Encoding: base64\n");
   std::string disposition = "Content-Disposition: attachment; filename=\"";
-  disposition.append(AttachmentFileName(path)).append("\"\n");
+  disposition.append(QuotedFileName(AttachmentFileName(path))).append("\"\n");
   header.append(encodeHeaderLine(disposition)).append("\n");
   return out.write(header) ? 1 : 0;
 }

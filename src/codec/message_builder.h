@@ -130,7 +130,9 @@ class MessageBuilder {
   int composeBody(LineSource& sendFile, LineSink& out);
 
   // composePartHeader - the delimiter and headers of one attachment part
-  // named after the last component of `path`. Returns 1; 0 when writing fails.
+  // named after the last component of `path`; in the quoted filename a `"`
+  // or `\` becomes a quoted pair and control bytes are left out.
+  // Returns 1; 0 when writing fails.
   int composePartHeader(std::string_view path, LineSink& out);
 
   // composeAttachment - the bytes of `file` as base64 lines of 72

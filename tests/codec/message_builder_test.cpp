@@ -220,6 +220,26 @@ TEST_F(MessageBuilderTest, LongHeaderLinePartsNeverEndOnAFold) {
   EXPECT_LT(longest, static_cast<std::size_t>(kFoldEstimate) + 10);
 }
 
+// Attachment names cannot add parameters or lines to the part header.
+TEST_F(MessageBuilderTest, AttachmentNamesAreQuoted) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"x.txt\"; filename*=utf-8''evil.exe; a=\"", "x.txt\\\"; filename*=utf-8''evil.exe; a=\\\""},
+      {"a\rb.\x01" "c\x7F.txt", "ab.c.txt"},
+      // 表 (0x95 0x5C) is a character, its trail byte no backslash.
+      {"表.txt", "=?ISO-2022-JP?B?GyRCST0bKEI=?=.txt"},
+#ifndef _WIN32
+      {"a\\b.txt", "a\\\\b.txt"},
+#endif
+  };
+  for (const auto& [name, quoted] : cases) {
+    opener.files[name] = "abc";
+    const std::string text = Compose("To: a@x.jp\n\n", name);
+    EXPECT_NE(text.find("Content-Disposition: attachment; filename=\"" + quoted + "\"\n\nYWJj\n"),
+              std::string::npos)
+        << text;
+  }
+}
+
 TEST_F(MessageBuilderTest, LineBreaksInTheIdentityNeverSplitGeneratedLines) {
   // The domain is the mail address after "@" and the names come from the
   // host: a line feed in one must not put a lone "." line into the header.

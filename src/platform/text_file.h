@@ -89,6 +89,9 @@ class TextFile {
 
 // Opens a host path as a C stream in the given fopen mode ("rb", "wb", "ab"),
 // with the symbolic-link refusal and 0600 creation of `noFollow` on POSIX.
+// Files are read only when they are regular files: a FIFO, a device or a
+// folder fails as a file that cannot be opened (POSIX opens them without
+// blocking and checks after opening; Windows checks the handle's type).
 // Backend primitive of TextFile; returns nullptr on failure.
 std::FILE* OpenHostFile(std::string_view path, const char* mode, bool noFollow);
 

@@ -20,12 +20,18 @@ std::FILE* OpenHostFile(std::string_view path, const char* mode, bool noFollow) 
     case 'a': flags |= O_WRONLY | O_CREAT | O_APPEND; break;
     default: return nullptr;
   }
+  // A FIFO would block the open until a writer came. On a regular file
+  // O_NONBLOCK changes nothing, so it stays set.
+  const bool reading = mode[0] == 'r';
+  if (reading) flags |= O_NONBLOCK;
   if (noFollow) flags |= O_NOFOLLOW;
   const mode_t perms = noFollow ? 0600 : 0666;
   const int fd = ::open(native.c_str(), flags, perms);
   if (fd < 0) return nullptr;
   struct stat st{};
-  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+  bool usable = ::fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode);
+  if (usable && reading) usable = S_ISREG(st.st_mode);
+  if (!usable) {
     ::close(fd);
     return nullptr;
   }

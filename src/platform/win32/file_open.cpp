@@ -9,7 +9,7 @@
 
 namespace zel {
 
-std::FILE* OpenHostFile(std::string_view path, const char* mode, bool /*noFollow*/) {
+std::FILE* OpenHostFile(std::string_view path, const char* mode, bool /*privateFile*/) {
   if (path.empty() || path.find('\0') != std::string_view::npos) return nullptr;
   // Shift-JIS to UTF-16 here, so the C library's own locale plays no part.
   const int n = MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, path.data(), static_cast<int>(path.size()), nullptr, 0);

@@ -4,12 +4,13 @@ namespace zel {
 
 bool DotStuffingSink::write(std::string_view text) {
   if (text.empty()) return true;
-  // Written in runs that end before each line start with a dot.
+  // Dots are rare (base64 has none): the search is for them, not for line
+  // starts, and the text goes out in runs that end before a stuffed dot.
   std::size_t start = 0;
-  if (lineStart_ && text[0] == '.' && !out_.write(".")) return false;
-  for (std::size_t dot = text.find("\n."); dot != std::string_view::npos; dot = text.find("\n.", dot + 1)) {
-    if (!out_.write(text.substr(start, dot + 1 - start)) || !out_.write(".")) return false;
-    start = dot + 1;
+  for (std::size_t dot = text.find('.'); dot != std::string_view::npos; dot = text.find('.', dot + 1)) {
+    if (!(dot == 0 ? lineStart_ : text[dot - 1] == '\n')) continue;
+    if ((dot > start && !out_.write(text.substr(start, dot - start))) || !out_.write(".")) return false;
+    start = dot;
   }
   lineStart_ = text.back() == '\n';
   return out_.write(text.substr(start));

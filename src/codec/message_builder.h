@@ -179,9 +179,10 @@ struct ComposeResult {
 
 // composeMessage - the whole message in its DATA form: header, body, every
 // attachment part and the closing delimiter, dot-stuffed all through (see
-// DotStuffingSink), and the end line; stops at the first failing step. `builder` holds identity, stamp and the caller's attachment
-// list; afterwards its recipients, attachmentList and boundary are those of
-// the message. `stepEnd`, when given, is called after the header, the body,
+// DotStuffingSink), and the end line; stops at the first failing step.
+// `builder` holds identity, stamp and the caller's attachment list;
+// afterwards its recipients, attachmentList and boundary are those of the
+// message. `stepEnd`, when given, is called after the header, the body,
 // each attachment part, the closing delimiter and the end line (a buffering
 // sink flushes there); false fails that step, so a write that fails late is
 // still the error of the step that wrote it.

@@ -31,7 +31,7 @@ std::string CurrentPath() {
     if (logPath[0] != '\0') return logPath;
   }
   std::string path;
-  if (!DefaultLogPath(path)) path.clear();
+  DefaultLogPath(path);  // leaves `path` empty when there is none
   return path;
 }
 

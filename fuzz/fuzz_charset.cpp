@@ -1,4 +1,6 @@
-// Fuzzes both line converters with buffers of exactly the documented size.
+// Fuzzes both line converters with buffers of exactly the documented size;
+// neither makes a control byte its input did not hold.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -7,6 +9,18 @@
 
 #include "codec/charset.h"
 
+namespace {
+
+// Control bytes of `n` bytes at `p`, escapes (which the converters add and
+// remove) not counted.
+std::size_t controls(const char* p, std::size_t n) {
+  return static_cast<std::size_t>(std::count_if(p, p + n, [](char c) {
+    return static_cast<unsigned char>(c) < 0x20 && c != 0x1B;
+  }));
+}
+
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const char* text = reinterpret_cast<const char*>(data);
 
@@ -14,6 +28,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::unique_ptr<char[]> jis(new char[jisSize]);
   const std::size_t jisLength = zel::sjisToJis(text, size, jis.get());
   if (jisLength >= jisSize || jis[jisLength] != '\0') std::abort();
+  if (controls(jis.get(), jisLength) > controls(text, size)) std::abort();
 
   // Back again, in place: never longer than its input.
   const std::size_t back = zel::jisToSjis(jis.get(), jisLength, jis.get());
@@ -22,6 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::unique_ptr<char[]> sjis(new char[size + 1]);
   const std::size_t n = zel::jisToSjis(text, size, sjis.get());
   if (n > size || sjis[n] != '\0') std::abort();
+  if (controls(sjis.get(), n) > controls(text, size)) std::abort();
 
   // In place gives the same as into a separate buffer.
   std::unique_ptr<char[]> inPlace(new char[size + 1]);

@@ -3,11 +3,13 @@
 
 #include "codec/header_table.h"
 #include "codec/reading_copy.h"
+#include "../tests/codec/fixed_clock.h"
 #include "../tests/codec/memory_streams.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t size) {
   using namespace zel;
-  static HeaderTable table;
+  static const FixedClock clock;
+  static HeaderTable table(clock);
   test::MemorySource in(std::string(reinterpret_cast<const char*>(data), size));
   test::MemorySink out;
   if (makeReadingCopy("fuzz.wml", in, out, table) != 1) std::abort();

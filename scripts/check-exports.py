@@ -1,15 +1,15 @@
 #!/usr/bin/env python3
 """Checks the export table of a built zelpost library.
 
-    check-exports.py zelpost.dll [OBJDUMP]   a Windows DLL (objdump -p)
-    check-exports.py libzelpost.so           the Linux library (nm -D)
-
-DLL: every zel* export of cmake/exports.cmake must be present under its
-plain name and under its decorated stdcall name (_name@N), both at the same
-address, and every COM entry point under its plain name.
-Linux: the library must export exactly the zel* functions, DllGetClassObject
-and DllCanUnloadNow (no registration functions: there is no registry).
-Prints one line per export and exits 1 on any mismatch.
+A zelpost.dll (objdump -p): every zel* export of cmake/exports.cmake must be
+present under its plain name and under its decorated stdcall name (_name@N),
+both at the same address, and every COM entry point there under its plain
+name. Prints one line per export.
+A libzelpost.so (nm -D): it must export exactly the zel* names, the zelui*
+functions of include/zelpost_ui.h and the COM entry points DllGetClassObject
+and DllCanUnloadNow, nothing else (no registration functions: Linux has no
+registry).
+Exits 1 on any mismatch.
 """
 import pathlib
 import re
@@ -23,22 +23,20 @@ com_exports = re.findall(r"\b(Dll\w+):(\d)", table)
 LINUX_COM = {"DllGetClassObject", "DllCanUnloadNow"}
 
 dll = sys.argv[1]
-bad = 0
-if len(exports) != 22:
-    print(f"expected 22 exports in cmake/exports.cmake, found {len(exports)}")
-    bad += 1
-
-if dll.endswith(".so") or ".so." in dll:
-    text = subprocess.run(["nm", "-D", "--defined-only", dll], check=True, capture_output=True, text=True).stdout
-    symbols = [line.split() for line in text.splitlines()]
-    found = {s[-1] for s in symbols if len(s) >= 3 and s[1] != "A"}  # A: version nodes
-    wanted = {name for name, _ in exports} | LINUX_COM
-    for name in sorted(wanted | found):
-        ok = name in wanted and name in found
-        bad += not ok
-        print(f"{'ok ' if ok else 'BAD'} {name}{'' if name in wanted else ' (not to be exported)'}")
-    print(f"exports: {len(wanted | found) - bad} passed, {bad} failed")
-    sys.exit(1 if bad else 0)
+if re.search(r"\.so(\.\d+)*$", dll):
+    header = (root / "include" / "zelpost_ui.h").read_text()
+    ui = re.findall(r"^ZELPOST_API[^(]*?\b(zelui\w+)\(", header, re.M)
+    text = subprocess.run(["nm", "-D", "--defined-only", dll], check=True, capture_output=True,
+                          text=True).stdout
+    found = {line.split()[-1] for line in text.splitlines() if line.strip()}
+    want = {name for name, _ in exports} | set(ui) | LINUX_COM
+    for name in sorted(want - found):
+        print(f"missing {name}")
+    for name in sorted(found - want):
+        print(f"extra   {name}")
+    print(f"exports: {len(found & want)} of {len(want)} ({len(exports)} zel*, {len(ui)} zelui*, "
+          f"{len(LINUX_COM)} COM), {len(found - want)} extra")
+    sys.exit(0 if found == want and len(exports) == 22 else 1)
 
 objdump = sys.argv[2] if len(sys.argv) > 2 else "i686-w64-mingw32-objdump"
 text = subprocess.run([objdump, "-p", dll], check=True, capture_output=True, text=True).stdout
@@ -47,6 +45,10 @@ rva = {int(i): a for i, a in re.findall(r"^\s*\[\s*(\d+)\] \+base\[\s*\d+\]\s+([
 names_part = text.split("[Ordinal/Name Pointer] Table", 1)[1]
 names = {n: int(i) for i, n in re.findall(r"^\s*\[\s*(\d+)\] (\S+)$", names_part, re.M)}
 
+bad = 0
+if len(exports) != 22:
+    print(f"expected 22 exports in cmake/exports.cmake, found {len(exports)}")
+    bad += 1
 for name, count in exports:
     decorated = f"_{name}@{4 * int(count)}"
     plain_at = rva.get(names.get(name, -1))
@@ -56,9 +58,7 @@ for name, count in exports:
     print(f"{'ok ' if ok else 'BAD'} {name:18} {plain_at}  {decorated:22} {deco_at}")
 for name, _ in com_exports:
     at = rva.get(names.get(name, -1))
-    ok = at is not None
-    bad += not ok
-    print(f"{'ok ' if ok else 'BAD'} {name:18} {at}")
-total = len(exports) + len(com_exports)
-print(f"exports: {total - bad} passed, {bad} failed")
+    bad += at is None
+    print(f"{'ok ' if at is not None else 'BAD'} {name:18} {at}")
+print(f"exports: {len(exports) + len(com_exports) - bad} passed, {bad} failed")
 sys.exit(1 if bad else 0)

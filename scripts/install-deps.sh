@@ -17,7 +17,7 @@ $APT install -y -q --no-install-recommends \
   python3-venv python3-pip python3-setuptools \
   clang libclang-rt-14-dev \
   g++-mingw-w64-x86-64 g++-mingw-w64-i686 mingw-w64-tools libwine-dev \
-  xvfb xauth fonts-ipafont-gothic \
+  xvfb xauth x11-apps netpbm fonts-ipafont-gothic \
   dovecot-core dovecot-pop3d python3-aiosmtpd fetchmail msmtp coreutils \
   locales valgrind pkg-config man-db groff-base
 $APT install -y -q wine wine64

@@ -45,8 +45,8 @@ struct Tables {
 constexpr Tables makeTables() {
   Tables t{};
   for (unsigned c = 0; c < 256; ++c) {
-    if ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xEF)) t.byteClass[c] = kLead;
-    else if (c >= 0xA1 && c <= 0xDF) t.byteClass[c] = kKana;
+    if (isJisLead(static_cast<unsigned char>(c))) t.byteClass[c] = kLead;
+    else if (isHalfWidthKana(static_cast<unsigned char>(c))) t.byteClass[c] = kKana;
     else t.byteClass[c] = kSingle;
   }
   const unsigned char wide[kKanaCount][2] = {ZEL_KANA_WIDE_PAIRS};
@@ -64,11 +64,19 @@ constexpr Tables makeTables() {
 
 constexpr Tables kTables = makeTables();
 
+// The Shift-JIS pair of the JIS pair (j1, j2) as a little-endian 16-bit
+// word. A pair the arithmetic would turn into a byte below 0x20 is no
+// character: its bytes stand as they are.
+constexpr std::uint16_t sjisPair(unsigned j1, unsigned j2) {
+  const unsigned s1 = kTables.sjisFirst[j1], s2 = kTables.sjisSecond[j1 & 1][j2];
+  if (s1 < 0x20 || s2 < 0x20) return static_cast<std::uint16_t>(j2 << 8 | j1);
+  return static_cast<std::uint16_t>(s2 << 8 | s1);
+}
+
 // JIS pair -> Shift-JIS pair for a whole kanji run, one lookup per pair:
 // indexed by j1 << 8 | j2 (one row of the character set stays within a few
-// cache lines), giving the Shift-JIS pair as a little-endian 16-bit word; 0
-// for a pair with a byte below 0x21 (an escape, a line feed, a blank), which
-// the careful path handles.
+// cache lines); 0 for a pair with a byte below 0x21 (an escape, a line
+// feed, a blank), which the careful path handles.
 struct PairTable {
   std::uint16_t sjis[65536];
 };
@@ -76,10 +84,7 @@ struct PairTable {
 constexpr PairTable makePairTable() {
   PairTable t{};
   for (unsigned j2 = 0x21; j2 < 256; ++j2) {
-    for (unsigned j1 = 0x21; j1 < 256; ++j1) {
-      const unsigned s1 = kTables.sjisFirst[j1], s2 = kTables.sjisSecond[j1 & 1][j2];
-      t.sjis[j1 << 8 | j2] = static_cast<std::uint16_t>(s2 << 8 | s1);
-    }
+    for (unsigned j1 = 0x21; j1 < 256; ++j1) t.sjis[j1 << 8 | j2] = sjisPair(j1, j2);
   }
   return t;
 }
@@ -130,9 +135,8 @@ std::size_t sjisToJis(const char* source, std::size_t length, char* destination)
     }
     while (s < end && kTables.byteClass[*s] == kSingle) *d++ = *s++;
     if (s == end) break;
-    // A lead byte without a trail byte (last, or before a line feed): copied
-    // as it is, so a line never loses its line feed.
-    if (kTables.byteClass[*s] == kLead && (end - s < 2 || s[1] == '\n')) {
+    // A lead byte without a trail byte: copied as it is.
+    if (kTables.byteClass[*s] == kLead && (end - s < 2 || !isJisTrail(s[1]))) {
       *d++ = *s++;
       continue;
     }
@@ -142,7 +146,7 @@ std::size_t sjisToJis(const char* source, std::size_t length, char* destination)
       const unsigned c = *s;
       const unsigned char cls = kTables.byteClass[c];
       if (cls == kLead) {
-        if (end - s < 2 || s[1] == '\n') break;
+        if (end - s < 2 || !isJisTrail(s[1])) break;
         const unsigned t = s[1];
         d[0] = jisFirst(c, t);
         d[1] = jisSecond(t);
@@ -255,8 +259,8 @@ std::size_t jisToSjis(const char* source, std::size_t length, char* destination)
       *d++ = static_cast<unsigned char>(c | 0x80);
       s += 1;
     } else if (end - s >= 2 && c != '\n' && s[1] != '\n') {
-      d[0] = kTables.sjisFirst[c];
-      d[1] = kTables.sjisSecond[c & 1][s[1]];
+      const std::uint16_t out = sjisPair(c, s[1]);
+      std::memcpy(d, &out, 2);
       d += 2;
       s += 2;
     } else {

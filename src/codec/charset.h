@@ -2,14 +2,33 @@
 //
 // Both converters work on one line at a time and keep no state between calls:
 // every call starts in the ASCII state and sjisToJis always ends in it.
-// Shift-JIS byte classes as seen here: lead byte 0x81-0x9F / 0xE0-0xEF (the
-// next byte is its trail byte, unchecked), half-width katakana 0xA1-0xDF, and
-// every other byte single. Half-width katakana are widened on the way out.
+// Shift-JIS byte classes as seen here: a lead byte (isJisLead below) with a
+// trail byte after it (isJisTrail) is one character, a half-width katakana
+// byte (0xA1-0xDF) another, and every other byte single. Half-width katakana
+// are widened on the way out.
 #pragma once
 
 #include <cstddef>
 
 namespace zel {
+
+// True for a lead byte the converters pair with the byte after it: the lead
+// bytes whose characters the standard Shift-JIS arithmetic maps into JIS X
+// 0208 (0x81-0x9F, 0xE0-0xEF). Code page 932 text has lead bytes up to 0xFC
+// (user-defined and IBM extension areas), which have no JIS X 0208 code and
+// stay single bytes here; a host text cut to fit a field counts them as lead
+// bytes (IsSjisLead, platform/sjis_text.h).
+constexpr bool isJisLead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xEF); }
+
+// True for a byte that can follow a lead byte as its trail byte: 0x40-0x7E
+// and 0x80-0xFC. Any other byte after a lead byte (a control byte, a blank,
+// a digit, ASCII punctuation) is no part of a character; the lead byte then
+// stays a single byte, so the arithmetic never turns such a pair into a
+// line end or another control byte the text did not hold.
+constexpr bool isJisTrail(unsigned char c) { return c >= 0x40 && c <= 0xFC && c != 0x7F; }
+
+// True for a half-width katakana byte (0xA1-0xDF), widened on the way out.
+constexpr bool isHalfWidthKana(unsigned char c) { return c >= 0xA1 && c <= 0xDF; }
 
 // Full-width Shift-JIS pair for each half-width katakana byte 0xA1..0xDF.
 inline constexpr std::size_t kKanaCount = 63;
@@ -28,8 +47,9 @@ inline constexpr std::size_t kJisLineSize = sjisToJisBound(1023);
 //                a NUL byte there is an ordinary single byte)
 //   destination  distinct buffer of at least sjisToJisBound(length) bytes
 // Returns the length of the output, which is NUL-terminated.
-// A lead byte as the last byte, or before a line feed, has no trail byte:
-// it is copied unchanged, so a line never loses its line feed.
+// A lead byte without a trail byte after it (last, or before a line feed or
+// any other byte that is no trail byte) is copied unchanged: every control
+// byte of the output, line feeds included, was in the source.
 std::size_t sjisToJis(const char* source, char* destination);
 std::size_t sjisToJis(const char* source, std::size_t length, char* destination);
 
@@ -39,7 +59,10 @@ std::size_t sjisToJis(const char* source, std::size_t length, char* destination)
 // Returns the length of the output, which is NUL-terminated and never longer
 // than the input. Incoming half-width katakana (ESC ( I) stay half-width; a
 // lone last byte of a kanji run, a line feed inside one, and a CR or line
-// feed inside a katakana run are copied unchanged.
+// feed inside a katakana run are copied unchanged. A kanji-run pair whose
+// arithmetic would give a byte below 0x20 (ESC $ B B3 0F would give a line
+// feed and ".") is written as it stands: decoding never makes a control
+// byte, a line end least of all, that the message did not hold.
 std::size_t jisToSjis(const char* source, char* destination);
 std::size_t jisToSjis(const char* source, std::size_t length, char* destination);
 

@@ -1,5 +1,6 @@
 // The clock the codec reads: current time, local broken-down time and the
-// local zone's offset. Passed in so that tests can fix it.
+// local zone's offset. The codec never finds a clock itself: the caller hands
+// one in (ops/system_clock.h for the machine's, a fixed one in the tests).
 #pragma once
 
 #include <cstdint>
@@ -22,8 +23,5 @@ class Clock {
   // (32400 in Japan standard time).
   virtual long utcOffset(std::int64_t time) const = 0;
 };
-
-// The machine's clock and zone (defined over the platform layer).
-const Clock& systemClock();
 
 }  // namespace zel

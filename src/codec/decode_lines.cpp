@@ -1,6 +1,6 @@
 #include "codec/decode_lines.h"
 
-#include "codec/sjis_text.h"
+#include "platform/sjis_text.h"
 
 namespace zel {
 

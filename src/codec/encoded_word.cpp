@@ -20,35 +20,36 @@ constexpr int kRunOpenCost = 20;
 constexpr int kWideCost = 3;
 constexpr int kRunCloseCost = 2;
 
-bool isWide(unsigned char c) {
-  return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xEF) || (c >= 0xA1 && c <= 0xDF);
-}
-
-bool isLead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xEF); }
-
 // Pass 1: copies the line, inserting a line feed wherever the estimated
-// encoded length passes kFoldEstimate.
-std::string markFolds(std::string_view source) {
+// encoded length passes kFoldEstimate. A fold needs text after it on its
+// line: one before the line end or the end of the text would leave a
+// continuation of blanks alone (or, at the end of a part of a long line,
+// none at all); the estimate then runs on to the next fold point.
+std::string markFolds(std::string_view source, int& estimate) {
   std::string out;
   out.reserve(source.size() + source.size() / 256 + 8);
-  int estimate = 0;
   bool run = false;
+  std::size_t content = 0;  // moves forward only: the scan costs one pass
+  const auto textFollows = [&](std::size_t from) {
+    if (content < from) content = from;
+    while (content < source.size() && (source[content] == ' ' || source[content] == '\t')) ++content;
+    return content < source.size() && source[content] != '\n';
+  };
   for (std::size_t i = 0; i < source.size();) {
     const auto c = static_cast<unsigned char>(source[i]);
-    if (isWide(c)) {
+    bool foldPoint = false;
+    if (isJisLead(c) || isHalfWidthKana(c)) {
       if (!run) {
         estimate += kRunOpenCost;
         run = true;
       }
-      const std::size_t n = (isLead(c) && i + 1 < source.size() && source[i + 1] != '\n') ? 2 : 1;
+      const bool pair = isJisLead(c) && i + 1 < source.size() &&
+                        isJisTrail(static_cast<unsigned char>(source[i + 1]));
+      const std::size_t n = pair ? 2 : 1;
       out.append(source.substr(i, n));
       i += n;
       estimate += kWideCost;
-      if (estimate > kFoldEstimate) {
-        out.push_back('\n');
-        estimate = 1;
-        run = false;
-      }
+      foldPoint = true;
     } else {
       if (run) {
         estimate += kRunCloseCost;
@@ -57,10 +58,12 @@ std::string markFolds(std::string_view source) {
       out.push_back(static_cast<char>(c));
       ++i;
       estimate += 1;
-      if (estimate > kFoldEstimate && c == ' ') {
-        out.push_back('\n');
-        estimate = 1;
-      }
+      foldPoint = c == ' ';
+    }
+    if (foldPoint && estimate > kFoldEstimate && textFollows(i)) {
+      out.push_back('\n');
+      estimate = 1;
+      run = false;
     }
   }
   return out;
@@ -169,7 +172,12 @@ void decodeWords(std::string_view s, std::string& out) {
 }  // namespace
 
 std::string encodeHeaderLine(std::string_view source) {
-  const std::string marked = markFolds(source);
+  int estimate = 0;
+  return encodeHeaderPart(source, estimate);
+}
+
+std::string encodeHeaderPart(std::string_view source, int& estimate) {
+  const std::string marked = markFolds(source, estimate);
   // Pass 2: to ISO-2022-JP; every run of Japanese text becomes ESC $ B ... ESC ( B.
   std::unique_ptr<char[]> jisBuffer(new char[sjisToJisBound(marked.size())]);
   const std::size_t jisLength = sjisToJis(marked.data(), marked.size(), jisBuffer.get());
@@ -219,19 +227,21 @@ std::string decodeHeaderLine(std::string_view source) {
   out.reserve(source.size());
   decodeWords(source, out);
   out.resize(jisToSjis(out.data(), out.size(), out.data()));
-  // A decoded line stays one line: control bytes other than TAB become
-  // blanks, and a line that came with a line feed ends with exactly one.
+  // A decoded line stays one line, and a line that came with a line feed
+  // ends with exactly one (the decoded text never outgrows the encoded one,
+  // so this still fits).
+  blankControlBytes(out);
   const bool ownLineFeed = !source.empty() && source.back() == '\n';
-  const bool endsWithLineFeed = !out.empty() && out.back() == '\n';
-  for (char& c : out) {
-    if (static_cast<unsigned char>(c) < 0x20 && c != '\t') c = ' ';
-  }
-  if (ownLineFeed) {
-    // The decoded text never outgrows the encoded one, so this still fits.
-    if (endsWithLineFeed) out.back() = '\n';
-    else out.push_back('\n');
-  }
+  if (!ownLineFeed && !out.empty() && out.back() == '\n') out.back() = ' ';
+  if (ownLineFeed && (out.empty() || out.back() != '\n')) out.push_back('\n');
   return out;
+}
+
+void blankControlBytes(std::string& line) {
+  const std::size_t end = !line.empty() && line.back() == '\n' ? line.size() - 1 : line.size();
+  for (std::size_t i = 0; i < end; ++i) {
+    if (static_cast<unsigned char>(line[i]) < 0x20 && line[i] != '\t') line[i] = ' ';
+  }
 }
 
 std::size_t decodeHeaderLine(const char* source, char* destination) {

@@ -18,9 +18,18 @@ inline constexpr int kFoldEstimate = 1000;
 // included). Each run of Japanese text becomes one encoded word carrying the
 // run with its escapes; ASCII text is copied unchanged; a line whose length
 // estimate passes kFoldEstimate is folded after a Japanese character or an
-// ASCII blank (continuation lines start with a blank).
+// ASCII blank that has more than blanks after it on its line (continuation
+// lines start with a blank and never hold blanks alone).
 // Returns the encoded line. Nothing of the text is ever cut.
 std::string encodeHeaderLine(std::string_view source);
+
+// encodeHeaderPart: encodeHeaderLine for one part of a line too long to be
+// encoded at once. The parts, encoded in order and written one after the
+// other, make one header line: the estimate runs on from part to part, and
+// no part ends on a fold, so its last physical line runs on into the next.
+//   estimate  the fold estimate where the previous part ended (0 before the
+//             first part); updated for the next part
+std::string encodeHeaderPart(std::string_view source, int& estimate);
 
 // decodeHeaderLine: decodes the B and Q encoded words of one header line and
 // converts the result from ISO-2022-JP to Shift-JIS. Blanks between two
@@ -33,5 +42,10 @@ std::string encodeHeaderLine(std::string_view source);
 // Returns the length of the result (never longer than the source).
 std::size_t decodeHeaderLine(const char* source, char* destination);
 std::string decodeHeaderLine(std::string_view source);
+
+// blankControlBytes: turns every byte below 0x20 other than TAB in `line`
+// into a blank, except a line feed at its end, so that no CR, line feed or
+// escape inside the line can make a reader see a line of its own.
+void blankControlBytes(std::string& line);
 
 }  // namespace zel

@@ -19,7 +19,7 @@ class HeaderTable {
 
   // `clock` gives the current time and local zone for write(); it must
   // outlive the table.
-  explicit HeaderTable(const Clock& clock = systemClock());
+  explicit HeaderTable(const Clock& clock);
 
   // Sets every value to empty text.
   void reset();

@@ -9,10 +9,11 @@
 #include "codec/ascii_case.h"
 #include "codec/base64.h"
 #include "codec/charset.h"
+#include "codec/dot_stuffing_sink.h"
 #include "codec/encoded_word.h"
 #include "codec/header_text.h"
 #include "codec/rfc822_date.h"
-#include "codec/sjis_text.h"
+#include "platform/sjis_text.h"
 
 namespace zel {
 namespace {
@@ -50,6 +51,44 @@ constexpr HeaderRule kHeaderRules[] = {
 };
 
 bool EndsWithLineFeed(std::string_view text) { return !text.empty() && text.back() == '\n'; }
+
+// True when `line` begins with a field name: printable ASCII characters
+// other than ":" (RFC 5322 ftext), at least one, then ":".
+bool BeginsWithFieldName(std::string_view line) {
+  std::size_t i = 0;
+  while (i < line.size() && line[i] > ' ' && line[i] < 0x7F && line[i] != ':') ++i;
+  return i > 0 && i < line.size() && line[i] == ':';
+}
+
+// Position of the first line feed or CR of `text`, or npos. Two memchr
+// scans: find_first_of would test every byte against the set one by one.
+std::size_t LineEndIn(std::string_view text) {
+  const std::size_t feed = text.find('\n');
+  const std::size_t cr = text.substr(0, feed).find('\r');
+  return cr != std::string_view::npos ? cr : feed;
+}
+
+// True for a line that holds nothing but blanks, tabs and its line feed.
+bool OnlyBlanks(std::string_view line) { return line.find_first_not_of(" \t\n") == std::string_view::npos; }
+
+// The file name for the quoted filename parameter: `"` and `\` as quoted
+// pairs, control bytes left out. A character the converter pairs is copied
+// whole (its trail byte may be 0x5C) and goes out inside an encoded word.
+std::string QuotedFileName(std::string_view name) {
+  std::string out;
+  out.reserve(name.size() + 8);
+  for (std::size_t i = 0; i < name.size(); ++i) {
+    const auto c = static_cast<unsigned char>(name[i]);
+    if (isJisLead(c) && i + 1 < name.size() && isJisTrail(static_cast<unsigned char>(name[i + 1]))) {
+      out.append(name.substr(i++, 2));
+      continue;
+    }
+    if (c < 0x20 || c == 0x7F) continue;
+    if (c == '"' || c == '\\') out += '\\';
+    out += static_cast<char>(c);
+  }
+  return out;
+}
 
 // trimBlanks over a copy: tabs and line feeds as blanks, outer blanks removed.
 std::string Trimmed(std::string_view text) {
@@ -114,30 +153,57 @@ bool MessageBuilder::hasAttachments() const {
 }
 
 bool MessageBuilder::nextPiece(LineSource& sendFile) {
-  char buffer[kSendFileReadSize];
-  const std::size_t held = carry_.size();
-  std::memcpy(buffer, carry_.data(), held);
-  carry_.clear();
-  const std::size_t got = sendFile.readLine(buffer + held, sizeof buffer - held);
-  const std::size_t total = held + got;
-  if (total == 0) return false;
-  pieceStartsLine_ = lineStart_;
-  std::size_t keep = total;
-  // A full read that did not reach the line end may have stopped between
-  // the two bytes of a character: hold its lead byte back for the next piece.
-  if (held + got == sizeof buffer - 1 && buffer[total - 1] != '\n') {
-    std::size_t i = 0;
-    while (i < total) {
-      const std::size_t step = IsSjisLead(static_cast<unsigned char>(buffer[i])) ? 2 : 1;
-      if (i + step > total) break;
-      i += step;
+  for (;;) {
+    // One read tops the held bytes up to a full piece unless they hold a
+    // line end already. fgets semantics: a read that is neither full nor
+    // ended by a line feed met the end of the file.
+    if (!sourceEnded_ && pending_.size() < kSendFileReadSize - 1 &&
+        LineEndIn(pending_) == std::string::npos) {
+      char buffer[kSendFileReadSize];
+      const std::size_t room = kSendFileReadSize - pending_.size();
+      const std::size_t got = sendFile.readLine(buffer, room);
+      if (got < room - 1 && (got == 0 || buffer[got - 1] != '\n')) sourceEnded_ = true;
+      pending_.append(buffer, got);
     }
-    keep = i;
-    if (keep < total) carry_.push_back(buffer[keep]);  // at most the one lead byte
+    if (pending_.empty()) return false;
+    const std::size_t end = LineEndIn(pending_);
+    if (end + 1 == pending_.size() && pending_[end] == '\n') {
+      // The usual case: the held bytes are one line to its line feed.
+      piece_.swap(pending_);
+      pending_.clear();
+    } else if (end != std::string::npos) {
+      // The line ends here, at a line feed, a CR LF or a CR alone.
+      piece_.assign(pending_, 0, end);
+      piece_ += '\n';
+      std::size_t used = end + 1;
+      if (pending_[end] == '\r') {
+        if (used < pending_.size()) {
+          if (pending_[used] == '\n') ++used;
+        } else if (!sourceEnded_ && sendFile.peek() == '\n') {
+          char lineFeed[2];
+          sendFile.readLine(lineFeed, sizeof lineFeed);
+        }
+      }
+      pending_.erase(0, used);
+    } else {
+      // A full piece that stops inside the line may stop between the two
+      // bytes of a character: its lead byte waits for the next piece.
+      std::size_t keep = pending_.size();
+      if (!sourceEnded_) {
+        std::size_t i = 0;
+        while (i < keep) {
+          const std::size_t step = IsSjisLead(static_cast<unsigned char>(pending_[i])) ? 2 : 1;
+          if (i + step > keep) break;
+          i += step;
+        }
+        keep = i;
+      }
+      piece_.assign(pending_, 0, keep);
+      pending_.erase(0, keep);
+    }
+    if (piece_.find('\0') != std::string::npos) std::erase(piece_, '\0');
+    if (!piece_.empty()) return true;
   }
-  piece_.assign(buffer, keep);
-  lineStart_ = EndsWithLineFeed(piece_);
-  return true;
 }
 
 bool MessageBuilder::writeGenerated(LineSink& out) {
@@ -165,14 +231,6 @@ bool MessageBuilder::writeGenerated(LineSink& out) {
       .append(OneLine(identity.mailAddress))
       .append(">\n");
   return out.write(encodeHeaderLine(from));
-}
-
-bool MessageBuilder::writeHeaderText(LineSink& out, std::string_view text, bool lineStart) {
-  // A header line of the send file that begins with "." is dot-stuffed like
-  // a body line: a lone "." would end the SMTP data in the middle of the
-  // header and hand the rest of the message to the server as commands.
-  if (lineStart && !text.empty() && text[0] == '.' && !out.write(".")) return false;
-  return out.write(text);
 }
 
 bool MessageBuilder::writeMimeHeader(LineSink& out) {
@@ -209,29 +267,40 @@ bool MessageBuilder::writeMimeHeader(LineSink& out) {
 int MessageBuilder::composeHeader(LineSource& sendFile, LineSink& out) {
   recipients.clear();
   boundary.clear();
-  carry_.clear();
-  lineStart_ = true;
+  pending_.clear();
+  sourceEnded_ = false;
   if (!writeGenerated(out)) return 0;
 
-  HeaderState state = HeaderState::kOther;
+  // No field yet: a continuation before the first field belongs to none.
+  HeaderState state = HeaderState::kDropped;
   while (nextPiece(sendFile)) {
     // Every pass starts at the beginning of a line.
-    if (piece_ == "\n" || piece_[0] == '-' || piece_[0] == '\0') {
+    if (piece_ == "\n" || piece_[0] == '-') {
       // The line that ends the header, with all its pieces.
       while (!EndsWithLineFeed(piece_) && nextPiece(sendFile)) {
       }
       break;
     }
     std::size_t nameLength = 1;  // a continuation's first character
+    bool addBlank = false;
     if (piece_[0] != ' ' && piece_[0] != '\t') {
-      state = HeaderState::kOther;
       nameLength = 0;
+      const HeaderRule* match = nullptr;
       for (const HeaderRule& rule : kHeaderRules) {
         if (startsWithNoCase(piece_, rule.name)) {
-          state = rule.state;
-          nameLength = std::strlen(rule.name);
+          match = &rule;
           break;
         }
+      }
+      if (match != nullptr) {
+        state = match->state;
+        nameLength = std::strlen(match->name);
+      } else if (BeginsWithFieldName(piece_)) {
+        state = HeaderState::kOther;
+      } else {
+        // No field name (a value with a line break in it): the line
+        // continues the field before, with the blank it lacks.
+        addBlank = true;
       }
     }
     const bool collects =
@@ -244,14 +313,16 @@ int MessageBuilder::composeHeader(LineSource& sendFile, LineSink& out) {
       recipients.append(piece_, nameLength);
     }
     // The rest of a long line keeps the classification of its first piece.
-    std::string line = gathers ? piece_ : std::string();
+    std::string line;
+    if (gathers) line.append(addBlank ? " " : "").append(piece_);
     bool split = false;  // part of the line was written already
+    int estimate = 0;    // the fold estimate, carried from part to part
     while (!EndsWithLineFeed(piece_) && nextPiece(sendFile)) {
       if (collects) recipients += piece_;
       if (!gathers) continue;
       line += piece_;
       if (copied && line.size() >= kHeaderGatherLimit) {
-        if (!writeHeaderText(out, encodeHeaderLine(line), !split)) return 0;
+        if (!out.write(encodeHeaderPart(line, estimate))) return 0;
         line.clear();
         split = true;
       }
@@ -265,11 +336,14 @@ int MessageBuilder::composeHeader(LineSource& sendFile, LineSink& out) {
       continue;
     }
     if (!copied) continue;
-    // A bare "Cc:" (three characters once trimmed) is dropped.
-    if (state == HeaderState::kCc && !split && Trimmed(line).size() == 3) continue;
+    // A bare "Cc:" (three characters once trimmed) is dropped, and so is a
+    // continuation of blanks alone, which a reader may take for the end of
+    // the header.
+    if (!split && state == HeaderState::kCc && Trimmed(line).size() == 3) continue;
+    if (!split && OnlyBlanks(line)) continue;
     // A last header line without its line feed must not run into the next.
     if (!EndsWithLineFeed(line)) line += '\n';
-    if (!writeHeaderText(out, encodeHeaderLine(line), !split)) return 0;
+    if (!out.write(encodeHeaderPart(line, estimate))) return 0;
   }
   return writeMimeHeader(out) ? 1 : 0;
 }
@@ -279,8 +353,6 @@ int MessageBuilder::composeBody(LineSource& sendFile, LineSink& out) {
   bool ended = true;
   while (nextPiece(sendFile)) {
     const std::size_t n = sjisToJis(piece_.data(), piece_.size(), jis.data());
-    // Dot-stuffing applies to the start of a line only, not of a piece.
-    if (pieceStartsLine_ && n > 0 && jis[0] == '.' && !out.write(".")) return 0;
     if (!out.write(std::string_view(jis.data(), n))) return 0;
     ended = EndsWithLineFeed(piece_);
   }
@@ -295,7 +367,7 @@ int MessageBuilder::composePartHeader(std::string_view path, LineSink& out) {
       "Content-Type: application/octet-stream\n"
       "Content-Transfer-Encoding: base64\n");
   std::string disposition = "Content-Disposition: attachment; filename=\"";
-  disposition.append(AttachmentFileName(path)).append("\"\n");
+  disposition.append(QuotedFileName(AttachmentFileName(path))).append("\"\n");
   header.append(encodeHeaderLine(disposition)).append("\n");
   return out.write(header) ? 1 : 0;
 }
@@ -333,19 +405,21 @@ int MessageBuilder::composeEnd(LineSink& out) { return out.write(".\n") ? 1 : 0;
 ComposeResult composeMessage(MessageBuilder& builder, LineSource& sendFile, LineSink& out,
                              AttachmentOpener& attachments, const std::function<bool()>& stepEnd) {
   const auto ended = [&stepEnd] { return !stepEnd || stepEnd(); };
+  // Every step but the end line writes through the dot-stuffing.
+  DotStuffingSink data(out);
   ComposeResult result;
-  if (!builder.composeHeader(sendFile, out) || !ended()) {
+  if (!builder.composeHeader(sendFile, data) || !ended()) {
     result.failure = ComposeFailure::kHeader;
     return result;
   }
-  if (!builder.composeBody(sendFile, out) || !ended()) {
+  if (!builder.composeBody(sendFile, data) || !ended()) {
     result.failure = ComposeFailure::kBody;
     return result;
   }
   if (builder.hasAttachments()) {
     const bool allWritten = ForEachListItem(builder.attachmentList, [&](std::string_view path) {
       result.path.assign(path);
-      if (!builder.composePartHeader(path, out)) {
+      if (!builder.composePartHeader(path, data)) {
         result.failure = ComposeFailure::kAttachment;
         return false;
       }
@@ -354,14 +428,14 @@ ComposeResult composeMessage(MessageBuilder& builder, LineSource& sendFile, Line
         result.failure = ComposeFailure::kAttachmentOpen;
         return false;
       }
-      if (!builder.composeAttachment(*file, out) || !ended()) {
+      if (!builder.composeAttachment(*file, data) || !ended()) {
         result.failure = ComposeFailure::kAttachment;
         return false;
       }
       return true;
     });
     if (!allWritten) return result;
-    if (!builder.composeClosing(out) || !ended()) {
+    if (!builder.composeClosing(data) || !ended()) {
       result.failure = ComposeFailure::kAttachment;
       return result;
     }

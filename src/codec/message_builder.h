@@ -2,6 +2,10 @@
 // its attachments become one RFC 822/MIME message in ISO-2022-JP, stored as
 // the DATA phase of SMTP (dot-stuffed, ending with the "." line).
 //
+// The send file is read as lines: a line feed, a CR LF and a CR alone each
+// end a line (servers that take a bare CR for a line end must see the same
+// lines as the others), and NUL bytes are dropped.
+//
 // The builder reads and writes only the streams handed to it; the send
 // operation opens the files and maps a failed step to its error number.
 #pragma once
@@ -86,7 +90,7 @@ class MessageBuilder {
  public:
   // `clock` gives the Date, the Message-Id time and the boundary; it must
   // outlive the builder.
-  explicit MessageBuilder(const Clock& clock = systemClock());
+  explicit MessageBuilder(const Clock& clock);
 
   // Who sends and the process values; set before each build.
   SenderIdentity identity;
@@ -113,17 +117,22 @@ class MessageBuilder {
   // feed, a line beginning with "-", or the end), writes the generated Date,
   // Message-Id and From lines, the send file's header lines that are copied
   // (encoded), and the MIME header; with attachments also the multipart
-  // preamble and the header of the text part.
+  // preamble and the header of the text part. Every header line of the
+  // message begins with a field name or a blank: a send-file line without a
+  // field name continues the field before it (as if it began with the
+  // blank it lacks), and a continuation of blanks alone is left out.
   // Returns 1; 0 when writing fails.
   int composeHeader(LineSource& sendFile, LineSink& out);
 
   // composeBody - the text body: every further line of the send file in
-  // ISO-2022-JP, dot-stuffed, the last one ending with a line feed.
+  // ISO-2022-JP, the last one ending with a line feed.
   // Returns 1; 0 when writing fails.
   int composeBody(LineSource& sendFile, LineSink& out);
 
   // composePartHeader - the delimiter and headers of one attachment part
-  // named after the last component of `path`. Returns 1; 0 when writing fails.
+  // named after the last component of `path`; in the quoted filename a `"`
+  // or `\` becomes a quoted pair and control bytes are left out.
+  // Returns 1; 0 when writing fails.
   int composePartHeader(std::string_view path, LineSink& out);
 
   // composeAttachment - the bytes of `file` as base64 lines of 72
@@ -140,21 +149,18 @@ class MessageBuilder {
 
  private:
   // Reads the next piece of the send file into piece_ (at most 1,023 bytes,
-  // never ending between the bytes of a double-byte character). Returns
-  // false at the end of the file. lineStart_ tells whether the piece begins
-  // a line; the piece ends the line when it ends with a line feed.
+  // never ending between the bytes of a double-byte character, ending with
+  // a line feed where the line ends, whatever ended it; no NUL bytes).
+  // Returns false at the end of the file.
   bool nextPiece(LineSource& sendFile);
 
   bool writeGenerated(LineSink& out);
   bool writeMimeHeader(LineSink& out);
-  // Writes encoded header text; `lineStart` when it begins a line.
-  static bool writeHeaderText(LineSink& out, std::string_view text, bool lineStart);
 
   const Clock& clock_;
   std::string piece_;
-  std::string carry_;      // lead byte held back from the previous piece
-  bool lineStart_ = true;  // the next piece starts a new line
-  bool pieceStartsLine_ = true;  // piece_ starts a line
+  std::string pending_;      // bytes read and not yet handed out as a piece
+  bool sourceEnded_ = false;  // the send file has no more bytes
 };
 
 // The steps of a build that can fail, for the caller's error numbers.
@@ -171,11 +177,12 @@ struct ComposeResult {
   std::string path;  // the attachment of kAttachmentOpen / kAttachment
 };
 
-// composeMessage - the whole message: header, body, every attachment part,
-// the closing delimiter and the end line, in this order; stops at the first
-// failing step. `builder` holds identity, stamp and the caller's attachment
-// list; afterwards its recipients, attachmentList and boundary are those of
-// the message. `stepEnd`, when given, is called after the header, the body,
+// composeMessage - the whole message in its DATA form: header, body, every
+// attachment part and the closing delimiter, dot-stuffed all through (see
+// DotStuffingSink), and the end line; stops at the first failing step.
+// `builder` holds identity, stamp and the caller's attachment list;
+// afterwards its recipients, attachmentList and boundary are those of the
+// message. `stepEnd`, when given, is called after the header, the body,
 // each attachment part, the closing delimiter and the end line (a buffering
 // sink flushes there); false fails that step, so a write that fails late is
 // still the error of the step that wrote it.

@@ -33,6 +33,7 @@ std::string decodeField(std::string_view field) {
   const std::size_t cut = fieldCut(field);
   std::string out = decodeHeaderLine(field.substr(0, cut));
   out.append(field.substr(cut));
+  blankControlBytes(out);
   return out;
 }
 
@@ -76,7 +77,10 @@ int decodeHeaderBlock(LineSource& raw, LineSink& display, MessageInfo& info) {
     // when the raw file ends inside the header without a line feed.
     if (field.back() != '\n') field += '\n';
     if (startsWithNoCase(field, "Subject:")) {
-      if (!display.write("X-") || !display.write(field)) return 0;
+      // The undecoded copy is one line as the decoded one is.
+      std::string raw = "X-" + field;
+      blankControlBytes(raw);
+      if (!display.write(raw)) return 0;
     }
     const std::string decoded = decodeField(field);
     if (!display.write(decoded)) return 0;

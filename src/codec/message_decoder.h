@@ -14,7 +14,7 @@
 #include <ctime>
 
 #include "codec/line_stream.h"
-#include "codec/sjis_text.h"
+#include "platform/sjis_text.h"
 
 namespace zel {
 
@@ -41,8 +41,9 @@ struct MessageInfo {
 //   tab does not continue a field). A field beginning "Subject:" is first
 //   written undecoded with "X-" in front. Each field is decoded with
 //   decodeHeaderLine within the 1,024-byte work area; whatever of a longer
-//   field does not fit is written after it unchanged. Date, From and
-//   Subject are captured into `info` (which the caller clears).
+//   field does not fit is written after it undecoded. Every line written
+//   stays one line: control bytes other than TAB become blanks. Date, From
+//   and Subject are captured into `info` (which the caller clears).
 // Returns 1 on success, 0 when a line cannot be written.
 int decodeHeaderBlock(LineSource& raw, LineSink& display, MessageInfo& info);
 

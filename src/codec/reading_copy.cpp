@@ -5,7 +5,7 @@
 #include "codec/decode_lines.h"
 #include "codec/encoded_word.h"
 #include "codec/header_text.h"
-#include "codec/sjis_text.h"
+#include "platform/sjis_text.h"
 
 namespace zel {
 

@@ -1,7 +1,7 @@
 // Recipient normalisation of the send path.
 #include "codec/recipient_list.h"
 
-#include "codec/sjis_text.h"
+#include "platform/sjis_text.h"
 
 namespace zel {
 namespace {

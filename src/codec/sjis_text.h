@@ -1,58 +1,6 @@
-// Shift-JIS byte classes and bounded copies into the fixed text fields.
-//
-// Every host text is Shift-JIS. A text cut to fit a fixed field is cut at a
-// character boundary, never between a lead byte and its trail byte.
+// Forwards to platform/sjis_text.h, where the fixed field sizes and the
+// character-boundary cut live, for the net and api sources that still
+// include it by this name.
 #pragma once
 
-#include <cstddef>
-#include <cstdint>
-#include <cstring>
-#include <string_view>
-
-namespace zel {
-
-// Capacities of the fixed text fields of the data model (bytes, NUL included).
-inline constexpr std::size_t kHostNameSize = 32;    // server and host names
-inline constexpr std::size_t kBoundarySize = 32;    // MIME boundary
-inline constexpr std::size_t kShortTextSize = 64;   // short header values
-inline constexpr std::size_t kAccountSize = 100;    // user, password, address, name
-inline constexpr std::size_t kErrorTextSize = 256;  // error text
-inline constexpr std::size_t kPathSize = 260;       // file paths
-inline constexpr std::size_t kLineSize = 1024;      // one message line
-
-// `s`, or "" for an absent text: for %s in messages and logs.
-constexpr const char* Text(const char* s) { return s != nullptr ? s : ""; }
-
-// True for a byte that starts a double-byte Shift-JIS character.
-constexpr bool IsSjisLead(unsigned char c) {
-  return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
-}
-
-// Length of the longest prefix of `text` that is at most `limit` bytes and
-// does not end between a lead byte and its trail byte.
-inline std::size_t SjisPrefixLength(std::string_view text, std::size_t limit) {
-  if (text.size() <= limit) return text.size();
-  std::size_t i = 0;
-  while (i < limit) {
-    const std::size_t step = IsSjisLead(static_cast<unsigned char>(text[i])) ? 2 : 1;
-    if (i + step > limit) break;
-    i += step;
-  }
-  return i;
-}
-
-// Copies `src` into `dst` (capacity `size` bytes including the NUL), cut at a
-// character boundary. Returns true when the whole text fitted. `size` > 0.
-inline bool CopyBounded(char* dst, std::size_t size, std::string_view src) {
-  const std::size_t n = SjisPrefixLength(src, size - 1);
-  std::memcpy(dst, src.data(), n);
-  dst[n] = '\0';
-  return n == src.size();
-}
-
-template <std::size_t N>
-inline bool CopyBounded(char (&dst)[N], std::string_view src) {
-  return CopyBounded(dst, N, src);
-}
-
-}  // namespace zel
+#include "platform/sjis_text.h"

@@ -3,8 +3,8 @@
 #include <cstring>
 
 #include "codec/md5.h"
-#include "codec/sjis_text.h"
 #include "platform/file_ops.h"
+#include "platform/sjis_text.h"
 #include "platform/text_file.h"
 
 namespace zel {

@@ -7,14 +7,14 @@
 #include <vector>
 
 #include "api/inet_mail.h"
-#include "codec/clock.h"
 #include "codec/message_builder.h"
 #include "codec/recipient_list.h"
-#include "codec/sjis_text.h"
+#include "ops/system_clock.h"
 #include "ops/text_file_stream.h"
 #include "platform/clock.h"
 #include "platform/file_ops.h"
 #include "platform/log.h"
+#include "platform/sjis_text.h"
 #include "platform/temp_file.h"
 #include "platform/text_file.h"
 

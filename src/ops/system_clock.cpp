@@ -1,5 +1,5 @@
-// The machine's clock and zone for the codec, over the platform layer.
-#include "codec/clock.h"
+#include "ops/system_clock.h"
+
 #include "platform/clock.h"
 
 namespace zel {

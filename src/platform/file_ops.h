@@ -10,8 +10,9 @@ namespace zel {
 bool DeleteFileAt(std::string_view path);
 
 // Copies `from` to `to`, replacing an existing `to`. Returns true on
-// success; on failure a partly written `to` is removed. A `to` that is
-// `from` itself is refused (false) and left unchanged.
+// success; on failure a partly written `to` is removed. A `from` that is no
+// regular file (a FIFO, a device, a folder) and a `to` that is `from`
+// itself are refused (false), and `to` is left unchanged.
 bool CopyFileReplace(std::string_view from, std::string_view to);
 
 // Renames `from` to `to`, replacing an existing `to` (same volume).

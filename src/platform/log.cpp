@@ -7,20 +7,15 @@
 #include <mutex>
 #include <string>
 
-#include "codec/sjis_text.h"
 #include "platform/clock.h"
 #include "platform/format_text.h"
 #include "platform/path.h"
+#include "platform/sjis_text.h"
 #include "platform/text_file.h"
 
 namespace zel {
 namespace {
 
-#ifdef _WIN32
-constexpr const char* kDefaultLogPath = "c:\\temp\\zelpost.log";
-#else
-constexpr const char* kDefaultLogPath = "/tmp/zelpost.log";
-#endif
 constexpr const char* kLogFileName = "zelpost.log";
 constexpr std::size_t kStampSize = 128;  // "%Y/%m/%d %H:%M:%S" with room to spare
 
@@ -29,16 +24,22 @@ constexpr std::size_t kStampSize = 128;  // "%Y/%m/%d %H:%M:%S" with room to spa
 std::mutex pathMutex;
 char logPath[kPathSize] = {};
 
+// The log's host path; empty when there is none.
 std::string CurrentPath() {
-  std::lock_guard<std::mutex> lock(pathMutex);
-  if (logPath[0] == '\0') return kDefaultLogPath;
-  return logPath;
+  {
+    std::lock_guard<std::mutex> lock(pathMutex);
+    if (logPath[0] != '\0') return logPath;
+  }
+  std::string path;
+  DefaultLogPath(path);  // leaves `path` empty when there is none
+  return path;
 }
 
 // Never throws: the log is written from destructors and catch blocks.
 bool OpenLog(TextFile& file) {
   try {
-    return file.Open(CurrentPath(), TextFile::Mode::kAppend, /*noFollow=*/true);
+    const std::string path = CurrentPath();
+    return !path.empty() && file.Open(path, TextFile::Mode::kAppend, /*privateFile=*/true);
   } catch (...) {
     return false;
   }
@@ -76,7 +77,12 @@ void LogText(const char* format, ...) {
   va_list args;
   va_start(args, format);
   try {
-    if (FormatText(text, format, args)) file.Write(text);
+    if (FormatText(text, format, args)) {
+      for (char& c : text) {
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
+      }
+      file.Write(text);
+    }
   } catch (...) {
     // No memory for the text: the entry keeps its prefix and line end.
   }

@@ -1,6 +1,6 @@
 #include "platform/path.h"
 
-#include "codec/sjis_text.h"
+#include "platform/sjis_text.h"
 
 namespace zel {
 

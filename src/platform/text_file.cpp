@@ -11,7 +11,7 @@ namespace zel {
 
 TextFile::~TextFile() { Close(); }
 
-bool TextFile::Open(std::string_view path, Mode mode, bool noFollow) {
+bool TextFile::Open(std::string_view path, Mode mode, bool privateFile) {
   Close();
   failed_ = false;
   eof_ = false;
@@ -25,7 +25,7 @@ bool TextFile::Open(std::string_view path, Mode mode, bool noFollow) {
     case Mode::kAppendBinary: how = "ab"; break;
   }
   text_ = mode == Mode::kRead || mode == Mode::kWrite || mode == Mode::kAppend;
-  file_ = OpenHostFile(path, how, noFollow);
+  file_ = OpenHostFile(path, how, privateFile);
   if (file_ == nullptr) return false;
   if (how[0] == 'r') {
     buffer_ = new (std::nothrow) char[kBufferSize];

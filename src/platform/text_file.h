@@ -31,10 +31,10 @@ class TextFile {
   TextFile(const TextFile&) = delete;
   TextFile& operator=(const TextFile&) = delete;
 
-  // Opens `path` in `mode`. `noFollow`: a symbolic link at the path is
-  // refused and a new file gets mode 0600 (POSIX; ignored on Windows).
+  // Opens `path` in `mode` (see OpenHostFile for what is refused).
+  // `privateFile`: a file of this user alone (see OpenHostFile).
   // Returns false on failure (including a path that cannot be converted).
-  bool Open(std::string_view path, Mode mode, bool noFollow = false);
+  bool Open(std::string_view path, Mode mode, bool privateFile = false);
 
   bool IsOpen() const { return file_ != nullptr; }
 
@@ -87,9 +87,14 @@ class TextFile {
   std::size_t end_ = 0;
 };
 
-// Opens a host path as a C stream in the given fopen mode ("rb", "wb", "ab"),
-// with the symbolic-link refusal and 0600 creation of `noFollow` on POSIX.
+// Opens a host path as a C stream in the given fopen mode ("rb", "wb", "ab").
+// Files are read only when they are regular files: a FIFO, a device or a
+// folder fails as a file that cannot be opened (POSIX opens them without
+// blocking and checks after opening; Windows checks the handle's type).
+// `privateFile` (POSIX; ignored on Windows): a symbolic link at the path is
+// refused, the open never blocks, a new file gets mode 0600, and an existing
+// one is used only when it is a regular file of the effective user.
 // Backend primitive of TextFile; returns nullptr on failure.
-std::FILE* OpenHostFile(std::string_view path, const char* mode, bool noFollow);
+std::FILE* OpenHostFile(std::string_view path, const char* mode, bool privateFile);
 
 }  // namespace zel

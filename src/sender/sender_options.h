@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "codec/sjis_text.h"
+#include "platform/sjis_text.h"
 
 namespace zel::sender {
 

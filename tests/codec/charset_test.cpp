@@ -118,6 +118,40 @@ TEST(Charset, WorstCaseLineFitsTheBound) {
   EXPECT_EQ(n, 512u * 5 + 511u * 4 + 3);  // 512 kana runs, 511 letters
 }
 
+// A pair the arithmetic would turn into a control byte is no character, in
+// either direction: neither converter ever makes a control byte (a line end
+// least of all) that its input did not hold.
+TEST(Charset, ControlBytesAreNeverMade) {
+  // Outgoing: a lead byte before a byte that is no trail byte stays single.
+  EXPECT_EQ(toJis("\x81)"), "\x81)");                       // would give a line feed
+  EXPECT_EQ(toJis("\x93\xFA\x81,"), "\x1B$BF|\x1B(B\x81,");  // would give a CR
+  for (unsigned lead = 0x81; lead <= 0xEF; ++lead) {
+    for (unsigned trail = 0; trail < 256; ++trail) {
+      const std::string out = toJis(std::string{static_cast<char>(lead), static_cast<char>(trail)});
+      for (char c : out) {
+        const auto b = static_cast<unsigned char>(c);
+        ASSERT_TRUE(b >= 0x20 || b == 0x1B || b == trail) << std::hex << lead << " " << trail;
+      }
+    }
+  }
+  // Incoming: such a pair stands as it is (ESC $ B B3 0F would give a line
+  // feed and ".", 0xA0 a NUL), in a short run and in a long one.
+  EXPECT_EQ(toSjis("\x1B$B\xB3\x0F"), "\xB3\x0F");
+  EXPECT_EQ(toSjis("\x1B$B\xA0\x41\x1B(B"), "\xA0\x41");
+  for (unsigned j1 = 0; j1 < 256; ++j1) {
+    for (unsigned j2 = 0; j2 < 256; ++j2) {
+      if (j1 == 0x1B || j1 == '\n' || j2 == '\n') continue;
+      const std::string pair{static_cast<char>(j1), static_cast<char>(j2)};
+      for (const std::string& out : {toSjis("\x1B$B" + pair), toSjis("\x1B$B" + pair + pair + pair + pair)}) {
+        for (std::size_t i = 0; i < out.size(); ++i) {
+          const auto b = static_cast<unsigned char>(out[i]);
+          ASSERT_TRUE(b >= 0x20 || b == static_cast<unsigned char>(pair[i % 2])) << std::hex << j1 << " " << j2;
+        }
+      }
+    }
+  }
+}
+
 TEST(Charset, UserDefinedAreaIsSingleByte) {
   // 0xF0-0xFC are not lead bytes here: copied as single bytes.
   EXPECT_EQ(toJis("\xF0\x40"), "\xF0\x40");

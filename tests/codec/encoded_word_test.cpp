@@ -61,6 +61,20 @@ TEST(EncodeHeaderLine, AsciiFoldsAfterBlankPastEstimate) {
   EXPECT_EQ(encodeHeaderLine("To: a b c\n"), "To: a b c\n");
 }
 
+TEST(EncodeHeaderLine, NoFoldLeavesBlanksAloneOnALine) {
+  // Past the estimate, at a blank and after a Japanese character, with only
+  // blanks after them: no continuation of blanks alone.
+  const std::string ascii = "X: " + std::string(1000, 'a') + "  \n";
+  EXPECT_EQ(encodeHeaderLine(ascii), ascii);
+  const std::string wide = "X: " + std::string(997, 'a') + "日 \n";
+  EXPECT_EQ(encodeHeaderLine(wide), "X: " + std::string(997, 'a') + word("\x1B$BF|\x1B(B") + " \n");
+  // A part ends on no fold either; the estimate runs on into the next part,
+  // which folds at its first blank.
+  int estimate = 0;
+  EXPECT_EQ(encodeHeaderPart("X: " + std::string(1000, 'a') + " ", estimate), "X: " + std::string(1000, 'a') + " ");
+  EXPECT_EQ(encodeHeaderPart(". b\n", estimate), ". \n b\n");
+}
+
 TEST(EncodeHeaderLine, WorstCaseLineIsKeptWhole) {
   // 1,023 bytes alternating half-width kana and ASCII: the longest output.
   std::string line;

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 
+#include "codec/calendar.h"
 #include "codec/header_table.h"
 #include "codec/header_text.h"
 #include "codec/rfc822_date.h"
@@ -34,6 +35,16 @@ TEST(Rfc822Date, PublishedValues) {
   const std::int64_t y1999 = parseRfc822Date("Sat, 01 Jan 99 00:00:00 +0000");
   EXPECT_EQ(y1999, 915148800);  // 1999-01-01 00:00 UTC
   EXPECT_EQ(parseRfc822Date("Mon, 01 Jan 2001"), 978307200);
+}
+
+TEST(Rfc822Date, TwoDigitYearPivot) {
+  // 00-29 are 2000-2029, 30-99 are 1930-1999 (before 1970: no usable date).
+  const std::pair<const char*, std::int64_t> cases[] = {
+      {"00", 2000}, {"29", 2029}, {"30", 0}, {"69", 0}, {"70", 1970}, {"75", 1975}, {"99", 1999}};
+  for (const auto& [year, full] : cases) {
+    const std::int64_t expected = full == 0 ? 0 : daysFromCivil(full, 0, 1) * 86400;
+    EXPECT_EQ(parseRfc822Date((std::string("1 Jan ") + year + " 00:00:00 GMT").c_str()), expected) << year;
+  }
 }
 
 TEST(Rfc822Date, Zones) {

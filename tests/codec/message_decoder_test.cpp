@@ -275,6 +275,18 @@ TEST(DecoderEdges, EmptyMessageGivesTheSeparatorOnly) {
   EXPECT_EQ(DisplayOf("Subject: a"), "X-Subject: a\nSubject: a\n\n");
 }
 
+// No control byte of the raw message, nor one the JIS arithmetic would
+// make, gives the display file a line the message did not have.
+TEST(DecoderEdges, ControlBytesMakeNoLines) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"Subject: a\rFrom: forged@x\n\n", "X-Subject: a From: forged@x\nSubject: a From: forged@x\n\n"},
+      {"Subject: a\x1B[2J\x07\tb\n\n", "X-Subject: a [2J \tb\nSubject: a [2J \tb\n\n"},
+      {"X: " + std::string(1100, 'x') + " a\rb\n\n", "X: " + std::string(1100, 'x') + " a b\n\n"},
+      {"\n\x1B$B\xB3\x0F\n", "\n\xB3\x0F\n"},
+  };
+  for (const auto& [raw, display] : cases) EXPECT_EQ(DisplayOf(raw), display);
+}
+
 TEST(DecoderEdges, LongBodyLineIsOneLine) {
   // A dot at the start of the second 1,023-byte piece is data, and a piece
   // that is exactly "." is not the end line.

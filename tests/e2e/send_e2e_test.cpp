@@ -293,5 +293,45 @@ TEST_F(SendE2e, HostProgramWithApopPopBeforeSmtp) {
   zelSetValueInt("APOP", 0);
 }
 
+// Send files a hostile host could write, through the real SMTP server: the
+// message arrives once, as written. A 66,500-byte Subject whose blank
+// falls at the end of the first part the builder encodes, followed by ".",
+// once put a lone "." into the DATA stream; a CR alone in the body ends its
+// line (a server that takes it for a line end reads the same lines).
+TEST_F(SendE2e, HostileSendFilesArriveOnceAsWritten) {
+  // 160 letters, then half-width katakana (single bytes: every read of the
+  // send file is 1,023 bytes) up to byte 66,494 of the line, a blank, ".".
+  const std::string subject = std::string(160, 'x') + " " + std::string(66324, '\xB1') + " .";
+  std::string expectSubject = std::string(160, 'x') + " ";
+  for (int i = 0; i < 66324; ++i) expectSubject += U8(u8"ア");  // widened on the way out
+  struct Case {
+    std::string sendFile, subject, body;
+  };
+  const Case cases[] = {
+      {"To: alice@localhost\r\nSubject: " + subject + "\r\n\r\n本文\r\n", expectSubject + " .",
+       U8(u8"本文\n")},
+      {"To: alice@localhost\r\nSubject: cr\r\n\r\nline 1\rline 2\r.\r\nline 3\r.\rx\r\n", "cr",
+       "line 1\nline 2\n.\nline 3\n.\nx\n"},
+  };
+  const e2e::Servers& servers = TestServers();
+  ASSERT_EQ(zelInitialize(servers.Pop3Server().c_str(), servers.SmtpServer().c_str(), "alice",
+                          servers.Password("alice").c_str(), "bob@localhost", "Bob"),
+            1);
+  zelSetValueInt("POPBEFORESMTP", 0);
+  e2e::WriteFileBytes(dir.File("expect_from_name"), "Bob");
+  e2e::WriteFileBytes(dir.File("expect_attachments"), "");
+  for (const Case& c : cases) {
+    e2e::ClearMaildir("alice");
+    e2e::WriteFileBytes(dir.File("mail.qml"), c.sendFile);
+    e2e::WriteFileBytes(dir.File("expect_subject"), c.subject);
+    e2e::WriteFileBytes(dir.File("expect_body"), c.body);
+    char error[256] = {};
+    EXPECT_EQ(zelSendMailOne(dir.File("mail.qml").c_str(), nullptr), 1)
+        << (zelGetErrorStr(error, 256), error);
+    ASSERT_TRUE(e2e::WaitForMessageCount("alice", 1)) << c.subject.substr(0, 20);
+    EXPECT_EQ(CheckDelivered(), "OK\n") << c.subject.substr(0, 20);
+  }
+}
+
 }  // namespace
 }  // namespace zel

@@ -10,6 +10,11 @@
 
 #include "api/inet_mail.h"
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 namespace zel {
 namespace {
 
@@ -106,6 +111,21 @@ TEST_F(RecvDummy, UnreadableDummyFileIsAnErrorNotAnEmptyMessage) {
   EXPECT_FALSE(std::filesystem::exists(Path("out.wml")));
   EXPECT_EQ(TempFiles(), 0u);
 }
+
+#ifndef _WIN32
+// A FIFO (which blocked in open) and a device (which never ends) as the
+// dummy file fail as a dummy file that cannot be read.
+TEST_F(RecvDummy, SpecialDummyFilesFailAsUnreadable) {
+  ASSERT_EQ(::mkfifo(Path("fifo").c_str(), 0600), 0);
+  ::alarm(30);  // a blocking open would hang the test, not fail it
+  for (const std::string& special : {Path("fifo"), std::string("/dev/zero")}) {
+    EXPECT_EQ(mail_.RecvMailDummy(Path("out.wml").c_str(), special.c_str()), 0) << special;
+    EXPECT_EQ(mail_.GetErrorInt(), -1201) << special;
+    EXPECT_EQ(TempFiles(), 0u);
+  }
+  ::alarm(0);
+}
+#endif
 
 TEST_F(RecvDummy, DisplayFileInMissingFolderKeepsTheRawFile) {
   std::ofstream(Path("raw.eml"), std::ios::binary) << "Subject: x\r\n\r\nbody\r\n";

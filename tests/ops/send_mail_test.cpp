@@ -10,6 +10,11 @@
 
 #include "api/inet_mail.h"
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 namespace zel {
 namespace {
 
@@ -142,6 +147,24 @@ TEST_F(SendMailTest, FolderAsAttachmentEndsWithAnError) {
   EXPECT_FALSE(fs::exists(dir / "out.eml"));
   EXPECT_TRUE(TempDirEmpty());
 }
+
+#ifndef _WIN32
+// A FIFO (which blocked in open) and a device (which never ends) fail as
+// files that cannot be opened, as the send file and as an attachment.
+TEST_F(SendMailTest, SpecialFilesFailAsUnopenable) {
+  ASSERT_EQ(::mkfifo(Path("fifo").c_str(), 0600), 0);
+  ::alarm(30);  // a blocking open would hang the test, not fail it
+  for (const std::string& special : {Path("fifo"), std::string("/dev/zero")}) {
+    EXPECT_EQ(session.SendMail(special.c_str(), nullptr, Path("out.eml").c_str()), 0);
+    EXPECT_EQ(session.GetErrorInt(), -1100) << special;
+    EXPECT_EQ(session.SendMail(Path("mail.qml").c_str(), special.c_str(), Path("out.eml").c_str()), 0);
+    EXPECT_EQ(session.GetErrorInt(), -1104) << special;
+    EXPECT_FALSE(fs::exists(dir / "out.eml"));
+    EXPECT_TRUE(TempDirEmpty());
+  }
+  ::alarm(0);
+}
+#endif
 
 TEST_F(SendMailTest, FailedDummyCopyIsAnError) {
   const std::string dummy = Path("no/such/folder/out.eml");

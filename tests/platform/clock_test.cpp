@@ -7,8 +7,8 @@
 
 #include <gtest/gtest.h>
 
-#include "codec/sjis_text.h"
 #include "platform/host_name.h"
+#include "platform/sjis_text.h"
 
 namespace zel {
 namespace {

@@ -10,7 +10,7 @@
 
 namespace zel {
 
-std::FILE* OpenHostFile(std::string_view path, const char* mode, bool noFollow) {
+std::FILE* OpenHostFile(std::string_view path, const char* mode, bool privateFile) {
   std::string native;
   if (path.empty() || !NativePath(path, native)) return nullptr;
   int flags = O_CLOEXEC;
@@ -20,12 +20,19 @@ std::FILE* OpenHostFile(std::string_view path, const char* mode, bool noFollow) 
     case 'a': flags |= O_WRONLY | O_CREAT | O_APPEND; break;
     default: return nullptr;
   }
-  if (noFollow) flags |= O_NOFOLLOW;
-  const mode_t perms = noFollow ? 0600 : 0666;
+  // A FIFO would block the open until a writer (or reader) came. On a
+  // regular file O_NONBLOCK changes nothing, so it stays set.
+  const bool reading = mode[0] == 'r';
+  if (reading || privateFile) flags |= O_NONBLOCK;
+  if (privateFile) flags |= O_NOFOLLOW;
+  const mode_t perms = privateFile ? 0600 : 0666;
   const int fd = ::open(native.c_str(), flags, perms);
   if (fd < 0) return nullptr;
   struct stat st{};
-  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+  bool usable = ::fstat(fd, &st) == 0 && !S_ISDIR(st.st_mode);
+  if (usable && (reading || privateFile)) usable = S_ISREG(st.st_mode);
+  if (usable && privateFile) usable = st.st_uid == ::geteuid();
+  if (!usable) {
     ::close(fd);
     return nullptr;
   }

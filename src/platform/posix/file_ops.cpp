@@ -21,10 +21,12 @@ bool DeleteFileAt(std::string_view path) {
 bool CopyFileReplace(std::string_view from, std::string_view to) {
   std::string src, dst;
   if (!NativePath(from, src) || !NativePath(to, dst)) return false;
-  const int in = ::open(src.c_str(), O_RDONLY | O_CLOEXEC);
+  // Only a regular file is copied: opened without blocking (a FIFO would
+  // wait for a writer), checked after opening (a device never ends).
+  const int in = ::open(src.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (in < 0) return false;
   struct stat st{};
-  if (::fstat(in, &st) != 0 || S_ISDIR(st.st_mode)) {
+  if (::fstat(in, &st) != 0 || !S_ISREG(st.st_mode)) {
     ::close(in);
     return false;
   }

@@ -1,4 +1,5 @@
 #include <windows.h>
+#include <io.h>
 #include <stdio.h>
 
 #include <string>
@@ -8,7 +9,7 @@
 
 namespace zel {
 
-std::FILE* OpenHostFile(std::string_view path, const char* mode, bool /*noFollow*/) {
+std::FILE* OpenHostFile(std::string_view path, const char* mode, bool /*privateFile*/) {
   if (path.empty() || path.find('\0') != std::string_view::npos) return nullptr;
   // Shift-JIS to UTF-16 here, so the C library's own locale plays no part.
   const int n = MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, path.data(), static_cast<int>(path.size()), nullptr, 0);
@@ -16,7 +17,14 @@ std::FILE* OpenHostFile(std::string_view path, const char* mode, bool /*noFollow
   std::vector<wchar_t> wide(static_cast<std::size_t>(n) + 1, L'\0');
   MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, path.data(), static_cast<int>(path.size()), wide.data(), n);
   const wchar_t wmode[3] = {static_cast<wchar_t>(mode[0]), mode[1] != '\0' ? static_cast<wchar_t>(mode[1]) : L'\0', L'\0'};
-  return _wfopen(wide.data(), wmode);
+  std::FILE* file = _wfopen(wide.data(), wmode);
+  // Only a file on disk is read: not a pipe, not a device such as NUL.
+  if (file != nullptr && mode[0] == 'r' &&
+      GetFileType(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)))) != FILE_TYPE_DISK) {
+    std::fclose(file);
+    return nullptr;
+  }
+  return file;
 }
 
 }  // namespace zel

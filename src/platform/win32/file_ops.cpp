@@ -22,7 +22,14 @@ bool DeleteFileAt(std::string_view path) {
 
 bool CopyFileReplace(std::string_view from, std::string_view to) {
   std::string a, b;
-  return Spell(from, a) && Spell(to, b) && CopyFileA(a.c_str(), b.c_str(), FALSE) != 0;
+  if (!Spell(from, a) || !Spell(to, b)) return false;
+  // Only a file on disk is copied: not a pipe, not a device such as NUL.
+  const HANDLE source = CreateFileA(a.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (source == INVALID_HANDLE_VALUE) return false;
+  const bool onDisk = GetFileType(source) == FILE_TYPE_DISK;
+  CloseHandle(source);
+  return onDisk && CopyFileA(a.c_str(), b.c_str(), FALSE) != 0;
 }
 
 bool RenameFileReplace(std::string_view from, std::string_view to) {

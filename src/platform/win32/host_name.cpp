@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "codec/sjis_text.h"
+#include "platform/sjis_text.h"
 
 namespace zel {
 

@@ -20,7 +20,8 @@ import sys
 
 FIRST_SLOT = 7  # IUnknown (3) and IDispatch (4) come first
 MAX_ARGUMENTS = 6
-C_TYPES = {"BSTR": ("kText", "Bstr"), "long": ("kNumber", "std::int32_t")}
+# IDL type: member table type, C++ type, field of Value.
+C_TYPES = {"BSTR": ("kText", "Bstr", "text"), "long": ("kNumber", "std::int32_t", "number")}
 
 
 def fail(message):
@@ -172,9 +173,9 @@ def header(idl_name, ids, members):
         "  switch (index) {",
     ]
     for i, m in enumerate(members):
-        args = ["self"] + [f"in[{k}].{'text' if a == 'BSTR' else 'number'}" for k, a in enumerate(m["arguments"])]
+        args = ["self"] + [f"in[{k}].{C_TYPES[a][2]}" for k, a in enumerate(m["arguments"])]
         if m["result"]:
-            args.append(f"&out->{'text' if m['result'] == 'BSTR' else 'number'}")
+            args.append(f"&out->{C_TYPES[m['result']][2]}")
         out.append(f"    case {i}: return self->vtbl->{function_name(m)}({', '.join(args)});")
     out += [
         "  }",

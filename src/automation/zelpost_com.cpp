@@ -156,14 +156,23 @@ HResult Forward(IZelpostCom* self, Result* out, Body body, Texts... texts) {
   });
 }
 
-// The integer options behind the properties.
-HResult GetOption(IZelpostCom* self, const char* name, std::int32_t* value) {
-  return Forward(self, value, [name](InetMail& s) { return s.GetValueInt(name); });
+// The integer options behind the properties, one instance per option name.
+constexpr char kHostWindow[] = "HWND";
+constexpr char kDelete[] = "DELE";
+constexpr char kPopBeforeSmtp[] = "POPBEFORESMTP";
+constexpr char kSilent[] = "SILENT";
+constexpr char kExecuteType[] = "EXECUTE_TYPE";
+constexpr char kApop[] = "APOP";
+
+template <const char* kName>
+HResult ZEL_COM_CALL GetOption(IZelpostCom* self, std::int32_t* value) {
+  return Forward(self, value, [](InetMail& s) { return s.GetValueInt(kName); });
 }
 
-HResult PutOption(IZelpostCom* self, const char* name, std::int32_t value) {
+template <const char* kName>
+HResult ZEL_COM_CALL PutOption(IZelpostCom* self, std::int32_t value) {
   MemberCall call(self);
-  call.session().SetValueInt(name, value);
+  call.session().SetValueInt(kName, value);
   return kOk;
 }
 
@@ -276,27 +285,6 @@ HResult ZEL_COM_CALL GetErrNumber(IZelpostCom* self, std::int32_t* value) {
   return Forward(self, value, [](InetMail& s) { return s.GetErrorInt(); });
 }
 
-HResult ZEL_COM_CALL GetHostWindow(IZelpostCom* self, std::int32_t* v) { return GetOption(self, "HWND", v); }
-HResult ZEL_COM_CALL PutHostWindow(IZelpostCom* self, std::int32_t v) { return PutOption(self, "HWND", v); }
-HResult ZEL_COM_CALL GetDelete(IZelpostCom* self, std::int32_t* v) { return GetOption(self, "DELE", v); }
-HResult ZEL_COM_CALL PutDelete(IZelpostCom* self, std::int32_t v) { return PutOption(self, "DELE", v); }
-HResult ZEL_COM_CALL GetPopBeforeSmtp(IZelpostCom* self, std::int32_t* v) {
-  return GetOption(self, "POPBEFORESMTP", v);
-}
-HResult ZEL_COM_CALL PutPopBeforeSmtp(IZelpostCom* self, std::int32_t v) {
-  return PutOption(self, "POPBEFORESMTP", v);
-}
-HResult ZEL_COM_CALL GetSilent(IZelpostCom* self, std::int32_t* v) { return GetOption(self, "SILENT", v); }
-HResult ZEL_COM_CALL PutSilent(IZelpostCom* self, std::int32_t v) { return PutOption(self, "SILENT", v); }
-HResult ZEL_COM_CALL GetExecuteType(IZelpostCom* self, std::int32_t* v) {
-  return GetOption(self, "EXECUTE_TYPE", v);
-}
-HResult ZEL_COM_CALL PutExecuteType(IZelpostCom* self, std::int32_t v) {
-  return PutOption(self, "EXECUTE_TYPE", v);
-}
-HResult ZEL_COM_CALL GetApop(IZelpostCom* self, std::int32_t* v) { return GetOption(self, "APOP", v); }
-HResult ZEL_COM_CALL PutApop(IZelpostCom* self, std::int32_t v) { return PutOption(self, "APOP", v); }
-
 // The scrambling buffers are sized from the input: 3n+4 bytes for n bytes
 // of plain text, (L-3)/3+1 for L characters of scrambled text.
 HResult ZEL_COM_CALL Pencode(IZelpostCom* self, Bstr pw, Bstr* ret) {
@@ -339,18 +327,18 @@ constexpr IZelpostComVtbl kVtbl = {
     .DialogAttach = DialogAttach,
     .get_ErrDiscription = GetErrDiscription,
     .get_ErrNumber = GetErrNumber,
-    .get_hWndParent = GetHostWindow,
-    .put_hWndParent = PutHostWindow,
-    .get_POP_DELE = GetDelete,
-    .put_POP_DELE = PutDelete,
-    .get_POP_BEFORE_SMTP = GetPopBeforeSmtp,
-    .put_POP_BEFORE_SMTP = PutPopBeforeSmtp,
-    .get_POP_SILENT = GetSilent,
-    .put_POP_SILENT = PutSilent,
-    .get_POP_ExecuteType = GetExecuteType,
-    .put_POP_ExecuteType = PutExecuteType,
-    .get_APOP = GetApop,
-    .put_APOP = PutApop,
+    .get_hWndParent = GetOption<kHostWindow>,
+    .put_hWndParent = PutOption<kHostWindow>,
+    .get_POP_DELE = GetOption<kDelete>,
+    .put_POP_DELE = PutOption<kDelete>,
+    .get_POP_BEFORE_SMTP = GetOption<kPopBeforeSmtp>,
+    .put_POP_BEFORE_SMTP = PutOption<kPopBeforeSmtp>,
+    .get_POP_SILENT = GetOption<kSilent>,
+    .put_POP_SILENT = PutOption<kSilent>,
+    .get_POP_ExecuteType = GetOption<kExecuteType>,
+    .put_POP_ExecuteType = PutOption<kExecuteType>,
+    .get_APOP = GetOption<kApop>,
+    .put_APOP = PutOption<kApop>,
     .Pencode = Pencode,
     .Pdecode = Pdecode,
 };

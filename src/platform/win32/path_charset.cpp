@@ -38,6 +38,7 @@ bool FromWide(UINT to, std::wstring_view in, std::string& out) {
 }
 
 bool Convert(UINT from, UINT to, std::string_view in, std::string& out) {
+  out.clear();
   std::wstring wide;
   return ToWide(from, in, wide) && FromWide(to, wide, out);
 }

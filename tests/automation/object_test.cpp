@@ -3,6 +3,7 @@
 // by name as through the function table.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 
 #include "com_host.h"
@@ -60,13 +61,19 @@ TEST(ComObject, IdentityReferencesAndModuleLocks) {
 struct Outer {
   Unknown unknown;
   std::atomic<int> references{1};
+  int peak = 1;  // the most references seen
 };
 
 HResult ZEL_COM_CALL OuterQueryInterface(Unknown*, const Guid*, void** object) {
   *object = nullptr;
   return kNoInterface;
 }
-std::uint32_t ZEL_COM_CALL OuterAddRef(Unknown* self) { return ++reinterpret_cast<Outer*>(self)->references; }
+std::uint32_t ZEL_COM_CALL OuterAddRef(Unknown* self) {
+  auto* outer = reinterpret_cast<Outer*>(self);
+  const int now = ++outer->references;
+  outer->peak = std::max(outer->peak, now);
+  return now;
+}
 std::uint32_t ZEL_COM_CALL OuterRelease(Unknown* self) { return --reinterpret_cast<Outer*>(self)->references; }
 constexpr UnknownVtbl kOuterVtbl = {OuterQueryInterface, OuterAddRef, OuterRelease};
 
@@ -86,7 +93,8 @@ TEST(ComObject, AggregatedObjectCountsOnItsOuterObject) {
   std::int32_t value = -1;
   ASSERT_EQ(o->vtbl->get_POP_BEFORE_SMTP(o, &value), kOk);
   EXPECT_EQ(value, 1);
-  EXPECT_EQ(outer.references, 2);  // the call's own reference is gone again
+  EXPECT_EQ(outer.peak, 3);        // the call held a reference of its own...
+  EXPECT_EQ(outer.references, 2);  // ...until it returned
   o->vtbl->Release(o);
   EXPECT_EQ(outer.references, 1);
   EXPECT_EQ(LibraryCanUnloadNow(), kFalse);

@@ -51,8 +51,10 @@ ZELPOST_API int ZELPOST_CALL zelRecvMailDummy(const char* mailfile, const char* 
 /* Number of messages waiting on the POP3 server, or a negative code. */
 ZELPOST_API int ZELPOST_CALL zelMailBiff(void);
 
-/* Integer options HWND, DELE, POPBEFORESMTP, SILENT, EXECUTE_TYPE, APOP
- * (names without regard to case). Set returns what was stored; unknown: 0. */
+/* Integer options HWND, DELE, POPBEFORESMTP, SILENT, EXECUTE_TYPE, APOP,
+ * TIMEOUT (names without regard to case). Set returns what was stored;
+ * unknown: 0. TIMEOUT: seconds each connect, receive or send may wait
+ * (default 300; 0 or a negative value waits for ever and stores 0). */
 ZELPOST_API int ZELPOST_CALL zelSetValueInt(const char* name, int value);
 ZELPOST_API int ZELPOST_CALL zelGetValueInt(const char* name);
 

@@ -122,9 +122,12 @@ class InetMail : public InetPop3 {
   char logDir[kPathSize] = {};
   int popBeforeSmtp = 1;
   int useApop = 0;
+  int timeoutSeconds = kDefaultTimeoutSeconds;  // option TIMEOUT; 0 waits for ever
 
  private:
   void SetOptionDefaults();
+  // Stores the TIMEOUT option (negative as 0) and hands it to both channels.
+  void SetTimeoutOption(int seconds);
 };
 
 // Longest version text: "zelpost.dll ver." and three five-digit numbers.

@@ -60,26 +60,26 @@ int InetPop3::Login(const char* host, int port, const char* user,
       ZEL_LOG(InetPop3, "ソケットの作成に失敗 [%s]", Text(host));
       return -101;
     case -3:
-      ZEL_LOG(InetPop3, "コネクトエラー発生 [%s]", Text(host));
+      ZEL_LOG(InetPop3, "コネクトエラー発生 [%s]%s", Text(host), TimeoutNote());
       return -102;
     default:
       ZEL_LOG(InetPop3, "ホスト名解決に失敗 [%s]", Text(host));
       return -100;
   }
   if (RecvLine() == 0 || replyLine[0] != '+') {
-    ZEL_LOG(InetPop3, "POP3接続応答エラー [%s]", Text(host));
+    ZEL_LOG(InetPop3, "POP3接続応答エラー [%s]%s", Text(host), TimeoutNote());
     return -200;
   }
   if (apop != 0) return LoginApop(user, password);
   if (SendCommand("USER %s", Text(user)) == 0 || RecvLine() == 0 ||
       replyLine[0] != '+') {
-    ZEL_LOG(InetPop3, "USER %s コマンドエラー [%s]", Text(user), Text(host));
+    ZEL_LOG(InetPop3, "USER %s コマンドエラー [%s]%s", Text(user), Text(host), TimeoutNote());
     return -201;
   }
   if (SendCommand("PASS %s", Text(password)) == 0 || RecvLine() == 0 ||
       replyLine[0] != '+') {
     // The log outlives the session and others can read it: no password.
-    ZEL_LOG(InetPop3, "PASS ******** コマンドエラー [%s]", Text(host));
+    ZEL_LOG(InetPop3, "PASS ******** コマンドエラー [%s]%s", Text(host), TimeoutNote());
     return -201;
   }
   return 1;
@@ -107,7 +107,7 @@ int InetPop3::LoginApop(const char* user, const char* password) {
   hex[2 * kMd5DigestSize] = '\0';
   if (SendCommand("APOP %s %s", Text(user), hex) == 0 || RecvLine() == 0 ||
       replyLine[0] != '+') {
-    ZEL_LOG(InetPop3, "APOP コマンドエラー ");
+    ZEL_LOG(InetPop3, "APOP コマンドエラー %s", TimeoutNote());
     return -214;
   }
   return 1;
@@ -141,7 +141,7 @@ int InetPop3::FetchListing() {
     return 0;
   }
   if (SendLine("LIST") == 0 || RecvLine() == 0 || replyLine[0] != '+') {
-    ZEL_LOG(InetPop3, "LIST コマンドで失敗 %s", replyLine);
+    ZEL_LOG(InetPop3, "LIST コマンドで失敗 %s%s", replyLine, TimeoutNote());
     return -204;
   }
   int read = 0;
@@ -149,6 +149,8 @@ int InetPop3::FetchListing() {
     if (RecvLine() == 0) {
       // Entries of a cut listing are dropped: the next call lists afresh.
       messageList.clear();
+      // A cut listing is logged only when it timed out.
+      if (TimedOut()) ZEL_LOG(InetPop3, "LIST コマンドで失敗 %s", TimeoutNote());
       return -204;
     }
     const int number = ListingNumber(replyLine);
@@ -161,7 +163,7 @@ int InetPop3::FetchListing() {
   currentIndex = 0;
 
   if (SendLine("UIDL") == 0 || RecvLine() == 0) {
-    ZEL_LOG(InetPop3, "UIDL コマンドで失敗 %s", replyLine);
+    ZEL_LOG(InetPop3, "UIDL コマンドで失敗 %s%s", replyLine, TimeoutNote());
     return -208;
   }
   if (replyLine[0] == '+') {
@@ -169,6 +171,7 @@ int InetPop3::FetchListing() {
     for (; line < n; ++line) {
       if (RecvLine() == 0) {
         currentIndex = static_cast<std::size_t>(line);
+        if (TimedOut()) ZEL_LOG(InetPop3, "UIDL コマンドで失敗 %s", TimeoutNote());
         return -208;
       }
       if (ListingNumber(replyLine) == 0) break;
@@ -228,7 +231,7 @@ int InetPop3::Retr(int number, const char* path) {
   if (SendCommand("RETR %d", number) == 0 || RecvLine() == 0 ||
       replyLine[0] != '+') {
     std::fclose(file);
-    ZEL_LOG(InetPop3, "RETR %d コマンドエラー", number);
+    ZEL_LOG(InetPop3, "RETR %d コマンドエラー%s", number, TimeoutNote());
     return -205;
   }
   messageId[0] = subject[0] = from[0] = '\0';
@@ -273,7 +276,7 @@ int InetPop3::Retr(int number, const char* path) {
   if (used > 0 && std::fwrite(out, 1, used, file) != used) written = false;
   if (cut) {
     std::fclose(file);  // keeps what came
-    ZEL_LOG(InetPop3, "RETR %d コマンド応答エラー", number);
+    ZEL_LOG(InetPop3, "RETR %d コマンド応答エラー%s", number, TimeoutNote());
     return -211;
   }
   // A file that could not be written completely is a failed retrieval.
@@ -287,7 +290,7 @@ int InetPop3::Retr(int number, const char* path) {
 int InetPop3::Top(int number, int lines) {
   if (SendCommand("TOP %d %d", number, lines) == 0 || RecvLine() == 0 ||
       replyLine[0] != '+') {
-    ZEL_LOG(InetPop3, "TOP %d %d コマンドエラー", number, lines);
+    ZEL_LOG(InetPop3, "TOP %d %d コマンドエラー%s", number, lines, TimeoutNote());
     return -206;
   }
   messageId[0] = subject[0] = from[0] = '\0';
@@ -301,7 +304,7 @@ int InetPop3::Top(int number, int lines) {
     if (inHeader) CaptureHeader(piece, n);
     while (state == kLinePiece) n = RecvLinePiece(piece, sizeof piece, &state);
     if (state == kLineCut) {
-      ZEL_LOG(InetPop3, "TOP %d %d コマンドエラー", number, lines);
+      ZEL_LOG(InetPop3, "TOP %d %d コマンドエラー%s", number, lines, TimeoutNote());
       return -206;
     }
   }
@@ -310,7 +313,7 @@ int InetPop3::Top(int number, int lines) {
 int InetPop3::Dele(int number) {
   if (SendCommand("DELE %d", number) == 0 || RecvLine() == 0 ||
       replyLine[0] != '+') {
-    ZEL_LOG(InetPop3, "DELE %d コマンド応答エラー", number);
+    ZEL_LOG(InetPop3, "DELE %d コマンド応答エラー%s", number, TimeoutNote());
     return -211;
   }
   return 1;
@@ -318,7 +321,7 @@ int InetPop3::Dele(int number) {
 
 int InetPop3::Stat() {
   if (SendLine("STAT") == 0 || RecvLine() == 0 || replyLine[0] != '+') {
-    ZEL_LOG(InetPop3, "STAT コマンドでエラー %s", replyLine);
+    ZEL_LOG(InetPop3, "STAT コマンドでエラー %s%s", replyLine, TimeoutNote());
     return -203;
   }
   // "+OK n size": the count starts at the fifth character.

@@ -47,6 +47,7 @@ InetSocket::~InetSocket() {
 }
 
 int InetSocket::Connect(const char* server, int defaultPort) {
+  timedOut_ = false;
   // A host name never holds a colon; "name:port" names a non-default port.
   char name[kChannelHostSize];
   int chosenPort = defaultPort;
@@ -65,9 +66,11 @@ int InetSocket::Connect(const char* server, int defaultPort) {
   }
   recvCursor_ = recvEnd_ = 0;
   if (AcquireSocket() == kNoSocket) return -3;  // closed by a cancel meanwhile
-  const bool connected = SocketConnect(s, address, chosenPort);
+  const SocketStatus connected =
+      SocketConnect(s, address, chosenPort, SocketDeadlineAfter(timeoutSeconds_));
   ReleaseSocket();
-  if (!connected) return -3;
+  if (connected == SocketStatus::kTimedOut) NoteTimeout();
+  if (connected != SocketStatus::kOk) return -3;
   CopyBounded(host, server);
   port = chosenPort;
   return 1;
@@ -107,12 +110,20 @@ void InetSocket::ReleaseSocket() {
   }
 }
 
+void InetSocket::NoteTimeout() {
+  timedOut_ = true;
+  std::snprintf(timeoutNote_, sizeof timeoutNote_, " (タイムアウト %d秒)", timeoutSeconds_);
+}
+
+void InetSocket::SetTimeout(int seconds) { timeoutSeconds_ = seconds > 0 ? seconds : 0; }
+
 bool InetSocket::Refill() {
-  if (!enabled.load()) return false;
+  if (!enabled.load() || timedOut_) return false;
   const SocketHandle s = AcquireSocket();
   if (s == kNoSocket) return false;
-  const long n = SocketRecv(s, recvBuffer, kRecvBlockSize);
+  const long n = SocketRecv(s, recvBuffer, kRecvBlockSize, SocketDeadlineAfter(timeoutSeconds_));
   ReleaseSocket();
+  if (n == kSocketTimedOut) NoteTimeout();
   if (n <= 0) return false;
   recvCursor_ = 0;
   recvEnd_ = static_cast<std::size_t>(n);
@@ -195,11 +206,14 @@ std::size_t InetSocket::RecvLinePiece(char* buffer, std::size_t size,
 }
 
 bool InetSocket::SendRaw(const void* data, std::size_t size) {
+  if (timedOut_) return false;
   const SocketHandle s = AcquireSocket();
   if (s == kNoSocket) return false;
-  const bool sent = SocketSendAll(s, data, size);
+  const SocketStatus sent =
+      SocketSendAll(s, data, size, SocketDeadlineAfter(timeoutSeconds_));
   ReleaseSocket();
-  return sent;
+  if (sent == SocketStatus::kTimedOut) NoteTimeout();
+  return sent == SocketStatus::kOk;
 }
 
 int InetSocket::SendLine(const char* text) {

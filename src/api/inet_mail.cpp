@@ -31,6 +31,11 @@ InetMail::~InetMail() {
   delete[] attachmentList;
 }
 
+void InetMail::CancelOperations() {
+  InetSocket::Retire();
+  smtp.Retire();
+}
+
 namespace {
 
 bool Missing(const char* text) { return text == nullptr || *text == '\0'; }

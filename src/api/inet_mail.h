@@ -58,6 +58,11 @@ class InetMail : public InetPop3 {
   // The attachment dialog for a display file; not built in this version: 0.
   int DialogAttach(const char* filename);
 
+  // Ends every running operation of the session for good, from another
+  // thread, before the session is destroyed: both channels are retired (a
+  // waiting network step fails at once, later ones fail without waiting).
+  void CancelOperations();
+
   // Error state. SetError formats into errorText (printf conventions),
   // cut to 255 bytes at a character boundary.
   void SetError(int number, const char* format, ...)

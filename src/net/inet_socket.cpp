@@ -47,6 +47,10 @@ InetSocket::~InetSocket() {
 }
 
 int InetSocket::Connect(const char* server, int defaultPort) {
+  {
+    std::lock_guard<std::mutex> lock(guard_);
+    if (retired_) return -3;  // checked again once the socket exists
+  }
   timedOut_ = false;
   // A host name never holds a colon; "name:port" names a non-default port.
   char name[kChannelHostSize];
@@ -62,6 +66,10 @@ int InetSocket::Connect(const char* server, int defaultPort) {
   if (s == kNoSocket) return -2;
   {
     std::lock_guard<std::mutex> lock(guard_);
+    if (retired_) {
+      SocketClose(s);
+      return -3;
+    }
     socketHandle = s;
   }
   recvCursor_ = recvEnd_ = 0;
@@ -268,8 +276,20 @@ int InetSocket::Quit() {
   return 1;
 }
 
-void InetSocket::Enable() { enabled.store(true); }
+void InetSocket::Enable() {
+  std::lock_guard<std::mutex> lock(guard_);
+  if (!retired_) enabled.store(true);
+}
 
 void InetSocket::Disable() { enabled.store(false); }
+
+void InetSocket::Retire() {
+  {
+    std::lock_guard<std::mutex> lock(guard_);
+    retired_ = true;
+    enabled.store(false);
+  }
+  Close();
+}
 
 }  // namespace zel

@@ -117,9 +117,15 @@ class InetSocket {
   int Quit();
 
   // Sets / clears the cancellation switch. Disable may be called from another
-  // thread than the one using the channel.
+  // thread than the one using the channel. Enable does nothing once retired.
   void Enable();
   void Disable();
+
+  // Cancels for good, for an owner that is going away: disables the channel
+  // and closes its socket (a blocked connect, receive or send returns at
+  // once), and every later Connect fails (-3) without connecting. May be
+  // called from another thread than the one using the channel.
+  void Retire();
   bool IsEnabled() const { return enabled.load(); }
 
   // Seconds each connect, receive or send may wait; 0 (or less) waits for
@@ -158,7 +164,7 @@ class InetSocket {
   // Records a time-out of the current step.
   void NoteTimeout();
 
-  mutable std::mutex guard_;    // socketHandle, usersInCall_, pendingRelease_
+  mutable std::mutex guard_;    // socketHandle, usersInCall_, pendingRelease_, retired_
   SocketHandle socketHandle = kNoSocket;
   int usersInCall_ = 0;
   std::vector<SocketHandle> pendingRelease_;  // shut down, released later
@@ -171,6 +177,7 @@ class InetSocket {
   std::size_t recvCursor_ = 0;
   std::size_t recvEnd_ = 0;
   std::atomic<bool> enabled{true};
+  bool retired_ = false;  // guarded by guard_
 
   int timeoutSeconds_ = kDefaultTimeoutSeconds;
   bool timedOut_ = false;

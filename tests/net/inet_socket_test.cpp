@@ -255,6 +255,27 @@ TEST(ChannelCancel, DisableAndQuitFromAnotherThreadWakeABlockedReceive) {
   EXPECT_FALSE(fed.channel.IsConnected());
 }
 
+// Retiring wakes a blocked receive, and nothing revives the channel: an
+// operation that was about to start fails at once instead of connecting.
+TEST(ChannelCancel, RetireIsForGood) {
+  Fed fed("+OK waiting\r\n");
+  ASSERT_EQ(fed.channel.RecvLine(), 12);
+  fed.channel.SetTimeout(0);  // only the retire can end the wait
+  std::thread owner([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    fed.channel.Retire();
+  });
+  EXPECT_EQ(fed.channel.RecvLine(), 0);
+  owner.join();
+  fed.channel.Enable();
+  EXPECT_FALSE(fed.channel.IsEnabled());
+  ScriptServer live;
+  live.Send("+OK\r\n");
+  live.Start();
+  EXPECT_EQ(fed.channel.Connect("127.0.0.1", live.port()), -3);
+  EXPECT_FALSE(fed.channel.IsConnected());
+}
+
 TEST(ChannelCancel, ConnectDoesNotUndoACancel) {
   ScriptServer server;
   server.Send("+OK\r\n");

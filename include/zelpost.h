@@ -26,8 +26,9 @@ extern "C" {
  * including the NUL and returns the length written. */
 ZELPOST_API int ZELPOST_CALL zelVersion(char* buffer, int size);
 
-/* Sets the account. All but fullname must be non-empty. Returns 1, or 0 with
- * error -1000 (the earlier account stays). Over-long texts are shortened. */
+/* Sets the account. All but fullname must be non-empty, and a server name
+ * (with its ":port") at most 261 bytes. Returns 1, or 0 with error -1000
+ * (the earlier account stays). Other over-long texts are shortened. */
 ZELPOST_API int ZELPOST_CALL zelInitialize(const char* pop3name, const char* smtpname,
                                            const char* username, const char* password,
                                            const char* mailaddr, const char* fullname);

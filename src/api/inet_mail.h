@@ -31,9 +31,10 @@ class InetMail : public InetPop3 {
   ~InetMail();
 
   // Account set-up. Every argument but fullname must be present and not
-  // empty, else error -1000 with its text, no setting changes, result 0.
-  // Over-long arguments are cut to their field at a character boundary (a
-  // log entry names the field). Returns 1 when accepted.
+  // empty, and a server name shorter than kHostNameSize, else error -1000
+  // with its text, no setting changes, result 0. Other over-long arguments
+  // are cut to their field at a character boundary (a log entry names the
+  // field). Returns 1 when accepted.
   int Initialize(const char* pop3name, const char* smtpname, const char* username,
                  const char* password, const char* mailaddr, const char* fullname);
 

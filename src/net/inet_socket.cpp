@@ -32,7 +32,7 @@ bool SplitServerName(const char* server, int defaultPort, char* name,
       chosen = static_cast<int>(value);
     }
   }
-  if (nameLength == 0) return false;
+  if (nameLength == 0 || nameLength >= nameSize) return false;
   CopyBounded(name, nameSize, std::string_view(server, nameLength));
   *port = chosen;
   return true;
@@ -53,9 +53,10 @@ int InetSocket::Connect(const char* server, int defaultPort) {
   }
   timedOut_ = false;
   // A host name never holds a colon; "name:port" names a non-default port.
-  char name[kChannelHostSize];
+  char name[kHostNameSize];
   int chosenPort = defaultPort;
-  if (!SplitServerName(server, defaultPort, name, sizeof name, &chosenPort)) {
+  if (server == nullptr || std::strlen(server) >= sizeof host ||
+      !SplitServerName(server, defaultPort, name, sizeof name, &chosenPort)) {
     return -1;
   }
   std::uint32_t address = 0;

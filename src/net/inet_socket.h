@@ -24,6 +24,7 @@
 #include <mutex>
 #include <vector>
 
+#include "codec/sjis_text.h"
 #include "platform/socket.h"
 
 namespace zel {
@@ -35,17 +36,16 @@ inline constexpr std::size_t kReplyLineSize = 4096;
 inline constexpr std::size_t kRecvBlockSize = kReplyLineSize - 1;
 // A formatted command and its NUL.
 inline constexpr std::size_t kCommandSize = 1024;
-// The channel's copy of the host text given to Connect.
-inline constexpr std::size_t kChannelHostSize = 64;
 // Seconds a connect, a receive or a send may wait by default: long enough
 // for a slow server, short enough that a silent one does not hang a host.
 inline constexpr int kDefaultTimeoutSeconds = 300;
 
 // Splits a server name of the form "name:port": when the text after the last
 // colon is all digits and a number from 1 to 65535, writes the part before
-// that colon to `name` (capacity `nameSize`, cut to fit) and the number to
-// `*port`. Otherwise copies the whole server name and stores `defaultPort`.
-// Returns false when `server` is absent or its name part is empty.
+// that colon to `name` (capacity `nameSize`) and the number to `*port`.
+// Otherwise copies the whole server name and stores `defaultPort`.
+// Returns false when `server` is absent, its name part is empty or does not
+// fit `name` (a cut name would be another host).
 bool SplitServerName(const char* server, int defaultPort, char* name,
                      std::size_t nameSize, int* port);
 
@@ -60,7 +60,8 @@ class InetSocket {
   // overrides `port`). A dotted address needs no lookup; a name takes its
   // first IPv4 address. A socket still held is closed first. Does not change
   // `enabled`: a channel disabled by a cancel stays disabled.
-  // Returns 1 connected; -1 no host or the name does not resolve; -2 the
+  // Returns 1 connected; -1 no host, a host text of kHostNameSize bytes or
+  // more (never looked up cut), or the name does not resolve; -2 the
   // socket cannot be created; -3 the connection attempt fails or times out
   // (the socket stays held until Quit or Close).
   int Connect(const char* host, int port);
@@ -169,7 +170,7 @@ class InetSocket {
   int usersInCall_ = 0;
   std::vector<SocketHandle> pendingRelease_;  // shut down, released later
 
-  char host[kChannelHostSize] = {};
+  char host[kHostNameSize] = {};
   int port = 0;
   std::uint32_t peerAddress = 0;  // IPv4, network byte order
 

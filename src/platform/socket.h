@@ -36,6 +36,13 @@ int LastSocketError();
 // returns true; returns false for an empty host or a failed lookup.
 bool ResolveIpv4(const char* host, std::uint32_t* address);
 
+// Test seam: a lookup of host names (dotted addresses are never looked up)
+// that stands in for the system resolver while set, so that tests can give
+// names of their own an address. Returns the previous lookup; nullptr means
+// the system resolver.
+using NameLookup = bool (*)(const char* name, std::uint32_t* address);
+NameLookup SetNameLookup(NameLookup lookup);
+
 // A moment after which a socket call gives up: milliseconds on a monotonic
 // clock, or kNoDeadline to wait for ever.
 using SocketDeadline = std::int64_t;

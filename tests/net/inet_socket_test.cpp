@@ -148,6 +148,10 @@ TEST(ServerName, PortAfterTheLastColon) {
   ASSERT_TRUE(SplitServerName("host:65535", 110, name, sizeof name, &port));
   EXPECT_EQ(port, 65535);
   EXPECT_FALSE(SplitServerName(":110", 110, name, sizeof name, &port));
+  // A name part that does not fit is refused, never cut.
+  EXPECT_TRUE(SplitServerName("abc:110", 25, name, 4, &port));
+  EXPECT_FALSE(SplitServerName("abcd:110", 25, name, 4, &port));
+  EXPECT_FALSE(SplitServerName("abcd", 25, name, 4, &port));
   EXPECT_FALSE(SplitServerName(nullptr, 110, name, sizeof name, &port));
 }
 

@@ -14,6 +14,7 @@
 #include <cstring>
 
 #include "platform/socket.h"
+#include "platform/socket_backend.h"
 
 namespace zel {
 
@@ -34,13 +35,14 @@ int SocketCleanup() {
 
 int LastSocketError() { return errno; }
 
-bool ResolveIpv4(const char* host, std::uint32_t* address) {
-  if (host == nullptr || *host == '\0') return false;
+bool ParseDottedIpv4(const char* host, std::uint32_t* address) {
   in_addr dotted{};
-  if (inet_pton(AF_INET, host, &dotted) == 1) {
-    *address = dotted.s_addr;
-    return true;
-  }
+  if (inet_pton(AF_INET, host, &dotted) != 1) return false;
+  *address = dotted.s_addr;
+  return true;
+}
+
+bool LookUpIpv4(const char* host, std::uint32_t* address) {
   addrinfo hints{};
   hints.ai_family = AF_INET;
   hints.ai_socktype = SOCK_STREAM;

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "platform/socket.h"
+#include "platform/socket_backend.h"
 
 namespace zel {
 
@@ -20,13 +21,14 @@ int SocketCleanup() {
 
 int LastSocketError() { return WSAGetLastError(); }
 
-bool ResolveIpv4(const char* host, std::uint32_t* address) {
-  if (host == nullptr || *host == '\0') return false;
+bool ParseDottedIpv4(const char* host, std::uint32_t* address) {
   const unsigned long dotted = inet_addr(host);
-  if (dotted != INADDR_NONE || std::strcmp(host, "255.255.255.255") == 0) {
-    *address = static_cast<std::uint32_t>(dotted);
-    return true;
-  }
+  if (dotted == INADDR_NONE && std::strcmp(host, "255.255.255.255") != 0) return false;
+  *address = static_cast<std::uint32_t>(dotted);
+  return true;
+}
+
+bool LookUpIpv4(const char* host, std::uint32_t* address) {
   const hostent* entry = gethostbyname(host);
   if (entry == nullptr || entry->h_addrtype != AF_INET ||
       entry->h_addr_list == nullptr || entry->h_addr_list[0] == nullptr) {

@@ -1,5 +1,7 @@
 // The exported functions: argument checks of the export layer, then the
 // process-wide session. No exception leaves an export.
+#include <atomic>
+#include <mutex>
 #include <new>
 
 #include "api/call_gate.h"
@@ -22,33 +24,40 @@ constexpr std::chrono::milliseconds kSessionCloseWait{5000};
 // exits; it then finds the gate shut instead of a destroyed session.
 struct FlatState {
   CallGate gate;
-  InetMail* session = nullptr;
+  std::once_flag created;
+  std::atomic<InetMail*> session{nullptr};
 };
 alignas(FlatState) unsigned char flatStorage[sizeof(FlatState)];
 FlatState* const flat = new (flatStorage) FlatState;
 
-// Creates the flat session while the library loads and destroys it while it
-// unloads: running calls are cancelled and waited for, and a session that a
-// call still uses is left in memory rather than freed under it.
-struct FlatSessionHolder {
-  FlatSessionHolder() {
+// The flat session, created by the first export call that needs one (once,
+// whichever thread gets there first), not while the library loads: under
+// the loader lock of Windows no socket start-up or other set-up may run.
+// nullptr when its creation failed.
+InetMail* CreatedSession() {
+  std::call_once(flat->created, [] {
     try {
       flat->session = new InetMail();
     } catch (...) {
       flat->session = nullptr;
     }
-  }
+  });
+  return flat->session;
+}
+
+// Destroys the flat session, if one was created, while the library
+// unloads: running calls are cancelled and waited for, and a session that a
+// call still uses is left in memory rather than freed under it.
+struct FlatSessionHolder {
   ~FlatSessionHolder() {
     flat->gate.Shut();
-    InetMail* session = flat->session;
-    if (session == nullptr) return;
-    session->CancelOperations();
+    if (InetMail* session = flat->session) session->CancelOperations();
     if (!flat->gate.WaitIdle(kSessionCloseWait)) {
       ZEL_LOG(zelexport, "実行中の処理が終わらないためセッションを解放しない");
       return;
     }
-    flat->session = nullptr;
-    delete session;
+    // No call is inside and none can enter: nobody creates or uses it now.
+    delete flat->session.exchange(nullptr);
   }
 } flatSession;
 
@@ -62,7 +71,7 @@ int Forward(const char* exportName, int failure, Body body) {
     struct Leave {
       ~Leave() { flat->gate.Leave(); }
     } leave;
-    InetMail* session = flat->session;
+    InetMail* session = CreatedSession();
     if (session == nullptr) return failure;
     return body(*session);
   } catch (...) {
@@ -73,7 +82,7 @@ int Forward(const char* exportName, int failure, Body body) {
 
 }  // namespace
 
-InetMail* FlatSession() { return flat->session; }
+InetMail* FlatSession() { return CreatedSession(); }
 
 }  // namespace zel
 

@@ -5,8 +5,9 @@ namespace zel {
 
 class InetMail;
 
-// The session created when the library was loaded; nullptr when its
-// creation failed (every export then returns its failure result).
+// The flat session, created by the first call that needs it (thread-safe,
+// once); nullptr when its creation failed (every export then returns its
+// failure result).
 InetMail* FlatSession();
 
 }  // namespace zel

@@ -1,9 +1,12 @@
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include <gtest/gtest.h>
 
 #include "library.h"
+#include "scratch.h"
 
 namespace zel::test {
 namespace {
@@ -57,6 +60,54 @@ TEST(Exports, VersionTextComesFromTheFileVersion) {
   EXPECT_EQ(small[6], 'x');
   EXPECT_EQ(api.Version(text, sizeof text), high);
   EXPECT_EQ(std::string(text), expected);
+}
+
+
+void SetTempDir(const std::string& dir) {
+#ifdef _WIN32
+  _putenv_s("TMP", dir.c_str());
+  _putenv_s("TEMP", dir.c_str());
+#else
+  setenv("TMPDIR", dir.c_str(), 1);
+#endif
+}
+
+// The flat session is made by the first call that needs it, not while the
+// library loads (under Windows' loader lock nothing may start sockets), and
+// goes when the library is unloaded. Seen from a host: a new session's log
+// folder is the temporary folder of the moment it is made.
+TEST(Exports, FlatSessionComesWithTheFirstCallAndGoesWithTheLibrary) {
+  namespace fs = std::filesystem;
+  ScratchDir dir;
+  fs::create_directories(fs::path(dir.Path()) / "atload");
+  fs::create_directories(fs::path(dir.Path()) / "atcall");
+  // A copy under another name loads as a library of its own.
+#ifdef _WIN32
+  const fs::path copy = fs::path(dir.Path()) / "zelcopy.dll";
+  fs::copy_file(ZEL_BINARY_DIR "/zelpost.dll", copy);
+#else
+  const fs::path copy = fs::path(dir.Path()) / "libzelcopy.so";
+  fs::copy_file(LibraryPath(), copy);
+#endif
+  const char* saved = std::getenv(
+#ifdef _WIN32
+      "TMP"
+#else
+      "TMPDIR"
+#endif
+  );
+  const std::string restore = saved != nullptr ? saved : "";
+  SetTempDir(dir.File("atload"));
+  LibraryHandle library = OpenLibrary(copy.string());
+  ASSERT_NE(library, nullptr);
+  SetTempDir(dir.File("atcall"));
+  auto getValueStr = reinterpret_cast<decltype(&::zelGetValueStr)>(LibrarySymbol(library, "zelGetValueStr"));
+  ASSERT_NE(getValueStr, nullptr);
+  char logDir[260] = {};
+  EXPECT_GT(getValueStr("LOGDIR", logDir, sizeof logDir), 0);
+  EXPECT_NE(std::string(logDir).find("atcall"), std::string::npos) << logDir;
+  CloseLibrary(library);  // destroys the session (the sanitizers see it freed)
+  SetTempDir(restore.empty() ? fs::temp_directory_path().string() : restore);
 }
 
 }  // namespace

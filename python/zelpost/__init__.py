@@ -79,7 +79,10 @@ class Zelpost:
         self.close()
 
     def __del__(self):
-        self.close()
+        try:
+            self.close()
+        except Exception:  # the interpreter is shutting down
+            pass
 
     # Late-bound calls.
     def _id(self, member):

@@ -8,6 +8,7 @@
 #include "api/entry_checks.h"
 #include "api/flat_session.h"
 #include "api/inet_mail.h"
+#include "api/session_list.h"
 #include "platform/log.h"
 #include "zelpost.h"
 
@@ -49,6 +50,10 @@ InetMail* CreatedSession() {
 // unloads: running calls are cancelled and waited for, and a session that a
 // call still uses is left in memory rather than freed under it.
 struct FlatSessionHolder {
+  // The session list is made first (memory only), so that it outlives this
+  // holder: statics go in the reverse order of their completion, and the
+  // flat session leaves the list when it is destroyed.
+  FlatSessionHolder() { SessionListSize(); }
   ~FlatSessionHolder() {
     flat->gate.Shut();
     if (InetMail* session = flat->session) session->CancelOperations();

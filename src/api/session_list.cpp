@@ -8,9 +8,9 @@
 namespace zel {
 namespace {
 
-// Created on first use, by the first session while the library loads; a
-// static destroyed in reverse order of completion, so it outlives every
-// session that was completed after it (the process-wide one included).
+// Created on first use, at the latest while the library loads (see the
+// flat session's holder); a static destroyed in reverse order of
+// completion, so it outlives every session (the process-wide one included).
 std::vector<InetMail*>& List() {
   static std::vector<InetMail*> list;
   return list;

@@ -9,7 +9,7 @@
 #include <cstdint>
 
 #include "codec/message_decoder.h"
-#include "codec/sjis_text.h"
+#include "platform/sjis_text.h"
 #include "net/inet_pop3.h"
 #include "net/inet_smtp.h"
 #include "platform/thread.h"

@@ -7,7 +7,7 @@
 #include <string_view>
 
 #include "codec/md5.h"
-#include "codec/sjis_text.h"
+#include "platform/sjis_text.h"
 #include "platform/log.h"
 #include "platform/text_file.h"
 

@@ -19,7 +19,7 @@
 #include <cstddef>
 #include <thread>
 
-#include "codec/sjis_text.h"
+#include "platform/sjis_text.h"
 #include "net/inet_socket.h"
 #include "net/message_listing.h"
 #include "net/recv_progress.h"

@@ -3,7 +3,7 @@
 
 #include <cstring>
 
-#include "codec/sjis_text.h"
+#include "platform/sjis_text.h"
 #include "platform/log.h"
 #include "platform/text_file.h"
 

@@ -4,7 +4,7 @@
 #include <cstdarg>
 #include <cstring>
 
-#include "codec/sjis_text.h"
+#include "platform/sjis_text.h"
 
 namespace zel {
 

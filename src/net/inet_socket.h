@@ -24,7 +24,7 @@
 #include <mutex>
 #include <vector>
 
-#include "codec/sjis_text.h"
+#include "platform/sjis_text.h"
 #include "platform/socket.h"
 
 namespace zel {

@@ -63,15 +63,6 @@ TEST(Exports, VersionTextComesFromTheFileVersion) {
 }
 
 
-void SetTempDir(const std::string& dir) {
-#ifdef _WIN32
-  _putenv_s("TMP", dir.c_str());
-  _putenv_s("TEMP", dir.c_str());
-#else
-  setenv("TMPDIR", dir.c_str(), 1);
-#endif
-}
-
 // The flat session is made by the first call that needs it, not while the
 // library loads (under Windows' loader lock nothing may start sockets), and
 // goes when the library is unloaded. Seen from a host: a new session's log

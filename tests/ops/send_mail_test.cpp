@@ -8,6 +8,7 @@
 #include <fstream>
 #include <string>
 
+#include "../platform/scratch_dir.h"
 #include "api/inet_mail.h"
 
 #ifndef _WIN32
@@ -20,14 +21,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-void SetTempDir(const std::string& dir) {
-#ifdef _WIN32
-  _putenv_s("TMP", dir.c_str());
-  _putenv_s("TEMP", dir.c_str());
-#else
-  setenv("TMPDIR", dir.c_str(), 1);
-#endif
-}
+using test::SetTempDir;
 
 std::string ReadAll(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);

@@ -1,6 +1,7 @@
 // A fresh directory per test, removed afterwards.
 #pragma once
 
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -31,6 +32,17 @@ class ScratchDir {
  private:
   std::filesystem::path path_;
 };
+
+// Points the platform's temporary directory ($TMPDIR, on Windows TMP and
+// TEMP) at `dir`.
+inline void SetTempDir(const std::string& dir) {
+#ifdef _WIN32
+  _putenv_s("TMP", dir.c_str());
+  _putenv_s("TEMP", dir.c_str());
+#else
+  setenv("TMPDIR", dir.c_str(), 1);
+#endif
+}
 
 inline std::string ReadBytes(const std::string& path) {
   std::FILE* f = std::fopen(path.c_str(), "rb");

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "codec/encoded_word.h"
-#include "codec/sjis_text.h"
+#include "platform/sjis_text.h"
 #include "platform/window.h"
 
 namespace zel {

@@ -9,7 +9,8 @@
 #   scripts/test-servers.sh start  [DIR]   (re)start both, fresh maildirs
 #   scripts/test-servers.sh stop   [DIR]   stop both by PID, remove DIR
 #   scripts/test-servers.sh status [DIR]   print the state, exit 1 if down
-#   scripts/test-servers.sh certs  TLSDIR  only make the certificates below
+#   scripts/test-servers.sh certs  TLSDIR [DAYS]  only make the certificates
+#                                          below (valid DAYS, default 30)
 #
 # Certificates (DIR/tls): a throw-away CA (ca.pem) made at every start, the
 # servers' certificate (cert.pem, key.pem) for localhost and 127.0.0.1
@@ -64,24 +65,24 @@ do_stop() {
   esac
 }
 
-# Makes the test certificates in folder $1 (RSA: every TLS stack in the
-# tests, Wine's included, verifies it).
+# Makes the test certificates in folder $1, valid $2 days (default 30).
+# RSA: every TLS stack of the tests, Wine's included, verifies it.
 make_certs() {
-  local tls=$1
+  local tls=$1 days=${2:-30}
   mkdir -p "$tls" || die "cannot create $tls"
   (
     set -e
     cd "$tls"
-    openssl req -x509 -newkey rsa:2048 -nodes -days 30 -subj "/CN=zelpost test CA" \
+    openssl req -x509 -newkey rsa:2048 -nodes -days "$days" -subj "/CN=zelpost test CA" \
       -keyout ca.key -out ca.pem \
       -addext "basicConstraints=critical,CA:TRUE" -addext "keyUsage=critical,keyCertSign,cRLSign"
-    openssl req -x509 -newkey rsa:2048 -nodes -days 30 -subj "/CN=zelpost other CA" \
+    openssl req -x509 -newkey rsa:2048 -nodes -days "$days" -subj "/CN=zelpost other CA" \
       -keyout other-ca.key -out other-ca.pem \
       -addext "basicConstraints=critical,CA:TRUE" -addext "keyUsage=critical,keyCertSign,cRLSign"
     openssl req -new -newkey rsa:2048 -nodes -subj "/CN=localhost" -keyout key.pem -out cert.csr
     printf '%s\n' "subjectAltName=DNS:localhost,IP:127.0.0.1" "basicConstraints=CA:FALSE" \
       "keyUsage=critical,digitalSignature,keyEncipherment" "extendedKeyUsage=serverAuth" > cert.ext
-    openssl x509 -req -in cert.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days 30 \
+    openssl x509 -req -in cert.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days "$days" \
       -extfile cert.ext -out cert.pem
     rm -f cert.csr cert.ext ca.srl other-ca.key
     chmod 644 ca.pem other-ca.pem cert.pem
@@ -152,11 +153,13 @@ PY
 }
 
 # Waits until HOST PORT answers with a line starting with PREFIX; gives up
-# early when the server process PID has ended (its port was taken).
+# early when the server process PID has ended (its port was taken). With a
+# fifth argument, a CA file, the answer must come over TLS (implicit TLS).
 wait_greeting() {
-  $PY - "$1" "$2" "$3" "$4" <<'PY'
-import socket, sys, time
-host, port, prefix, pid = sys.argv[1], int(sys.argv[2]), sys.argv[3].encode(), sys.argv[4]
+  $PY - "$1" "$2" "$3" "$4" "${5:-}" <<'PY'
+import socket, ssl, sys, time
+host, port, prefix, pid, ca = sys.argv[1], int(sys.argv[2]), sys.argv[3].encode(), sys.argv[4], sys.argv[5]
+context = ssl.create_default_context(cafile=ca) if ca else None
 def running():
     try:
         return open("/proc/%s/stat" % pid).read().rsplit(")", 1)[1].split()[0] != "Z"
@@ -166,36 +169,11 @@ deadline = time.time() + 15
 while time.time() < deadline and running():
     try:
         with socket.create_connection((host, port), timeout=2) as s:
+            if context:
+                s = context.wrap_socket(s, server_hostname=host)
             if s.recv(512).startswith(prefix):
                 s.sendall(b"QUIT\r\n")
                 sys.exit(0)
-    except OSError:
-        pass
-    time.sleep(0.1)
-sys.exit(1)
-PY
-}
-
-# Waits until 127.0.0.1 PORT answers a TLS handshake (trusting DIR's CA)
-# with a line starting with PREFIX; gives up when PID has ended.
-wait_tls_greeting() {
-  $PY - "$1" "$2" "$3" "$DIR/tls/ca.pem" <<'PY'
-import socket, ssl, sys, time
-port, prefix, pid, ca = int(sys.argv[1]), sys.argv[2].encode(), sys.argv[3], sys.argv[4]
-context = ssl.create_default_context(cafile=ca)
-def running():
-    try:
-        return open("/proc/%s/stat" % pid).read().rsplit(")", 1)[1].split()[0] != "Z"
-    except OSError:
-        return False
-deadline = time.time() + 15
-while time.time() < deadline and running():
-    try:
-        with socket.create_connection(("127.0.0.1", port), timeout=2) as raw:
-            with context.wrap_socket(raw, server_hostname="127.0.0.1") as s:
-                if s.recv(512).startswith(prefix):
-                    s.sendall(b"QUIT\r\n")
-                    sys.exit(0)
     except OSError:
         pass
     time.sleep(0.1)
@@ -338,8 +316,8 @@ ENV
   # A greeting may come from another run's server that holds the port.
   owns_listener "$dovecot_pid" "$POP3_PORT" || return 1
   owns_listener "$smtp_pid" "$SMTP_PORT" || return 1
-  wait_tls_greeting "$POP3S_PORT" "+OK" "$dovecot_pid" || return 1
-  wait_tls_greeting "$SMTPS_PORT" "220" "$smtp_pid" || return 1
+  wait_greeting 127.0.0.1 "$POP3S_PORT" "+OK" "$dovecot_pid" "$DIR/tls/ca.pem" || return 1
+  wait_greeting 127.0.0.1 "$SMTPS_PORT" "220" "$smtp_pid" "$DIR/tls/ca.pem" || return 1
   owns_listener "$dovecot_pid" "$POP3S_PORT" || return 1
   owns_listener "$smtp_pid" "$SMTPS_PORT" || return 1
   if [ "$LOCAL_FLAG" = 1 ]; then
@@ -358,6 +336,6 @@ case "$ACTION" in
   start) do_start ;;
   stop) do_stop ;;
   status) do_status ;;
-  certs) [ $# -ge 2 ] || die "usage: $0 certs TLSDIR"; make_certs "$2" ;;
+  certs) [ $# -ge 2 ] || die "usage: $0 certs TLSDIR [DAYS]"; make_certs "$2" "${3:-30}" ;;
   *) die "usage: $0 start|stop|status|certs [DIR]" ;;
 esac

@@ -7,7 +7,7 @@
 
 #include "codec/ascii_case.h"
 #include "codec/base64.h"
-#include "codec/sjis_text.h"
+#include "platform/sjis_text.h"
 
 namespace zel {
 

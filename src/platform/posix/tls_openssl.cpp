@@ -68,18 +68,15 @@ int BioCreate(BIO* bio) {
   return 1;
 }
 
-const BIO_METHOD* SocketBioMethod() {
-  static BIO_METHOD* method = [] {
-    BIO_METHOD* m = BIO_meth_new(BIO_get_new_index() | BIO_TYPE_SOURCE_SINK, "zel socket");
-    if (m != nullptr) {
-      BIO_meth_set_write(m, BioWrite);
-      BIO_meth_set_read(m, BioRead);
-      BIO_meth_set_ctrl(m, BioCtrl);
-      BIO_meth_set_create(m, BioCreate);
-    }
-    return m;
-  }();
-  return method;
+BIO_METHOD* MakeSocketBioMethod() {
+  BIO_METHOD* m = BIO_meth_new(BIO_get_new_index() | BIO_TYPE_SOURCE_SINK, "zel socket");
+  if (m != nullptr) {
+    BIO_meth_set_write(m, BioWrite);
+    BIO_meth_set_read(m, BioRead);
+    BIO_meth_set_ctrl(m, BioCtrl);
+    BIO_meth_set_create(m, BioCreate);
+  }
+  return m;
 }
 
 // --- The system's trust store ---------------------------------------------
@@ -106,57 +103,68 @@ int BundleBySubject(X509_LOOKUP* lookup, X509_LOOKUP_TYPE type, const X509_NAME*
                             X509_FILETYPE_PEM);  // a missing bundle trusts nothing
     ERR_clear_error();
   });
+  // The object found is handed back without a reference of its own, as
+  // OpenSSL's own lookups do: the caller takes one.
   X509_STORE* store = X509_LOOKUP_get_store(lookup);
   int found = 0;
   if (X509_STORE_lock(store) == 1) {
     X509_OBJECT* object =
         X509_OBJECT_retrieve_by_subject(X509_STORE_get0_objects(store), type, name);
     if (object != nullptr && type == X509_LU_X509) {
-      found = X509_OBJECT_set1_X509(ret, X509_OBJECT_get0_X509(object));
+      X509* certificate = X509_OBJECT_get0_X509(object);
+      found = X509_OBJECT_set1_X509(ret, certificate);
+      if (found) X509_free(certificate);
     } else if (object != nullptr && type == X509_LU_CRL) {
-      found = X509_OBJECT_set1_X509_CRL(ret, X509_OBJECT_get0_X509_CRL(object));
+      X509_CRL* list = X509_OBJECT_get0_X509_CRL(object);
+      found = X509_OBJECT_set1_X509_CRL(ret, list);
+      if (found) X509_CRL_free(list);
     }
     X509_STORE_unlock(store);
   }
   return found;
 }
 
-X509_LOOKUP_METHOD* BundleLookupMethod() {
-  static X509_LOOKUP_METHOD* method = [] {
-    X509_LOOKUP_METHOD* m = X509_LOOKUP_meth_new("zel system bundle");
-    if (m != nullptr) {
-      X509_LOOKUP_meth_set_new_item(m, NewBundleLookup);
-      X509_LOOKUP_meth_set_free(m, FreeBundleLookup);
-      X509_LOOKUP_meth_set_get_by_subject(m, BundleBySubject);
-    }
-    return m;
-  }();
-  return method;
+X509_LOOKUP_METHOD* MakeBundleLookupMethod() {
+  X509_LOOKUP_METHOD* m = X509_LOOKUP_meth_new("zel system bundle");
+  if (m != nullptr) {
+    X509_LOOKUP_meth_set_new_item(m, NewBundleLookup);
+    X509_LOOKUP_meth_set_free(m, FreeBundleLookup);
+    X509_LOOKUP_meth_set_get_by_subject(m, BundleBySubject);
+  }
+  return m;
 }
 
 // Lets the context's store find the system's trusted certificates: the
 // hashed folder (SSL_CERT_DIR or OpenSSL's default), read one certificate
-// at a time, then the bundle file, read whole when first needed.
-bool AddSystemStore(SSL_CTX* context) {
+// at a time, then the bundle file through `bundle`, read whole when first
+// needed.
+bool AddSystemStore(SSL_CTX* context, X509_LOOKUP_METHOD* bundle) {
   X509_STORE* store = SSL_CTX_get_cert_store(context);
   X509_LOOKUP* folder = X509_STORE_add_lookup(store, X509_LOOKUP_hash_dir());
   if (folder != nullptr) X509_LOOKUP_add_dir(folder, nullptr, X509_FILETYPE_DEFAULT);
   ERR_clear_error();  // no such folder: the bundle alone
-  return BundleLookupMethod() != nullptr &&
-         X509_STORE_add_lookup(store, BundleLookupMethod()) != nullptr;
+  return bundle != nullptr && X509_STORE_add_lookup(store, bundle) != nullptr;
 }
 
 // --- Contexts ---------------------------------------------------------------
 
-// One context per distinct CA file content is made once and shared by the
-// sessions of the process (SSL_CTX is reference-counted and thread-safe once
-// set up), so the trusted certificates are read once per process.
+// What the sessions of the process share: the two methods above, and one
+// context per distinct CA file content, made once (SSL_CTX is
+// reference-counted and thread-safe once set up), so the trusted
+// certificates are read once per process. All of it is freed when the
+// library is unloaded.
 class ContextCache {
  public:
-  ContextCache() { OPENSSL_init_ssl(0, nullptr); }  // its clean-up then runs after ours
+  ContextCache()
+      : socketBio_((OPENSSL_init_ssl(0, nullptr), MakeSocketBioMethod())),  // OpenSSL's
+        bundle_(MakeBundleLookupMethod()) {}  // clean-up then runs after ours
   ~ContextCache() {
-    for (Entry& e : entries_) SSL_CTX_free(e.context);
+    for (Entry& e : entries_) SSL_CTX_free(e.context);  // their stores use bundle_
+    X509_LOOKUP_meth_free(bundle_);
+    BIO_meth_free(socketBio_);
   }
+
+  const BIO_METHOD* SocketBio() const { return socketBio_; }
 
   // A new reference to the context trusting the system store and `pem`
   // ("" for none), or nullptr when it cannot be made. `*noCertificate` is
@@ -188,13 +196,13 @@ class ContextCache {
     SSL_CTX* context;
   };
 
-  static SSL_CTX* Make(const std::string& pem, bool* noCertificate) {
+  SSL_CTX* Make(const std::string& pem, bool* noCertificate) {
     SSL_CTX* context = SSL_CTX_new(TLS_client_method());
     if (context == nullptr) return nullptr;
     SSL_CTX_set_min_proto_version(context, TLS1_2_VERSION);
     SSL_CTX_set_mode(context, SSL_MODE_AUTO_RETRY);
     SSL_CTX_set_verify(context, SSL_VERIFY_PEER, nullptr);
-    if (!AddSystemStore(context)) {
+    if (!AddSystemStore(context, bundle_)) {
       SSL_CTX_free(context);
       return nullptr;
     }
@@ -221,6 +229,8 @@ class ContextCache {
     return added;
   }
 
+  BIO_METHOD* const socketBio_;
+  X509_LOOKUP_METHOD* const bundle_;
   std::mutex mutex_;
   std::vector<Entry> entries_;
 };
@@ -287,7 +297,8 @@ TlsStatus TlsConnect(SocketHandle s, const char* serverName, const char* caFile,
   session->socket = s;
   session->ssl = SSL_new(context);
   SSL_CTX_free(context);  // the SSL object holds its own reference
-  BIO* bio = SocketBioMethod() != nullptr ? BIO_new(SocketBioMethod()) : nullptr;
+  const BIO_METHOD* method = Contexts().SocketBio();
+  BIO* bio = method != nullptr ? BIO_new(method) : nullptr;
   if (session->ssl == nullptr || bio == nullptr) {
     BIO_free(bio);
     TlsFree(session);

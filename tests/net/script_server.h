@@ -73,7 +73,7 @@ class ScriptServer {
   void* tls_ = nullptr;  // the server's SSL object while TLS is on
   bool tlsFailed_ = false;
   SocketHandle listener_ = kNoSocket;
-  SocketHandle peer_ = kNoSocket;
+  std::atomic<SocketHandle> peer_{kNoSocket};  // read by the destructor too
   int port_ = 0;
   std::thread thread_;
   std::atomic<bool> done_{false};

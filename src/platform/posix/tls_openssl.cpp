@@ -201,6 +201,9 @@ class ContextCache {
     if (context == nullptr) return nullptr;
     SSL_CTX_set_min_proto_version(context, TLS1_2_VERSION);
     SSL_CTX_set_mode(context, SSL_MODE_AUTO_RETRY);
+    // Whole records with one receive where they have come: SSL_read is
+    // always tried before a wait, so nothing read ahead is left waiting.
+    SSL_CTX_set_read_ahead(context, 1);
     SSL_CTX_set_verify(context, SSL_VERIFY_PEER, nullptr);
     if (!AddSystemStore(context, bundle_)) {
       SSL_CTX_free(context);

@@ -6,6 +6,11 @@
 #                                 POP3_COUNT messages of about 4 KB (login,
 #                                 listing, RETR of each; kept on the server;
 #                                 fetchmail -k --bsmtp); goal 3 or more
+#   RATIO pop3_retr_tls_vs_fetchmail_tls
+#                                 the same over implicit TLS (POP3S), both
+#                                 verifying the server against the test CA
+#                                 (fetchmail --ssl --sslcertfile); goal 2 or
+#                                 more
 #   RATIO smtp_send_vs_msmtp      msmtp time / bench_net time for SMTP_COUNT
 #                                 sends of one 4 KB message (Open, Deliver,
 #                                 Quit per message; one msmtp process per
@@ -81,30 +86,55 @@ PY
 
 RC=$WORK/fetchmailrc
 echo "poll 127.0.0.1 protocol pop3 user alice password alicepw" > "$RC"
-chmod 600 "$RC"
+# fetchmail checks DNS names only: over TLS both clients name the server
+# localhost, which the certificate holds.
+TLS_RC=$WORK/fetchmailrc-tls
+echo "poll localhost protocol pop3 user alice password alicepw" > "$TLS_RC"
+chmod 600 "$RC" "$TLS_RC"
+# run_fetchmail [TLS]: plain POP3, or with an argument POP3S verified
+# against the test CA.
 run_fetchmail() {
   rm -f "$WORK/ids" "$OUT/bsmtp"
-  fetchmail -f "$RC" -a -k --bsmtp "$OUT/bsmtp" -i "$WORK/ids" -N -s --sslproto '' \
-    --service "$POP3_PORT" >/dev/null 2>&1 || { echo "bench-net: fetchmail failed" >&2; exit 1; }
+  local rc=$RC transport=(--sslproto '' --service "$POP3_PORT")
+  if [ $# -gt 0 ]; then
+    rc=$TLS_RC
+    transport=(--ssl --sslcertck --sslcertfile "$TLS_CA_FILE" --service "$POP3S_PORT")
+  fi
+  fetchmail -f "$rc" -a -k --bsmtp "$OUT/bsmtp" -i "$WORK/ids" -N -s "${transport[@]}" \
+    >"$WORK/fetchmail.out" 2>&1 || { echo "bench-net: fetchmail failed" >&2; cat "$WORK/fetchmail.out" >&2; exit 1; }
 }
+# run_pop3 ROUND [TLS]: the same for bench_net.
 run_pop3() {
-  out=$("$BENCH" pop3 "127.0.0.1:$POP3_PORT" alice alicepw "$OUT/out$1")
+  if [ $# -gt 1 ]; then
+    out=$("$BENCH" pop3s "localhost:$POP3S_PORT" alice alicepw "$OUT/out$1" "$TLS_CA_FILE")
+  else
+    out=$("$BENCH" pop3 "127.0.0.1:$POP3_PORT" alice alicepw "$OUT/out$1")
+  fi
   [ "$out" = "retrieved $POP3_COUNT" ] || { echo "bench-net: bench_net pop3: $out" >&2; exit 1; }
 }
 timed() { local t0 t1; t0=$(now); "$@"; t1=$(now); seconds "$t0" "$t1"; }
 
 run_fetchmail  # warm-up: Dovecot builds its index of the maildir
-ours=() anchor=()
-for round in $(seq "$POP3_ROUNDS"); do
-  mkdir "$OUT/out$round"  # a fresh folder: no file is truncated
-  ours+=("$(timed run_pop3 $round)")
-  rm -rf "$OUT/out$round"
-  anchor+=("$(timed run_fetchmail)")
-done
-OURS=$(best "${ours[@]}")
-ANCHOR=$(best "${anchor[@]}")
-echo "pop3: bench_net $OURS s, fetchmail $ANCHOR s for $POP3_COUNT messages"
+run_fetchmail tls
+# pop3_rounds NAME [TLS]: both clients in turn, the best of each.
+pop3_rounds() {
+  local name=$1 round
+  shift
+  ours=() anchor=()
+  for round in $(seq "$POP3_ROUNDS"); do
+    mkdir "$OUT/out$round"  # a fresh folder: no file is truncated
+    ours+=("$(timed run_pop3 "$round" "$@")")
+    rm -rf "$OUT/out$round"
+    anchor+=("$(timed run_fetchmail "$@")")
+  done
+  OURS=$(best "${ours[@]}")
+  ANCHOR=$(best "${anchor[@]}")
+  echo "$name: bench_net $OURS s, fetchmail $ANCHOR s for $POP3_COUNT messages"
+}
+pop3_rounds pop3
 echo "RATIO pop3_retr_vs_fetchmail $(ratio "$ANCHOR" "$OURS")"
+pop3_rounds pop3s tls
+echo "RATIO pop3_retr_tls_vs_fetchmail_tls $(ratio "$ANCHOR" "$OURS")"
 
 # One message of about 4 KB as the DATA phase (CR LF, final ".") for
 # bench_net, and the same message unstuffed for msmtp.

@@ -15,6 +15,7 @@ $APT update -q
 $APT install -y -q --no-install-recommends \
   build-essential cmake g++ libgtest-dev googletest libbenchmark-dev python3 \
   python3-venv python3-pip python3-setuptools \
+  libssl-dev openssl libgnutls30 \
   clang libclang-rt-14-dev \
   g++-mingw-w64-x86-64 g++-mingw-w64-i686 mingw-w64-tools libwine-dev \
   xvfb xauth x11-apps netpbm fonts-ipafont-gothic \

@@ -1,7 +1,12 @@
 #!/usr/bin/python3
 """SMTP test server: delivers every accepted message into DIR/mail/LOCAL/new/.
 
-Usage: smtp_maildir_server.py DIR PORT
+Usage: smtp_maildir_server.py DIR PORT TLSPORT
+
+PORT is plain SMTP offering STARTTLS; TLSPORT speaks TLS from the first byte
+(implicit TLS). Both use DIR/tls/cert.pem and key.pem. AUTH PLAIN and LOGIN
+check the users of DIR/users ("user:{PLAIN}password" lines) and are offered
+only on an encrypted connection; a send without AUTH is accepted as before.
 
 The maildirs are the ones the private Dovecot serves, so a message sent by
 SMTP can be fetched back over POP3. Refusals on purpose, for failure tests:
@@ -18,7 +23,9 @@ import socket
 import sys
 import time
 
-from aiosmtpd.smtp import SMTP
+import ssl
+
+from aiosmtpd.smtp import SMTP, AuthResult, LoginPassword
 
 MAIL_USER = pwd.getpwnam("nobody")
 SAFE_LOCAL = re.compile(r"^[A-Za-z0-9._-]+$")
@@ -61,27 +68,61 @@ class MaildirHandler:
         os.rename(tmp, os.path.join(maildir, "new", name))
 
 
-def main():
-    base_dir, port = sys.argv[1], int(sys.argv[2])
+class UserAuthenticator:
+    """Accepts the user name and password of a line of the users file."""
+
+    def __init__(self, users_path):
+        self.users = {}
+        with open(users_path) as f:
+            for line in f:
+                user, _, password = line.strip().partition(":{PLAIN}")
+                if user:
+                    self.users[user.encode()] = password.encode()
+
+    def __call__(self, server, session, envelope, mechanism, auth_data):
+        ok = (isinstance(auth_data, LoginPassword)
+              and self.users.get(auth_data.login) == auth_data.password)
+        return AuthResult(success=ok, handled=False)
+
+
+def listen(port):
     # Created with the TCP protocol number so that asyncio sets TCP_NODELAY
     # on every accepted connection (no delayed-ACK stall per reply).
     listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM, socket.IPPROTO_TCP)
     listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
     listener.bind(("127.0.0.1", port))
     listener.listen(64)
+    return listener
+
+
+def main():
+    base_dir, port, tls_port = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
+    context = ssl.create_default_context(ssl.Purpose.CLIENT_AUTH)
+    context.load_cert_chain(os.path.join(base_dir, "tls", "cert.pem"),
+                            os.path.join(base_dir, "tls", "key.pem"))
     handler = MaildirHandler(os.path.join(base_dir, "mail"))
+    authenticator = UserAuthenticator(os.path.join(base_dir, "users"))
     loop = asyncio.new_event_loop()
     asyncio.set_event_loop(loop)
-    server = loop.run_until_complete(loop.create_server(
-        lambda: SMTP(handler, hostname="localhost", decode_data=False,
-                     data_size_limit=None), sock=listener))
+    common = dict(hostname="localhost", decode_data=False, data_size_limit=None,
+                  authenticator=authenticator)
+    # STARTTLS on the plain port; AUTH only once it is encrypted.
+    plain = loop.run_until_complete(loop.create_server(
+        lambda: SMTP(handler, tls_context=context, require_starttls=False,
+                     auth_require_tls=True, **common), sock=listen(port)))
+    # Implicit TLS: aiosmtpd does not know the transport is encrypted, so
+    # AUTH is allowed there without its own check.
+    implicit = loop.run_until_complete(loop.create_server(
+        lambda: SMTP(handler, auth_require_tls=False, **common),
+        sock=listen(tls_port), ssl=context))
     ready = os.path.join(base_dir, "smtp.ready")
     with open(ready, "w") as f:
-        f.write("%d\n" % port)
+        f.write("%d %d\n" % (port, tls_port))
     try:
         loop.run_forever()
     finally:
-        server.close()
+        plain.close()
+        implicit.close()
 
 
 if __name__ == "__main__":

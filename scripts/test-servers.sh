@@ -1,11 +1,20 @@
 #!/bin/bash
 # Private test mail servers on 127.0.0.1: Dovecot (POP3 with USER/PASS and
-# APOP) and an aiosmtpd SMTP server delivering into the maildirs Dovecot
-# serves. Both listen on free ports; the state file tells tests where.
+# APOP; STLS on the plain listener and a second listener with implicit TLS)
+# and an aiosmtpd SMTP server delivering into the maildirs Dovecot serves
+# (STARTTLS and AUTH PLAIN/LOGIN against the test users on the plain
+# listener, and a second listener with implicit TLS). All listen on free
+# ports; the state file tells tests where.
 #
 #   scripts/test-servers.sh start  [DIR]   (re)start both, fresh maildirs
 #   scripts/test-servers.sh stop   [DIR]   stop both by PID, remove DIR
 #   scripts/test-servers.sh status [DIR]   print the state, exit 1 if down
+#   scripts/test-servers.sh certs  TLSDIR [DAYS]  only make the certificates
+#                                          below (valid DAYS, default 30)
+#
+# Certificates (DIR/tls): a throw-away CA (ca.pem) made at every start, the
+# servers' certificate (cert.pem, key.pem) for localhost and 127.0.0.1
+# signed by it, and a second CA (other-ca.pem) that signed nothing.
 #
 # DIR (default $ZEL_SERVERS_DIR or /tmp/zsrv) must be short: Dovecot keeps
 # UNIX sockets under DIR/run. Must run as root (Dovecot reads mail as nobody).
@@ -15,6 +24,7 @@
 #   DOVECOT_PID SMTP_PID LOCAL_POP3 (1 when a listener on port 110 at the
 #   address the local host name resolves to was added, else 0)
 #   LOCAL_POP3_ADDRESS LOCAL_HOST_NAME
+#   POP3S_PORT SMTPS_PORT (implicit TLS) TLS_CA_FILE TLS_OTHER_CA_FILE
 set -u
 
 SCRIPT_DIR=$(cd "$(dirname "$0")" && pwd)
@@ -53,6 +63,31 @@ do_stop() {
     /tmp/?*) rm -rf "$DIR" ;;
     *) [ -f "$STATE" ] && rm -f "$STATE" ;;
   esac
+}
+
+# Makes the test certificates in folder $1, valid $2 days (default 30).
+# RSA: every TLS stack of the tests, Wine's included, verifies it.
+make_certs() {
+  local tls=$1 days=${2:-30}
+  mkdir -p "$tls" || die "cannot create $tls"
+  (
+    set -e
+    cd "$tls"
+    openssl req -x509 -newkey rsa:2048 -nodes -days "$days" -subj "/CN=zelpost test CA" \
+      -keyout ca.key -out ca.pem \
+      -addext "basicConstraints=critical,CA:TRUE" -addext "keyUsage=critical,keyCertSign,cRLSign"
+    openssl req -x509 -newkey rsa:2048 -nodes -days "$days" -subj "/CN=zelpost other CA" \
+      -keyout other-ca.key -out other-ca.pem \
+      -addext "basicConstraints=critical,CA:TRUE" -addext "keyUsage=critical,keyCertSign,cRLSign"
+    openssl req -new -newkey rsa:2048 -nodes -subj "/CN=localhost" -keyout key.pem -out cert.csr
+    printf '%s\n' "subjectAltName=DNS:localhost,IP:127.0.0.1" "basicConstraints=CA:FALSE" \
+      "keyUsage=critical,digitalSignature,keyEncipherment" "extendedKeyUsage=serverAuth" > cert.ext
+    openssl x509 -req -in cert.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days "$days" \
+      -extfile cert.ext -out cert.pem
+    rm -f cert.csr cert.ext ca.srl other-ca.key
+    chmod 644 ca.pem other-ca.pem cert.pem
+    chmod 600 ca.key key.pem
+  ) >"$tls/openssl.log" 2>&1 || { cat "$tls/openssl.log" >&2; die "cannot make certificates in $tls"; }
 }
 
 # Prints N free TCP ports of 127.0.0.1.
@@ -118,11 +153,13 @@ PY
 }
 
 # Waits until HOST PORT answers with a line starting with PREFIX; gives up
-# early when the server process PID has ended (its port was taken).
+# early when the server process PID has ended (its port was taken). With a
+# fifth argument, a CA file, the answer must come over TLS (implicit TLS).
 wait_greeting() {
-  $PY - "$1" "$2" "$3" "$4" <<'PY'
-import socket, sys, time
-host, port, prefix, pid = sys.argv[1], int(sys.argv[2]), sys.argv[3].encode(), sys.argv[4]
+  $PY - "$1" "$2" "$3" "$4" "${5:-}" <<'PY'
+import socket, ssl, sys, time
+host, port, prefix, pid, ca = sys.argv[1], int(sys.argv[2]), sys.argv[3].encode(), sys.argv[4], sys.argv[5]
+context = ssl.create_default_context(cafile=ca) if ca else None
 def running():
     try:
         return open("/proc/%s/stat" % pid).read().rsplit(")", 1)[1].split()[0] != "Z"
@@ -132,6 +169,8 @@ deadline = time.time() + 15
 while time.time() < deadline and running():
     try:
         with socket.create_connection((host, port), timeout=2) as s:
+            if context:
+                s = context.wrap_socket(s, server_hostname=host)
             if s.recv(512).startswith(prefix):
                 s.sendall(b"QUIT\r\n")
                 sys.exit(0)
@@ -160,6 +199,7 @@ do_start() {
   done
   chmod 644 "$DIR/users"
   chown -R nobody:nogroup "$DIR/mail"
+  make_certs "$DIR/tls"
 
   # Test runs of other build trees may start their servers at the same time:
   # choosing ports (and port 110) and binding them happens under one lock, and
@@ -170,7 +210,8 @@ do_start() {
   for attempt in 1 2 3; do
     if launch; then
       exec 9>&-
-      echo "test-servers: POP3 127.0.0.1:$POP3_PORT SMTP 127.0.0.1:$SMTP_PORT" \
+      echo "test-servers: POP3 127.0.0.1:$POP3_PORT (TLS $POP3S_PORT)" \
+           "SMTP 127.0.0.1:$SMTP_PORT (TLS $SMTPS_PORT)" \
            "local POP3 on port 110: $LOCAL_FLAG ($DIR)"
       return 0
     fi
@@ -188,7 +229,7 @@ do_start() {
 # file. Returns 1 when a server did not come up on a port of its own.
 launch() {
   DOVECOT_PID_NEW="" SMTP_PID_NEW=""
-  read -r POP3_PORT SMTP_PORT <<< "$(free_ports 2)"
+  read -r POP3_PORT SMTP_PORT POP3S_PORT SMTPS_PORT <<< "$(free_ports 4)"
   local local_addr local_listener=""
   LOCAL_FLAG=0
   local_addr=$(local_pop3_address)
@@ -207,7 +248,9 @@ base_dir = $DIR/run
 state_dir = $DIR/state
 instance_name = zelpost-test-$(basename "$DIR")
 log_path = $DIR/dovecot.log
-ssl = no
+ssl = yes
+ssl_cert = <$DIR/tls/cert.pem
+ssl_key = <$DIR/tls/key.pem
 disable_plaintext_auth = no
 auth_mechanisms = plain apop
 auth_failure_delay = 0
@@ -227,7 +270,9 @@ service pop3-login {
     port = $POP3_PORT
   }
   inet_listener pop3s {
-    port = 0
+    address = 127.0.0.1
+    port = $POP3S_PORT
+    ssl = yes
   }
 $local_listener
 }
@@ -243,7 +288,7 @@ CONF
   local dovecot_pid=$!
   DOVECOT_PID_NEW=$dovecot_pid
   rm -f "$DIR/smtp.ready"
-  $PY "$SCRIPT_DIR/smtp_maildir_server.py" "$DIR" "$SMTP_PORT" \
+  $PY "$SCRIPT_DIR/smtp_maildir_server.py" "$DIR" "$SMTP_PORT" "$SMTPS_PORT" \
     </dev/null >"$DIR/smtp.log" 2>&1 9>&- &
   local smtp_pid=$!
   SMTP_PID_NEW=$smtp_pid
@@ -260,6 +305,10 @@ SMTP_PID=$smtp_pid
 LOCAL_POP3=$LOCAL_FLAG
 LOCAL_POP3_ADDRESS=$local_addr
 LOCAL_HOST_NAME=$(hostname)
+POP3S_PORT=$POP3S_PORT
+SMTPS_PORT=$SMTPS_PORT
+TLS_CA_FILE=$DIR/tls/ca.pem
+TLS_OTHER_CA_FILE=$DIR/tls/other-ca.pem
 ENV
 
   wait_greeting 127.0.0.1 "$POP3_PORT" "+OK" "$dovecot_pid" || return 1
@@ -267,6 +316,10 @@ ENV
   # A greeting may come from another run's server that holds the port.
   owns_listener "$dovecot_pid" "$POP3_PORT" || return 1
   owns_listener "$smtp_pid" "$SMTP_PORT" || return 1
+  wait_greeting 127.0.0.1 "$POP3S_PORT" "+OK" "$dovecot_pid" "$DIR/tls/ca.pem" || return 1
+  wait_greeting 127.0.0.1 "$SMTPS_PORT" "220" "$smtp_pid" "$DIR/tls/ca.pem" || return 1
+  owns_listener "$dovecot_pid" "$POP3S_PORT" || return 1
+  owns_listener "$smtp_pid" "$SMTPS_PORT" || return 1
   if [ "$LOCAL_FLAG" = 1 ]; then
     owns_listener "$dovecot_pid" 110 "$local_addr" || return 1
   fi
@@ -283,5 +336,6 @@ case "$ACTION" in
   start) do_start ;;
   stop) do_stop ;;
   status) do_status ;;
-  *) die "usage: $0 start|stop|status [DIR]" ;;
+  certs) [ $# -ge 2 ] || die "usage: $0 certs TLSDIR [DAYS]"; make_certs "$2" "${3:-30}" ;;
+  *) die "usage: $0 start|stop|status|certs [DIR]" ;;
 esac

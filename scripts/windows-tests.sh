@@ -1,8 +1,9 @@
 #!/bin/bash
 # Cross-builds the Windows targets and checks them:
 #  - x64: zelpost.dll, zelsend.exe and the test programs, run under wine64
-#    through CTest (one CTest per program; end-to-end tests run natively only;
-#    those labelled dialog under Xvfb);
+#    through CTest (one CTest per program; end-to-end tests run natively only
+#    but for the TLS cases, test_e2e_tls, which talk to the test servers of
+#    this machine through Wine's SChannel; those labelled dialog under Xvfb);
 #  - x86: zelpost.dll only, whose export table is checked with objdump
 #    (plain and _name@N decorated name at the same address);
 #  - both: `cmake --install` into a prefix in the build folder gives the

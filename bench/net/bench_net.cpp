@@ -4,6 +4,8 @@
 //   bench_net pop3 SERVER USER PASSWORD OUTDIR
 //       one USER/PASS login, NextMessage + Retr of every message into
 //       OUTDIR/msgN, QUIT (messages stay on the server)
+//   bench_net pop3s SERVER USER PASSWORD OUTDIR CAFILE
+//       the same over implicit TLS, the server verified against CAFILE
 //   bench_net smtp SERVER COUNT MESSAGEFILE RECIPIENT
 //       COUNT times Open / Deliver / Quit of the prepared message file
 //
@@ -21,8 +23,9 @@
 namespace {
 
 int Pop3(const char* server, const char* user, const char* password,
-         const std::string& outDir) {
+         const std::string& outDir, const char* caFile) {
   zel::InetPop3 client;
+  if (caFile != nullptr) client.SetTls(zel::kTlsImplicit, caFile);
   const int login = client.Login(server, 110, user, password, 0);
   if (login != 1) {
     std::fprintf(stderr, "login failed: %d\n", login);
@@ -73,12 +76,15 @@ int main(int argc, char** argv) {
   int status = 2;
   const std::string mode = argc > 1 ? argv[1] : "";
   if (mode == "pop3" && argc == 6) {
-    status = Pop3(argv[2], argv[3], argv[4], argv[5]);
+    status = Pop3(argv[2], argv[3], argv[4], argv[5], nullptr);
+  } else if (mode == "pop3s" && argc == 7) {
+    status = Pop3(argv[2], argv[3], argv[4], argv[5], argv[6]);
   } else if (mode == "smtp" && argc == 6) {
     status = Smtp(argv[2], std::atoi(argv[3]), argv[4], argv[5]);
   } else {
     std::fprintf(stderr,
                  "usage: bench_net pop3 SERVER USER PASSWORD OUTDIR\n"
+                 "       bench_net pop3s SERVER USER PASSWORD OUTDIR CAFILE\n"
                  "       bench_net smtp SERVER COUNT MESSAGEFILE RECIPIENT\n");
   }
   zel::SocketCleanup();

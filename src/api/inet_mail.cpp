@@ -138,6 +138,35 @@ void InetMail::ClearError() {
   errorText[0] = '\0';
 }
 
+bool InetMail::ReportSecureFailure(int code, const char* server, bool pop3) {
+  const char* format = nullptr;
+  switch (code) {
+    case kTlsHandshakeFailed:
+      format = "TLS接続の確立に失敗 [%s]";
+      break;
+    case kTlsUntrusted:
+      format = "サーバ証明書が信頼できない [%s]";
+      break;
+    case kTlsNameMismatch:
+      format = "サーバ証明書のホスト名が一致しない [%s]";
+      break;
+    case kTlsNotOffered:
+      format = pop3 ? "STLSに対応していないサーバです [%s]" : "STARTTLSに対応していないサーバです [%s]";
+      break;
+    case kAuthRefused:
+      format = "SMTP認証に失敗 [%s]";
+      break;
+    case kAuthUnencrypted:
+      format = "暗号化されていない接続ではSMTP認証しない [%s]";
+      break;
+    default:
+      return false;
+  }
+  SetError(code, format, Text(server));
+  ZEL_LOG(InetMail, "%s", errorText);
+  return true;
+}
+
 int InetMail::GetErrorStr(char* buffer, int size) const {
   if (buffer == nullptr) return 0;
   if (size <= 0) {

@@ -20,6 +20,8 @@ class SeenSet;
 
 inline constexpr int kPop3Port = 110;  // fixed ports of a new session
 inline constexpr int kSmtpPort = 25;
+inline constexpr int kPop3TlsPort = 995;  // ports of implicit TLS (option TLS 1)
+inline constexpr int kSmtpTlsPort = 465;
 inline constexpr int kInitializeMissing = -1000;  // error number of Initialize
 
 class InetMail : public InetPop3 {
@@ -129,11 +131,27 @@ class InetMail : public InetPop3 {
   int popBeforeSmtp = 1;
   int useApop = 0;
   int timeoutSeconds = kDefaultTimeoutSeconds;  // option TIMEOUT; 0 waits for ever
+  int tlsMode = kTlsOff;  // option TLS: kTlsOff, kTlsImplicit or kTlsStartTls
+  int smtpAuth = 0;       // option SMTPAUTH: EHLO and AUTH with the account
+  char tlsCaFile[kPathSize] = {};  // option TLSCAFILE: extra trusted certificates
+
+  // The ports of the connections to come: the fixed ones, or 995 and 465
+  // with implicit TLS.
+  int Pop3PortInUse() const { return tlsMode == kTlsImplicit ? kPop3TlsPort : pop3Port; }
+  int SmtpPortInUse() const { return tlsMode == kTlsImplicit ? kSmtpTlsPort : smtpPort; }
+
+  // When `code` (a client result) is one of the encryption and
+  // authentication failures (-400 to -405), sets that error number with its
+  // text naming `server`, logs the text and returns true; returns false for
+  // every other code. `pop3` picks the POP3 wording where it differs.
+  bool ReportSecureFailure(int code, const char* server, bool pop3);
 
  private:
   void SetOptionDefaults();
   // Stores the TIMEOUT option (negative as 0) and hands it to both channels.
   void SetTimeoutOption(int seconds);
+  // Hands TLS and TLSCAFILE to both channels.
+  void ApplyTlsOptions();
 };
 
 // Longest version text: "zelpost.dll ver." and three five-digit numbers.

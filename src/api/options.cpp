@@ -34,6 +34,10 @@ void InetMail::SetOptionDefaults() {
   executeType = 0;
   useApop = 0;
   SetTimeoutOption(kDefaultTimeoutSeconds);
+  tlsMode = kTlsOff;
+  smtpAuth = 0;
+  tlsCaFile[0] = '\0';
+  ApplyTlsOptions();
   std::string temp;
   if (!TempDirectory(temp)) temp.clear();
   CopyBounded(logDir, temp);
@@ -49,6 +53,7 @@ int InetMail::SetValueInt(const char* name, int value) {
   if (NameIs(name, "POPBEFORESMTP")) flag = &popBeforeSmtp;
   if (NameIs(name, "SILENT")) flag = &silent;
   if (NameIs(name, "APOP")) flag = &useApop;
+  if (NameIs(name, "SMTPAUTH")) flag = &smtpAuth;
   if (flag != nullptr) {
     *flag = value != 0 ? 1 : 0;
     return *flag;
@@ -61,7 +66,20 @@ int InetMail::SetValueInt(const char* name, int value) {
     SetTimeoutOption(value);
     return timeoutSeconds;
   }
+  if (NameIs(name, "TLS")) {
+    // Another value is refused rather than read as "plain": a mistyped
+    // setting must not send passwords unencrypted.
+    if (value != kTlsOff && value != kTlsImplicit && value != kTlsStartTls) return -1;
+    tlsMode = value;
+    ApplyTlsOptions();
+    return tlsMode;
+  }
   return 0;
+}
+
+void InetMail::ApplyTlsOptions() {
+  SetTls(tlsMode, tlsCaFile);
+  smtp.SetTls(tlsMode, tlsCaFile);
 }
 
 void InetMail::SetTimeoutOption(int seconds) {
@@ -79,10 +97,22 @@ int InetMail::GetValueInt(const char* name) const {
   if (NameIs(name, "EXECUTE_TYPE")) return executeType;
   if (NameIs(name, "APOP")) return useApop;
   if (NameIs(name, "TIMEOUT")) return timeoutSeconds;
+  if (NameIs(name, "TLS")) return tlsMode;
+  if (NameIs(name, "SMTPAUTH")) return smtpAuth;
   return 0;
 }
 
 int InetMail::SetValueStr(const char* name, const char* value) {
+  if (value != nullptr && NameIs(name, "TLSCAFILE")) {
+    // A cut path would name another file: an over-long one is refused.
+    if (std::strlen(value) >= sizeof tlsCaFile) {
+      ZEL_LOG(InetMail, "TLSCAFILE が長すぎる");
+      return 0;
+    }
+    CopyBounded(tlsCaFile, value);
+    ApplyTlsOptions();
+    return static_cast<int>(std::strlen(tlsCaFile));
+  }
   if (value == nullptr || !NameIs(name, "LOGDIR")) return 0;
   if (!CopyBounded(logDir, value)) {
     ZEL_LOG(InetMail, "LOGDIR が長すぎるため %u バイトに切り詰めた",
@@ -94,13 +124,17 @@ int InetMail::SetValueStr(const char* name, const char* value) {
 }
 
 int InetMail::GetValueStr(const char* name, char* buffer, int size) const {
-  if (buffer == nullptr || size == 0 || !NameIs(name, "LOGDIR")) return 0;
+  if (buffer == nullptr || size == 0) return 0;
+  const char* value = nullptr;
+  if (NameIs(name, "LOGDIR")) value = logDir;
+  if (NameIs(name, "TLSCAFILE")) value = tlsCaFile;
+  if (value == nullptr) return 0;
   if (size < 0) {
-    const std::size_t n = std::strlen(logDir);
-    std::memcpy(buffer, logDir, n + 1);
+    const std::size_t n = std::strlen(value);
+    std::memcpy(buffer, value, n + 1);
     return static_cast<int>(n);
   }
-  CopyBounded(buffer, static_cast<std::size_t>(size), logDir);
+  CopyBounded(buffer, static_cast<std::size_t>(size), value);
   return static_cast<int>(std::strlen(buffer));
 }
 

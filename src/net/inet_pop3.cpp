@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <string_view>
 
 #include "codec/md5.h"
@@ -55,9 +56,13 @@ int InetPop3::Login(const char* host, int port, const char* user,
                     const char* password, int apop) {
   owner_.store(std::this_thread::get_id());
   DiscardListing();  // a listing never outlives its connection
-  switch (Connect(host, port)) {
+  switch (const int connected = Connect(host, port)) {
     case 1:
       break;
+    case -4:
+    case -5:
+    case -6:
+      return ReportTlsFailure(connected, host);
     case -2:
       ZEL_LOG(InetPop3, "ソケットの作成に失敗 [%s]", Text(host));
       return -101;
@@ -72,7 +77,21 @@ int InetPop3::Login(const char* host, int port, const char* user,
     ZEL_LOG(InetPop3, "POP3接続応答エラー [%s]%s", Text(host), TimeoutNote());
     return -200;
   }
-  if (apop != 0) return LoginApop(user, password);
+  // APOP takes the timestamp of the greeting, the one before STLS too.
+  std::string greeting;
+  const char* stamped = replyLine;
+  if (TlsMode() == kTlsStartTls) {
+    greeting = replyLine;
+    stamped = greeting.c_str();
+    if (SendLine("STLS") == 0 || RecvLine() == 0 || replyLine[0] != '+') {
+      // No fall-back to plain text: the login would show the password.
+      ZEL_LOG(InetPop3, "STLS コマンドエラー %s%s", replyLine, TimeoutNote());
+      return kTlsNotOffered;
+    }
+    const int started = StartTls();
+    if (started != 1) return ReportTlsFailure(started, host);
+  }
+  if (apop != 0) return LoginApop(stamped, user, password);
   if (SendCommand("USER %s", Text(user)) == 0 || RecvLine() == 0 ||
       replyLine[0] != '+') {
     ZEL_LOG(InetPop3, "USER %s コマンドエラー [%s]%s", Text(user), Text(host), TimeoutNote());
@@ -87,9 +106,15 @@ int InetPop3::Login(const char* host, int port, const char* user,
   return 1;
 }
 
-int InetPop3::LoginApop(const char* user, const char* password) {
-  // The greeting is still in replyLine: its last <...> is the timestamp.
-  const char* open = std::strrchr(replyLine, '<');
+int InetPop3::ReportTlsFailure(int channelResult, const char* host) {
+  const TlsFailure failure = DescribeTlsFailure(channelResult);
+  ZEL_LOG(InetPop3, failure.logFormat, Text(host), TlsDetail(), TimeoutNote());
+  return failure.code;
+}
+
+int InetPop3::LoginApop(const char* greeting, const char* user, const char* password) {
+  // The last <...> of the greeting is the timestamp.
+  const char* open = std::strrchr(greeting, '<');
   const char* close = open != nullptr ? std::strrchr(open, '>') : nullptr;
   if (close == nullptr) {
     ZEL_LOG(InetPop3, "APOPに対応していないサーバです");

@@ -47,11 +47,16 @@ class InetPop3 : public InetSocket {
 
   // Connects to `host` (":port" overrides `port`), reads the greeting and
   // logs in: USER/PASS when `apop` is 0, else APOP with the MD5 digest of the
-  // greeting's last <timestamp> followed by the password.
+  // greeting's last <timestamp> followed by the password. With implicit TLS
+  // (SetTls) the connection is encrypted first; with kTlsStartTls the client
+  // sends STLS after the greeting and logs in only over the encrypted
+  // connection.
   // Returns 1 logged in; -100 no host / name does not resolve; -101 no
   // socket; -102 connection failed; -200 no or negative greeting; -201 USER
   // or PASS refused; -213 APOP chosen but the greeting has no timestamp;
-  // -214 APOP refused. The connection may stay open on failure.
+  // -214 APOP refused; -400 TLS handshake failed; -401 certificate not
+  // trusted; -402 certificate names another host; -403 STLS refused (no
+  // USER, PASS or APOP is sent). The connection may stay open on failure.
   int Login(const char* host, int port, const char* user,
             const char* password, int apop);
 
@@ -108,7 +113,9 @@ class InetPop3 : public InetSocket {
   int retrievedCount = 0;           // retrievals since the last listing
 
  private:
-  int LoginApop(const char* user, const char* password);
+  int LoginApop(const char* greeting, const char* user, const char* password);
+  // Logs a failed TLS step (channel result -4, -5, -6); returns its code.
+  int ReportTlsFailure(int channelResult, const char* host);
   int FetchListing();
   void DiscardListing();
   void DiscardListingIfOwner();

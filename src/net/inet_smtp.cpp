@@ -15,11 +15,12 @@ namespace {
 constexpr std::size_t kContinuationMark = 3;
 }  // namespace
 
-bool InetSmtp::RecvReply() {
+bool InetSmtp::RecvReply(SmtpExtensions* extensions) {
   char code[kContinuationMark + 1] = {};
   bool sameCode = true;
   for (bool first = true;; first = false) {
     if (RecvLine() == 0) return false;
+    if (extensions != nullptr) NoteEhloLine(replyLine, first, *extensions);
     // Every line of one reply carries the same code (RFC 5321 4.2.1); a
     // reply that changes it, "250-..." then "550 ...", is no answer.
     if (first) {
@@ -40,10 +41,15 @@ bool InetSmtp::Command(char success, const char* format, const char* arg) {
   return sent != 0 && RecvReply() && replyLine[0] == success;
 }
 
-int InetSmtp::Open(const char* host, int port, const char* heloName) {
-  switch (Connect(host, port)) {
+int InetSmtp::Open(const char* host, int port, const char* heloName, const char* authUser,
+                   const char* authPassword) {
+  switch (const int connected = Connect(host, port)) {
     case 1:
       break;
+    case -4:
+    case -5:
+    case -6:
+      return ReportTlsFailure(connected, host);
     case -2:
       ZEL_LOG(InetSmtp, "ソケットの作成に失敗 [%s]", Text(host));
       return -101;
@@ -54,12 +60,83 @@ int InetSmtp::Open(const char* host, int port, const char* heloName) {
       ZEL_LOG(InetSmtp, "ホスト名解決に失敗 [%s]", Text(host));
       return -100;
   }
+  // A password goes in the clear only to this machine; refused before any
+  // command, so a remote server sees nothing but QUIT.
+  if (authUser != nullptr && TlsMode() == kTlsOff && !PeerIsLoopback()) {
+    ZEL_LOG(InetSmtp, "暗号化されていない接続ではSMTP認証しない [%s]", Text(host));
+    return kAuthUnencrypted;
+  }
   RecvReply();  // the greeting is not judged
-  if (!Command('2', "HELO %s", Text(heloName))) {
-    ZEL_LOG(InetSmtp, "HELO %s コマンドエラー%s", Text(heloName), TimeoutNote());
-    return -301;
+  if (authUser == nullptr && TlsMode() != kTlsStartTls) {
+    if (!Command('2', "HELO %s", Text(heloName))) {
+      ZEL_LOG(InetSmtp, "HELO %s コマンドエラー%s", Text(heloName), TimeoutNote());
+      return -301;
+    }
+    return 1;
+  }
+  SmtpExtensions extensions;
+  if (!Ehlo(heloName, extensions)) return -301;
+  if (TlsMode() == kTlsStartTls) {
+    if (!extensions.startTls) {
+      ZEL_LOG(InetSmtp, "STARTTLSに対応していないサーバです [%s]", Text(host));
+      return kTlsNotOffered;
+    }
+    if (!Command('2', "STARTTLS", nullptr)) {
+      ZEL_LOG(InetSmtp, "STARTTLS コマンドエラー %s%s", replyLine, TimeoutNote());
+      return kTlsNotOffered;
+    }
+    const int started = StartTls();
+    if (started != 1) return ReportTlsFailure(started, host);
+    // What the server offered before is forgotten (RFC 3207 4.2).
+    extensions = SmtpExtensions{};
+    if (!Ehlo(heloName, extensions)) return -301;
+  }
+  return authUser != nullptr ? Authenticate(host, authUser, Text(authPassword), extensions) : 1;
+}
+
+bool InetSmtp::Ehlo(const char* heloName, SmtpExtensions& extensions) {
+  if (SendCommand("EHLO %s", Text(heloName)) == 0 || !RecvReply(&extensions) ||
+      replyLine[0] != '2') {
+    ZEL_LOG(InetSmtp, "EHLO %s コマンドエラー%s", Text(heloName), TimeoutNote());
+    return false;
+  }
+  return true;
+}
+
+int InetSmtp::Authenticate(const char* host, const char* user, const char* password,
+                           const SmtpExtensions& extensions) {
+  // One exchange: `line` is sent (when it could be made) and the reply must
+  // begin with `success`.
+  char line[kCommandSize];
+  auto step = [&](bool made, char success) {
+    return made && SendLine(line) != 0 && RecvReply() && replyLine[0] == success;
+  };
+  const char* mechanism = "PLAIN";
+  bool accepted = false;
+  if (extensions.authPlain) {
+    accepted = step(AuthPlainCommand(user, password, line, sizeof line), '2');
+  } else if (extensions.authLogin) {
+    mechanism = "LOGIN";
+    std::memcpy(line, "AUTH LOGIN", sizeof "AUTH LOGIN");
+    accepted = step(true, '3') && step(AuthLoginResponse(user, line, sizeof line), '3') &&
+               step(AuthLoginResponse(password, line, sizeof line), '2');
+  } else {
+    ZEL_LOG(InetSmtp, "SMTP認証に対応していないサーバです [%s]", Text(host));
+    return kAuthRefused;
+  }
+  WipeSecret(line, sizeof line);
+  if (!accepted) {
+    // The server's reply only: what was sent holds the password.
+    ZEL_LOG(InetSmtp, "AUTH %s コマンドエラー %s%s", mechanism, replyLine, TimeoutNote());
+    return kAuthRefused;
   }
   return 1;
+}
+
+int InetSmtp::ReportTlsFailure(int channelResult, const char* host) {
+  const TlsFailure failure = DescribeTlsFailure(channelResult);
+  ZEL_LOG(InetSmtp, failure.logFormat, Text(host), TlsDetail(), TimeoutNote());
+  return failure.code;
 }
 
 int InetSmtp::Deliver(const char* sender, char* recipients,

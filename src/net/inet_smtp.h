@@ -1,6 +1,7 @@
 // InetSmtp: the SMTP (RFC 821) client of a session.
 //
-// Open connects and greets with HELO; Deliver sends MAIL FROM, one RCPT TO
+// Open connects and greets with HELO, or, for STARTTLS (RFC 3207) or AUTH
+// (RFC 4954: PLAIN, else LOGIN), with EHLO; Deliver sends MAIL FROM, one RCPT TO
 // per recipient, DATA and the prepared message file byte for byte. The
 // caller ends every connection with Quit (also after a failure). A reply
 // that spans several lines ("250-..." then "250 ...") is read whole and
@@ -13,16 +14,28 @@
 #include <string>
 
 #include "net/inet_socket.h"
+#include "net/smtp_extensions.h"
 
 namespace zel {
 
 class InetSmtp : public InetSocket {
  public:
   // Connects to `host` (":port" overrides `port`), reads the greeting
-  // (not checked) and sends "HELO heloName".
+  // (not checked) and sends "HELO heloName". With implicit TLS (SetTls) the
+  // connection is encrypted first. With kTlsStartTls, or with `authUser`,
+  // it greets with EHLO instead; kTlsStartTls then sends STARTTLS and EHLO
+  // again over the encrypted connection. With `authUser` it logs in with
+  // AUTH PLAIN (AUTH LOGIN when only that is offered) and `authPassword`,
+  // which is never sent unencrypted to a host that is not on the loopback
+  // address.
   // Returns 1 greeted; -100 no host / name does not resolve; -101 no socket;
-  // -102 connection failed; -301 HELO refused or unanswered.
-  int Open(const char* host, int port, const char* heloName);
+  // -102 connection failed; -301 HELO or EHLO refused or unanswered; -400
+  // TLS handshake failed; -401 certificate not trusted; -402 certificate
+  // names another host; -403 STARTTLS not offered or refused; -404 AUTH not
+  // offered or refused; -405 AUTH refused before anything is sent, the
+  // connection being plain and the server not on the loopback address.
+  int Open(const char* host, int port, const char* heloName, const char* authUser = nullptr,
+           const char* authPassword = nullptr);
 
   // Delivers one message. `recipients` holds bare addresses joined by ","
   // and is split in place (every "," overwritten by NUL; empty pieces are
@@ -39,10 +52,19 @@ class InetSmtp : public InetSocket {
   std::string refusedRecipient;
 
  private:
-  // Reads one reply, skipping continuation lines (fourth character "-").
+  // Reads one reply, skipping continuation lines (fourth character "-"),
+  // each line noted in `extensions` when given (the reply to EHLO).
   // Returns true when a final line was read into replyLine and every line
   // carried the first line's code.
-  bool RecvReply();
+  bool RecvReply(SmtpExtensions* extensions = nullptr);
+  // Sends "EHLO heloName" and notes the extensions of the reply. Returns
+  // false (logged) when it is refused or unanswered.
+  bool Ehlo(const char* heloName, SmtpExtensions& extensions);
+  // AUTH PLAIN or LOGIN. Returns 1 or kAuthRefused (logged).
+  int Authenticate(const char* host, const char* user, const char* password,
+                   const SmtpExtensions& extensions);
+  // Logs a failed TLS step (channel result -4, -5, -6); returns its code.
+  int ReportTlsFailure(int channelResult, const char* host);
   // Sends the formatted command and reads its reply; true when the reply's
   // first character is `success`.
   bool Command(char success, const char* format, const char* arg);

@@ -13,6 +13,17 @@ namespace {
 constexpr long kMaxPort = 65535;
 }  // namespace
 
+TlsFailure DescribeTlsFailure(int channelResult) {
+  switch (channelResult) {
+    case -5:
+      return {kTlsUntrusted, "サーバ証明書が信頼できない [%s] %s%s"};
+    case -6:
+      return {kTlsNameMismatch, "サーバ証明書のホスト名が一致しない [%s] %s%s"};
+    default:
+      return {kTlsHandshakeFailed, "TLS接続の確立に失敗 [%s] %s%s"};
+  }
+}
+
 bool SplitServerName(const char* server, int defaultPort, char* name,
                      std::size_t nameSize, int* port) {
   if (server == nullptr || nameSize == 0) return false;
@@ -43,7 +54,7 @@ InetSocket::InetSocket() { replyLine[0] = '\0'; }
 InetSocket::~InetSocket() {
   Close();
   std::lock_guard<std::mutex> lock(guard_);
-  for (SocketHandle s : pendingRelease_) SocketClose(s);
+  for (const Link& link : pendingRelease_) ReleaseNow(link);
 }
 
 int InetSocket::Connect(const char* server, int defaultPort) {
@@ -74,29 +85,86 @@ int InetSocket::Connect(const char* server, int defaultPort) {
     socketHandle = s;
   }
   recvCursor_ = recvEnd_ = 0;
-  if (AcquireSocket() == kNoSocket) return -3;  // closed by a cancel meanwhile
+  if (AcquireLink().socket == kNoSocket) return -3;  // closed by a cancel meanwhile
   const SocketStatus connected =
       SocketConnect(s, address, chosenPort, SocketDeadlineAfter(timeoutSeconds_));
-  ReleaseSocket();
+  ReleaseLink();
   if (connected == SocketStatus::kTimedOut) NoteTimeout();
   if (connected != SocketStatus::kOk) return -3;
   CopyBounded(host, server);
+  CopyBounded(serverName_, name);
   port = chosenPort;
-  return 1;
+  return tlsMode_ == kTlsImplicit ? StartTls() : 1;
+}
+
+void InetSocket::SetTls(int mode, const char* caFile) {
+  tlsMode_ = mode;
+  CopyBounded(caFile_, Text(caFile));
+}
+
+int InetSocket::StartTls() {
+  tlsDetail_[0] = '\0';
+  const Link link = AcquireLink();
+  if (link.socket == kNoSocket || link.tls != nullptr) {
+    if (link.socket != kNoSocket) ReleaseLink();
+    CopyBounded(tlsDetail_, link.socket == kNoSocket ? "not connected" : "already encrypted");
+    return -4;
+  }
+  // Whatever came before the handshake is not part of the protected
+  // conversation: a reply injected there must not be read as one after it.
+  recvCursor_ = recvEnd_ = 0;
+  TlsSession* session = nullptr;
+  const TlsStatus status = TlsConnect(link.socket, serverName_, caFile_,
+                                      SocketDeadlineAfter(timeoutSeconds_), &session, tlsDetail_);
+  bool kept = false;
+  if (status == TlsStatus::kOk) {
+    std::lock_guard<std::mutex> lock(guard_);
+    kept = socketHandle == link.socket;  // not closed by a cancel meanwhile
+    if (kept) tls_ = session;
+  }
+  ReleaseLink();
+  if (kept) return 1;
+  TlsFree(session);
+  if (status == TlsStatus::kTimedOut) NoteTimeout();
+  Close();
+  switch (status) {
+    case TlsStatus::kUntrusted:
+      return -5;
+    case TlsStatus::kNameMismatch:
+      return -6;
+    default:
+      return -4;
+  }
+}
+
+bool InetSocket::IsEncrypted() const {
+  std::lock_guard<std::mutex> lock(guard_);
+  return tls_ != nullptr;
+}
+
+bool InetSocket::PeerIsLoopback() const {
+  // The first byte of an address in network byte order is its first octet.
+  return reinterpret_cast<const unsigned char*>(&peerAddress)[0] == 127;
 }
 
 int InetSocket::Close() {
   std::lock_guard<std::mutex> lock(guard_);
   if (socketHandle == kNoSocket) return 0;
-  const SocketHandle s = socketHandle;
+  const Link link{socketHandle, tls_};
   socketHandle = kNoSocket;
-  SocketShutdown(s);
+  tls_ = nullptr;
+  SocketShutdown(link.socket);
   if (usersInCall_ > 0) {
-    pendingRelease_.push_back(s);  // the user thread is still inside a call
+    pendingRelease_.push_back(link);  // the user thread is still inside a call
   } else {
-    SocketClose(s);
+    ReleaseNow(link);
   }
   return 1;
+}
+
+void InetSocket::ReleaseNow(const Link& link) {
+  TlsFree(link.tls);
+  SocketClose(link.socket);
 }
 
 bool InetSocket::IsConnected() const {
@@ -104,17 +172,17 @@ bool InetSocket::IsConnected() const {
   return socketHandle != kNoSocket;
 }
 
-SocketHandle InetSocket::AcquireSocket() {
+InetSocket::Link InetSocket::AcquireLink() {
   std::lock_guard<std::mutex> lock(guard_);
-  if (socketHandle == kNoSocket) return kNoSocket;
+  if (socketHandle == kNoSocket) return {};
   ++usersInCall_;
-  return socketHandle;
+  return {socketHandle, tls_};
 }
 
-void InetSocket::ReleaseSocket() {
+void InetSocket::ReleaseLink() {
   std::lock_guard<std::mutex> lock(guard_);
   if (--usersInCall_ == 0 && !pendingRelease_.empty()) {
-    for (SocketHandle s : pendingRelease_) SocketClose(s);
+    for (const Link& link : pendingRelease_) ReleaseNow(link);
     pendingRelease_.clear();
   }
 }
@@ -128,10 +196,13 @@ void InetSocket::SetTimeout(int seconds) { timeoutSeconds_ = seconds > 0 ? secon
 
 bool InetSocket::Refill() {
   if (!enabled.load() || timedOut_) return false;
-  const SocketHandle s = AcquireSocket();
-  if (s == kNoSocket) return false;
-  const long n = SocketRecv(s, recvBuffer, kRecvBlockSize, SocketDeadlineAfter(timeoutSeconds_));
-  ReleaseSocket();
+  const Link link = AcquireLink();
+  if (link.socket == kNoSocket) return false;
+  const SocketDeadline deadline = SocketDeadlineAfter(timeoutSeconds_);
+  const long n = link.tls != nullptr
+                     ? TlsRecv(link.tls, recvBuffer, kRecvBlockSize, deadline)
+                     : SocketRecv(link.socket, recvBuffer, kRecvBlockSize, deadline);
+  ReleaseLink();
   if (n == kSocketTimedOut) NoteTimeout();
   if (n <= 0) return false;
   recvCursor_ = 0;
@@ -216,11 +287,13 @@ std::size_t InetSocket::RecvLinePiece(char* buffer, std::size_t size,
 
 bool InetSocket::SendRaw(const void* data, std::size_t size) {
   if (timedOut_) return false;
-  const SocketHandle s = AcquireSocket();
-  if (s == kNoSocket) return false;
-  const SocketStatus sent =
-      SocketSendAll(s, data, size, SocketDeadlineAfter(timeoutSeconds_));
-  ReleaseSocket();
+  const Link link = AcquireLink();
+  if (link.socket == kNoSocket) return false;
+  const SocketDeadline deadline = SocketDeadlineAfter(timeoutSeconds_);
+  const SocketStatus sent = link.tls != nullptr
+                                ? TlsSendAll(link.tls, data, size, deadline)
+                                : SocketSendAll(link.socket, data, size, deadline);
+  ReleaseLink();
   if (sent == SocketStatus::kTimedOut) NoteTimeout();
   return sent == SocketStatus::kOk;
 }
@@ -273,6 +346,11 @@ int InetSocket::SendFileData(std::FILE* file) {
 
 int InetSocket::Quit() {
   SendLine("QUIT");
+  if (enabled.load()) {
+    const Link link = AcquireLink();
+    if (link.tls != nullptr) TlsNotifyClose(link.tls);
+    if (link.socket != kNoSocket) ReleaseLink();
+  }
   Close();
   return 1;
 }

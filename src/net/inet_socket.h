@@ -5,6 +5,12 @@
 // with CR LF, and prepared files streamed unchanged. The channel writes no log
 // and reports by results only; the POP3 and SMTP clients derive from it.
 //
+// TLS: with SetTls a connection is encrypted right after connecting
+// (implicit TLS) or when the client calls StartTls after the server agreed
+// (STLS, STARTTLS); lines, blocks, files, time-outs and cancel then work the
+// same over the encrypted connection. The server's certificate is always
+// verified (platform/tls.h).
+//
 // Time-outs: connect and every single receive or send wait at most the
 // channel's time-out (SetTimeout; 0 waits for ever). A step that times out
 // fails, and the channel then counts as timed out until the next Connect:
@@ -26,6 +32,7 @@
 
 #include "platform/sjis_text.h"
 #include "platform/socket.h"
+#include "platform/tls.h"
 
 namespace zel {
 
@@ -39,6 +46,31 @@ inline constexpr std::size_t kCommandSize = 1024;
 // Seconds a connect, a receive or a send may wait by default: long enough
 // for a slow server, short enough that a silent one does not hang a host.
 inline constexpr int kDefaultTimeoutSeconds = 300;
+
+// TLS of the connections to come (SetTls): none; a handshake right after
+// connecting (implicit TLS: POP3S, SMTPS); or one the client starts with
+// StartTls once the server has agreed to STLS or STARTTLS.
+inline constexpr int kTlsOff = 0;
+inline constexpr int kTlsImplicit = 1;
+inline constexpr int kTlsStartTls = 2;
+
+// Results of both clients for the steps of encryption and authentication;
+// the session takes them as its error numbers.
+inline constexpr int kTlsHandshakeFailed = -400;  // no TLS session came about
+inline constexpr int kTlsUntrusted = -401;        // certificate not trusted
+inline constexpr int kTlsNameMismatch = -402;     // certificate names another host
+inline constexpr int kTlsNotOffered = -403;       // STLS / STARTTLS not offered or refused
+inline constexpr int kAuthRefused = -404;         // SMTP AUTH not offered or refused
+inline constexpr int kAuthUnencrypted = -405;     // SMTP AUTH refused here: plain and remote
+
+// What a client reports for a failed TLS step (Connect or StartTls result
+// -4, -5 or -6): its result code and the format of its log entry, which
+// takes the host, TlsDetail() and TimeoutNote().
+struct TlsFailure {
+  int code;
+  const char* logFormat;
+};
+TlsFailure DescribeTlsFailure(int channelResult);
 
 // Splits a server name of the form "name:port": when the text after the last
 // colon is all digits and a number from 1 to 65535, writes the part before
@@ -60,11 +92,34 @@ class InetSocket {
   // overrides `port`). A dotted address needs no lookup; a name takes its
   // first IPv4 address. A socket still held is closed first. Does not change
   // `enabled`: a channel disabled by a cancel stays disabled.
+  // With implicit TLS the handshake follows (see StartTls).
   // Returns 1 connected; -1 no host, a host text of kHostNameSize bytes or
   // more (never looked up cut), or the name does not resolve; -2 the
   // socket cannot be created; -3 the connection attempt fails or times out
-  // (the socket stays held until Quit or Close).
+  // (the socket stays held until Quit or Close); -4 -5 -6 as StartTls.
   int Connect(const char* host, int port);
+
+  // Sets the TLS of the connections to come: kTlsOff, kTlsImplicit or
+  // kTlsStartTls, and the extra CA file (Shift-JIS path; nullptr or "" for
+  // the system's trust store alone).
+  void SetTls(int mode, const char* caFile);
+  int TlsMode() const { return tlsMode_; }
+
+  // Runs the TLS handshake on the connection, checking the certificate
+  // against the name given to Connect (without its port). Bytes received
+  // before it and not yet read are dropped: they came unprotected.
+  // Returns 1 encrypted; -4 the handshake failed or timed out; -5 the
+  // certificate is not trusted; -6 it names another host. On failure the
+  // connection is closed: nothing more goes over it, QUIT included.
+  int StartTls();
+
+  // True while the connection is encrypted.
+  bool IsEncrypted() const;
+  // True when the address of the last Connect is a loopback address
+  // (127.0.0.0/8).
+  bool PeerIsLoopback() const;
+  // The reason of the last failed handshake (ASCII), for log entries.
+  const char* TlsDetail() const { return tlsDetail_; }
 
   // Shuts the connection down both ways and releases the socket (at once, or
   // when the user thread leaves its socket call). Returns 1 after closing;
@@ -113,8 +168,8 @@ class InetSocket {
   // send failure or a disabled channel.
   int SendFileData(std::FILE* file);
 
-  // Sends "QUIT" (nothing while disabled), does not read the reply, closes.
-  // Always returns 1.
+  // Sends "QUIT" (nothing while disabled), does not read the reply, ends an
+  // encrypted session with its close_notify alert, closes. Always returns 1.
   int Quit();
 
   // Sets / clears the cancellation switch. Disable may be called from another
@@ -156,21 +211,30 @@ class InetSocket {
   bool SendRaw(const void* data, std::size_t size);
 
  private:
-  // Takes the held socket for one call (kNoSocket when none) / gives it back;
-  // a socket closed meanwhile by another thread is released on give-back.
-  SocketHandle AcquireSocket();
-  void ReleaseSocket();
+  // The socket and its TLS session (nullptr when not encrypted).
+  struct Link {
+    SocketHandle socket = kNoSocket;
+    TlsSession* tls = nullptr;
+  };
+  // Takes the held link for one call (socket kNoSocket when none) / gives it
+  // back; a link closed meanwhile by another thread is released on
+  // give-back.
+  Link AcquireLink();
+  void ReleaseLink();
+  static void ReleaseNow(const Link& link);
   // Refills recvBuffer once. Returns false when no more data comes.
   bool Refill();
   // Records a time-out of the current step.
   void NoteTimeout();
 
-  mutable std::mutex guard_;    // socketHandle, usersInCall_, pendingRelease_, retired_
+  mutable std::mutex guard_;  // socketHandle, tls_, usersInCall_, pendingRelease_, retired_
   SocketHandle socketHandle = kNoSocket;
+  TlsSession* tls_ = nullptr;  // the session over socketHandle, if encrypted
   int usersInCall_ = 0;
-  std::vector<SocketHandle> pendingRelease_;  // shut down, released later
+  std::vector<Link> pendingRelease_;  // shut down, released later
 
   char host[kHostNameSize] = {};
+  char serverName_[kHostNameSize] = {};  // host without ":port", for TLS
   int port = 0;
   std::uint32_t peerAddress = 0;  // IPv4, network byte order
 
@@ -179,6 +243,10 @@ class InetSocket {
   std::size_t recvEnd_ = 0;
   std::atomic<bool> enabled{true};
   bool retired_ = false;  // guarded by guard_
+
+  int tlsMode_ = kTlsOff;
+  char caFile_[kPathSize] = {};
+  char tlsDetail_[kTlsDetailSize] = {};
 
   int timeoutSeconds_ = kDefaultTimeoutSeconds;
   bool timedOut_ = false;

@@ -8,11 +8,14 @@ namespace zel {
 // own connection starts without a listing and ends discarding any.
 // Returns the message count (>= 0); -1 when the login failed (the
 // connection is closed at once); -203 when STAT was refused or unanswered.
-// The error state stays clear in every case: the result is the only signal.
+// The error state stays clear, the result being the only signal, except
+// after a failure of TLS (-400 to -403), which it names.
 int InetMail::MailBiff() {
   ClearError();
   Enable();  // a cancel of an earlier receive-all does not outlive it
-  if (Login(pop3Server, pop3Port, userName, password, useApop) != 1) {
+  const int login = Login(pop3Server, Pop3PortInUse(), userName, password, useApop);
+  if (login != 1) {
+    ReportSecureFailure(login, pop3Server, true);
     Close();  // Login may leave the connection open
     return -1;
   }

@@ -23,8 +23,9 @@ enum class Fetch { kReady, kNone, kFailed };
 //              first listed message from the POP3 service at hostName
 //              (it stays on the server)
 // Returns 1 written; 0 no message or a failed step; -1 login or listing
-// failed (error number 0). Error numbers: -1201 temporary file or a dummy
-// file that cannot be read, -1200 display file, -1102 header, -1103 body.
+// failed (error number 0, or -400 to -403 after a failure of TLS). Error
+// numbers: -1201 temporary file or a dummy file that cannot be read, -1200
+// display file, -1102 header, -1103 body.
 // The raw temporary file is deleted on success and whenever no message was
 // fetched; after a failed retrieval or decoding it stays for inspection.
 int InetMail::RecvMailDummy(const char* mailfile, const char* dummyfile) {
@@ -48,7 +49,9 @@ int InetMail::RecvMailDummy(const char* mailfile, const char* dummyfile) {
   } else {
     // The local machine's POP3 service, named by the recorded host name.
     Enable();  // a cancel of an earlier receive-all does not outlive it
-    if (Login(hostName, pop3Port, userName, password, useApop) != 1) {
+    const int login = Login(hostName, Pop3PortInUse(), userName, password, useApop);
+    if (login != 1) {
+      ReportSecureFailure(login, hostName, true);
       ZEL_LOG(InetMail, "POP3初期化に失敗");
       Close();  // Login may leave the connection open
       DeleteFileAt(raw);

@@ -103,7 +103,9 @@ class TempFileGuard {
 //   -1102 header, -1103 body, end line or close, -1104 attachment
 //   cannot be opened, -1105 attachment cannot be read or written,
 //   -220 POP before SMTP login, -300 SMTP connection or greeting,
-//   -302 -303 -304 -305 -311 -312 and -1 from the SMTP dialogue.
+//   -302 -303 -304 -305 -311 -312 and -1 from the SMTP dialogue; with the
+//   options TLS and SMTPAUTH -400 to -405 (encryption and authentication,
+//   of the POP3 or the SMTP server) instead of -220 or -300.
 int InetMail::SendMail(const char* mailfile, const char* attachfile, const char* dummyfile) {
   ClearError();
   boundary[0] = '\0';
@@ -193,18 +195,25 @@ int InetMail::SendMail(const char* mailfile, const char* attachfile, const char*
   Enable();
   smtp.Enable();
   if (popBeforeSmtp == 1) {
-    if (Login(pop3Server, pop3Port, userName, password, useApop) != 1) {
-      SetError(-220, "POP Before SMTP:POP3認証で失敗");
-      ZEL_LOG(InetMail, "POP Before SMTP:POP3認証で失敗");
+    const int login = Login(pop3Server, Pop3PortInUse(), userName, password, useApop);
+    if (login != 1) {
+      if (!ReportSecureFailure(login, pop3Server, true)) {
+        SetError(-220, "POP Before SMTP:POP3認証で失敗");
+        ZEL_LOG(InetMail, "POP Before SMTP:POP3認証で失敗");
+      }
       Quit();
       return 0;
     }
     Quit();
   }
 
-  if (smtp.Open(smtpServer, smtpPort, domain) != 1) {
-    SetError(-300, "SMTP初期化でエラー発生 [%s]", smtpServer);
-    ZEL_LOG(InetMail, "SMTP初期化でエラー発生 [%s]", smtpServer);
+  const int opened = smtp.Open(smtpServer, SmtpPortInUse(), domain,
+                               smtpAuth != 0 ? userName : nullptr, password);
+  if (opened != 1) {
+    if (!ReportSecureFailure(opened, smtpServer, false)) {
+      SetError(-300, "SMTP初期化でエラー発生 [%s]", smtpServer);
+      ZEL_LOG(InetMail, "SMTP初期化でエラー発生 [%s]", smtpServer);
+    }
     smtp.Quit();
     return 0;
   }

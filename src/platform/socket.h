@@ -109,6 +109,10 @@ void SocketClose(SocketHandle s);
 // failure.
 SocketHandle SocketListenLoopback(int* port, int backlog = -1);
 
+// The same on the IPv4 address `address` (network byte order), for a test
+// server that must not look local to the client.
+SocketHandle SocketListenAt(std::uint32_t address, int* port, int backlog = -1);
+
 // Waits for the next connection on `listener`. Returns its socket (with
 // TCP_NODELAY set), or kNoSocket on failure or after SocketShutdown of the
 // listener.

@@ -39,7 +39,7 @@ std::string Store(SenderFields& fields, const std::string& console, const char* 
 }  // namespace
 
 bool NeedsPassword(const SenderFields& fields) {
-  return fields.pop3Server[0] != '\0' && fields.userName[0] != '\0' &&
+  return (fields.pop3Server[0] != '\0' || fields.smtpAuth) && fields.userName[0] != '\0' &&
          fields.password[0] == '\0';
 }
 
@@ -63,7 +63,8 @@ std::string PasswordFromSources(SenderFields& fields) {
 
 std::string PasswordFromTerminal(SenderFields& fields) {
   std::string line;
-  if (!ReadSecretLine(ConsoleText("POP3パスワード: "), kPasswordLineLimit, line)) return "";
+  const char* prompt = fields.pop3Server[0] != '\0' ? "POP3パスワード: " : "パスワード: ";
+  if (!ReadSecretLine(ConsoleText(prompt), kPasswordLineLimit, line)) return "";
   return Store(fields, line, "-BP");
 }
 

@@ -16,7 +16,8 @@ namespace zel::sender {
 inline constexpr std::size_t kPasswordLineLimit = 1024;
 
 // NeedsPassword - true when the fields ask for POP before SMTP (a POP3
-// server and a user name) but hold no password.
+// server and a user name) or SMTP AUTH (-A and a user name) but hold no
+// password.
 bool NeedsPassword(const SenderFields& fields);
 
 // PasswordFromSources - fills the empty password field from the first line

@@ -49,6 +49,15 @@ ParseResult ParseArguments(int argc, const char* const* argv, SenderFields& fiel
       case 'M': fits = Store(fields.mailAddress, arg + 2); break;
       case 'N': fits = Store(fields.fullName, arg + 2); break;
       case 'F': fits = Store(fields.sendFile, arg + 2); break;
+      case 'C': fits = Store(fields.caFile, arg + 2); break;
+      case 'T':
+        if (arg[2] < '0' || arg[2] > '2' || arg[3] != '\0') return ParseResult::kUsage;
+        fields.tls = arg[2] - '0';
+        break;
+      case 'A':
+        if (arg[2] != '\0') return ParseResult::kUsage;
+        fields.smtpAuth = true;
+        break;
       case 'B': {
         const char second = static_cast<char>(std::toupper(static_cast<unsigned char>(arg[2])));
         option = std::string(arg).substr(0, 3);
@@ -85,14 +94,17 @@ const char* MissingFieldMessage(const SenderFields& fields) {
 }
 
 int ApplyPopBeforeSmtp(SenderFields& fields) {
+  const bool account = fields.userName[0] != '\0' && fields.password[0] != '\0';
   if (fields.pop3Server[0] == '\0') {
+    if (fields.smtpAuth && !account) return -2;
     CopyBounded(fields.pop3Server, "pop3server");
-    CopyBounded(fields.userName, "username");
-    CopyBounded(fields.password, "password");
+    if (!fields.smtpAuth) {
+      CopyBounded(fields.userName, "username");
+      CopyBounded(fields.password, "password");
+    }
     return 0;
   }
-  if (fields.userName[0] == '\0' || fields.password[0] == '\0') return -1;
-  return 1;
+  return account ? 1 : -1;
 }
 
 }  // namespace zel::sender

@@ -20,6 +20,9 @@ struct SenderFields {
   char sendFile[kPathSize] = {};             // -F
   char passwordFile[kPathSize] = {};         // -BF: a file holding the password
   char passwordVariable[kAccountSize] = {};  // -BE: an environment variable holding it
+  int tls = -1;                              // -T: 0, 1 or 2; -1 not given
+  bool smtpAuth = false;                     // -A: SMTP AUTH with -BU and the password
+  char caFile[kPathSize] = {};               // -C: extra trusted certificates (PEM)
 };
 
 enum class ParseResult {
@@ -32,7 +35,8 @@ enum class ParseResult {
 // An option starts with "-" or "/", its letters (any case) follow and the
 // value follows them directly (-Ssmtp); other arguments are skipped; a later
 // option overwrites an earlier one. Values are taken as console text and
-// stored as Shift-JIS. Stops at the first unknown letter or too long value;
+// stored as Shift-JIS. -T takes 0, 1 or 2, -A no value. Stops at the first
+// unknown letter, value -T or -A does not take (kUsage) or too long value;
 // `option` then holds the offending argument's option letters.
 ParseResult ParseArguments(int argc, const char* const* argv, SenderFields& fields,
                            std::string& option);
@@ -44,9 +48,11 @@ const char* MissingFieldMessage(const SenderFields& fields);
 
 // ApplyPopBeforeSmtp - the POP-before-SMTP flag of the fields.
 // Without a POP3 server the POP3 fields get placeholders (the library's
-// initialisation wants all three) and the flag is 0; with a POP3 server,
-// user name and password the flag is 1. Returns 0 or 1, or -1 when a POP3
-// server was given without user name or password.
+// initialisation wants all three) and the flag is 0; with SMTP AUTH (-A)
+// only the server does, and the account stays for AUTH. With a POP3 server,
+// user name and password the flag is 1. Returns 0 or 1; -1 when a POP3
+// server was given without user name or password; -2 when -A was given
+// without them.
 int ApplyPopBeforeSmtp(SenderFields& fields);
 
 // StoreConsoleText - console text into a fixed field as Shift-JIS.

@@ -34,6 +34,7 @@ using InitializeFn = int(ZELPOST_CALL*)(const char*, const char*, const char*, c
 using SendMailOneFn = int(ZELPOST_CALL*)(const char*, const char*);
 using GetErrorStrFn = int(ZELPOST_CALL*)(char*, int);
 using SetValueIntFn = int(ZELPOST_CALL*)(const char*, int);
+using SetValueStrFn = int(ZELPOST_CALL*)(const char*, const char*);
 
 // Writes Shift-JIS text to `stream` in the console's character set.
 void Put(std::FILE* stream, const std::string& sjis) {
@@ -75,8 +76,12 @@ int Run(int argc, const char* const* argv) {
     }
   }
   const int popBeforeSmtp = ApplyPopBeforeSmtp(fields);
-  if (popBeforeSmtp < 0) {
+  if (popBeforeSmtp == -1) {
     Put(stderr, "err: POP3サーバのユーザ名／パスワードが指定されていません\n");
+    return -1;
+  }
+  if (popBeforeSmtp < 0) {
+    Put(stderr, "err: SMTP認証のユーザ名／パスワードが指定されていません\n");
     return -1;
   }
 
@@ -88,6 +93,11 @@ int Run(int argc, const char* const* argv) {
   Echo("Username: ", fields.userName);
   // The output ends up in logs: the password itself is never shown.
   Echo("Password: ", "********");
+  // The lines of the newer options only when they are given: the classic
+  // output stays as it was.
+  if (fields.tls >= 0) Echo("TLS: ", std::to_string(fields.tls).c_str());
+  if (fields.smtpAuth) Echo("SMTPAuth: ", "1");
+  if (fields.caFile[0] != '\0') Echo("CAFile: ", fields.caFile);
   std::fflush(stdout);
 
   zel::LibraryHandle library = nullptr;
@@ -102,8 +112,12 @@ int Run(int argc, const char* const* argv) {
       reinterpret_cast<GetErrorStrFn>(zel::LibrarySymbol(library, "zelGetErrorStr"));
   auto setValueInt =
       reinterpret_cast<SetValueIntFn>(zel::LibrarySymbol(library, "zelSetValueInt"));
+  // zelSetValueStr only for -C: a run without it needs the classic four.
+  auto setValueStr = fields.caFile[0] != '\0'
+      ? reinterpret_cast<SetValueStrFn>(zel::LibrarySymbol(library, "zelSetValueStr"))
+      : nullptr;
   if (initialize == nullptr || sendMailOne == nullptr || getErrorStr == nullptr ||
-      setValueInt == nullptr) {
+      setValueInt == nullptr || (fields.caFile[0] != '\0' && setValueStr == nullptr)) {
     Put(stderr, std::string("err: ") + kLibraryName + " がロードできません");
     return -1;
   }
@@ -111,6 +125,9 @@ int Run(int argc, const char* const* argv) {
   if (initialize(fields.pop3Server, fields.smtpServer, fields.userName, fields.password,
                  fields.mailAddress, fields.fullName) != 0) {
     setValueInt("POPBEFORESMTP", popBeforeSmtp);
+    if (fields.tls >= 0) setValueInt("TLS", fields.tls);
+    if (fields.smtpAuth) setValueInt("SMTPAUTH", 1);
+    if (setValueStr != nullptr) setValueStr("TLSCAFILE", fields.caFile);
     if (sendMailOne(fields.sendFile, nullptr) != 0) {
       zel::CloseLibrary(library);
       return 0;

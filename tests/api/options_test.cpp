@@ -47,6 +47,36 @@ TEST(Options, IntegerSetResultsFollowTheTable) {
   api.SetValueInt("SILENT", 0);
 }
 
+// TLS takes 0, 1 or 2 and refuses anything else (-1, nothing changes);
+// SMTPAUTH is a flag; TLSCAFILE a path, refused rather than cut.
+TEST(Options, TlsSmtpAuthAndCaFile) {
+  InetMail s;
+  EXPECT_EQ(s.GetValueInt("TLS"), 0);
+  EXPECT_EQ(s.GetValueInt("SMTPAUTH"), 0);
+  char path[kPathSize] = "x";
+  EXPECT_EQ(s.GetValueStr("TLSCAFILE", path, sizeof path), 0);
+  EXPECT_STREQ(path, "");
+  struct Case {
+    const char* name;
+    int value, result, stored;
+  };
+  const Case cases[] = {{"TLS", 1, 1, 1},   {"tls", 2, 2, 2},         {"TLS", 3, -1, 2},
+                        {"TLS", -1, -1, 2}, {"TLS", 0, 0, 0},         {"SMTPAUTH", 7, 1, 1},
+                        {"smtpauth", 0, 0, 0}, {"TLSCAFILE", 1, 0, 0}};
+  for (const Case& c : cases) {
+    EXPECT_EQ(s.SetValueInt(c.name, c.value), c.result) << c.name << " " << c.value;
+    EXPECT_EQ(s.GetValueInt(c.name), c.stored) << c.name << " " << c.value;
+  }
+  EXPECT_EQ(s.SetValueStr("TLSCAFILE", "/etc/ca.pem"), 11);
+  EXPECT_EQ(s.GetValueStr("tlscafile", path, sizeof path), 11);
+  EXPECT_STREQ(path, "/etc/ca.pem");
+  EXPECT_EQ(s.SetValueStr("TLSCAFILE", std::string(kPathSize, 'p').c_str()), 0);
+  EXPECT_EQ(s.GetValueStr("TLSCAFILE", path, -1), 11);
+  EXPECT_EQ(s.SetValueStr("TLS", "1"), 0);
+  EXPECT_EQ(s.SetValueStr("TLSCAFILE", ""), 0);
+  EXPECT_EQ(s.GetValueStr("TLSCAFILE", path, sizeof path), 0);
+}
+
 TEST(Options, UnknownNamesAndWrongKindsChangeNothing) {
   const Exports& api = Api();
   EXPECT_EQ(api.SetValueInt("UNKNOWN", 5), 0);

@@ -227,6 +227,32 @@ TEST_F(SendE2e, ZelsendPasswordFromFileVariableOrTerminal) {
   EXPECT_TRUE(e2e::WaitForMessageCount("alice", 3));
 }
 
+// zelsend over TLS with SMTP AUTH: STARTTLS with the CA of -C; implicit
+// TLS trusting the system's store (SSL_CERT_FILE stands in for it); and
+// implicit TLS that trusts neither, which fails on the certificate.
+TEST_F(SendE2e, ZelsendOverTlsWithAuth) {
+  const std::string mail = PrepareMail("tls");
+  const std::string smtps = "127.0.0.1:" + std::to_string(TestServers().smtpsPort);
+  const std::string args = U8(u8" -Mbob@localhost -N鈴木一郎 -F") + mail + " -BUalice -BP" +
+                           TestServers().Password("alice") + " -A";
+  ASSERT_EQ(Zelsend(SmtpArg() + args + " -T2 -C" + TestServers().caFile), 0) << err;
+  EXPECT_NE(out.find("TLS: 2\nSMTPAuth: 1\nCAFile: " + TestServers().caFile + "\n"),
+            std::string::npos) << out;
+  ASSERT_TRUE(e2e::WaitForMessageCount("alice", 1));
+  EXPECT_EQ(CheckDelivered(), "OK\n");
+  e2e::ClearMaildir("alice");
+  setenv("SSL_CERT_FILE", TestServers().caFile.c_str(), 1);
+  setenv("SSL_CERT_DIR", dir.File("no-such-folder").c_str(), 1);
+  EXPECT_EQ(Zelsend("-S" + smtps + args + " -T1"), 0) << err;
+  unsetenv("SSL_CERT_FILE");
+  unsetenv("SSL_CERT_DIR");
+  ASSERT_TRUE(e2e::WaitForMessageCount("alice", 1));
+  EXPECT_EQ(CheckDelivered(), "OK\n");
+  EXPECT_EQ(Zelsend("-S" + smtps + args + " -T1"), 255);
+  EXPECT_EQ(err, U8(u8"err: サーバ証明書が信頼できない [") + smtps + "]\n");
+  EXPECT_TRUE(TempFolderEmpty());
+}
+
 TEST_F(SendE2e, WrongPop3PasswordNeverReachesSmtp) {
   const std::string mail = PrepareMail("wrong");
   EXPECT_EQ(Zelsend(SmtpArg() + " -Mbob@localhost -Nn -F" + mail + PopArgs("wrongpw")), 255);

@@ -21,11 +21,11 @@ namespace {
 
 std::string StateDir() {
   const char* env = std::getenv("ZEL_SERVERS_DIR");
-  if (env != nullptr && *env != '\0') return env;
+  if (env != nullptr && *env != '\0') return LocalPath(env);
 #ifdef ZEL_SERVERS_DIR
-  return ZEL_SERVERS_DIR;
+  return LocalPath(ZEL_SERVERS_DIR);
 #else
-  return "/tmp/zsrv";
+  return LocalPath("/tmp/zsrv");
 #endif
 }
 
@@ -37,6 +37,17 @@ std::string BaseName(const fs::path& p) {
 }
 
 }  // namespace
+
+std::string LocalPath(const std::string& posixPath) {
+#ifdef _WIN32
+  if (posixPath.empty() || posixPath[0] != '/') return posixPath;
+  std::string path = "Z:" + posixPath;
+  std::replace(path.begin(), path.end(), '/', '\\');
+  return path;
+#else
+  return posixPath;
+#endif
+}
 
 std::string Servers::Pop3Server() const {
   return pop3Host + ":" + std::to_string(pop3Port);
@@ -73,7 +84,11 @@ bool LoadServers(Servers& out, std::string* error) {
   out.pop3Port = std::atoi(values["POP3_PORT"].c_str());
   out.smtpHost = values["SMTP_HOST"];
   out.smtpPort = std::atoi(values["SMTP_PORT"].c_str());
-  out.mailDir = values["MAIL_DIR"];
+  out.mailDir = LocalPath(values["MAIL_DIR"]);
+  out.pop3sPort = std::atoi(values["POP3S_PORT"].c_str());
+  out.smtpsPort = std::atoi(values["SMTPS_PORT"].c_str());
+  out.caFile = LocalPath(values["TLS_CA_FILE"]);
+  out.otherCaFile = LocalPath(values["TLS_OTHER_CA_FILE"]);
   out.localPop3 = values["LOCAL_POP3"] == "1";
   out.localPop3Address = values["LOCAL_POP3_ADDRESS"];
   out.localHostName = values["LOCAL_HOST_NAME"];

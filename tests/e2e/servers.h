@@ -19,6 +19,10 @@ struct Servers {
   int smtpPort = 0;
   std::string mailDir;    // DIR/mail; one maildir per user below it
   std::vector<std::pair<std::string, std::string>> users;  // user, password
+  int pop3sPort = 0;      // implicit TLS; the plain ports offer STLS / STARTTLS
+  int smtpsPort = 0;
+  std::string caFile;       // the CA that signed the servers' certificate
+  std::string otherCaFile;  // a CA that signed nothing the servers show
   bool localPop3 = false;          // Dovecot also listens on port 110 at...
   std::string localPop3Address;    // ...the address the host name resolves to
   std::string localHostName;
@@ -29,6 +33,10 @@ struct Servers {
   // Password of `user`; empty when unknown.
   std::string Password(const std::string& user) const;
 };
+
+// A path of the POSIX side as this program opens it: unchanged on POSIX,
+// on drive Z: (Wine's view of the POSIX root) in a Windows build.
+std::string LocalPath(const std::string& posixPath);
 
 // Loads the state of the running servers. Returns false, with a reason in
 // `*error`, when the state file is missing or incomplete.

@@ -2,6 +2,13 @@
 
 #include <stdexcept>
 
+#ifdef ZEL_TEST_CERTS
+#include <openssl/err.h>
+#include <openssl/ssl.h>
+#include <pthread.h>
+#include <signal.h>
+#endif
+
 namespace zel::test {
 
 ScriptServer::ScriptServer() = default;
@@ -39,10 +46,75 @@ ScriptServer& ScriptServer::Pause(std::chrono::milliseconds time) {
   script_.push_back({Action::kPause, {}, time});
   return *this;
 }
+ScriptServer& ScriptServer::StartTls() {
+  script_.push_back({Action::kStartTls, {}});
+  return *this;
+}
+
+#ifdef ZEL_TEST_CERTS
+bool ScriptServer::TlsAvailable() { return true; }
+std::string ScriptServer::TestCertificates() { return ZEL_TEST_CERTS; }
+
+bool ScriptServer::AcceptTls() {
+  SSL_CTX* context = SSL_CTX_new(TLS_server_method());
+  const std::string dir = TestCertificates();
+  SSL* ssl = nullptr;
+  if (context != nullptr &&
+      SSL_CTX_use_certificate_chain_file(context, (dir + "/cert.pem").c_str()) == 1 &&
+      SSL_CTX_use_PrivateKey_file(context, (dir + "/key.pem").c_str(), SSL_FILETYPE_PEM) == 1) {
+    ssl = SSL_new(context);
+  }
+  SSL_CTX_free(context);  // the SSL object keeps its own reference
+  if (ssl == nullptr || SSL_set_fd(ssl, static_cast<int>(peer_)) != 1 || SSL_accept(ssl) != 1) {
+    SSL_free(ssl);
+    ERR_clear_error();
+    tlsFailed_ = true;
+    return false;
+  }
+  tls_ = ssl;
+  return true;
+}
+
+void ScriptServer::EndTls() {
+  SSL_free(static_cast<SSL*>(tls_));
+  tls_ = nullptr;
+  ERR_clear_error();
+}
+
+long ScriptServer::Receive(char* buffer, std::size_t size) {
+  if (tls_ == nullptr) return SocketRecv(peer_, buffer, size, kNoDeadline);
+  const int n = SSL_read(static_cast<SSL*>(tls_), buffer, static_cast<int>(size));
+  return n > 0 ? n : 0;
+}
+
+void ScriptServer::SendBytes(const std::string& bytes) {
+  if (tls_ == nullptr) {
+    SocketSendAll(peer_, bytes.data(), bytes.size(), kNoDeadline);
+  } else if (!bytes.empty()) {
+    SSL_write(static_cast<SSL*>(tls_), bytes.data(), static_cast<int>(bytes.size()));
+  }
+}
+#else
+bool ScriptServer::TlsAvailable() { return false; }
+std::string ScriptServer::TestCertificates() { return {}; }
+bool ScriptServer::AcceptTls() {
+  tlsFailed_ = true;
+  return false;
+}
+void ScriptServer::EndTls() {}
+long ScriptServer::Receive(char* buffer, std::size_t size) {
+  return SocketRecv(peer_, buffer, size, kNoDeadline);
+}
+void ScriptServer::SendBytes(const std::string& bytes) {
+  SocketSendAll(peer_, bytes.data(), bytes.size(), kNoDeadline);
+}
+#endif
 
 void ScriptServer::Start() {
-  listener_ = SocketListenLoopback(&port_);
-  if (listener_ == kNoSocket) throw std::runtime_error("no loopback listener");
+  std::uint32_t address = 0;
+  if (!ResolveIpv4(listenAddress_.c_str(), &address)) throw std::runtime_error("bad address");
+  listener_ = SocketListenAt(address, &port_);
+  if (listener_ == kNoSocket) throw std::runtime_error("no listener");
   thread_ = std::thread([this] { Run(); });
 }
 
@@ -59,7 +131,7 @@ bool ScriptServer::ReadLine(std::string& line) {
       return true;
     }
     char buffer[4096];
-    const long n = SocketRecv(peer_, buffer, sizeof buffer, kNoDeadline);
+    const long n = Receive(buffer, sizeof buffer);
     if (n <= 0) {
       eof_ = true;
       return false;
@@ -69,6 +141,14 @@ bool ScriptServer::ReadLine(std::string& line) {
 }
 
 void ScriptServer::Run() {
+#ifdef ZEL_TEST_CERTS
+  // OpenSSL writes with write(): a client gone away must not stop the
+  // tests with SIGPIPE. Blocked for this thread alone, which causes it.
+  sigset_t pipe;
+  sigemptyset(&pipe);
+  sigaddset(&pipe, SIGPIPE);
+  pthread_sigmask(SIG_BLOCK, &pipe, nullptr);
+#endif
   peer_ = SocketAccept(listener_);
   if (peer_ == kNoSocket) {
     done_ = true;
@@ -79,7 +159,7 @@ void ScriptServer::Run() {
     if (!open) break;
     switch (action.kind) {
       case Action::kSend:
-        SocketSendAll(peer_, action.bytes.data(), action.bytes.size(), kNoDeadline);
+        SendBytes(action.bytes);
         break;
       case Action::kRead: {
         std::string line;
@@ -95,7 +175,7 @@ void ScriptServer::Run() {
             break;
           }
           char buffer[4096];
-          const long n = SocketRecv(peer_, buffer, sizeof buffer, kNoDeadline);
+          const long n = Receive(buffer, sizeof buffer);
           if (n <= 0) {
             data_ = pending_;
             eof_ = true;
@@ -111,6 +191,10 @@ void ScriptServer::Run() {
       case Action::kPause:
         std::this_thread::sleep_for(action.pause);
         break;
+      case Action::kStartTls:
+        pending_.clear();  // what the client sent in plain text is gone
+        open = AcceptTls();
+        break;
     }
   }
   if (open) {
@@ -118,10 +202,10 @@ void ScriptServer::Run() {
     // Unscripted commands get a refusal instead of a silent hang.
     while (ReadLine(line)) {
       commands_.push_back(line);
-      static const char kRefusal[] = "-ERR 599 unscripted\r\n";
-      SocketSendAll(peer_, kRefusal, sizeof kRefusal - 1, kNoDeadline);
+      SendBytes("-ERR 599 unscripted\r\n");
     }
   }
+  EndTls();
   SocketShutdown(peer_);
   SocketClose(peer_);
   done_ = true;

@@ -1,6 +1,11 @@
 // A scripted one-connection TCP server on 127.0.0.1 for byte-level client
 // tests: it plays a fixed list of actions (send bytes, read a command line,
-// read a DATA block, close) and records what the client sent.
+// read a DATA block, close, start TLS) and records what the client sent.
+//
+// TLS (native builds only, with OpenSSL; see TlsAvailable): the server
+// takes the certificate made for the tests (TestCertificates()), which
+// names localhost and 127.0.0.1 and is signed by ca.pem there; other-ca.pem
+// signed nothing the server shows.
 #pragma once
 
 #include <atomic>
@@ -24,32 +29,51 @@ class ScriptServer {
   ScriptServer& ReadData();                // read up to and with CR LF . CR LF
   ScriptServer& Close();                   // close the connection now
   ScriptServer& Pause(std::chrono::milliseconds time);  // wait, then go on
+  ScriptServer& StartTls();  // TLS handshake as the server; then all over TLS
+
+  // True when StartTls can be played (a native build with the test
+  // certificates); the folder of those certificates.
+  static bool TlsAvailable();
+  static std::string TestCertificates();
+
+  // Listens on `address` (dotted, an address of this machine) instead of
+  // 127.0.0.1. Before Start.
+  void ListenOn(const std::string& address) { listenAddress_ = address; }
 
   // Accepts one connection on a free port and plays the script on a thread;
   // after the last action it records command lines until the client closes,
   // answering each with "-ERR 599 unscripted".
   void Start();
   int port() const { return port_; }
-  std::string address() const { return "127.0.0.1:" + std::to_string(port_); }
+  std::string address() const { return listenAddress_ + ":" + std::to_string(port_); }
 
   // Waits until the connection has ended; then the records are complete.
   void Join();
   const std::vector<std::string>& commands() const { return commands_; }
   const std::string& data() const { return data_; }  // raw DATA bytes
   bool sawEof() const { return eof_; }
+  bool tlsFailed() const { return tlsFailed_; }  // the client broke off the handshake
 
  private:
   struct Action {
-    enum Kind { kSend, kRead, kReadData, kClose, kPause } kind;
+    enum Kind { kSend, kRead, kReadData, kClose, kPause, kStartTls } kind;
     std::string bytes;
     std::chrono::milliseconds pause{0};
   };
   void Run();
   bool ReadLine(std::string& line);
+  // Receives once into `buffer` (plain or over TLS); <= 0 at the end.
+  long Receive(char* buffer, std::size_t size);
+  void SendBytes(const std::string& bytes);
+  bool AcceptTls();
+  void EndTls();
 
   std::vector<Action> script_;
+  std::string listenAddress_ = "127.0.0.1";
+  void* tls_ = nullptr;  // the server's SSL object while TLS is on
+  bool tlsFailed_ = false;
   SocketHandle listener_ = kNoSocket;
-  SocketHandle peer_ = kNoSocket;
+  std::atomic<SocketHandle> peer_{kNoSocket};  // read by the destructor too
   int port_ = 0;
   std::thread thread_;
   std::atomic<bool> done_{false};

@@ -27,7 +27,12 @@ TEST(SenderOptions, LettersInAnyCaseWithDashOrSlash) {
                    "/bPpass", "stray", "-Ssmtp2"},
                   f, option),
             ParseResult::kOk);
-  ASSERT_EQ(Parse({"-bfpw.txt", "/BEPW_VAR"}, f, option), ParseResult::kOk);
+  EXPECT_EQ(f.tls, -1);
+  EXPECT_FALSE(f.smtpAuth);
+  ASSERT_EQ(Parse({"-bfpw.txt", "/BEPW_VAR", "-t2", "/a", "-Cca.pem"}, f, option), ParseResult::kOk);
+  EXPECT_EQ(f.tls, 2);
+  EXPECT_TRUE(f.smtpAuth);
+  EXPECT_STREQ(f.caFile, "ca.pem");
   EXPECT_STREQ(f.passwordFile, "pw.txt");
   EXPECT_STREQ(f.passwordVariable, "PW_VAR");
   EXPECT_STREQ(f.smtpServer, "smtp2");  // the later one wins
@@ -46,6 +51,9 @@ TEST(SenderOptions, UnknownLettersGiveTheUsage) {
   EXPECT_EQ(Parse({"-BX"}, f, option), ParseResult::kUsage);
   EXPECT_EQ(Parse({"-B"}, f, option), ParseResult::kUsage);
   EXPECT_EQ(Parse({"-"}, f, option), ParseResult::kUsage);
+  for (const char* value : {"-T", "-T3", "-T12", "-Tx", "-A1"}) {
+    EXPECT_EQ(Parse({value}, f, option), ParseResult::kUsage) << value;
+  }
 }
 
 TEST(SenderOptions, TooLongValuesAreRefused) {
@@ -124,6 +132,17 @@ TEST(SenderOptions, PopBeforeSmtpFlag) {
   EXPECT_EQ(ApplyPopBeforeSmtp(g), -1);
   CopyBounded(g.password, "p");
   EXPECT_EQ(ApplyPopBeforeSmtp(g), 1);
+
+  // SMTP AUTH keeps the account for itself and needs all of it.
+  SenderFields h;
+  h.smtpAuth = true;
+  CopyBounded(h.userName, "u");
+  EXPECT_EQ(ApplyPopBeforeSmtp(h), -2);
+  CopyBounded(h.password, "p");
+  EXPECT_EQ(ApplyPopBeforeSmtp(h), 0);
+  EXPECT_STREQ(h.pop3Server, "pop3server");
+  EXPECT_STREQ(h.userName, "u");
+  EXPECT_STREQ(h.password, "p");
 }
 
 // Sets the environment variable `name`, or removes it (`value` nullptr).

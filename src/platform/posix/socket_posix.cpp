@@ -145,11 +145,15 @@ void SocketShutdown(SocketHandle s) { shutdown(static_cast<int>(s), SHUT_RDWR); 
 void SocketClose(SocketHandle s) { close(static_cast<int>(s)); }
 
 SocketHandle SocketListenLoopback(int* port, int backlog) {
+  return SocketListenAt(htonl(INADDR_LOOPBACK), port, backlog);
+}
+
+SocketHandle SocketListenAt(std::uint32_t address, int* port, int backlog) {
   const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
   if (fd < 0) return kNoSocket;
   sockaddr_in local{};
   local.sin_family = AF_INET;
-  local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  local.sin_addr.s_addr = address;
   socklen_t length = sizeof local;
   if (bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
       listen(fd, backlog < 0 ? SOMAXCONN : backlog) != 0 ||

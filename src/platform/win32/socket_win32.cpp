@@ -143,11 +143,15 @@ void SocketShutdown(SocketHandle s) { shutdown(static_cast<SOCKET>(s), SD_BOTH);
 void SocketClose(SocketHandle s) { closesocket(static_cast<SOCKET>(s)); }
 
 SocketHandle SocketListenLoopback(int* port, int backlog) {
+  return SocketListenAt(htonl(INADDR_LOOPBACK), port, backlog);
+}
+
+SocketHandle SocketListenAt(std::uint32_t address, int* port, int backlog) {
   const SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
   if (s == INVALID_SOCKET) return kNoSocket;
   sockaddr_in local{};
   local.sin_family = AF_INET;
-  local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  local.sin_addr.s_addr = address;
   int length = sizeof local;
   if (bind(s, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
       listen(s, backlog < 0 ? SOMAXCONN : backlog) != 0 ||

@@ -47,10 +47,21 @@ class InetMail : public InetPop3 {
   // failed step, -1 login or listing failed.
   int RecvMailDummy(const char* mailfile, const char* dummyfile);
 
-  // Receives every new message (worker thread, progress dialog). Returns
-  // the count stored, 0 or a negative code; not built in this version: 0.
+  // Receives every new message on a worker thread while this thread shows
+  // a progress dialog (unless SILENT) and pumps its messages; see
+  // recv_mail_all.cpp. Returns the count stored (appended, with a mailbox),
+  // 0 nothing to fetch or set-up failed, -1 the work failed, -2 cancelled.
   int RecvMailAll(const char* listfile, const char* maildir, const char* dupfile,
                   const char* mailbox);
+
+  // The parts of receive-all (receive_all.cpp, mailbox_append.cpp).
+  int ReceiveAll(const char* listPath, const char* folder, const char* seenPath);
+  int WriteReadingCopy(const char* displayPath);
+  int ConvertList(const char* listPath);
+  int AppendToMailbox(const char* listPath, const char* mailboxPath);
+  int MailboxStep();
+  // Tells the control window the STAT count (sent and waited for).
+  void ReportTotal(int total);
 
   // Number of messages waiting on the server, or a negative code.
   int MailBiff();

@@ -7,4 +7,6 @@ int InetMail::RecvMailAll(const char*, const char*, const char*, const char*) {
   return 0;  // not built yet
 }
 
+void InetMail::ReportTotal(int) {}
+
 }  // namespace zel

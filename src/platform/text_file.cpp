@@ -21,10 +21,12 @@ bool TextFile::Open(std::string_view path, Mode mode, bool noFollow) {
     case Mode::kReadBinary: how = "rb"; break;
     case Mode::kWrite:
     case Mode::kWriteBinary: how = "wb"; break;
+    case Mode::kCreate: how = "wbx"; break;
     case Mode::kAppend:
     case Mode::kAppendBinary: how = "ab"; break;
   }
-  text_ = mode == Mode::kRead || mode == Mode::kWrite || mode == Mode::kAppend;
+  text_ = mode == Mode::kRead || mode == Mode::kWrite || mode == Mode::kCreate ||
+          mode == Mode::kAppend;
   file_ = OpenHostFile(path, how, noFollow);
   if (file_ == nullptr) return false;
   if (how[0] == 'r') {
@@ -78,6 +80,17 @@ char* TextFile::GetLine(char* buf, std::size_t size, std::size_t* length) {
   if (length != nullptr) *length = n;
   if (n == 0) return nullptr;
   return buf;
+}
+
+bool TextFile::ReadLine(std::string& line) {
+  line.clear();
+  char piece[4096];
+  std::size_t n = 0;
+  while (GetLine(piece, sizeof piece, &n) != nullptr) {
+    line.append(piece, n);
+    if (piece[n - 1] == '\n') break;
+  }
+  return !line.empty() && !failed_;
 }
 
 std::size_t TextFile::Read(void* out, std::size_t n) {
@@ -142,6 +155,12 @@ bool TextFile::Printf(const char* format, ...) {
     return false;
   }
   return Write(text);
+}
+
+bool TextFile::Flush() {
+  if (file_ == nullptr || failed_) return false;
+  if (std::fflush(file_) != 0) failed_ = true;
+  return !failed_;
 }
 
 bool TextFile::Close() {

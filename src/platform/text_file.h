@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdio>
+#include <string>
 #include <string_view>
 
 namespace zel {
@@ -20,6 +21,7 @@ class TextFile {
   enum class Mode {
     kRead,          // text, read
     kWrite,         // text, create or truncate
+    kCreate,        // text, create a new file; fails when the path exists
     kAppend,        // text, create or append
     kReadBinary,    // bytes, read
     kWriteBinary,   // bytes, create or truncate
@@ -46,6 +48,11 @@ class TextFile {
   // given, receives the number of bytes stored.
   char* GetLine(char* buf, std::size_t size, std::size_t* length = nullptr);
 
+  // Reads one whole line, however long, into `line` (its LF kept when it
+  // has one). Returns false at end of file with nothing read or on a read
+  // error.
+  bool ReadLine(std::string& line);
+
   // Reads up to `n` bytes (translated in text mode). Returns the count read;
   // fewer than `n` means end of file or an error (see Failed).
   std::size_t Read(void* buf, std::size_t n);
@@ -62,6 +69,10 @@ class TextFile {
       __attribute__((format(printf, 2, 3)))
 #endif
       ;
+
+  // Hands the buffered writes to the OS. Returns false (and the file is
+  // failed) when that or any earlier write failed.
+  bool Flush();
 
   // True after end of file was met by a read.
   bool AtEnd() const { return eof_; }
@@ -87,8 +98,9 @@ class TextFile {
   std::size_t end_ = 0;
 };
 
-// Opens a host path as a C stream in the given fopen mode ("rb", "wb", "ab"),
-// with the symbolic-link refusal and 0600 creation of `noFollow` on POSIX.
+// Opens a host path as a C stream in the given fopen mode ("rb", "wb", "ab",
+// or "wbx": create a new file, failing when the path exists), with the
+// symbolic-link refusal and 0600 creation of `noFollow` on POSIX.
 // Backend primitive of TextFile; returns nullptr on failure.
 std::FILE* OpenHostFile(std::string_view path, const char* mode, bool noFollow);
 

@@ -31,9 +31,18 @@ InetMail::~InetMail() {
   delete[] attachmentList;
 }
 
+void InetMail::CancelOperations() {
+  InetSocket::Retire();
+  smtp.Retire();
+}
+
 namespace {
 
 bool Missing(const char* text) { return text == nullptr || *text == '\0'; }
+
+// True when a server name does not fit its field: it is refused, because a
+// cut name or port would send the login to another server.
+bool TooLong(const char* server) { return std::strlen(server) >= kHostNameSize; }
 
 // Copies `value` into a field without its CRs and LFs: every field ends up
 // in a POP3 or SMTP command line or a header line, which a line break would
@@ -72,6 +81,16 @@ int InetMail::Initialize(const char* pop3name, const char* smtpname, const char*
     SetError(kInitializeMissing, "SMTPサーバ名が指定されていない");
     return 0;
   }
+  if (TooLong(pop3name)) {
+    ZEL_LOG(InetMail, "POP3サーバ名が長すぎる");
+    SetError(kInitializeMissing, "POP3サーバ名が長すぎる");
+    return 0;
+  }
+  if (TooLong(smtpname)) {
+    ZEL_LOG(InetMail, "SMTPサーバ名が長すぎる");
+    SetError(kInitializeMissing, "SMTPサーバ名が長すぎる");
+    return 0;
+  }
   if (Missing(username)) {
     ZEL_LOG(InetMail, "ユーザ名が指定されていない");
     SetError(kInitializeMissing, "ユーザ名が指定されていない");
@@ -97,6 +116,7 @@ int InetMail::Initialize(const char* pop3name, const char* smtpname, const char*
   const char* at = std::strchr(mailAddress, '@');
   CopyBounded(domain, at != nullptr ? at + 1 : "domain");
 
+  // A host name that does not fit is no host name: a cut one is never used.
   if (!LocalHostName(hostName, sizeof hostName)) hostName[0] = '\0';
   return 1;
 }

@@ -31,9 +31,10 @@ class InetMail : public InetPop3 {
   ~InetMail();
 
   // Account set-up. Every argument but fullname must be present and not
-  // empty, else error -1000 with its text, no setting changes, result 0.
-  // Over-long arguments are cut to their field at a character boundary (a
-  // log entry names the field). Returns 1 when accepted.
+  // empty, and a server name shorter than kHostNameSize, else error -1000
+  // with its text, no setting changes, result 0. Other over-long arguments
+  // are cut to their field at a character boundary (a log entry names the
+  // field). Returns 1 when accepted.
   int Initialize(const char* pop3name, const char* smtpname, const char* username,
                  const char* password, const char* mailaddr, const char* fullname);
 
@@ -68,6 +69,11 @@ class InetMail : public InetPop3 {
 
   // The attachment dialog for a display file; not built in this version: 0.
   int DialogAttach(const char* filename);
+
+  // Ends every running operation of the session for good, from another
+  // thread, before the session is destroyed: both channels are retired (a
+  // waiting network step fails at once, later ones fail without waiting).
+  void CancelOperations();
 
   // Error state. SetError formats into errorText (printf conventions),
   // cut to 255 bytes at a character boundary.
@@ -133,9 +139,12 @@ class InetMail : public InetPop3 {
   char logDir[kPathSize] = {};
   int popBeforeSmtp = 1;
   int useApop = 0;
+  int timeoutSeconds = kDefaultTimeoutSeconds;  // option TIMEOUT; 0 waits for ever
 
  private:
   void SetOptionDefaults();
+  // Stores the TIMEOUT option (negative as 0) and hands it to both channels.
+  void SetTimeoutOption(int seconds);
 };
 
 // Longest version text: "zelpost.dll ver." and three five-digit numbers.

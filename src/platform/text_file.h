@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -74,6 +75,9 @@ class TextFile {
   // failed) when that or any earlier write failed.
   bool Flush();
 
+  // Bytes handed to the file since it was opened (after translation).
+  std::int64_t BytesWritten() const { return written_; }
+
   // True after end of file was met by a read.
   bool AtEnd() const { return eof_; }
 
@@ -90,9 +94,12 @@ class TextFile {
 
   std::FILE* file_ = nullptr;
   bool text_ = false;
+  bool reading_ = false;
   bool eof_ = false;
   bool failed_ = false;
+  std::int64_t written_ = 0;
   static constexpr std::size_t kBufferSize = 64 * 1024;  // one OS read
+  static constexpr std::size_t kStageSize = 2048;  // text written per C library call
   char* buffer_ = nullptr;
   std::size_t begin_ = 0;
   std::size_t end_ = 0;

@@ -9,6 +9,8 @@ namespace zel::e2e {
 
 namespace {
 constexpr std::size_t kRelayBlock = 16 * 1024;  // bytes relayed per receive
+constexpr std::int64_t kNever = INT64_MAX;
+const std::string kRefusal = "-ERR refused by the test proxy\r\n";
 }  // namespace
 
 CutProxy::CutProxy(const std::string& host, int port) : host_(host), serverPort_(port) {
@@ -23,10 +25,9 @@ CutProxy::~CutProxy() {
   SocketClose(listener_);
 }
 
-void CutProxy::CutAfter(Direction direction, std::int64_t bytes) {
+void CutProxy::SetCut(const Cut& cut) {
   std::lock_guard<std::mutex> lock(mutex_);
-  direction_ = direction;
-  cutBytes_ = bytes;
+  cut_ = cut;
 }
 
 void CutProxy::Refuse(const std::string& command) {
@@ -34,16 +35,11 @@ void CutProxy::Refuse(const std::string& command) {
   refused_ = command;
 }
 
-std::vector<CutProxy::Command> CutProxy::Transcript() {
+std::vector<CutProxy::Command> CutProxy::Transcript(std::int64_t* downTotal) {
   std::unique_lock<std::mutex> lock(mutex_);
   idle_.wait(lock, [this] { return !busy_; });
+  if (downTotal != nullptr) *downTotal = downBytes_.load();
   return transcript_;
-}
-
-std::int64_t CutProxy::DownBytes() {
-  std::unique_lock<std::mutex> lock(mutex_);
-  idle_.wait(lock, [this] { return !busy_; });
-  return downBytes_;
 }
 
 void CutProxy::AcceptLoop() {
@@ -66,96 +62,85 @@ void CutProxy::AcceptLoop() {
 }
 
 void CutProxy::Serve(SocketHandle client) {
-  Direction direction;
-  std::int64_t cut;
+  Cut cut;
   std::string refused;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    direction = direction_;
-    cut = cutBytes_;
+    cut = cut_;
     refused = refused_;
   }
   std::uint32_t address = 0;
   ResolveIpv4(host_.c_str(), &address);
   const SocketHandle server = SocketCreateTcp();
-  if (server == kNoSocket || !SocketConnect(server, address, serverPort_)) {
+  if (server == kNoSocket || SocketConnect(server, address, serverPort_, kNoDeadline) != SocketStatus::kOk) {
     if (server != kNoSocket) SocketClose(server);
     SocketClose(client);
     return;
   }
-  std::mutex sendToClient;  // the relay and a refusal both answer the client
+  // Absolute cut points of the two streams, set once the stage is known.
+  std::atomic<std::int64_t> cutDown{kNever};
+  std::int64_t cutUp = kNever;
+  if (cut.command.empty()) {
+    if (cut.direction == Direction::kToClient) cutDown = cut.offset;
+    if (cut.direction == Direction::kToServer) cutUp = cut.offset;
+  }
+  std::mutex toClient;  // the relay and a refusal both write to the client
   auto shutBoth = [&] {
     SocketShutdown(client);
     SocketShutdown(server);
   };
-  // Forwards at most what the cut allows; false once the cut is reached.
-  auto forward = [&](SocketHandle to, const char* data, std::int64_t size, std::int64_t& sent,
-                     bool cutHere) {
-    std::int64_t allowed = size;
-    if (cutHere) allowed = std::clamp<std::int64_t>(cut - sent, 0, size);
-    // Counted before sending: the client may answer as soon as it has them.
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      if (to == client) downBytes_ += allowed;
-    }
-    sent += allowed;
-    if (allowed > 0 && !SocketSendAll(to, data, static_cast<std::size_t>(allowed))) return false;
-    return !(cutHere && sent >= cut);
-  };
 
   std::thread down([&] {
     char buffer[kRelayBlock];
-    std::int64_t sent = 0;
-    // A cut at 0 bytes closes before the greeting.
-    if (direction == Direction::kToClient && cut == 0) return shutBoth();
     for (;;) {
-      const long n = SocketRecv(server, buffer, sizeof buffer);
+      const long n = SocketRecv(server, buffer, sizeof buffer, kNoDeadline);
       if (n <= 0) break;
-      std::lock_guard<std::mutex> lock(sendToClient);
-      if (!forward(client, buffer, n, sent, direction == Direction::kToClient)) break;
+      std::lock_guard<std::mutex> lock(toClient);
+      const std::int64_t allowed = std::min<std::int64_t>(n, cutDown.load() - downBytes_.load());
+      // Counted before sending: the client may answer as soon as it has them.
+      downBytes_ += allowed;
+      if (allowed > 0 && SocketSendAll(client, buffer, static_cast<std::size_t>(allowed), kNoDeadline) != SocketStatus::kOk) break;
+      if (allowed < n || downBytes_.load() >= cutDown.load()) break;
     }
     shutBoth();
   });
 
   char buffer[kRelayBlock];
-  std::int64_t sent = 0;
-  std::string line;  // the command being received
-  std::int64_t lineStart = 0;
+  std::int64_t forwarded = 0;  // bytes that reached the server
   std::int64_t received = 0;
-  bool open = !(direction == Direction::kToServer && cut == 0);
+  std::string line;
+  int seen = 0;
+  bool open = cutUp > 0;
   while (open) {
-    const long n = SocketRecv(client, buffer, sizeof buffer);
+    const long n = SocketRecv(client, buffer, sizeof buffer, kNoDeadline);
     if (n <= 0) break;
     for (long i = 0; i < n && open; ++i) {
       line += buffer[i];
       ++received;
       if (line.size() < 2 || line.compare(line.size() - 2, 2, "\r\n") != 0) continue;
+      const std::int64_t lineStart = received - static_cast<std::int64_t>(line.size());
       {
         std::lock_guard<std::mutex> lock(mutex_);
-        transcript_.push_back({line.substr(0, line.size() - 2), lineStart, downBytes_});
+        transcript_.push_back({line.substr(0, line.size() - 2), lineStart, downBytes_.load()});
+      }
+      if (!cut.command.empty() && startsWithNoCase(line, cut.command) &&
+          ++seen == cut.occurrence) {
+        if (cut.direction == Direction::kToClient) cutDown = downBytes_.load() + cut.offset;
+        if (cut.direction == Direction::kToServer) cutUp = forwarded + cut.offset;
       }
       const std::string word = line.substr(0, line.find_first_of(" \r"));
       if (!refused.empty() && equalsNoCase(word, refused)) {
-        std::lock_guard<std::mutex> lock(sendToClient);
-        static const std::string kRefusal = "-ERR refused by the test proxy\r\n";
-        {
-          std::lock_guard<std::mutex> count(mutex_);
-          downBytes_ += static_cast<std::int64_t>(kRefusal.size());
-        }
-        SocketSendAll(client, kRefusal.data(), kRefusal.size());
+        std::lock_guard<std::mutex> lock(toClient);
+        downBytes_ += static_cast<std::int64_t>(kRefusal.size());
+        SocketSendAll(client, kRefusal.data(), kRefusal.size(), kNoDeadline);
       } else {
-        open = forward(server, line.data(), static_cast<std::int64_t>(line.size()), sent,
-                       direction == Direction::kToServer);
+        const std::int64_t allowed =
+            std::min<std::int64_t>(static_cast<std::int64_t>(line.size()), cutUp - forwarded);
+        if (allowed > 0) SocketSendAll(server, line.data(), static_cast<std::size_t>(allowed), kNoDeadline);
+        forwarded += allowed;
+        open = forwarded < cutUp;
       }
       line.clear();
-      lineStart = received;
-    }
-    // A command cut inside the client's bytes reaches the server only in
-    // part: forward the partial line when the cut falls inside it.
-    if (open && direction == Direction::kToServer && !line.empty() &&
-        sent + static_cast<std::int64_t>(line.size()) >= cut) {
-      forward(server, line.data(), static_cast<std::int64_t>(line.size()), sent, true);
-      open = false;
     }
   }
   shutBoth();

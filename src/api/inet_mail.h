@@ -63,6 +63,18 @@ class InetMail : public InetPop3 {
   int MailboxStep();
   // Tells the control window the STAT count (sent and waited for).
   void ReportTotal(int total);
+  // The worker thread's body and the control window's messages, reached
+  // through the session list's routing (session_list.h).
+  void RecvAllWorkerBody();
+  std::intptr_t ControlWindowMessage(WindowHandle window, unsigned message,
+                                     std::uintptr_t wParam, std::intptr_t lParam);
+  // Cancels the running receive-all from the caller's thread: disables and
+  // closes the POP3 channel, result -2, destroys the control window.
+  void CancelReceiveAll();
+  // True (after a log entry naming `operation`) while a receive-all of this
+  // session runs: an operation called from inside its message loop must not
+  // share the POP3 channel with the worker.
+  bool RefuseWhileReceiving(const char* operation);
 
   // Number of messages waiting on the server, or a negative code.
   int MailBiff();
@@ -130,6 +142,8 @@ class InetMail : public InetPop3 {
   char boundary[kBoundarySize] = {};
   char* attachmentList = nullptr;  // owned; freed before a send returns
   int recvAllResult = 0;
+  bool recvAllEnded = false;       // end reported or cancelled (caller's thread)
+  bool receiveAllRunning = false;  // inside RecvMailAll (caller's thread)
   int errorNumber = 0;
   char errorText[kErrorTextSize] = {};
   int deleteOnServer = 0;

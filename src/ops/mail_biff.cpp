@@ -10,6 +10,7 @@ namespace zel {
 // connection is closed at once); -203 when STAT was refused or unanswered.
 // The error state stays clear in every case: the result is the only signal.
 int InetMail::MailBiff() {
+  if (RefuseWhileReceiving("MailBiff")) return -1;
   ClearError();
   Enable();  // a cancel of an earlier receive-all does not outlive it
   if (Login(pop3Server, pop3Port, userName, password, useApop) != 1) {

@@ -32,21 +32,25 @@ class ReceiveRun {
   int Run(int number, RecordFile& list, const char* folder, bool& complete);
 
   // Saves the seen-UIDL set, when the run made one. After an early stop
-  // (failure or cancel) the keys the run did not reach are kept.
-  void SaveSeen(bool complete);
+  // (failure or cancel) the keys the run did not reach are kept. Deletes
+  // the raw temporary file unless it holds a message that failed.
+  void Finish(bool complete);
 
  private:
   enum class Outcome { kStored, kSkipped, kFailed };
   Outcome Receive(int number, RecordFile& list, const char* folder);
   // The seen key: the listing's UIDL, else the captured Message-Id.
   std::string SeenKey() const;
-  // Step after a failure of the message: its error state (none after a
-  // cancel, which is not an error) was set by the caller.
+  // True once the caller's thread has cancelled the run (the channel is
+  // disabled): the failures that follow set no error number.
   bool Cancelled() const { return !s_.IsEnabled(); }
 
   InetMail& s_;
   std::string seenPath_;
   std::unique_ptr<SeenSet> seen_;
+  // One raw temporary file serves every message of the run.
+  char raw_[kPathSize] = {};
+  bool rawFailed_ = false;  // it holds a message that could not be stored
 };
 
 std::string ReceiveRun::SeenKey() const {
@@ -90,12 +94,13 @@ ReceiveRun::Outcome ReceiveRun::Receive(int number, RecordFile& list, const char
     if (!key.empty() && seen_->Lookup(key) == 1) return Outcome::kSkipped;
   }
 
-  char raw[kPathSize];
-  if (MakeTempName(raw) != 1) {
+  if (raw_[0] == '\0' && MakeTempName(raw_) != 1) {
     ZEL_LOG(InetMail, "受信用テンポラリファイルの取得に失敗");
     s_.SetError(-1201, "テンポラリファイル名の取得に失敗");
     return Outcome::kFailed;
   }
+  const char* raw = raw_;
+  rawFailed_ = true;  // until the message is stored
   const int retrieved = s_.Retr(number, raw);
   if (retrieved != 1) {
     ZEL_LOG(InetMail, "受信に失敗");
@@ -159,14 +164,15 @@ ReceiveRun::Outcome ReceiveRun::Receive(int number, RecordFile& list, const char
     key = SeenKey();
     if (!key.empty()) seen_->Insert(key);
   }
-  DeleteFileAt(raw);
+  rawFailed_ = false;
   // Only a message whose display file and list line are whole on disk is
   // deleted on the server.
   if (s_.deleteOnServer == 1) s_.Dele(number);
   return Outcome::kStored;
 }
 
-void ReceiveRun::SaveSeen(bool complete) {
+void ReceiveRun::Finish(bool complete) {
+  if (raw_[0] != '\0' && !rawFailed_) DeleteFileAt(raw_);
   if (seen_ == nullptr) return;
   if (!complete) seen_->KeepAll();
   if (seen_->Save(seenPath_) != 1) {
@@ -210,7 +216,7 @@ int InetMail::ReceiveAll(const char* listPath, const char* folder, const char* s
     }
   }
   Quit();
-  run.SaveSeen(complete);
+  run.Finish(complete);
   return result;
 }
 

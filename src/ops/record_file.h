@@ -33,6 +33,7 @@ class RecordFile {
  private:
   TextFile file_;
   std::string path_;
+  std::int64_t start_ = 0;      // file size when opened
   std::int64_t committed_ = 0;  // file size after the last whole record
 };
 

@@ -55,10 +55,7 @@ BENCH=$BUILD/bench/net/bench_net
 "$ROOT/scripts/test-servers.sh" start "$SERVERS" >/dev/null
 . "$SERVERS/servers.env"
 
-now() { date +%s.%N; }
-seconds() { $PY -c "import sys; print('%.6f' % (float(sys.argv[2]) - float(sys.argv[1])))" "$1" "$2"; }
-ratio() { $PY -c "import sys; print('%.2f' % (float(sys.argv[1]) / max(float(sys.argv[2]), 1e-9)))" "$1" "$2"; }
-best() { $PY -c "import sys; print(min(float(a) for a in sys.argv[1:]))" "$@"; }
+. "$ROOT/scripts/bench-timing.sh"
 
 # POP3_COUNT messages of about 4 KB (CR LF lines, some starting with a dot)
 # in alice's maildir, owned by the mail user like delivered mail.
@@ -91,7 +88,6 @@ run_pop3() {
   out=$("$BENCH" pop3 "127.0.0.1:$POP3_PORT" alice alicepw "$OUT/out$1")
   [ "$out" = "retrieved $POP3_COUNT" ] || { echo "bench-net: bench_net pop3: $out" >&2; exit 1; }
 }
-timed() { local t0 t1; t0=$(now); "$@"; t1=$(now); seconds "$t0" "$t1"; }
 
 run_fetchmail  # warm-up: Dovecot builds its index of the maildir
 ours=() anchor=()

@@ -55,11 +55,7 @@ BENCH=$BUILD/bench_recv
 "$ROOT/scripts/test-servers.sh" start "$SERVERS" >/dev/null
 . "$SERVERS/servers.env"
 
-now() { date +%s.%N; }
-seconds() { $PY -c "import sys; print('%.6f' % (float(sys.argv[2]) - float(sys.argv[1])))" "$1" "$2"; }
-ratio() { $PY -c "import sys; print('%.2f' % (float(sys.argv[1]) / max(float(sys.argv[2]), 1e-9)))" "$1" "$2"; }
-best() { $PY -c "import sys; print(min(float(a) for a in sys.argv[1:]))" "$@"; }
-timed() { local t0 t1; t0=$(now); "$@" >/dev/null; t1=$(now); seconds "$t0" "$t1"; }
+. "$ROOT/scripts/bench-timing.sh"
 
 # N messages of about SIZE bytes in alice's maildir: an ISO-2022-JP subject
 # and body, CR LF lines, some starting with a dot; owned by the mail user.

@@ -94,7 +94,8 @@ class InetPop3 : public InetSocket {
   // Marks message `number` for deletion. Returns 1; -211 on failure.
   int Dele(int number);
 
-  // Message count from STAT (>= 0); -203 on failure.
+  // Message count from STAT (>= 0; a count beyond the int range gives the
+  // largest int); -203 on failure.
   int Stat();
 
   // Last captured header values, raw (leading blanks kept, not decoded).

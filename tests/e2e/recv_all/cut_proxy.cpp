@@ -74,8 +74,16 @@ CutProxy::CutProxy(const std::string& host, int port) : host_(host), serverPort_
 }
 
 CutProxy::~CutProxy() {
+  // A connection of its own wakes the accept loop: shutting the listener
+  // down does not end a waiting accept under Wine.
+  stopping_ = true;
+  const SocketHandle wake = SocketCreateTcp();
+  std::uint32_t loopback = 0;
+  ResolveIpv4("127.0.0.1", &loopback);
+  if (wake != kNoSocket) SocketConnect(wake, loopback, port_, SocketDeadlineAfter(5));
   SocketShutdown(listener_);
   thread_.join();
+  if (wake != kNoSocket) SocketClose(wake);
   SocketClose(listener_);
 }
 
@@ -100,6 +108,10 @@ void CutProxy::AcceptLoop() {
   for (;;) {
     const SocketHandle client = SocketAccept(listener_);
     if (client == kNoSocket) return;
+    if (stopping_) {
+      SocketClose(client);
+      return;
+    }
     {
       std::lock_guard<std::mutex> lock(mutex_);
       busy_ = true;

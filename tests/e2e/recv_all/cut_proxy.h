@@ -8,6 +8,7 @@
 // "-ERR" instead of passing it on (a server without that command).
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -68,6 +69,7 @@ class CutProxy {
   int port_ = 0;
   SocketHandle listener_ = kNoSocket;
   std::thread thread_;
+  std::atomic<bool> stopping_{false};
 
   std::mutex mutex_;
   std::condition_variable idle_;

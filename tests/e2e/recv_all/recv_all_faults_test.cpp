@@ -74,7 +74,8 @@ void RecvAllFaults::CheckCuts(const Family& f) {
 
   // A run without cuts shows the stages and their lengths.
   Fresh(f.messages);
-  ASSERT_EQ(Run(true, false, proxy.address()).result, f.messages);
+  const RunResult reference = Run(true, false, proxy.address());
+  ASSERT_EQ(reference.result, f.messages) << reference.error << " " << reference.errorText;
   std::int64_t downTotal = 0;
   const auto transcript = proxy.Transcript(&downTotal);
   ASSERT_FALSE(transcript.empty());

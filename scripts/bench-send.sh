@@ -34,7 +34,7 @@ cmake --build "$BUILD" -j2 --target zelpost zelsend bench_send_compose >/dev/nul
 "$ROOT/scripts/test-servers.sh" start "$SERVERS" >/dev/null
 . "$SERVERS/servers.env"
 
-. "$ROOT/scripts/bench-timing.sh"
+. "$ROOT/scripts/bench-lib.sh"
 
 # A 4 KB send file with a Japanese subject and body (Shift-JIS, CR LF).
 $PY - "$WORK/mail.qml" <<'PY'

@@ -37,11 +37,8 @@ WORK=$(mktemp -d /tmp/zelbenchnet.XXXXXX)
 # system can cost more than its whole POP3 exchange (about 1.7 ms per new
 # file on an ext4 of a loaded test machine), which would compare file
 # systems instead of clients.
-if [ -d /dev/shm ] && [ -w /dev/shm ]; then
-  OUT=$(mktemp -d /dev/shm/zelbenchnet.XXXXXX)
-else
-  OUT=$WORK
-fi
+. "$ROOT/scripts/bench-lib.sh"
+OUT=$(out_dir zelbenchnet "$WORK")
 
 cleanup() {
   "$ROOT/scripts/test-servers.sh" stop "$SERVERS" >/dev/null 2>&1 || true
@@ -60,10 +57,6 @@ BENCH=$BUILD/bench/net/bench_net
 "$ROOT/scripts/test-servers.sh" start "$SERVERS" >/dev/null
 . "$SERVERS/servers.env"
 
-now() { date +%s.%N; }
-seconds() { $PY -c "import sys; print('%.6f' % (float(sys.argv[2]) - float(sys.argv[1])))" "$1" "$2"; }
-ratio() { $PY -c "import sys; print('%.2f' % (float(sys.argv[1]) / max(float(sys.argv[2]), 1e-9)))" "$1" "$2"; }
-best() { $PY -c "import sys; print(min(float(a) for a in sys.argv[1:]))" "$@"; }
 
 # POP3_COUNT messages of about 4 KB (CR LF lines, some starting with a dot)
 # in alice's maildir, owned by the mail user like delivered mail.
@@ -84,24 +77,14 @@ for i in range(count):
     os.rename(path, os.path.join(maildir, "new", name))
 PY
 
-RC=$WORK/fetchmailrc
-echo "poll 127.0.0.1 protocol pop3 user alice password alicepw" > "$RC"
-# fetchmail checks DNS names only: over TLS both clients name the server
-# localhost, which the certificate holds.
-TLS_RC=$WORK/fetchmailrc-tls
-echo "poll localhost protocol pop3 user alice password alicepw" > "$TLS_RC"
-chmod 600 "$RC" "$TLS_RC"
 # run_fetchmail [TLS]: plain POP3, or with an argument POP3S verified
 # against the test CA.
 run_fetchmail() {
-  rm -f "$WORK/ids" "$OUT/bsmtp"
-  local rc=$RC transport=(--sslproto '' --service "$POP3_PORT")
   if [ $# -gt 0 ]; then
-    rc=$TLS_RC
-    transport=(--ssl --sslcertck --sslcertfile "$TLS_CA_FILE" --service "$POP3S_PORT")
+    fetchmail_keep "$WORK" "$OUT" "$POP3S_PORT" "$TLS_CA_FILE"
+  else
+    fetchmail_keep "$WORK" "$OUT" "$POP3_PORT"
   fi
-  fetchmail -f "$rc" -a -k --bsmtp "$OUT/bsmtp" -i "$WORK/ids" -N -s "${transport[@]}" \
-    >"$WORK/fetchmail.out" 2>&1 || { echo "bench-net: fetchmail failed" >&2; cat "$WORK/fetchmail.out" >&2; exit 1; }
 }
 # run_pop3 ROUND [TLS]: the same for bench_net.
 run_pop3() {
@@ -112,7 +95,6 @@ run_pop3() {
   fi
   [ "$out" = "retrieved $POP3_COUNT" ] || { echo "bench-net: bench_net pop3: $out" >&2; exit 1; }
 }
-timed() { local t0 t1; t0=$(now); "$@"; t1=$(now); seconds "$t0" "$t1"; }
 
 run_fetchmail  # warm-up: Dovecot builds its index of the maildir
 run_fetchmail tls

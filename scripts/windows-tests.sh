@@ -2,8 +2,9 @@
 # Cross-builds the Windows targets and checks them:
 #  - x64: zelpost.dll, zelsend.exe and the test programs, run under wine64
 #    through CTest (one CTest per program; end-to-end tests run natively only
-#    but for the TLS cases, test_e2e_tls, which talk to the test servers of
-#    this machine through Wine's SChannel; those labelled dialog under Xvfb);
+#    but for the TLS cases, test_e2e_tls, and the receive-all ones labelled
+#    wine, which talk to the test servers of this machine from wine64; those
+#    labelled dialog or wine under Xvfb);
 #  - x86: zelpost.dll only, whose export table is checked with objdump
 #    (plain and _name@N decorated name at the same address);
 #  - both: `cmake --install` into a prefix in the build folder gives the
@@ -87,3 +88,6 @@ ctest --output-on-failure --timeout 600 -LE 'e2e|dialog' "$@"
 # display, and windows of its desktop cannot be created.
 /usr/lib/wine/wineserver -w
 xvfb-run -a ctest --output-on-failure --timeout 600 -L dialog -LE e2e "$@"
+# Receive-all end to end with the real dialogs, against the Linux Dovecot on
+# 127.0.0.1 (label wine; the CTest fixture starts the servers natively).
+xvfb-run -a ctest --output-on-failure --timeout 900 -L wine "$@"

@@ -68,6 +68,7 @@ void CopyField(char (&field)[N], const char* value, const char* fieldName) {
 
 int InetMail::Initialize(const char* pop3name, const char* smtpname, const char* username,
                          const char* pass, const char* mailaddr, const char* fullname) {
+  if (RefuseWhileReceiving("Initialize")) return 0;
   ClearError();
   // Log and error texts differ for the SMTP server on purpose: the log has
   // always read "SMPT".

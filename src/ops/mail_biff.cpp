@@ -11,6 +11,7 @@ namespace zel {
 // The error state stays clear, the result being the only signal, except
 // after a failure of TLS (-400 to -403), which it names.
 int InetMail::MailBiff() {
+  if (RefuseWhileReceiving("MailBiff")) return -1;
   ClearError();
   Enable();  // a cancel of an earlier receive-all does not outlive it
   const int login = Login(pop3Server, Pop3PortInUse(), userName, password, useApop);

@@ -107,6 +107,7 @@ class TempFileGuard {
 //   options TLS and SMTPAUTH -400 to -405 (encryption and authentication,
 //   of the POP3 or the SMTP server) instead of -220 or -300.
 int InetMail::SendMail(const char* mailfile, const char* attachfile, const char* dummyfile) {
+  if (RefuseWhileReceiving("SendMail")) return 0;
   ClearError();
   boundary[0] = '\0';
   mailfile = Text(mailfile);

@@ -10,7 +10,9 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
+#include <string>
 #include <string_view>
 
 namespace zel {
@@ -20,6 +22,7 @@ class TextFile {
   enum class Mode {
     kRead,          // text, read
     kWrite,         // text, create or truncate
+    kCreate,        // text, create a new file; fails when the path exists
     kAppend,        // text, create or append
     kReadBinary,    // bytes, read
     kWriteBinary,   // bytes, create or truncate
@@ -46,6 +49,11 @@ class TextFile {
   // given, receives the number of bytes stored.
   char* GetLine(char* buf, std::size_t size, std::size_t* length = nullptr);
 
+  // Reads one whole line, however long, into `line` (its LF kept when it
+  // has one). Returns false at end of file with nothing read or on a read
+  // error.
+  bool ReadLine(std::string& line);
+
   // Reads up to `n` bytes (translated in text mode). Returns the count read;
   // fewer than `n` means end of file or an error (see Failed).
   std::size_t Read(void* buf, std::size_t n);
@@ -63,6 +71,13 @@ class TextFile {
 #endif
       ;
 
+  // Hands the buffered writes to the OS. Returns false (and the file is
+  // failed) when that or any earlier write failed.
+  bool Flush();
+
+  // Bytes handed to the file since it was opened (after translation).
+  std::int64_t BytesWritten() const { return written_; }
+
   // True after end of file was met by a read.
   bool AtEnd() const { return eof_; }
 
@@ -75,19 +90,24 @@ class TextFile {
 
  private:
   int FillBuffer();  // next raw byte or EOF, refilling the read buffer
+  char TakeCr();     // consumes the CR at begin_ (and a LF after it): LF or CR
   bool WriteRaw(const char* data, std::size_t n);
 
   std::FILE* file_ = nullptr;
   bool text_ = false;
+  bool reading_ = false;
   bool eof_ = false;
   bool failed_ = false;
+  std::int64_t written_ = 0;
   static constexpr std::size_t kBufferSize = 64 * 1024;  // one OS read
+  static constexpr std::size_t kStageSize = 2048;  // text written per C library call
   char* buffer_ = nullptr;
   std::size_t begin_ = 0;
   std::size_t end_ = 0;
 };
 
-// Opens a host path as a C stream in the given fopen mode ("rb", "wb", "ab").
+// Opens a host path as a C stream in the given fopen mode ("rb", "wb", "ab",
+// or "wbx": create a new file, failing when the path exists).
 // Files are read only when they are regular files: a FIFO, a device or a
 // folder fails as a file that cannot be opened (POSIX opens them without
 // blocking and checks after opening; Windows checks the handle's type).

@@ -24,6 +24,8 @@ std::FILE* OpenHostFile(std::string_view path, const char* mode, bool privateFil
   // regular file O_NONBLOCK changes nothing, so it stays set.
   const bool reading = mode[0] == 'r';
   if (reading || privateFile) flags |= O_NONBLOCK;
+  // "x": a new file only, never one that exists.
+  if (std::strchr(mode, 'x') != nullptr) flags = (flags & ~O_TRUNC) | O_EXCL;
   if (privateFile) flags |= O_NOFOLLOW;
   const mode_t perms = privateFile ? 0600 : 0666;
   const int fd = ::open(native.c_str(), flags, perms);
@@ -36,7 +38,8 @@ std::FILE* OpenHostFile(std::string_view path, const char* mode, bool privateFil
     ::close(fd);
     return nullptr;
   }
-  std::FILE* file = ::fdopen(fd, mode);
+  const char stdioMode[3] = {mode[0], 'b', '\0'};
+  std::FILE* file = ::fdopen(fd, stdioMode);
   if (file == nullptr) ::close(fd);
   return file;
 }

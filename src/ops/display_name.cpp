@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "codec/sjis_text.h"
+#include "platform/sjis_text.h"
 #include "platform/file_ops.h"
 #include "platform/path.h"
 #include "platform/profile_file.h"

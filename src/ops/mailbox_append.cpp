@@ -11,6 +11,7 @@
 #include "codec/reading_copy.h"
 #include "ops/list_file.h"
 #include "ops/record_file.h"
+#include "ops/system_clock.h"
 #include "ops/text_file_stream.h"
 #include "platform/file_ops.h"
 #include "platform/log.h"
@@ -52,7 +53,7 @@ int InetMail::WriteReadingCopy(const char* displayPath) {
   }
   TextFileSource in(display);
   TextFileSink out(copy);
-  HeaderTable table;
+  HeaderTable table(systemClock());
   if (makeReadingCopy(displayPath, in, out, table) != 1 || !copy.Close()) {
     ZEL_LOG(InetMail, "表示ファイルの作成に失敗 [%s]", copyPath.c_str());
     SetError(-1106, "表示ファイルの作成に失敗 [%s]", copyPath.c_str());

@@ -244,13 +244,17 @@ void ReceiveRun::Finish(bool complete) {
 // Returns the count stored (also after a failure inside the loop, with the
 // error state naming the failure; and after a cancel, without error);
 // 0 for an empty maildrop; -1 when the login or the listing failed (error
-// number 0) or the list file cannot be opened (-1104).
+// number 0, or -400 to -403 when TLS failed) or the list file cannot be
+// opened (-1104).
 int InetMail::ReceiveAll(const char* listPath, const char* folder, const char* seenPath) {
   ClearError();
   ReceiveRun run(*this, seenPath);
   int result = -1;
   bool complete = false;
-  if (Login(pop3Server, pop3Port, userName, password, useApop) == 1) {
+  const int login = Login(pop3Server, Pop3PortInUse(), userName, password, useApop);
+  if (login != 1) {
+    ReportSecureFailure(login, pop3Server, true);  // TLS failures name their error
+  } else {
     const int first = NextMessage();
     if (first == 0) {
       result = 0;

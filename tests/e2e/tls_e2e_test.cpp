@@ -161,6 +161,12 @@ TEST_F(TlsE2e, ReceiveOverPop3sAndStls) {
             1);
   zelSetValueInt("TLS", kTlsStartTls);
   EXPECT_EQ(zelMailBiff(), 1);
+  // Receive-all over STLS stores the message.
+  zelSetValueInt("SILENT", 1);
+  EXPECT_EQ(zelRecvMailAll(dir.File("list").c_str(), dir.path().c_str(), nullptr, nullptr), 1);
+  EXPECT_EQ(zelGetErrorInt(), 0);
+  EXPECT_NE(e2e::ReadFileBytes(dir.File("list")).find("over tls"), std::string::npos);
+  zelSetValueInt("SILENT", 0);
   zelSetValueInt("TLS", kTlsOff);
   zelSetValueStr("TLSCAFILE", "");
 }

@@ -106,6 +106,20 @@ std::size_t TextFile::Read(void* out, std::size_t n) {
   return done;
 }
 
+std::int64_t TextFile::Tell() {
+  if (file_ == nullptr) return -1;
+  const std::int64_t at = TellHostFile(file_);
+  if (at < 0) return -1;
+  return at - static_cast<std::int64_t>(end_ - begin_);
+}
+
+bool TextFile::Seek(std::int64_t offset, bool fromEnd) {
+  if (file_ == nullptr || !SeekHostFile(file_, offset, fromEnd ? SEEK_END : SEEK_SET)) return false;
+  begin_ = end_ = 0;
+  eof_ = false;
+  return true;
+}
+
 bool TextFile::WriteRaw(const char* data, std::size_t n) {
   if (n == 0) return true;
   if (std::fwrite(data, 1, n, file_) != n) {

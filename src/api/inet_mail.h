@@ -12,11 +12,11 @@
 #include "codec/sjis_text.h"
 #include "net/inet_pop3.h"
 #include "net/inet_smtp.h"
+#include "platform/thread.h"
 
 namespace zel {
 
 class SeenSet;
-using ThreadHandle = std::uintptr_t;
 
 inline constexpr int kPop3Port = 110;  // fixed ports of a new session
 inline constexpr int kSmtpPort = 25;

@@ -1,5 +1,6 @@
 // Mailbox index exports. They use no session, touch no error state and
 // write no log: their result is their only report.
+#include "index/index_listing.h"
 #include "index/mailbox_index.h"
 #include "zelpost.h"
 
@@ -21,8 +22,14 @@ int ZELPOST_CALL zelMakeIndexWML(const char* folderPath) {
   }
 }
 
-int ZELPOST_CALL zelPrintIndex(void*, const char*, const char*, int, int, int, int) {
-  return 0;  // not built yet
+int ZELPOST_CALL zelPrintIndex(void* listWindow, const char* indexPath, const char* keyName, int insertAt,
+                              int subjectWidth, int fromWidth, int dateWidth) {
+  try {
+    return zel::PrintIndex(reinterpret_cast<zel::WindowHandle>(listWindow), indexPath, keyName, insertAt,
+                           subjectWidth, fromWidth, dateWidth);
+  } catch (...) {
+    return 0;
+  }
 }
 
 }  // extern "C"

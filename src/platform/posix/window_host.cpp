@@ -124,6 +124,20 @@ int zeluiPressButton(zeluiWindow dialog, int id) {
   });
 }
 
+int zeluiSelectEntry(zeluiWindow listBox, int index) {
+  return Guarded(0, [&] {
+    {
+      std::lock_guard lock(TheRegistry().mutex);
+      const auto record = FindLocked(listBox);
+      if (!record || record->kind != WindowKind::kListBox || index < 0 ||
+          static_cast<std::size_t>(index) >= record->entries.size()) {
+        return 0;
+      }
+    }
+    return PostWindowMessage(listBox, kLbSetCurSel, static_cast<MessageParam>(index), 0) ? 1 : 0;
+  });
+}
+
 int zeluiAnswerSave(zeluiWindow dialog, const char* path) {
   return Guarded(0, [&] {
     const auto record = Find(dialog);

@@ -85,6 +85,18 @@ std::size_t TextFile::Read(void* out, std::size_t n) {
   char* dst = static_cast<char*>(out);
   std::size_t done = 0;
   while (done < n) {
+    if (!text_ && begin_ == end_ && n - done >= kBufferSize && !eof_) {
+      // Bytes, nothing buffered, a large request: straight into the caller's buffer.
+      const std::size_t want = n - done;
+      const std::size_t got = std::fread(dst + done, 1, want, file_);
+      done += got;
+      if (got < want) {
+        if (std::ferror(file_)) failed_ = true;
+        eof_ = true;
+        break;
+      }
+      continue;
+    }
     int c = FillBuffer();
     if (c == EOF) break;
     if (!text_) {
@@ -135,14 +147,31 @@ bool TextFile::Write(std::string_view data) {
     return false;
   }
   if (!text_) return WriteRaw(data.data(), data.size());
-  std::size_t start = 0;
-  for (std::size_t i = 0; i < data.size(); ++i) {
-    if (data[i] == '\n') {
-      if (!WriteRaw(data.data() + start, i - start) || !WriteRaw("\r\n", 2)) return false;
-      start = i + 1;
+  // Each LF goes out as CR LF; runs between them are gathered into blocks.
+  char block[8 * 1024];
+  std::size_t used = 0;
+  while (!data.empty()) {
+    const void* feed = std::memchr(data.data(), '\n', data.size());
+    const std::size_t run = feed ? static_cast<std::size_t>(static_cast<const char*>(feed) - data.data()) : data.size();
+    const std::size_t take = run + (feed ? 2 : 0);  // the run and CR LF
+    if (used + take > sizeof block) {
+      if (!WriteRaw(block, used)) return false;
+      used = 0;
+      if (take > sizeof block) {  // a long run goes out by itself
+        if (!WriteRaw(data.data(), run) || (feed && !WriteRaw("\r\n", 2))) return false;
+        data.remove_prefix(run + (feed ? 1 : 0));
+        continue;
+      }
     }
+    std::memcpy(block + used, data.data(), run);
+    used += run;
+    if (feed) {
+      block[used++] = '\r';
+      block[used++] = '\n';
+    }
+    data.remove_prefix(run + (feed ? 1 : 0));
   }
-  return WriteRaw(data.data() + start, data.size() - start);
+  return WriteRaw(block, used);
 }
 
 bool TextFile::Printf(const char* format, ...) {

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
 #include <ctime>
 
 #include "codec/calendar.h"
@@ -64,7 +63,7 @@ long StandardUtcOffset() {
   return std::min(LocalUtcOffset(january), LocalUtcOffset(july));
 }
 
-std::string IndexDateText(std::string_view v, long standard) {
+void AppendIndexDate(std::string& out, std::string_view v, long standard) {
   std::size_t i = 0;
   skipBlanks(v, i);
   if (i < v.size() && !isDigit(v[i])) skipWord(v, i);  // the weekday
@@ -110,10 +109,45 @@ std::string IndexDateText(std::string_view v, long standard) {
   t = std::clamp<std::int64_t>(t, 0, kLatestTime);
   std::tm f{};
   if (!LocalTime(static_cast<std::time_t>(t), f)) LocalTime(0, f);
-  char text[64];
-  std::snprintf(text, sizeof text, "%04d/%02d/%02d(%s) %02d:%02d:%02d", f.tm_year + 1900, f.tm_mon + 1,
-                f.tm_mday, kWeekdays[f.tm_wday % 7], f.tm_hour, f.tm_min, f.tm_sec);
-  return text;
+  // "%04d/%02d/%02d(%s) %02d:%02d:%02d" (one per record: no printf)
+  char text[32];
+  char* p = text;
+  const auto two = [&p](int v) {
+    *p++ = static_cast<char>('0' + v / 10 % 10);
+    *p++ = static_cast<char>('0' + v % 10);
+  };
+  const int fullYear = f.tm_year + 1900;  // 1970 to 3000
+  two(fullYear / 100);
+  two(fullYear % 100);
+  *p++ = '/';
+  two(f.tm_mon + 1);
+  *p++ = '/';
+  two(f.tm_mday);
+  *p++ = '(';
+  for (const char* w = kWeekdays[f.tm_wday % 7]; *w != '\0';) *p++ = *w++;
+  *p++ = ')';
+  *p++ = ' ';
+  two(f.tm_hour);
+  *p++ = ':';
+  two(f.tm_min);
+  *p++ = ':';
+  two(f.tm_sec);
+  out.append(text, static_cast<std::size_t>(p - text));
+}
+
+void AppendDecimal(std::string& out, std::int64_t value, int width) {
+  char text[48];
+  char* end = text + sizeof text;
+  char* p = end;
+  const bool negative = value < 0;
+  std::uint64_t v = negative ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
+  do {
+    *--p = static_cast<char>('0' + v % 10);
+    v /= 10;
+  } while (v != 0);
+  while (end - p < std::min(width, 40) - (negative ? 1 : 0)) *--p = '0';
+  if (negative) *--p = '-';
+  out.append(p, static_cast<std::size_t>(end - p));
 }
 
 }  // namespace zel

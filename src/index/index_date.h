@@ -2,12 +2,13 @@
 // time text "YYYY/MM/DD(曜) hh:mm:ss".
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
 namespace zel {
 
-// IndexDateText - converts a captured "Date:" value (what follows the field
+// AppendIndexDate - converts a captured "Date:" value (what follows the field
 // name and one blank).
 //
 // Reads [weekday] day month year hh:mm:ss [zone], blanks (spaces only)
@@ -19,9 +20,12 @@ namespace zel {
 // YST HDT HST BDT BST adds the local standard offset minus the zone's; any
 // other zone leaves them. A time before 1970 gives 1970-01-01 00:00 UTC.
 // `standardOffset` is StandardUtcOffset(), taken once per index update.
-// Returns the text in the local time of the platform (daylight saving
-// included); weekdays 日 月 火 水 木 金 土.
-std::string IndexDateText(std::string_view value, long standardOffset);
+// Appends the text, in the local time of the platform (daylight saving
+// included), to `out`; weekdays 日 月 火 水 木 金 土.
+void AppendIndexDate(std::string& out, std::string_view value, long standardOffset);
+
+// Appends `value` in decimal, zero-padded to `width` characters ("%0*lld").
+void AppendDecimal(std::string& out, std::int64_t value, int width);
 
 // The local zone's standard offset east of UTC in seconds (no daylight
 // saving): the smaller offset of 1 January and 1 July of the current year.

@@ -2,7 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstdio>
+#include <cstring>
 
 #include "codec/sjis_text.h"
 #include "index/index_date.h"
@@ -18,9 +18,26 @@ namespace {
 // cannot overflow.
 constexpr std::int64_t kLineNumberLimit = 1000000000000000;
 
+// Records collected before they are written.
+constexpr std::size_t kWriteBlock = 64 * 1024;
+
 bool isDigit(char c) { return c >= '0' && c <= '9'; }
 
-bool isEndLine(std::string_view line) { return line == ".\n" || line == "."; }
+// True when `text` holds a byte below 0x0E (CR and every byte a value must
+// not keep), tested eight bytes at a time.
+bool HasControlByte(std::string_view text) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+  std::size_t i = 0;
+  for (; i + 8 <= text.size(); i += 8) {
+    std::uint64_t x;
+    std::memcpy(&x, text.data() + i, 8);
+    if (((x - kOnes * 0x0E) & ~x & kOnes * 0x80) != 0) return true;
+  }
+  for (; i < text.size(); ++i) {
+    if (static_cast<unsigned char>(text[i]) < 0x0E) return true;
+  }
+  return false;
+}
 
 // The four values of the message being indexed.
 class Record {
@@ -40,11 +57,9 @@ class Record {
     else if (line.starts_with("Message-Id:")) take(messageId_, line, 12, false);
   }
 
-  // The record line of the message starting at line `number`.
-  std::string line(std::int64_t number, long standardOffset) const {
-    char head[32];
-    std::snprintf(head, sizeof head, "%08lld", static_cast<long long>(number));
-    std::string out = head;
+  // Appends the record line of the message starting at line `number`.
+  void appendLine(std::string& out, std::int64_t number, long standardOffset) const {
+    AppendDecimal(out, number, 8);
     out += kIndexSeparator;
     out += "00000000";
     for (const std::string* value : {&subject_, &from_}) {
@@ -52,11 +67,10 @@ class Record {
       out += *value;
     }
     out += kIndexSeparator;
-    if (!date_.empty()) out += IndexDateText(date_, standardOffset);
+    if (!date_.empty()) AppendIndexDate(out, date_, standardOffset);
     out += kIndexSeparator;
     out += messageId_;
     out += '\n';
-    return out;
   }
 
  private:
@@ -67,6 +81,7 @@ class Record {
     std::string_view text = line.size() > offset ? line.substr(offset) : std::string_view();
     if (!text.empty() && text.back() == '\n') text.remove_suffix(1);
     value.assign(text.substr(0, SjisPrefixLength(text, kIndexValueSize - 1)));
+    if (!HasControlByte(value)) return;  // the usual case: nothing to clean
     for (char& c : value) {
       if (c == '\0' || c == kIndexSeparator || c == '\r' || c == '\n' || (tabs && c == '\t')) c = ' ';
     }
@@ -119,19 +134,17 @@ int MakeMailboxIndex(const char* mailboxPath) {
   if (resume > 0) {
     // Past the last indexed message: its first line, then its end line.
     while (n < resume && lines.next()) n += lines.pieces();
-    while (lines.next()) {
-      n += lines.pieces();
-      if (isEndLine(lines.first())) break;
-    }
+    lines.skipPast('.', n);
   }
 
   TextFile index;
   if (!index.Open(indexPath, TextFile::Mode::kAppend)) return 0;
   if (indexOpen) index.Write("\n");  // a record never continues a cut line
   const long standardOffset = StandardUtcOffset();
-  enum class State { kSeeking, kHeader, kBody } state = State::kSeeking;
+  enum class State { kSeeking, kHeader } state = State::kSeeking;
   Record record;
   std::int64_t number = 0;
+  std::string records;  // written in blocks of about kWriteBlock bytes
   while (lines.next()) {
     const std::int64_t at = n + 1;
     n += lines.pieces();
@@ -144,17 +157,21 @@ int MakeMailboxIndex(const char* mailboxPath) {
         break;
       case State::kHeader:
         if (line == "\n") {
-          index.Write(record.line(number, standardOffset));
-          state = State::kBody;
+          record.appendLine(records, number, standardOffset);
+          if (records.size() >= kWriteBlock) {
+            index.Write(records);
+            records.clear();
+          }
+          // The body, to its end line.
+          if (!lines.skipPast('.', n)) break;
+          state = State::kSeeking;
         } else {
           record.capture(line);
         }
         break;
-      case State::kBody:
-        if (isEndLine(line)) state = State::kSeeking;
-        break;
     }
   }
+  index.Write(records);
   const bool read = !mailbox.Failed();
   return index.Close() && read ? 1 : 0;
 }

@@ -7,7 +7,7 @@
 // Index ("<mailbox path minus 4 characters>.dir"): text, one line per
 // message, six fields separated by 0x01:
 //   %08d line number of the "X-MailFile:" line | 00000000 | Subject | From
-//   | date (IndexDateText) or empty | Message-Id
+//   | date (AppendIndexDate) or empty | Message-Id
 #pragma once
 
 #include <cstddef>

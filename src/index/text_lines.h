@@ -25,6 +25,13 @@ class TextLines {
   // Reads the next physical line. Returns false at the end of the file.
   bool next();
 
+  // Reads lines up to and including the next line that holds only `mark`
+  // and its line end (or only `mark`, at the end of the file), adding the
+  // pieces of every line read to `pieces`. Lines are not handed out: this
+  // skips a message body at the speed of a byte search. Returns false when
+  // the file ends first.
+  bool skipPast(char mark, std::int64_t& pieces);
+
   // The line's first piece, its line feed included when the piece holds it.
   // Valid until the next call of next().
   std::string_view first() const { return first_; }
@@ -39,6 +46,7 @@ class TextLines {
  private:
   void take(char* line, std::size_t raw, bool lineFeed);
   bool longLine();
+  void countPieces(const char* from, const char* to, std::int64_t& pieces) const;
   bool fill();
 
   static constexpr std::size_t kBufferSize = 256 * 1024;  // one read of the file

@@ -1,7 +1,8 @@
 #!/bin/bash
 # Cross-builds the Windows targets and checks them:
 #  - x64: zelpost.dll, zelsend.exe and the test programs, run under wine64
-#    through CTest (one CTest per program; end-to-end tests run natively only);
+#    through CTest (one CTest per program; end-to-end tests run natively only;
+#    those labelled dialog under Xvfb);
 #  - x86: zelpost.dll only, whose export table is checked with objdump
 #    (plain and _name@N decorated name at the same address).
 #   ZEL_WIN_BUILD  prefix of the build directories (default build-win)
@@ -19,6 +20,12 @@ cmake -S "$root" -B "$w32" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/i686-w64-mingw32.
 cmake --build "$w32" -j"$jobs" --target zelpost
 python3 "$root/scripts/check-exports.py" "$w32/zelpost.dll" i686-w64-mingw32-objdump
 i686-w64-mingw32-objdump -p "$w32/zelpost.dll" | grep "DLL Name"
+# The dialog resources (the library's dialogs are built from them).
+resources=$(i686-w64-mingw32-windres -i "$w32/zelpost.dll" -O rc)
+for dialog in 229 232; do
+  grep -q "^$dialog DIALOG" <<<"$resources" || { echo "dialog resource $dialog missing" >&2; exit 1; }
+done
+echo "dialog resources: 229 232"
 
 echo "== x64: library, console sender and test programs"
 cmake -S "$root" -B "$w64" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/x86_64-w64-mingw32.cmake" \
@@ -39,4 +46,6 @@ fi
 # Each program's server ends a moment after the program (about 2 s each).
 trap '/usr/lib/wine/wineserver -k >/dev/null 2>&1 || true' EXIT
 cd "$w64"
-ctest --output-on-failure --timeout 600 -LE e2e "$@"
+ctest --output-on-failure --timeout 600 -LE 'e2e|dialog' "$@"
+# Programs that open windows need an X display.
+xvfb-run -a ctest --output-on-failure --timeout 600 -L dialog -LE e2e "$@"

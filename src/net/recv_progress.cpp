@@ -6,11 +6,17 @@
 
 #include "codec/encoded_word.h"
 #include "codec/sjis_text.h"
+#include "platform/window.h"
 
 namespace zel {
 
 namespace {
 std::atomic<ProgressSender> installedSender{nullptr};
+
+// The default: WM_COPYDATA with the record, handled before the call returns.
+void SendAsCopyData(WindowHandle window, const RecvProgress& record) {
+  SendCopyData(window, 0, kRecvProgressId, &record, static_cast<std::uint32_t>(sizeof record));
+}
 
 // Decodes one raw header value into a record field: the raw text is first cut
 // to the field, since decoding never makes a text longer.
@@ -27,7 +33,7 @@ ProgressSender SetProgressSender(ProgressSender sender) {
 
 void SendProgress(WindowHandle window, const RecvProgress& record) {
   const ProgressSender sender = installedSender.load();
-  if (window != 0 && sender != nullptr) sender(window, record);
+  if (window != 0) (sender != nullptr ? sender : &SendAsCopyData)(window, record);
 }
 
 void FillRecvProgress(RecvProgress& record, int totalCount, int retrievedCount,

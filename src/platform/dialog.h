@@ -52,7 +52,7 @@ inline constexpr unsigned kLbGetText = 0x0189;       // w: index, l: buffer (kLb
 inline constexpr unsigned kLbGetTextLen = 0x018A;    // w: index -> length
 inline constexpr unsigned kLbGetCount = 0x018B;
 inline constexpr unsigned kLbGetItemData = 0x0199;   // w: index -> data
-inline constexpr unsigned kLbSetItemData = 0x019A;   // w: index (-1: every entry), l: data
+inline constexpr unsigned kLbSetItemData = 0x019A;   // w: index (-1: every entry), l: data -> 1
 inline constexpr MessageResult kLbErr = -1;
 
 // Progress bar messages.

@@ -84,11 +84,11 @@ MessageResult ListBoxMessage(WindowRecord& list, unsigned message, MessageParam 
     case kLbSetItemData:
       if (index == -1) {
         for (auto& entry : entries) entry.data = lParam;
-        return 0;
+        return 1;
       }
       if (!valid) return kLbErr;
       entries[index].data = lParam;
-      return 0;
+      return 1;
     default:
       return 0;
   }

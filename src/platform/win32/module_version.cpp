@@ -4,8 +4,9 @@
 
 #include <vector>
 
+#include "platform/win32/own_module.h"
+
 namespace zel {
-namespace {
 
 HMODULE OwnModule() {
   HMODULE module = nullptr;
@@ -13,8 +14,6 @@ HMODULE OwnModule() {
                      reinterpret_cast<LPCSTR>(&OwnModule), &module);
   return module;
 }
-
-}  // namespace
 
 bool OwnModulePath(std::string& out) {
   out.clear();

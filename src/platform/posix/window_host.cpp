@@ -43,6 +43,14 @@ std::shared_ptr<WindowRecord> Find(zeluiWindow window) {
 }  // namespace
 }  // namespace zel::layer
 
+namespace zel {
+
+WindowHandle WaitForDialog(int dialogId, int timeoutMs) {
+  return layer::WaitFor(timeoutMs, [&] { return layer::FindDialogLocked(0, dialogId); });
+}
+
+}  // namespace zel
+
 using namespace zel;
 using namespace zel::layer;
 

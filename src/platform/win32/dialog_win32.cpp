@@ -176,6 +176,34 @@ WindowHandle ChildWindowAt(WindowHandle window, int index) {
   return reinterpret_cast<WindowHandle>(child);
 }
 
+WindowHandle WaitForDialog(int dialogId, int timeoutMs) {
+  struct Search {
+    int id;
+    HWND found;
+  } search{dialogId, nullptr};
+  const DWORD start = GetTickCount();
+  for (;;) {
+    EnumWindows(
+        [](HWND window, LPARAM lParam) -> BOOL {
+          auto& s = *reinterpret_cast<Search*>(lParam);
+          DWORD process = 0;
+          GetWindowThreadProcessId(window, &process);
+          // Shown: a dialog becomes visible once WM_INITDIALOG has run.
+          if (process != GetCurrentProcessId() || KindOf(window) != ZELUI_KIND_DIALOG || !IsWindowVisible(window)) {
+            return TRUE;
+          }
+          const auto* state = reinterpret_cast<const DialogState*>(GetWindowLongPtrA(window, DWLP_USER));
+          if (state == nullptr || state->resourceId != s.id) return TRUE;
+          s.found = window;  // the first in Z order: the newest
+          return FALSE;
+        },
+        reinterpret_cast<LPARAM>(&search));
+    if (search.found != nullptr || GetTickCount() - start >= static_cast<DWORD>(timeoutMs)) break;
+    Sleep(10);
+  }
+  return reinterpret_cast<WindowHandle>(search.found);
+}
+
 bool DescribeWindow(WindowHandle window, zeluiWindowInfo& info) {
   const HWND hwnd = Hwnd(window);
   if (window == 0 || !IsWindow(hwnd)) return false;

@@ -6,18 +6,12 @@
 #include "codec/sjis_text.h"
 #include "platform/file_ops.h"
 #include "ui/dialog_ids.h"
+#include "ui/dialog_templates.h"
 #include "ui/host_part_files.h"
 
 namespace zel {
 
 namespace {
-
-constexpr DialogControl kControls[] = {
-    {ControlKind::kButton, ZEL_IDC_ATTACH_SAVE, "保存(&S)", kBsDefPushButton | kWsTabStop, 105, 7, 42, 14},
-    {ControlKind::kButton, kIdCancel, "閉じる", kWsTabStop, 105, 24, 42, 14},
-    {ControlKind::kListBox, ZEL_IDC_ATTACH_LIST, "", kLbsNotify | kLbsNoIntegralHeight | kWsVScroll | kWsBorder | kWsTabStop,
-     7, 7, 94, 74},
-};
 
 // The dialog object: lives for one call.
 struct AttachmentDialog {
@@ -92,10 +86,6 @@ std::intptr_t AttachmentProc(WindowHandle dialog, unsigned message, MessageParam
 }
 
 }  // namespace
-
-const DialogTemplate kAttachmentTemplate = {
-    ZEL_IDD_ATTACHMENT, "添付ファイル一覧", kWsPopup | kWsCaption | kWsSysMenu | kDsModalFrame, 154, 88,
-    "ＭＳ Ｐゴシック",   12,                 kControls,                                        std::size(kControls)};
 
 int RunAttachmentDialog(const char* path) {
   AttachmentDialog d;

@@ -3,13 +3,7 @@
 // standard Save dialog. It stays open for further saves until closed.
 #pragma once
 
-#include "platform/dialog.h"
-
 namespace zel {
-
-// The dialog's template: the data the POSIX message layer builds it from;
-// on Windows the resource 230 of the same layout is used.
-extern const DialogTemplate kAttachmentTemplate;
 
 // Results of RunAttachmentDialog.
 inline constexpr int kAttachClosed = 0;      // the list was shown and closed

@@ -1,7 +1,8 @@
-// The attachment dialog on POSIX, driven as a host drives it through the
-// message layer's public header: the template, the list, saving through the
-// Save dialog, the overwrite question answered No and Yes, Close, and the
-// results of the dialogs that are never seen.
+// The attachment dialog: on both backends what it shows and lists (Japanese
+// names read back from its list box); on POSIX, driven as a host drives it
+// through the message layer's public header, saving through the Save dialog,
+// the overwrite question answered No and Yes, Close, and the results of the
+// dialogs that are never seen.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -10,6 +11,8 @@
 #include <thread>
 
 #include "../api/scratch.h"
+#include "codec/sjis_text.h"
+#include "platform/dialog.h"
 #include "ui/dialog_ids.h"
 #include "zelpost.h"
 #include "zelpost_ui.h"
@@ -23,15 +26,9 @@ constexpr int kWait = 5000;  // ms for a dialog to appear or go
 class DialogRun {
  public:
   explicit DialogRun(const std::string& path) : path_(path) {
-    thread_ = std::thread([this] {
-      thread_id_ = zeluiThreadId();
-      result_.set_value(zelDialogAttach(path_.c_str()));
-    });
-    while (thread_id_ == 0) std::this_thread::yield();
+    thread_ = std::thread([this] { result_.set_value(zelDialogAttach(path_.c_str())); });
   }
   ~DialogRun() { thread_.join(); }
-  unsigned thread() const { return thread_id_; }
-  zeluiWindow wait(int dialog) const { return zeluiWaitDialog(thread_id_, dialog, kWait); }
   int result() {
     auto f = result_.get_future();
     return f.wait_for(std::chrono::milliseconds(kWait)) == std::future_status::ready ? f.get() : -99;
@@ -39,11 +36,74 @@ class DialogRun {
 
  private:
   std::string path_;
-  std::atomic<unsigned> thread_id_{0};
   std::promise<int> result_;
   std::thread thread_;
 };
 
+// Japanese file names (encoded words), 表 with its trail byte 0x5C.
+const std::string kJapaneseNames =
+    "Content-Type: multipart/mixed; boundary=\"b\"\r\n\r\n--b\r\n\r\n本文\r\n"
+    "--b\r\nContent-Disposition: attachment; filename=\"=?ISO-2022-JP?B?GyRCRTpJVRsoQi50eHQ=?=\"\r\n\r\n1\r\n"
+    "--b\r\nContent-Disposition: attachment; filename=\"=?ISO-2022-JP?B?GyRCST08KBsoQi50eHQ=?=\"\r\n\r\n2\r\n"
+    "--b--\r\n";
+
+// The real dialog on Windows (user32 under Wine), the layer's on POSIX:
+// what it shows, read back through the platform's messages; then Close.
+TEST(AttachmentDialog, ShowsTheTemplateAndListsJapaneseNames) {
+  ScratchDir dir;
+  const std::string mail = dir.File("zel00002.wml");
+  WriteBytes(mail, kJapaneseNames);
+  DialogRun run(mail);
+  const WindowHandle dialog = WaitForDialog(ZEL_IDD_ATTACHMENT, kWait);
+  ASSERT_NE(dialog, 0u);
+  zeluiWindowInfo info{};
+  ASSERT_TRUE(DescribeWindow(dialog, info));
+  char title[64];
+  WindowTextOf(dialog, title, sizeof title);
+  EXPECT_STREQ(title, "添付ファイル一覧");
+  EXPECT_EQ(info.width, 154);
+  EXPECT_EQ(info.height, 88);
+  EXPECT_STREQ(info.font, "ＭＳ Ｐゴシック");
+  EXPECT_EQ(info.fontPoints, 12);
+  const struct {
+    int id, kind;
+    const char* text;
+    std::uint32_t style;  // bits that must be set
+    int x, y, width, height;
+  } controls[] = {
+      {ZEL_IDC_ATTACH_SAVE, ZELUI_KIND_BUTTON, "保存(&S)", kBsDefPushButton, 105, 7, 42, 14},
+      {ZELUI_IDCANCEL, ZELUI_KIND_BUTTON, "閉じる", 0, 105, 24, 42, 14},
+      {ZEL_IDC_ATTACH_LIST, ZELUI_KIND_LISTBOX, "", kLbsNotify | kLbsNoIntegralHeight | kWsVScroll, 7, 7, 94, 74},
+  };
+  for (int i = 0; i < 3; ++i) {
+    const WindowHandle control = ChildWindowAt(dialog, i);
+    ASSERT_TRUE(DescribeWindow(control, info));
+    char text[64];
+    WindowTextOf(control, text, sizeof text);
+    EXPECT_EQ(info.id, controls[i].id);
+    EXPECT_EQ(info.kind, controls[i].kind);
+    EXPECT_STREQ(text, controls[i].text);
+    EXPECT_EQ(info.style & controls[i].style, controls[i].style) << i;
+    EXPECT_EQ(info.x, controls[i].x);
+    EXPECT_EQ(info.y, controls[i].y);
+    EXPECT_EQ(info.width, controls[i].width);
+    EXPECT_EQ(info.height, controls[i].height);
+  }
+  ASSERT_TRUE(DescribeWindow(DialogItem(dialog, ZEL_IDC_ATTACH_LIST), info));
+  EXPECT_EQ(info.count, 2);
+  EXPECT_EQ(info.selection, 0);
+  const char* names[] = {"添付.txt", "表示.txt"};
+  for (int i = 0; i < 2; ++i) {
+    char name[kPathSize] = {};
+    ASSERT_LT(SendItemMessage(dialog, ZEL_IDC_ATTACH_LIST, kLbGetTextLen, i, 0), MessageResult{kPathSize});
+    SendItemMessage(dialog, ZEL_IDC_ATTACH_LIST, kLbGetText, i, reinterpret_cast<MessageLong>(name));
+    EXPECT_STREQ(name, names[i]);
+  }
+  ASSERT_TRUE(PostWindowMessage(dialog, kWmCommand, CommandParam(kIdCancel, kBnClicked), 0));
+  EXPECT_EQ(run.result(), 0);
+}
+
+#ifndef _WIN32
 std::string Text(zeluiWindow window) {
   char buffer[512];
   return zeluiGetText(window, buffer, sizeof buffer) < 0 ? "<none>" : buffer;
@@ -65,7 +125,7 @@ TEST(AttachmentDialog, ListSaveOverwriteAndClose) {
   const std::string mail = dir.File("zel00001.wml");
   WriteBytes(mail, kMessage);
   DialogRun run(mail);
-  const zeluiWindow dialog = run.wait(ZEL_IDD_ATTACHMENT);
+  const zeluiWindow dialog = zeluiWaitDialog(0, ZEL_IDD_ATTACHMENT, kWait);
   ASSERT_NE(dialog, 0u);
 
   zeluiWindowInfo info{};
@@ -114,7 +174,7 @@ TEST(AttachmentDialog, ListSaveOverwriteAndClose) {
   const auto save = [&](int entry, const char* path) {
     ASSERT_EQ(zeluiSelectEntry(list, entry), 1);
     ASSERT_EQ(zeluiPressButton(dialog, ZEL_IDC_ATTACH_SAVE), 1);
-    const zeluiWindow box = run.wait(ZELUI_SAVE_DIALOG);
+    const zeluiWindow box = zeluiWaitDialog(0, ZELUI_SAVE_DIALOG, kWait);
     ASSERT_NE(box, 0u);
     EXPECT_EQ(Text(box), "添付ファイルを保存");
     EXPECT_EQ(Text(zeluiGetDlgItem(box, ZELUI_SAVE_NAME)), names[entry]);
@@ -129,7 +189,7 @@ TEST(AttachmentDialog, ListSaveOverwriteAndClose) {
   // Saving onto the existing file asks first: No keeps it, Yes replaces it.
   for (const int answer : {ZELUI_IDNO, ZELUI_IDYES}) {
     save(0, target.c_str());
-    const zeluiWindow question = run.wait(ZELUI_MESSAGE_BOX);
+    const zeluiWindow question = zeluiWaitDialog(0, ZELUI_MESSAGE_BOX, kWait);
     ASSERT_NE(question, 0u);
     EXPECT_EQ(Text(question), "添付ファイル保存");
     EXPECT_EQ(Text(zeluiGetDlgItem(question, ZELUI_MESSAGE_TEXT)), "上書きしますか");
@@ -159,7 +219,7 @@ TEST(AttachmentDialog, DialogsNeverSeen) {
   }
   // Not multipart: an empty list; Save does nothing, Close returns 0.
   DialogRun run(plain);
-  const zeluiWindow dialog = run.wait(ZEL_IDD_ATTACHMENT);
+  const zeluiWindow dialog = zeluiWaitDialog(0, ZEL_IDD_ATTACHMENT, kWait);
   ASSERT_NE(dialog, 0u);
   zeluiWindowInfo info{};
   ASSERT_EQ(zeluiGetInfo(zeluiGetDlgItem(dialog, ZEL_IDC_ATTACH_LIST), &info), 1);
@@ -167,8 +227,10 @@ TEST(AttachmentDialog, DialogsNeverSeen) {
   ASSERT_EQ(zeluiPressButton(dialog, ZEL_IDC_ATTACH_SAVE), 1);
   ASSERT_EQ(zeluiPressButton(dialog, ZELUI_IDCANCEL), 1);
   EXPECT_EQ(run.result(), 0);
-  EXPECT_EQ(zeluiFindDialog(run.thread(), ZELUI_SAVE_DIALOG), 0u);
+  EXPECT_EQ(zeluiFindDialog(0, ZELUI_SAVE_DIALOG), 0u);
 }
+
+#endif  // !_WIN32
 
 }  // namespace
 }  // namespace zel::test

@@ -1,8 +1,6 @@
 #include "ui/host_part_files.h"
 
-#include <algorithm>
-#include <cstring>
-
+#include "codec/buffered_lines.h"
 #include "platform/log.h"
 #include "platform/text_file.h"
 
@@ -10,65 +8,31 @@ namespace zel {
 
 namespace {
 
-class HostSource final : public SeekableSource {
+class HostSource final : public BufferedLines<SeekableSource, 64 * 1024> {
  public:
   bool open(std::string_view path) { return file_.Open(path, TextFile::Mode::kReadBinary); }
 
-  std::size_t readLine(char* buffer, std::size_t size) override {
-    if (size < 2) {
-      if (size == 1) buffer[0] = '\0';
-      return 0;
-    }
-    std::size_t count = 0;
-    while (count < size - 1) {
-      if (begin_ == end_ && !fill()) break;
-      const std::size_t want = std::min(end_ - begin_, size - 1 - count);
-      const char* from = buffer_ + begin_;
-      const void* feed = std::memchr(from, '\n', want);
-      const std::size_t take = feed ? static_cast<std::size_t>(static_cast<const char*>(feed) - from) + 1 : want;
-      std::memcpy(buffer + count, from, take);
-      begin_ += take;
-      count += take;
-      if (feed) break;
-    }
-    buffer[count] = '\0';
-    return count;
-  }
-
-  int peek() override {
-    if (begin_ == end_ && !fill()) return -1;
-    return static_cast<unsigned char>(buffer_[begin_]);
-  }
-
-  std::int64_t tell() override { return base_ + static_cast<std::int64_t>(begin_); }
+  std::int64_t tell() override { return start_ + consumed(); }
 
   bool seek(std::int64_t offset) override {
-    begin_ = end_ = 0;
+    dropBuffer();
     if (!file_.Seek(offset)) return false;
-    base_ = offset;
+    start_ = offset;
     return true;
   }
 
   std::int64_t seekEnd() override {
-    begin_ = end_ = 0;
+    dropBuffer();
     if (!file_.Seek(0, true)) return -1;
-    base_ = file_.Tell();
-    return base_;
+    start_ = file_.Tell();
+    return start_;
   }
 
  private:
-  bool fill() {
-    base_ += static_cast<std::int64_t>(end_);
-    begin_ = 0;
-    end_ = file_.Read(buffer_, sizeof buffer_);
-    return end_ > 0;
-  }
+  std::size_t readChunk(char* buffer, std::size_t n) override { return file_.Read(buffer, n); }
 
   TextFile file_;
-  char buffer_[64 * 1024];  // one read of the file
-  std::size_t begin_ = 0;
-  std::size_t end_ = 0;
-  std::int64_t base_ = 0;  // file offset of buffer_[0]
+  std::int64_t start_ = 0;  // file offset of the last seek
 };
 
 class HostSink final : public ClosableSink {

@@ -73,7 +73,7 @@ TEST(AttachmentDialog, ShowsTheTemplateAndListsJapaneseNames) {
   } controls[] = {
       {ZEL_IDC_ATTACH_SAVE, ZELUI_KIND_BUTTON, "保存(&S)", kBsDefPushButton, 105, 7, 42, 14},
       {ZELUI_IDCANCEL, ZELUI_KIND_BUTTON, "閉じる", 0, 105, 24, 42, 14},
-      {ZEL_IDC_ATTACH_LIST, ZELUI_KIND_LISTBOX, "", kLbsNotify | kLbsNoIntegralHeight | kWsVScroll, 7, 7, 94, 74},
+      {ZEL_IDC_ATTACH_LIST, ZELUI_KIND_LISTBOX, "", kLbsNotify | kLbsNoIntegralHeight, 7, 7, 94, 74},  // user32 drops an unneeded scroll bar
   };
   for (int i = 0; i < 3; ++i) {
     const WindowHandle control = ChildWindowAt(dialog, i);

@@ -1,9 +1,12 @@
 #!/usr/bin/env python3
-"""Checks a zelpost.dll's export table (objdump -p output on stdin or a DLL).
+"""Checks the export table of a built zelpost library.
 
-Every export of cmake/exports.cmake must be present under its plain name and
-under its decorated stdcall name (_name@N), both at the same address.
-Prints one line per export and exits 1 on any mismatch.
+A zelpost.dll (objdump -p): every export of cmake/exports.cmake must be
+present under its plain name and under its decorated stdcall name (_name@N),
+both at the same address. Prints one line per export.
+A libzelpost.so (nm -D): it must export exactly those names and the zelui*
+functions of include/zelpost_ui.h, nothing else.
+Exits 1 on any mismatch.
 """
 import pathlib
 import re
@@ -15,6 +18,21 @@ table = (root / "cmake" / "exports.cmake").read_text()
 exports = re.findall(r"\b(zel\w+):(\d)", table)
 
 dll = sys.argv[1]
+if dll.endswith(".so"):
+    header = (root / "include" / "zelpost_ui.h").read_text()
+    ui = re.findall(r"^ZELPOST_API[^(]*?\b(zelui\w+)\(", header, re.M)
+    text = subprocess.run(["nm", "-D", "--defined-only", dll], check=True, capture_output=True,
+                          text=True).stdout
+    found = {line.split()[-1] for line in text.splitlines() if line.strip()}
+    want = {name for name, _ in exports} | set(ui)
+    for name in sorted(want - found):
+        print(f"missing {name}")
+    for name in sorted(found - want):
+        print(f"extra   {name}")
+    print(f"exports: {len(found & want)} of {len(want)} ({len(exports)} zel*, {len(ui)} zelui*), "
+          f"{len(found - want)} extra")
+    sys.exit(0 if found == want and len(exports) == 22 else 1)
+
 objdump = sys.argv[2] if len(sys.argv) > 2 else "i686-w64-mingw32-objdump"
 text = subprocess.run([objdump, "-p", dll], check=True, capture_output=True, text=True).stdout
 

@@ -16,7 +16,7 @@ $APT install -y -q --no-install-recommends \
   build-essential cmake g++ libgtest-dev googletest libbenchmark-dev python3 \
   clang libclang-rt-14-dev \
   g++-mingw-w64-x86-64 g++-mingw-w64-i686 mingw-w64-tools libwine-dev \
-  xvfb xauth fonts-ipafont-gothic \
+  xvfb xauth x11-apps netpbm fonts-ipafont-gothic \
   dovecot-core dovecot-pop3d python3-aiosmtpd fetchmail msmtp coreutils \
   locales valgrind
 $APT install -y -q wine wine64

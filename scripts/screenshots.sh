@@ -1,0 +1,55 @@
+#!/bin/bash
+# Screenshots of the library's dialogs as Windows shows them: each dialog of
+# dialog_showcase.exe (the progress dialogs of receive-all, half-way through
+# a run, with Japanese subject and sender) runs under wine64 on a private
+# Xvfb display in a Wine virtual desktop (title bars drawn), and the screen
+# is saved as PNG (xwd | xwdtopnm | pnmtopng).
+#   ZEL_WIN_BUILD  prefix of the Windows build directories (default build-win);
+#                  the x64 build is made by scripts/windows-tests.sh
+#   ZEL_SHOTS      output folder (default: screenshots in the x64 build)
+# Prints the path of each PNG.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+prefix=${ZEL_WIN_BUILD:-$root/build-win}
+w64=$prefix-x64
+out=${ZEL_SHOTS:-$w64/screenshots}
+mkdir -p "$out"
+cmake --build "$w64" -j"${ZEL_JOBS:-2}" --target dialog_showcase >/dev/null
+
+export WINEPREFIX=$w64/wineprefix WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" LC_ALL=ja_JP.UTF-8
+W64=/usr/lib/wine/wine64
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  $W64 wineboot -i >/dev/null 2>&1 || true
+  /usr/lib/wine/wineserver -w
+fi
+
+# A free display number.
+display=90
+while [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ]; do display=$((display + 1)); done
+Xvfb ":$display" -screen 0 800x600x24 -nolisten tcp >/dev/null 2>&1 &
+xvfb=$!
+work=$(mktemp -d)
+cleanup() {
+  /usr/lib/wine/wineserver -k >/dev/null 2>&1 || true
+  kill "$xvfb" 2>/dev/null || true
+  rm -rf "$work"
+}
+trap cleanup EXIT
+export DISPLAY=":$display"
+for _ in $(seq 50); do [ -e "/tmp/.X11-unix/X$display" ] && break; sleep 0.1; done
+
+showcase=$(cd "$w64" && pwd)/dialog_showcase.exe
+for name in $($W64 "$showcase" --list | tr -d '\r'); do
+  rm -f "$work"/*.flag
+  # The program flags "shown" in its folder once the dialog is up and ends
+  # when "done" appears there.
+  (cd "$work" && $W64 explorer "/desktop=zelshots,640x400" "$showcase" "$name") >/dev/null 2>&1 &
+  pid=$!
+  for _ in $(seq 600); do [ -f "$work/shown.flag" ] && break; sleep 0.1; done
+  [ -f "$work/shown.flag" ] || { echo "dialog $name did not appear" >&2; exit 1; }
+  sleep 1  # let Wine finish drawing
+  xwd -root -display "$DISPLAY" | xwdtopnm 2>/dev/null | pnmtopng > "$out/dialog-$name.png"
+  touch "$work/done.flag"
+  wait "$pid" || true
+  echo "$out/dialog-$name.png"
+done

@@ -1,0 +1,94 @@
+// Shows one of the library's dialogs with sample Japanese texts for a
+// screenshot (scripts/screenshots.sh) and keeps it up until told to stop.
+//   dialog_showcase --list        the dialogs it can show, one per line
+//   dialog_showcase NAME          shows NAME, writes "shown.flag" in the
+//                                 current folder once it is up, and ends
+//                                 when "done.flag" appears there
+// A dialog is added with one entry in kShowcases.
+#include <cstdio>
+#include <cstring>
+#include <thread>
+
+#include "net/recv_progress.h"
+#include "platform/dialog.h"
+#include "platform/file_ops.h"
+#include "platform/thread.h"
+#include "ui/dialog_ids.h"
+#include "ui/progress_dialog.h"
+
+namespace {
+
+using namespace zel;
+
+constexpr char kShownFlag[] = "shown.flag";
+constexpr char kDoneFlag[] = "done.flag";
+constexpr unsigned kTotal = kWmUser + 100;  // as the control window gets it
+constexpr unsigned kStop = kWmUser + 7;
+
+WindowHandle progressDialog = 0;
+
+MessageResult ControlProc(WindowHandle window, unsigned message, MessageParam wParam,
+                          MessageLong lParam) {
+  if (message == kTotal) PostWindowMessage(progressDialog, kProgressNotify, kNotifyTotal, lParam);
+  if (message == kStop || message == kWmDestroy) PostQuit(0);
+  return DefaultWindowProc(window, message, wParam, lParam);
+}
+
+void WriteFlag(const char* path) {
+  if (std::FILE* f = std::fopen(path, "w")) std::fclose(f);
+}
+
+// Waits for the done flag, then posts kStop to `window`.
+void StopWhenDone(void* window) {
+  while (!PathExists(kDoneFlag)) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  PostWindowMessage(reinterpret_cast<WindowHandle>(window), kStop, 0, 0);
+}
+
+// A receive-all progress dialog half-way: message 2 of 5.
+int ShowProgress(int executeType) {
+  RegisterWindowClass("zelShowcaseClass", &ControlProc, 0);
+  const WindowHandle control =
+      CreateHiddenWindow("zelShowcaseClass", "zelpostInetMail", kWsPopupWindow, 0, 0, 200, 200, 0);
+  progressDialog = CreateProgressDialog(control, executeType);
+  if (progressDialog == 0) return 1;
+  std::thread worker([control] {
+    SendWindowMessage(control, kTotal, kNotifyTotal, 5);
+    RecvProgress record;
+    FillRecvProgress(record, 5, 2, "=?ISO-2022-JP?B?GyRCJUYlOSVIJWEhPCVrGyhC?=",
+                     "=?ISO-2022-JP?B?GyRCOzNFRBsoQg==?= <yamada@example.jp>");
+    SendProgress(progressDialog, record);
+    WriteFlag(kShownFlag);
+    StopWhenDone(reinterpret_cast<void*>(control));
+  });
+  Message m;
+  while (GetNextMessage(m)) DispatchWindowMessage(m);
+  worker.join();
+  DestroyWindowTree(control);
+  return 0;
+}
+
+struct Showcase {
+  const char* name;
+  int (*show)();
+};
+const Showcase kShowcases[] = {
+    {"229", [] { return ShowProgress(1); }},
+    {"232", [] { return ShowProgress(2); }},
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: dialog_showcase --list | NAME\n");
+    return 2;
+  }
+  for (const Showcase& s : kShowcases) {
+    if (std::strcmp(argv[1], "--list") == 0) {
+      std::printf("%s\n", s.name);
+    } else if (std::strcmp(argv[1], s.name) == 0) {
+      return s.show();
+    }
+  }
+  return std::strcmp(argv[1], "--list") == 0 ? 0 : 2;
+}

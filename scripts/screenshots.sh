@@ -1,7 +1,8 @@
 #!/bin/bash
 # Screenshots of the library's dialogs as Windows shows them: each dialog of
 # dialog_showcase.exe (the progress dialogs of receive-all, half-way through
-# a run, with Japanese subject and sender) runs under wine64 on a private
+# a run, with Japanese subject and sender; the attachment dialog listing
+# Japanese file names) runs under wine64 on a private
 # Xvfb display in a Wine virtual desktop (title bars drawn), and the screen
 # is saved as PNG (xwd | xwdtopnm | pnmtopng).
 #   ZEL_WIN_BUILD  prefix of the Windows build directories (default build-win);

@@ -26,8 +26,9 @@ extern "C" {
  * including the NUL and returns the length written. */
 ZELPOST_API int ZELPOST_CALL zelVersion(char* buffer, int size);
 
-/* Sets the account. All but fullname must be non-empty. Returns 1, or 0 with
- * error -1000 (the earlier account stays). Over-long texts are shortened. */
+/* Sets the account. All but fullname must be non-empty, and a server name
+ * (with its ":port") at most 261 bytes. Returns 1, or 0 with error -1000
+ * (the earlier account stays). Other over-long texts are shortened. */
 ZELPOST_API int ZELPOST_CALL zelInitialize(const char* pop3name, const char* smtpname,
                                            const char* username, const char* password,
                                            const char* mailaddr, const char* fullname);
@@ -51,8 +52,10 @@ ZELPOST_API int ZELPOST_CALL zelRecvMailDummy(const char* mailfile, const char* 
 /* Number of messages waiting on the POP3 server, or a negative code. */
 ZELPOST_API int ZELPOST_CALL zelMailBiff(void);
 
-/* Integer options HWND, DELE, POPBEFORESMTP, SILENT, EXECUTE_TYPE, APOP
- * (names without regard to case). Set returns what was stored; unknown: 0. */
+/* Integer options HWND, DELE, POPBEFORESMTP, SILENT, EXECUTE_TYPE, APOP,
+ * TIMEOUT (names without regard to case). Set returns what was stored;
+ * unknown: 0. TIMEOUT: seconds each connect, receive or send may wait
+ * (default 300; 0 or a negative value waits for ever and stores 0). */
 ZELPOST_API int ZELPOST_CALL zelSetValueInt(const char* name, int value);
 ZELPOST_API int ZELPOST_CALL zelGetValueInt(const char* name);
 

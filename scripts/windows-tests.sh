@@ -1,8 +1,9 @@
 #!/bin/bash
 # Cross-builds the Windows targets and checks them:
 #  - x64: zelpost.dll, zelsend.exe and the test programs, run under wine64
-#    through CTest (one CTest per program; end-to-end tests run natively only;
-#    those labelled dialog under Xvfb);
+#    through CTest (one CTest per program; end-to-end tests run natively only,
+#    but for the receive-all ones labelled wine, which run under wine64
+#    against the Linux servers; those labelled dialog or wine under Xvfb);
 #  - x86: zelpost.dll only, whose export table is checked with objdump
 #    (plain and _name@N decorated name at the same address).
 #   ZEL_WIN_BUILD  prefix of the build directories (default build-win)
@@ -56,3 +57,6 @@ cd "$w64"
 ctest --output-on-failure --timeout 600 -LE 'e2e|dialog' "$@"
 # Programs that open windows need an X display.
 xvfb-run -a ctest --output-on-failure --timeout 600 -L dialog -LE e2e "$@"
+# Receive-all end to end with the real dialogs, against the Linux Dovecot on
+# 127.0.0.1 (label wine; the CTest fixture starts the servers natively).
+xvfb-run -a ctest --output-on-failure --timeout 900 -L wine "$@"

@@ -2,6 +2,7 @@
 // process-wide session. No exception leaves an export.
 #include <new>
 
+#include "api/call_gate.h"
 #include "api/flat_session.h"
 #include "api/inet_mail.h"
 #include "platform/log.h"
@@ -10,27 +11,59 @@
 namespace zel {
 namespace {
 
-// Created while the library loads, destroyed while it unloads.
-struct FlatSessionHolder {
+// How long unloading waits for calls still running on the flat session to
+// leave it after they were cancelled. A cancelled network step returns at
+// once; only a name lookup or file work can keep a call longer.
+constexpr std::chrono::milliseconds kSessionCloseWait{5000};
+
+// The flat session and the calls running on it, in static storage that is
+// never destroyed: a host thread may still call an export while the process
+// exits; it then finds the gate shut instead of a destroyed session.
+struct FlatState {
+  CallGate gate;
   InetMail* session = nullptr;
+};
+alignas(FlatState) unsigned char flatStorage[sizeof(FlatState)];
+FlatState* const flat = new (flatStorage) FlatState;
+
+// Creates the flat session while the library loads and destroys it while it
+// unloads: running calls are cancelled and waited for, and a session that a
+// call still uses is left in memory rather than freed under it.
+struct FlatSessionHolder {
   FlatSessionHolder() {
     try {
-      session = new InetMail();
+      flat->session = new InetMail();
     } catch (...) {
-      session = nullptr;
+      flat->session = nullptr;
     }
   }
-  ~FlatSessionHolder() { delete session; }
+  ~FlatSessionHolder() {
+    flat->gate.Shut();
+    InetMail* session = flat->session;
+    if (session == nullptr) return;
+    session->CancelOperations();
+    if (!flat->gate.WaitIdle(kSessionCloseWait)) {
+      ZEL_LOG(zelexport, "実行中の処理が終わらないためセッションを解放しない");
+      return;
+    }
+    flat->session = nullptr;
+    delete session;
+  }
 } flatSession;
 
 bool Empty(const char* text) { return text == nullptr || *text == '\0'; }
 
 // Runs `body` on the flat session; no session or an exception gives
-// `failure` (the exception with a log entry naming the export).
+// `failure` (the exception with a log entry naming the export). The call
+// counts as running on the session until it returns.
 template <typename Body>
 int Forward(const char* exportName, int failure, Body body) {
   try {
-    InetMail* session = FlatSession();
+    if (!flat->gate.Enter()) return failure;
+    struct Leave {
+      ~Leave() { flat->gate.Leave(); }
+    } leave;
+    InetMail* session = flat->session;
     if (session == nullptr) return failure;
     return body(*session);
   } catch (...) {
@@ -41,7 +74,7 @@ int Forward(const char* exportName, int failure, Body body) {
 
 }  // namespace
 
-InetMail* FlatSession() { return flatSession.session; }
+InetMail* FlatSession() { return flat->session; }
 
 }  // namespace zel
 

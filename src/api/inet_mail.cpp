@@ -31,9 +31,18 @@ InetMail::~InetMail() {
   delete[] attachmentList;
 }
 
+void InetMail::CancelOperations() {
+  InetSocket::Retire();
+  smtp.Retire();
+}
+
 namespace {
 
 bool Missing(const char* text) { return text == nullptr || *text == '\0'; }
+
+// True when a server name does not fit its field: it is refused, because a
+// cut name or port would send the login to another server.
+bool TooLong(const char* server) { return std::strlen(server) >= kHostNameSize; }
 
 // Copies `value` into a field without its CRs and LFs: every field ends up
 // in a POP3 or SMTP command line or a header line, which a line break would
@@ -59,6 +68,7 @@ void CopyField(char (&field)[N], const char* value, const char* fieldName) {
 
 int InetMail::Initialize(const char* pop3name, const char* smtpname, const char* username,
                          const char* pass, const char* mailaddr, const char* fullname) {
+  if (RefuseWhileReceiving("Initialize")) return 0;
   ClearError();
   // Log and error texts differ for the SMTP server on purpose: the log has
   // always read "SMPT".
@@ -70,6 +80,16 @@ int InetMail::Initialize(const char* pop3name, const char* smtpname, const char*
   if (Missing(smtpname)) {
     ZEL_LOG(InetMail, "SMPTサーバ名が指定されていない");
     SetError(kInitializeMissing, "SMTPサーバ名が指定されていない");
+    return 0;
+  }
+  if (TooLong(pop3name)) {
+    ZEL_LOG(InetMail, "POP3サーバ名が長すぎる");
+    SetError(kInitializeMissing, "POP3サーバ名が長すぎる");
+    return 0;
+  }
+  if (TooLong(smtpname)) {
+    ZEL_LOG(InetMail, "SMTPサーバ名が長すぎる");
+    SetError(kInitializeMissing, "SMTPサーバ名が長すぎる");
     return 0;
   }
   if (Missing(username)) {
@@ -97,6 +117,7 @@ int InetMail::Initialize(const char* pop3name, const char* smtpname, const char*
   const char* at = std::strchr(mailAddress, '@');
   CopyBounded(domain, at != nullptr ? at + 1 : "domain");
 
+  // A host name that does not fit is no host name: a cut one is never used.
   if (!LocalHostName(hostName, sizeof hostName)) hostName[0] = '\0';
   return 1;
 }

@@ -31,9 +31,10 @@ class InetMail : public InetPop3 {
   ~InetMail();
 
   // Account set-up. Every argument but fullname must be present and not
-  // empty, else error -1000 with its text, no setting changes, result 0.
-  // Over-long arguments are cut to their field at a character boundary (a
-  // log entry names the field). Returns 1 when accepted.
+  // empty, and a server name shorter than kHostNameSize, else error -1000
+  // with its text, no setting changes, result 0. Other over-long arguments
+  // are cut to their field at a character boundary (a log entry names the
+  // field). Returns 1 when accepted.
   int Initialize(const char* pop3name, const char* smtpname, const char* username,
                  const char* password, const char* mailaddr, const char* fullname);
 
@@ -47,10 +48,33 @@ class InetMail : public InetPop3 {
   // failed step, -1 login or listing failed.
   int RecvMailDummy(const char* mailfile, const char* dummyfile);
 
-  // Receives every new message (worker thread, progress dialog). Returns
-  // the count stored, 0 or a negative code; not built in this version: 0.
+  // Receives every new message on a worker thread while this thread shows
+  // a progress dialog (unless SILENT) and pumps its messages; see
+  // recv_mail_all.cpp. Returns the count stored (appended, with a mailbox),
+  // 0 nothing to fetch or set-up failed, -1 the work failed, -2 cancelled.
   int RecvMailAll(const char* listfile, const char* maildir, const char* dupfile,
                   const char* mailbox);
+
+  // The parts of receive-all (receive_all.cpp, mailbox_append.cpp).
+  int ReceiveAll(const char* listPath, const char* folder, const char* seenPath);
+  int WriteReadingCopy(const char* displayPath);
+  int ConvertList(const char* listPath);
+  int AppendToMailbox(const char* listPath, const char* mailboxPath);
+  int MailboxStep();
+  // Tells the control window the STAT count (sent and waited for).
+  void ReportTotal(int total);
+  // The worker thread's body and the control window's messages, reached
+  // through the session list's routing (session_list.h).
+  void RecvAllWorkerBody();
+  std::intptr_t ControlWindowMessage(WindowHandle window, unsigned message,
+                                     std::uintptr_t wParam, std::intptr_t lParam);
+  // Cancels the running receive-all from the caller's thread: disables and
+  // closes the POP3 channel, result -2, destroys the control window.
+  void CancelReceiveAll();
+  // True (after a log entry naming `operation`) while a receive-all of this
+  // session runs: an operation called from inside its message loop must not
+  // share the POP3 channel with the worker.
+  bool RefuseWhileReceiving(const char* operation);
 
   // Number of messages waiting on the server, or a negative code.
   int MailBiff();
@@ -58,6 +82,11 @@ class InetMail : public InetPop3 {
   // The attachment dialog for a display file (ui/attachment_dialog.h):
   // 0 closed by the user, -1 file not opened, -2 a single part.
   int DialogAttach(const char* filename);
+
+  // Ends every running operation of the session for good, from another
+  // thread, before the session is destroyed: both channels are retired (a
+  // waiting network step fails at once, later ones fail without waiting).
+  void CancelOperations();
 
   // Error state. SetError formats into errorText (printf conventions),
   // cut to 255 bytes at a character boundary.
@@ -114,6 +143,8 @@ class InetMail : public InetPop3 {
   char boundary[kBoundarySize] = {};
   char* attachmentList = nullptr;  // owned; freed before a send returns
   int recvAllResult = 0;
+  bool recvAllEnded = false;       // end reported or cancelled (caller's thread)
+  bool receiveAllRunning = false;  // inside RecvMailAll (caller's thread)
   int errorNumber = 0;
   char errorText[kErrorTextSize] = {};
   int deleteOnServer = 0;
@@ -123,9 +154,12 @@ class InetMail : public InetPop3 {
   char logDir[kPathSize] = {};
   int popBeforeSmtp = 1;
   int useApop = 0;
+  int timeoutSeconds = kDefaultTimeoutSeconds;  // option TIMEOUT; 0 waits for ever
 
  private:
   void SetOptionDefaults();
+  // Stores the TIMEOUT option (negative as 0) and hands it to both channels.
+  void SetTimeoutOption(int seconds);
 };
 
 // Longest version text: "zelpost.dll ver." and three five-digit numbers.

@@ -33,6 +33,7 @@ void InetMail::SetOptionDefaults() {
   silent = 0;
   executeType = 0;
   useApop = 0;
+  SetTimeoutOption(kDefaultTimeoutSeconds);
   std::string temp;
   if (!TempDirectory(temp)) temp.clear();
   CopyBounded(logDir, temp);
@@ -56,7 +57,18 @@ int InetMail::SetValueInt(const char* name, int value) {
     executeType = value == 1 ? 1 : 2;
     return executeType;
   }
+  if (NameIs(name, "TIMEOUT")) {
+    SetTimeoutOption(value);
+    return timeoutSeconds;
+  }
   return 0;
+}
+
+void InetMail::SetTimeoutOption(int seconds) {
+  // A negative value (a host's INFINITE, -1) waits for ever, as 0 does.
+  timeoutSeconds = seconds > 0 ? seconds : 0;
+  SetTimeout(timeoutSeconds);
+  smtp.SetTimeout(timeoutSeconds);
 }
 
 int InetMail::GetValueInt(const char* name) const {
@@ -66,6 +78,7 @@ int InetMail::GetValueInt(const char* name) const {
   if (NameIs(name, "SILENT")) return silent;
   if (NameIs(name, "EXECUTE_TYPE")) return executeType;
   if (NameIs(name, "APOP")) return useApop;
+  if (NameIs(name, "TIMEOUT")) return timeoutSeconds;
   return 0;
 }
 

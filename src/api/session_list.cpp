@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "api/inet_mail.h"
+#include "platform/window.h"
 
 namespace zel {
 namespace {
@@ -39,5 +40,17 @@ InetMail* SessionForControlWindow(WindowHandle window) {
 }
 
 int SessionListSize() { return static_cast<int>(List().size()); }
+
+void RunReceiveAllWorker(void* session) {
+  auto* mail = static_cast<InetMail*>(session);
+  if (SessionListContains(mail)) mail->RecvAllWorkerBody();
+}
+
+std::intptr_t ControlWindowProcedure(WindowHandle window, unsigned message,
+                                     std::uintptr_t wParam, std::intptr_t lParam) {
+  InetMail* session = SessionForControlWindow(window);
+  if (session == nullptr) return DefaultWindowProc(window, message, wParam, lParam);
+  return session->ControlWindowMessage(window, message, wParam, lParam);
+}
 
 }  // namespace zel

@@ -3,7 +3,9 @@
 // through it from the worker thread and the control window.
 #pragma once
 
-#include "net/recv_progress.h"
+#include <cstdint>
+
+#include "platform/window_handle.h"
 
 namespace zel {
 
@@ -23,5 +25,15 @@ InetMail* SessionForControlWindow(WindowHandle window);
 
 // Number of live sessions.
 int SessionListSize();
+
+// Entry of the receive-all worker thread; `session` is the InetMail. Runs
+// its worker body when the session is still in the list, else nothing.
+void RunReceiveAllWorker(void* session);
+
+// Window procedure of the control window class: the first session whose
+// controlWindow is `window` handles the message; without one (while the
+// window is being created) the default procedure does.
+std::intptr_t ControlWindowProcedure(WindowHandle window, unsigned message,
+                                     std::uintptr_t wParam, std::intptr_t lParam);
 
 }  // namespace zel

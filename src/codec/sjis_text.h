@@ -12,7 +12,10 @@
 namespace zel {
 
 // Capacities of the fixed text fields of the data model (bytes, NUL included).
-inline constexpr std::size_t kHostNameSize = 32;    // server and host names
+// Server and host names: any DNS name (at most 255 bytes as text), a colon
+// and a five-digit port, and the NUL. A longer name is refused, never cut.
+inline constexpr std::size_t kDnsNameMax = 255;
+inline constexpr std::size_t kHostNameSize = kDnsNameMax + sizeof(":65535");
 inline constexpr std::size_t kBoundarySize = 32;    // MIME boundary
 inline constexpr std::size_t kShortTextSize = 64;   // short header values
 inline constexpr std::size_t kAccountSize = 100;    // user, password, address, name

@@ -53,6 +53,8 @@ InetPop3::InetPop3() = default;
 
 int InetPop3::Login(const char* host, int port, const char* user,
                     const char* password, int apop) {
+  owner_.store(std::this_thread::get_id());
+  DiscardListing();  // a listing never outlives its connection
   switch (Connect(host, port)) {
     case 1:
       break;
@@ -60,26 +62,26 @@ int InetPop3::Login(const char* host, int port, const char* user,
       ZEL_LOG(InetPop3, "ソケットの作成に失敗 [%s]", Text(host));
       return -101;
     case -3:
-      ZEL_LOG(InetPop3, "コネクトエラー発生 [%s]", Text(host));
+      ZEL_LOG(InetPop3, "コネクトエラー発生 [%s]%s", Text(host), TimeoutNote());
       return -102;
     default:
       ZEL_LOG(InetPop3, "ホスト名解決に失敗 [%s]", Text(host));
       return -100;
   }
   if (RecvLine() == 0 || replyLine[0] != '+') {
-    ZEL_LOG(InetPop3, "POP3接続応答エラー [%s]", Text(host));
+    ZEL_LOG(InetPop3, "POP3接続応答エラー [%s]%s", Text(host), TimeoutNote());
     return -200;
   }
   if (apop != 0) return LoginApop(user, password);
   if (SendCommand("USER %s", Text(user)) == 0 || RecvLine() == 0 ||
       replyLine[0] != '+') {
-    ZEL_LOG(InetPop3, "USER %s コマンドエラー [%s]", Text(user), Text(host));
+    ZEL_LOG(InetPop3, "USER %s コマンドエラー [%s]%s", Text(user), Text(host), TimeoutNote());
     return -201;
   }
   if (SendCommand("PASS %s", Text(password)) == 0 || RecvLine() == 0 ||
       replyLine[0] != '+') {
     // The log outlives the session and others can read it: no password.
-    ZEL_LOG(InetPop3, "PASS ******** コマンドエラー [%s]", Text(host));
+    ZEL_LOG(InetPop3, "PASS ******** コマンドエラー [%s]%s", Text(host), TimeoutNote());
     return -201;
   }
   return 1;
@@ -107,32 +109,53 @@ int InetPop3::LoginApop(const char* user, const char* password) {
   hex[2 * kMd5DigestSize] = '\0';
   if (SendCommand("APOP %s %s", Text(user), hex) == 0 || RecvLine() == 0 ||
       replyLine[0] != '+') {
-    ZEL_LOG(InetPop3, "APOP コマンドエラー ");
+    ZEL_LOG(InetPop3, "APOP コマンドエラー %s", TimeoutNote());
     return -214;
   }
   return 1;
 }
 
 const MessageEntry* InetPop3::CurrentEntry() const {
-  return currentIndex < messageList.size() ? &messageList[currentIndex] : nullptr;
+  if (currentIndex_ >= listing_.Size()) return nullptr;
+  current_.number = listing_.Number(currentIndex_);
+  current_.uidl = listing_.Uidl(currentIndex_);
+  return &current_;
+}
+
+void InetPop3::DiscardListing() {
+  listing_.Clear();
+  currentIndex_ = 0;
+}
+
+void InetPop3::DiscardListingIfOwner() {
+  if (owner_.load() == std::this_thread::get_id()) DiscardListing();
+}
+
+int InetPop3::Quit() {
+  DiscardListingIfOwner();
+  return InetSocket::Quit();
+}
+
+int InetPop3::Close() {
+  DiscardListingIfOwner();
+  return InetSocket::Close();
 }
 
 int InetPop3::NextMessage() {
-  if (!messageList.empty()) {
-    ++currentIndex;
-    if (currentIndex >= messageList.size()) {
-      messageList.clear();
-      currentIndex = 0;
+  if (!IsConnected()) DiscardListing();  // its connection was cancelled
+  if (!listing_.Empty()) {
+    ++currentIndex_;
+    if (currentIndex_ >= listing_.Size()) {
+      DiscardListing();
       return 0;
     }
-    return messageList[currentIndex].number;
+    return listing_.Number(currentIndex_);
   }
   return FetchListing();
 }
 
 int InetPop3::FetchListing() {
-  messageList.clear();
-  currentIndex = 0;
+  DiscardListing();
   const int n = Stat();
   if (n < 0) return -203;
   if (n == 0) {
@@ -140,50 +163,54 @@ int InetPop3::FetchListing() {
     retrievedCount = 0;
     return 0;
   }
-  if (SendLine("LIST") == 0 || RecvLine() == 0 || replyLine[0] != '+') {
-    ZEL_LOG(InetPop3, "LIST コマンドで失敗 %s", replyLine);
+  if (n > kMaxListing) {
+    ZEL_LOG(InetPop3, "メッセージ数 %d が上限 %d を超えている", n, kMaxListing);
     return -204;
   }
+  if (SendLine("LIST") == 0 || RecvLine() == 0 || replyLine[0] != '+') {
+    ZEL_LOG(InetPop3, "LIST コマンドで失敗 %s%s", replyLine, TimeoutNote());
+    return -204;
+  }
+  listing_.Reserve(static_cast<std::size_t>(n));
   int read = 0;
   for (; read < n; ++read) {
     if (RecvLine() == 0) {
       // Entries of a cut listing are dropped: the next call lists afresh.
-      messageList.clear();
+      DiscardListing();
+      // A cut listing is logged only when it timed out.
+      if (TimedOut()) ZEL_LOG(InetPop3, "LIST コマンドで失敗 %s", TimeoutNote());
       return -204;
     }
     const int number = ListingNumber(replyLine);
     if (number == 0) break;
-    MessageEntry entry;
-    entry.number = number;
-    messageList.push_back(entry);
+    listing_.AddNumber(number);
   }
   if (read == n) RecvLine();  // the end line "."
-  currentIndex = 0;
+  currentIndex_ = 0;
 
   if (SendLine("UIDL") == 0 || RecvLine() == 0) {
-    ZEL_LOG(InetPop3, "UIDL コマンドで失敗 %s", replyLine);
+    ZEL_LOG(InetPop3, "UIDL コマンドで失敗 %s%s", replyLine, TimeoutNote());
     return -208;
   }
   if (replyLine[0] == '+') {
     int line = 0;
     for (; line < n; ++line) {
       if (RecvLine() == 0) {
-        currentIndex = static_cast<std::size_t>(line);
+        currentIndex_ = static_cast<std::size_t>(line);
+        if (TimedOut()) ZEL_LOG(InetPop3, "UIDL コマンドで失敗 %s", TimeoutNote());
         return -208;
       }
       if (ListingNumber(replyLine) == 0) break;
-      if (static_cast<std::size_t>(line) < messageList.size()) {
-        const char* uid = SecondField(replyLine);
-        std::size_t length = std::strcspn(uid, " ");
-        CopyBounded(messageList[line].uidl, std::string_view(uid, length));
-      }
+      const char* uid = SecondField(replyLine);
+      const std::string_view id(uid, std::strcspn(uid, " "));
+      listing_.AddUidl(id.substr(0, SjisPrefixLength(id, kUidlSize - 1)));
     }
     if (line == n) RecvLine();  // the end line "."
   }
   totalCount = n;
   retrievedCount = 0;
-  currentIndex = 0;
-  return messageList.empty() ? 0 : messageList[0].number;
+  currentIndex_ = 0;
+  return listing_.Empty() ? 0 : listing_.Number(0);
 }
 
 void InetPop3::CaptureHeader(const char* line, std::size_t length) {
@@ -228,7 +255,7 @@ int InetPop3::Retr(int number, const char* path) {
   if (SendCommand("RETR %d", number) == 0 || RecvLine() == 0 ||
       replyLine[0] != '+') {
     std::fclose(file);
-    ZEL_LOG(InetPop3, "RETR %d コマンドエラー", number);
+    ZEL_LOG(InetPop3, "RETR %d コマンドエラー%s", number, TimeoutNote());
     return -205;
   }
   messageId[0] = subject[0] = from[0] = '\0';
@@ -273,7 +300,7 @@ int InetPop3::Retr(int number, const char* path) {
   if (used > 0 && std::fwrite(out, 1, used, file) != used) written = false;
   if (cut) {
     std::fclose(file);  // keeps what came
-    ZEL_LOG(InetPop3, "RETR %d コマンド応答エラー", number);
+    ZEL_LOG(InetPop3, "RETR %d コマンド応答エラー%s", number, TimeoutNote());
     return -211;
   }
   // A file that could not be written completely is a failed retrieval.
@@ -287,7 +314,7 @@ int InetPop3::Retr(int number, const char* path) {
 int InetPop3::Top(int number, int lines) {
   if (SendCommand("TOP %d %d", number, lines) == 0 || RecvLine() == 0 ||
       replyLine[0] != '+') {
-    ZEL_LOG(InetPop3, "TOP %d %d コマンドエラー", number, lines);
+    ZEL_LOG(InetPop3, "TOP %d %d コマンドエラー%s", number, lines, TimeoutNote());
     return -206;
   }
   messageId[0] = subject[0] = from[0] = '\0';
@@ -301,7 +328,7 @@ int InetPop3::Top(int number, int lines) {
     if (inHeader) CaptureHeader(piece, n);
     while (state == kLinePiece) n = RecvLinePiece(piece, sizeof piece, &state);
     if (state == kLineCut) {
-      ZEL_LOG(InetPop3, "TOP %d %d コマンドエラー", number, lines);
+      ZEL_LOG(InetPop3, "TOP %d %d コマンドエラー%s", number, lines, TimeoutNote());
       return -206;
     }
   }
@@ -310,7 +337,7 @@ int InetPop3::Top(int number, int lines) {
 int InetPop3::Dele(int number) {
   if (SendCommand("DELE %d", number) == 0 || RecvLine() == 0 ||
       replyLine[0] != '+') {
-    ZEL_LOG(InetPop3, "DELE %d コマンド応答エラー", number);
+    ZEL_LOG(InetPop3, "DELE %d コマンド応答エラー%s", number, TimeoutNote());
     return -211;
   }
   return 1;
@@ -318,13 +345,15 @@ int InetPop3::Dele(int number) {
 
 int InetPop3::Stat() {
   if (SendLine("STAT") == 0 || RecvLine() == 0 || replyLine[0] != '+') {
-    ZEL_LOG(InetPop3, "STAT コマンドでエラー %s", replyLine);
+    ZEL_LOG(InetPop3, "STAT コマンドでエラー %s%s", replyLine, TimeoutNote());
     return -203;
   }
-  // "+OK n size": the count starts at the fifth character.
+  // "+OK n size": the count starts at the fifth character. A count beyond
+  // the int range is the largest int, not a wrapped or empty count.
   if (std::strlen(replyLine) < 4) return 0;
-  const long count = std::strtol(replyLine + 4, nullptr, 10);
-  return count > 0 && count <= INT32_MAX ? static_cast<int>(count) : 0;
+  const long long count = std::strtoll(replyLine + 4, nullptr, 10);
+  if (count <= 0) return 0;
+  return count > INT32_MAX ? INT32_MAX : static_cast<int>(count);
 }
 
 }  // namespace zel

@@ -9,25 +9,36 @@
 //
 // Connecting never re-enables a channel a cancel has disabled: every
 // operation calls Enable() on the channel when it starts.
+//
+// The listing belongs to one connection: Login starts without one, and the
+// end of the connection (Quit, Close, a failed login, a cancel) discards it,
+// so no number of one maildrop is ever used on another.
 #pragma once
 
+#include <atomic>
 #include <cstddef>
-#include <vector>
+#include <thread>
 
 #include "codec/sjis_text.h"
 #include "net/inet_socket.h"
+#include "net/message_listing.h"
 #include "net/recv_progress.h"
 
 namespace zel {
 
-// A unique id: RFC 1939 allows 70 characters; longer ones are cut.
+// A unique id and its NUL: RFC 1939 allows 70 characters; longer ones are
+// cut to 71.
 inline constexpr std::size_t kUidlSize = 72;
 // A captured header value: one message line, NUL included.
 inline constexpr std::size_t kCapturedValueSize = kLineSize;
+// Most messages a listing takes: a STAT count above it fails as a listing
+// failure (-204) instead of letting a server claim the host's memory.
+inline constexpr int kMaxListing = 1000000;
 
+// One entry of the listing, as NextMessage hands it out.
 struct MessageEntry {
   int number = 0;          // message number from the LIST line
-  char uidl[kUidlSize] = {};  // from the UIDL line; empty when none
+  const char* uidl = "";   // from the UIDL line; empty when none
 };
 
 class InetPop3 : public InetSocket {
@@ -44,15 +55,28 @@ class InetPop3 : public InetSocket {
   int Login(const char* host, int port, const char* user,
             const char* password, int apop);
 
-  // Next message number of the listing; the first call (or the call after
-  // the end) sends STAT, LIST and UIDL. Returns a number > 0; 0 when there is
-  // no further message (the listing is then discarded) or STAT gives 0;
-  // -203 STAT failed; -204 LIST failed or cut; -208 UIDL unanswered or cut.
+  // Next message number of the listing; the first call of a connection (or
+  // the call after the end) sends STAT, LIST and UIDL. Returns a number > 0;
+  // 0 when there is no further message (the listing is then discarded) or
+  // STAT gives 0; -203 STAT failed; -204 LIST failed or cut, or STAT counts
+  // more than kMaxListing messages; -208 UIDL unanswered or cut.
   // After a number, CurrentEntry() is that message's entry.
   int NextMessage();
 
-  // The entry NextMessage last returned; nullptr when no listing is held.
+  // The entry NextMessage last returned (its uidl valid until the next
+  // NextMessage or the end of the connection); nullptr when no listing is
+  // held. Costs no more than an index.
   const MessageEntry* CurrentEntry() const;
+
+  // The listing and the index of the current entry in it.
+  const MessageListing& Listing() const { return listing_; }
+  std::size_t CurrentIndex() const { return currentIndex_; }
+
+  // Quit and Close of the channel that also discard the listing when called
+  // by the thread that logged in; another thread (a cancel) ends only the
+  // connection, and the listing goes at that thread's next NextMessage.
+  int Quit();
+  int Close();
 
   // Retrieves message `number` into the file `path` (created or truncated,
   // binary): every line as the server sent it (dot-stuffing kept, NUL bytes
@@ -73,11 +97,6 @@ class InetPop3 : public InetSocket {
   // Message count from STAT (>= 0); -203 on failure.
   int Stat();
 
-  // Listing of the last STAT/LIST/UIDL exchange and the current position
-  // (an index into messageList). Survives Quit and new logins.
-  std::vector<MessageEntry> messageList;
-  std::size_t currentIndex = 0;
-
   // Last captured header values, raw (leading blanks kept, not decoded).
   char messageId[kCapturedValueSize] = {};
   char subject[kCapturedValueSize] = {};
@@ -90,8 +109,17 @@ class InetPop3 : public InetSocket {
  private:
   int LoginApop(const char* user, const char* password);
   int FetchListing();
+  void DiscardListing();
+  void DiscardListingIfOwner();
   void CaptureHeader(const char* line, std::size_t length);
   void ReportProgress();
+
+  // Listing of this connection's STAT/LIST/UIDL exchange and the position
+  // of the entry NextMessage last returned.
+  MessageListing listing_;
+  std::size_t currentIndex_ = 0;
+  mutable MessageEntry current_;
+  std::atomic<std::thread::id> owner_{};  // the thread of the last Login
 };
 
 }  // namespace zel

@@ -38,7 +38,7 @@ int InetSmtp::Open(const char* host, int port, const char* heloName) {
       ZEL_LOG(InetSmtp, "ソケットの作成に失敗 [%s]", Text(host));
       return -101;
     case -3:
-      ZEL_LOG(InetSmtp, "コネクトエラー発生 [%s]", Text(host));
+      ZEL_LOG(InetSmtp, "コネクトエラー発生 [%s]%s", Text(host), TimeoutNote());
       return -102;
     default:
       ZEL_LOG(InetSmtp, "ホスト名解決に失敗 [%s]", Text(host));
@@ -46,7 +46,7 @@ int InetSmtp::Open(const char* host, int port, const char* heloName) {
   }
   RecvReply();  // the greeting is not judged
   if (!Command('2', "HELO %s", Text(heloName))) {
-    ZEL_LOG(InetSmtp, "HELO %s コマンドエラー", Text(heloName));
+    ZEL_LOG(InetSmtp, "HELO %s コマンドエラー%s", Text(heloName), TimeoutNote());
     return -301;
   }
   return 1;
@@ -56,7 +56,7 @@ int InetSmtp::Deliver(const char* sender, char* recipients,
                       const char* messagePath) {
   refusedRecipient.clear();
   if (!Command('2', "MAIL FROM:<%s>", Text(sender))) {
-    ZEL_LOG(InetSmtp, "MAIL FROM:<%s> コマンドエラー", Text(sender));
+    ZEL_LOG(InetSmtp, "MAIL FROM:<%s> コマンドエラー%s", Text(sender), TimeoutNote());
     return -302;
   }
   if (recipients != nullptr) {
@@ -71,14 +71,14 @@ int InetSmtp::Deliver(const char* sender, char* recipients,
       i += pieceLength + 1;
       if (pieceLength == 0) continue;
       if (!Command('2', "RCPT TO:<%s>", piece)) {
-        ZEL_LOG(InetSmtp, "RCPT TO:<%s> コマンドエラー %s", piece, replyLine);
+        ZEL_LOG(InetSmtp, "RCPT TO:<%s> コマンドエラー %s%s", piece, replyLine, TimeoutNote());
         refusedRecipient = piece;
         return -303;
       }
     }
   }
   if (!Command('3', "DATA", nullptr)) {
-    ZEL_LOG(InetSmtp, "DATA コマンドエラー %s", replyLine);
+    ZEL_LOG(InetSmtp, "DATA コマンドエラー %s%s", replyLine, TimeoutNote());
     return -304;
   }
   std::FILE* file =
@@ -88,13 +88,13 @@ int InetSmtp::Deliver(const char* sender, char* recipients,
     return -311;
   }
   if (SendFileData(file) == 0) {
-    ZEL_LOG(InetSmtp, "ファイル送信エラー [%s]", messagePath);
+    ZEL_LOG(InetSmtp, "ファイル送信エラー [%s]%s", messagePath, TimeoutNote());
     std::fclose(file);
     return -312;
   }
   std::fclose(file);
   if (!RecvReply() || replyLine[0] != '2') {
-    ZEL_LOG(InetSmtp, "DATA コマンド応答エラー %s", replyLine);
+    ZEL_LOG(InetSmtp, "DATA コマンド応答エラー %s%s", replyLine, TimeoutNote());
     return -305;
   }
   return 1;

@@ -32,7 +32,7 @@ bool SplitServerName(const char* server, int defaultPort, char* name,
       chosen = static_cast<int>(value);
     }
   }
-  if (nameLength == 0) return false;
+  if (nameLength == 0 || nameLength >= nameSize) return false;
   CopyBounded(name, nameSize, std::string_view(server, nameLength));
   *port = chosen;
   return true;
@@ -47,10 +47,16 @@ InetSocket::~InetSocket() {
 }
 
 int InetSocket::Connect(const char* server, int defaultPort) {
+  {
+    std::lock_guard<std::mutex> lock(guard_);
+    if (retired_) return -3;  // checked again once the socket exists
+  }
+  timedOut_ = false;
   // A host name never holds a colon; "name:port" names a non-default port.
-  char name[kChannelHostSize];
+  char name[kHostNameSize];
   int chosenPort = defaultPort;
-  if (!SplitServerName(server, defaultPort, name, sizeof name, &chosenPort)) {
+  if (server == nullptr || std::strlen(server) >= sizeof host ||
+      !SplitServerName(server, defaultPort, name, sizeof name, &chosenPort)) {
     return -1;
   }
   std::uint32_t address = 0;
@@ -61,13 +67,19 @@ int InetSocket::Connect(const char* server, int defaultPort) {
   if (s == kNoSocket) return -2;
   {
     std::lock_guard<std::mutex> lock(guard_);
+    if (retired_) {
+      SocketClose(s);
+      return -3;
+    }
     socketHandle = s;
   }
   recvCursor_ = recvEnd_ = 0;
   if (AcquireSocket() == kNoSocket) return -3;  // closed by a cancel meanwhile
-  const bool connected = SocketConnect(s, address, chosenPort);
+  const SocketStatus connected =
+      SocketConnect(s, address, chosenPort, SocketDeadlineAfter(timeoutSeconds_));
   ReleaseSocket();
-  if (!connected) return -3;
+  if (connected == SocketStatus::kTimedOut) NoteTimeout();
+  if (connected != SocketStatus::kOk) return -3;
   CopyBounded(host, server);
   port = chosenPort;
   return 1;
@@ -107,12 +119,20 @@ void InetSocket::ReleaseSocket() {
   }
 }
 
+void InetSocket::NoteTimeout() {
+  timedOut_ = true;
+  std::snprintf(timeoutNote_, sizeof timeoutNote_, " (タイムアウト %d秒)", timeoutSeconds_);
+}
+
+void InetSocket::SetTimeout(int seconds) { timeoutSeconds_ = seconds > 0 ? seconds : 0; }
+
 bool InetSocket::Refill() {
-  if (!enabled.load()) return false;
+  if (!enabled.load() || timedOut_) return false;
   const SocketHandle s = AcquireSocket();
   if (s == kNoSocket) return false;
-  const long n = SocketRecv(s, recvBuffer, kRecvBlockSize);
+  const long n = SocketRecv(s, recvBuffer, kRecvBlockSize, SocketDeadlineAfter(timeoutSeconds_));
   ReleaseSocket();
+  if (n == kSocketTimedOut) NoteTimeout();
   if (n <= 0) return false;
   recvCursor_ = 0;
   recvEnd_ = static_cast<std::size_t>(n);
@@ -195,11 +215,14 @@ std::size_t InetSocket::RecvLinePiece(char* buffer, std::size_t size,
 }
 
 bool InetSocket::SendRaw(const void* data, std::size_t size) {
+  if (timedOut_) return false;
   const SocketHandle s = AcquireSocket();
   if (s == kNoSocket) return false;
-  const bool sent = SocketSendAll(s, data, size);
+  const SocketStatus sent =
+      SocketSendAll(s, data, size, SocketDeadlineAfter(timeoutSeconds_));
   ReleaseSocket();
-  return sent;
+  if (sent == SocketStatus::kTimedOut) NoteTimeout();
+  return sent == SocketStatus::kOk;
 }
 
 int InetSocket::SendLine(const char* text) {
@@ -254,8 +277,20 @@ int InetSocket::Quit() {
   return 1;
 }
 
-void InetSocket::Enable() { enabled.store(true); }
+void InetSocket::Enable() {
+  std::lock_guard<std::mutex> lock(guard_);
+  if (!retired_) enabled.store(true);
+}
 
 void InetSocket::Disable() { enabled.store(false); }
+
+void InetSocket::Retire() {
+  {
+    std::lock_guard<std::mutex> lock(guard_);
+    retired_ = true;
+    enabled.store(false);
+  }
+  Close();
+}
 
 }  // namespace zel

@@ -5,6 +5,12 @@
 // with CR LF, and prepared files streamed unchanged. The channel writes no log
 // and reports by results only; the POP3 and SMTP clients derive from it.
 //
+// Time-outs: connect and every single receive or send wait at most the
+// channel's time-out (SetTimeout; 0 waits for ever). A step that times out
+// fails, and the channel then counts as timed out until the next Connect:
+// later receives and sends fail at once, so the operation ends at the step
+// that waited, and TimeoutNote() lets the client's log entry say so.
+//
 // Threads: one thread uses a channel at a time, except that another thread
 // may call Disable() and then Quit() or Close() to cancel. The socket is shut
 // down at once (a blocked receive returns), and released only when the user
@@ -18,6 +24,7 @@
 #include <mutex>
 #include <vector>
 
+#include "codec/sjis_text.h"
 #include "platform/socket.h"
 
 namespace zel {
@@ -29,14 +36,16 @@ inline constexpr std::size_t kReplyLineSize = 4096;
 inline constexpr std::size_t kRecvBlockSize = kReplyLineSize - 1;
 // A formatted command and its NUL.
 inline constexpr std::size_t kCommandSize = 1024;
-// The channel's copy of the host text given to Connect.
-inline constexpr std::size_t kChannelHostSize = 64;
+// Seconds a connect, a receive or a send may wait by default: long enough
+// for a slow server, short enough that a silent one does not hang a host.
+inline constexpr int kDefaultTimeoutSeconds = 300;
 
 // Splits a server name of the form "name:port": when the text after the last
 // colon is all digits and a number from 1 to 65535, writes the part before
-// that colon to `name` (capacity `nameSize`, cut to fit) and the number to
-// `*port`. Otherwise copies the whole server name and stores `defaultPort`.
-// Returns false when `server` is absent or its name part is empty.
+// that colon to `name` (capacity `nameSize`) and the number to `*port`.
+// Otherwise copies the whole server name and stores `defaultPort`.
+// Returns false when `server` is absent, its name part is empty or does not
+// fit `name` (a cut name would be another host).
 bool SplitServerName(const char* server, int defaultPort, char* name,
                      std::size_t nameSize, int* port);
 
@@ -51,9 +60,10 @@ class InetSocket {
   // overrides `port`). A dotted address needs no lookup; a name takes its
   // first IPv4 address. A socket still held is closed first. Does not change
   // `enabled`: a channel disabled by a cancel stays disabled.
-  // Returns 1 connected; -1 no host or the name does not resolve; -2 the
-  // socket cannot be created; -3 the connection attempt fails (the socket
-  // stays held until Quit or Close).
+  // Returns 1 connected; -1 no host, a host text of kHostNameSize bytes or
+  // more (never looked up cut), or the name does not resolve; -2 the
+  // socket cannot be created; -3 the connection attempt fails or times out
+  // (the socket stays held until Quit or Close).
   int Connect(const char* host, int port);
 
   // Shuts the connection down both ways and releases the socket (at once, or
@@ -108,10 +118,27 @@ class InetSocket {
   int Quit();
 
   // Sets / clears the cancellation switch. Disable may be called from another
-  // thread than the one using the channel.
+  // thread than the one using the channel. Enable does nothing once retired.
   void Enable();
   void Disable();
+
+  // Cancels for good, for an owner that is going away: disables the channel
+  // and closes its socket (a blocked connect, receive or send returns at
+  // once), and every later Connect fails (-3) without connecting. May be
+  // called from another thread than the one using the channel.
+  void Retire();
   bool IsEnabled() const { return enabled.load(); }
+
+  // Seconds each connect, receive or send may wait; 0 (or less) waits for
+  // ever. Takes effect at the next socket call.
+  void SetTimeout(int seconds);
+  int Timeout() const { return timeoutSeconds_; }
+
+  // True when a step timed out since the last Connect.
+  bool TimedOut() const { return timedOut_; }
+  // " (タイムアウト N秒)" after a time-out, else "": appended to the
+  // clients' log entries, which stay unchanged for other failures.
+  const char* TimeoutNote() const { return timedOut_ ? timeoutNote_ : ""; }
 
   // True while a socket is held.
   bool IsConnected() const;
@@ -135,13 +162,15 @@ class InetSocket {
   void ReleaseSocket();
   // Refills recvBuffer once. Returns false when no more data comes.
   bool Refill();
+  // Records a time-out of the current step.
+  void NoteTimeout();
 
-  mutable std::mutex guard_;    // socketHandle, usersInCall_, pendingRelease_
+  mutable std::mutex guard_;    // socketHandle, usersInCall_, pendingRelease_, retired_
   SocketHandle socketHandle = kNoSocket;
   int usersInCall_ = 0;
   std::vector<SocketHandle> pendingRelease_;  // shut down, released later
 
-  char host[kChannelHostSize] = {};
+  char host[kHostNameSize] = {};
   int port = 0;
   std::uint32_t peerAddress = 0;  // IPv4, network byte order
 
@@ -149,6 +178,11 @@ class InetSocket {
   std::size_t recvCursor_ = 0;
   std::size_t recvEnd_ = 0;
   std::atomic<bool> enabled{true};
+  bool retired_ = false;  // guarded by guard_
+
+  int timeoutSeconds_ = kDefaultTimeoutSeconds;
+  bool timedOut_ = false;
+  char timeoutNote_[48] = {};
 };
 
 }  // namespace zel

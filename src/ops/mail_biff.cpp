@@ -4,12 +4,13 @@
 namespace zel {
 
 // MailBiff - logs in to the POP3 server, asks STAT and quits.
-// Nothing is retrieved, marked or deleted, and the message listing of the
-// receive operations is left as it was.
+// Nothing is retrieved, marked or deleted. Like every login, the check's
+// own connection starts without a listing and ends discarding any.
 // Returns the message count (>= 0); -1 when the login failed (the
 // connection is closed at once); -203 when STAT was refused or unanswered.
 // The error state stays clear in every case: the result is the only signal.
 int InetMail::MailBiff() {
+  if (RefuseWhileReceiving("MailBiff")) return -1;
   ClearError();
   Enable();  // a cancel of an earlier receive-all does not outlive it
   if (Login(pop3Server, pop3Port, userName, password, useApop) != 1) {

@@ -28,6 +28,7 @@ enum class Fetch { kReady, kNone, kFailed };
 // The raw temporary file is deleted on success and whenever no message was
 // fetched; after a failed retrieval or decoding it stays for inspection.
 int InetMail::RecvMailDummy(const char* mailfile, const char* dummyfile) {
+  if (RefuseWhileReceiving("RecvMailDummy")) return 0;
   ClearError();
   char raw[kPathSize];
   if (MakeTempName(raw) != 1) {

@@ -29,48 +29,31 @@ std::string SeenRecordKey(std::string_view key) {
   return out;
 }
 
-std::uint32_t SeenSet::InsertRecordKey(std::string_view recordKey, int present) {
-  Node node{};
+void SeenSet::AddRecordKey(std::string_view recordKey, int present) {
+  // std::string_view compares bytes as unsigned, as strcmp does.
+  const auto found = index_.find(recordKey);
+  if (found != index_.end()) {
+    if (present != 0) nodes_[found->second].present = 1;
+    return;
+  }
+  Node& node = nodes_.emplace_back();  // deque: earlier keys never move
+  std::memset(node.key, 0, sizeof node.key);
   std::memcpy(node.key, recordKey.data(), recordKey.size());
   node.present = present;
-  node.greater = kNone;
-  node.notGreater = kNone;
-  const auto index = static_cast<std::uint32_t>(nodes_.size());
-  if (!nodes_.empty()) {
-    std::uint32_t at = 0;
-    for (;;) {
-      Node& parent = nodes_[at];
-      std::uint32_t& link =
-          std::strcmp(node.key, parent.key) > 0 ? parent.greater : parent.notGreater;
-      if (link == kNone) {
-        link = index;
-        break;
-      }
-      at = link;
-    }
-  }
-  nodes_.push_back(node);
-  return index;
+  index_.emplace(std::string_view(node.key, recordKey.size()), nodes_.size() - 1);
 }
 
-void SeenSet::Insert(std::string_view key) {
-  InsertRecordKey(SeenRecordKey(key), 1);
-}
+void SeenSet::Insert(std::string_view key) { AddRecordKey(SeenRecordKey(key), 1); }
 
 int SeenSet::Lookup(std::string_view key) {
-  if (nodes_.empty()) return 0;
-  const std::string recordKey = SeenRecordKey(key);
-  std::uint32_t at = 0;
-  while (at != kNone) {
-    Node& node = nodes_[at];
-    const int order = std::strcmp(recordKey.c_str(), node.key);
-    if (order == 0) {
-      node.present = 1;
-      return 1;
-    }
-    at = order > 0 ? node.greater : node.notGreater;
-  }
-  return 0;
+  const auto found = index_.find(SeenRecordKey(key));
+  if (found == index_.end()) return 0;
+  nodes_[found->second].present = 1;
+  return 1;
+}
+
+void SeenSet::KeepAll() {
+  for (Node& node : nodes_) node.present = 1;
 }
 
 void SeenSet::AddRecords(std::string_view bytes) {
@@ -80,25 +63,18 @@ void SeenSet::AddRecords(std::string_view bytes) {
     // which SeenRecordKey shortens like any long key.
     const std::string_view field = bytes.substr(0, kSeenKeyMax + 1);
     const std::string_view key = field.substr(0, field.find('\0'));
-    InsertRecordKey(SeenRecordKey(key), 0);
+    AddRecordKey(SeenRecordKey(key), 0);
     bytes.remove_prefix(kSeenRecordSize);
   }
 }
 
 std::string SeenSet::Records() const {
   std::string out;
-  std::vector<std::uint32_t> pending;  // explicit stack of the pre-order walk
-  if (!nodes_.empty()) pending.push_back(0);
-  while (!pending.empty()) {
-    const Node& node = nodes_[pending.back()];
-    pending.pop_back();
-    if (node.present == 1) {
-      out.append(node.key, kSeenKeyMax + 1);
-      out += "\r\n";
-    }
-    // Visited after the greater subtree, so pushed first.
-    if (node.notGreater != kNone) pending.push_back(node.notGreater);
-    if (node.greater != kNone) pending.push_back(node.greater);
+  out.reserve(nodes_.size() * kSeenRecordSize);
+  for (const Node& node : nodes_) {
+    if (node.present != 1) continue;
+    out.append(node.key, kSeenKeyMax + 1);
+    out += "\r\n";
   }
   return out;
 }
@@ -139,6 +115,7 @@ int SeenSet::Save(const std::string& path) const {
 }
 
 void SeenSet::Discard() {
+  index_.clear();
   nodes_.clear();
   nodes_.shrink_to_fit();
 }

@@ -1,24 +1,23 @@
 // The seen-UIDL set: keys of the messages a receive-all has already stored.
 //
-// In memory the keys form an unbalanced binary search tree (greater keys to
-// one side, less-or-equal keys to the other) whose nodes carry a "present"
-// mark: a key found by Lookup or added by Insert in this run. Only marked keys
-// are written back, so keys of messages that left the server drop out.
+// In memory each key carries a "present" mark: a key found by Lookup or
+// added by Insert in this run. Only marked keys are written back, so keys of
+// messages that left the server drop out. Keys are kept in a balanced tree
+// (std::map): a maildrop of tens of thousands of messages, whose UIDLs
+// ascend with each delivery, costs O(log n) per operation.
 //
 // On disk the set is a sequence of 80-byte records: the key, NUL and zero
-// fill up to byte 77, then CR LF; written in pre-order of the tree so that
-// loading a saved file rebuilds the same shape.
-//
-// A server with ascending UIDLs turns the tree into a chain as long as the
-// maildrop, so every walk here is iterative: no recursion depth grows with
-// the number of keys.
+// fill up to byte 77, then CR LF. Records are read in any order; a key met
+// twice counts once. They are written in the order their keys entered the
+// set (the file's order, then new keys in the order they were stored).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <deque>
+#include <map>
 #include <string>
 #include <string_view>
-#include <vector>
 
 namespace zel {
 
@@ -47,24 +46,28 @@ class SeenSet {
   // is ignored.
   void Load(const std::string& path);
 
-  // Finds the first node on the search path whose key equals `key` and marks
-  // it. Returns 1 when found, 0 otherwise. Never adds a node.
+  // Marks `key` when the set holds it. Returns 1 when found, 0 otherwise.
+  // Never adds a key.
   int Lookup(std::string_view key);
 
-  // Adds `key` as a marked node (equal keys go to the less-or-equal side).
+  // Adds `key` marked (a key already held is marked).
   void Insert(std::string_view key);
 
-  // Writes the marked keys to `path` in pre-order. The records go to a
+  // Marks every key: a run that stopped early keeps the keys it did not
+  // reach, so their messages are not fetched again.
+  void KeepAll();
+
+  // Writes the marked keys to `path`. The records go to a
   // temporary file beside `path` that then replaces it, so a failure never
   // leaves a truncated file; only when no such file can be created or
   // renamed is `path` written in place. Returns 1 written, 0 when it could
   // not be.
   int Save(const std::string& path) const;
 
-  // Frees every node.
+  // Frees every key.
   void Discard();
 
-  // Records of the marked keys in pre-order, as Save writes them.
+  // Records of the marked keys, as Save writes them.
   std::string Records() const;
   // Inserts each whole record of `bytes` unmarked, as Load does.
   void AddRecords(std::string_view bytes);
@@ -72,17 +75,15 @@ class SeenSet {
   std::size_t size() const { return nodes_.size(); }
 
  private:
-  static constexpr std::uint32_t kNone = UINT32_MAX;
   struct Node {
     char key[kSeenRecordSize];  // NUL-terminated, zero-filled after the text
     int present;
-    std::uint32_t greater;
-    std::uint32_t notGreater;
   };
-  // Adds a node for an already record-shaped key; returns its index.
-  std::uint32_t InsertRecordKey(std::string_view recordKey, int present);
+  // Adds an already record-shaped key (or marks it when held and `present`).
+  void AddRecordKey(std::string_view recordKey, int present);
 
-  std::vector<Node> nodes_;  // owns every node; index 0 is the root
+  std::deque<Node> nodes_;  // every key once, in the order it entered
+  std::map<std::string_view, std::size_t> index_;  // views of nodes_' keys
 };
 
 }  // namespace zel

@@ -105,6 +105,7 @@ class TempFileGuard {
 //   -220 POP before SMTP login, -300 SMTP connection or greeting,
 //   -302 -303 -304 -305 -311 -312 and -1 from the SMTP dialogue.
 int InetMail::SendMail(const char* mailfile, const char* attachfile, const char* dummyfile) {
+  if (RefuseWhileReceiving("SendMail")) return 0;
   ClearError();
   boundary[0] = '\0';
   mailfile = Text(mailfile);

@@ -10,6 +10,10 @@ namespace zel {
 // wraps around after about 49.7 days. Never fails.
 std::uint32_t TickCount();
 
+// Milliseconds since an arbitrary fixed point, from the same clock as
+// TickCount but without the wrap-around. Never fails.
+std::uint64_t TickCount64();
+
 // Identifier of the calling process. Never fails.
 unsigned long ProcessId();
 

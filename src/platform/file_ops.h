@@ -2,6 +2,7 @@
 // false) when the path cannot be spelled for the OS (see path_charset.h).
 #pragma once
 
+#include <cstdint>
 #include <string_view>
 
 namespace zel {
@@ -23,6 +24,13 @@ bool RenameFileReplace(std::string_view from, std::string_view to);
 // newly created by the host would get; across volumes it is copied and the
 // original deleted. Returns true when `to` holds the file.
 bool MoveFileToHost(std::string_view from, std::string_view to);
+
+// Size of the file at `path` in bytes; -1 when it cannot be read.
+std::int64_t FileSizeAt(std::string_view path);
+
+// Cuts the file at `path` back to `size` bytes (a file that grew by a
+// partly written record). Returns true on success.
+bool TruncateFileAt(std::string_view path, std::int64_t size);
 
 // True when `path` names an existing file or directory.
 bool PathExists(std::string_view path);

@@ -1,5 +1,6 @@
 #include "platform/text_file.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstring>
 #include <memory>
@@ -15,25 +16,35 @@ bool TextFile::Open(std::string_view path, Mode mode, bool noFollow) {
   Close();
   failed_ = false;
   eof_ = false;
+  written_ = 0;
   const char* how = "rb";
   switch (mode) {
     case Mode::kRead:
     case Mode::kReadBinary: how = "rb"; break;
     case Mode::kWrite:
     case Mode::kWriteBinary: how = "wb"; break;
+    case Mode::kCreate: how = "wbx"; break;
     case Mode::kAppend:
     case Mode::kAppendBinary: how = "ab"; break;
   }
-  text_ = mode == Mode::kRead || mode == Mode::kWrite || mode == Mode::kAppend;
+  text_ = mode == Mode::kRead || mode == Mode::kWrite || mode == Mode::kCreate ||
+          mode == Mode::kAppend;
   file_ = OpenHostFile(path, how, noFollow);
   if (file_ == nullptr) return false;
-  if (how[0] == 'r') {
-    buffer_ = new (std::nothrow) char[kBufferSize];
-    if (buffer_ == nullptr) {
-      std::fclose(file_);
-      file_ = nullptr;
-      return false;
-    }
+  reading_ = how[0] == 'r';
+  buffer_ = new (std::nothrow) char[kBufferSize];
+  if (buffer_ == nullptr) {
+    std::fclose(file_);
+    file_ = nullptr;
+    return false;
+  }
+  // Reads fill buffer_ directly (the stream keeps no second copy); writes
+  // are gathered in it by the stream. Either way the C library need not
+  // look at the file to size a buffer of its own.
+  if (reading_) {
+    std::setvbuf(file_, nullptr, _IONBF, 0);
+  } else {
+    std::setvbuf(file_, buffer_, _IOFBF, kBufferSize);
   }
   begin_ = end_ = 0;
   return true;
@@ -41,11 +52,14 @@ bool TextFile::Open(std::string_view path, Mode mode, bool noFollow) {
 
 int TextFile::FillBuffer() {
   if (begin_ == end_) {
-    if (eof_ || file_ == nullptr || buffer_ == nullptr) return EOF;
+    if (eof_ || file_ == nullptr || !reading_) return EOF;
     end_ = std::fread(buffer_, 1, kBufferSize, file_);
     begin_ = 0;
-    if (end_ == 0) {
+    if (end_ < kBufferSize) {
       if (std::ferror(file_)) failed_ = true;
+      eof_ = true;  // a short read met the end: no further read is made
+    }
+    if (end_ == 0) {
       eof_ = true;
       return EOF;
     }
@@ -61,18 +75,30 @@ char* TextFile::GetLine(char* buf, std::size_t size, std::size_t* length) {
   if (size < 2 || file_ == nullptr) return nullptr;
   std::size_t n = 0;
   while (n < size - 1) {
-    int c = FillBuffer();
-    if (c == EOF) break;
-    ++begin_;
-    if (text_ && c == '\r') {
-      const int next = FillBuffer();
-      if (next == '\n') {
+    if (FillBuffer() == EOF) break;
+    // Copy the buffered run up to the next LF (or CR in text mode) at once.
+    const char* start = buffer_ + begin_;
+    const std::size_t run = std::min(end_ - begin_, size - 1 - n);
+    const char* lf = static_cast<const char*>(std::memchr(start, '\n', run));
+    std::size_t take = lf != nullptr ? static_cast<std::size_t>(lf - start) + 1 : run;
+    if (text_) {
+      const void* cr = std::memchr(start, '\r', take);
+      if (cr != nullptr) take = static_cast<std::size_t>(static_cast<const char*>(cr) - start);
+    }
+    std::memcpy(buf + n, start, take);
+    begin_ += take;
+    n += take;
+    if (take > 0 && buf[n - 1] == '\n') break;
+    if (n < size - 1 && text_ && begin_ < end_ && buffer_[begin_] == '\r') {
+      ++begin_;  // CR LF reads as LF; a CR alone stays
+      char c = '\r';
+      if (FillBuffer() == '\n') {
         ++begin_;
         c = '\n';
       }
+      buf[n++] = c;
+      if (c == '\n') break;
     }
-    buf[n++] = static_cast<char>(c);
-    if (c == '\n') break;
   }
   buf[n] = '\0';
   if (length != nullptr) *length = n;
@@ -80,8 +106,19 @@ char* TextFile::GetLine(char* buf, std::size_t size, std::size_t* length) {
   return buf;
 }
 
+bool TextFile::ReadLine(std::string& line) {
+  line.clear();
+  char piece[4096];
+  std::size_t n = 0;
+  while (GetLine(piece, sizeof piece, &n) != nullptr) {
+    line.append(piece, n);
+    if (piece[n - 1] == '\n') break;
+  }
+  return !line.empty() && !failed_;
+}
+
 std::size_t TextFile::Read(void* out, std::size_t n) {
-  if (file_ == nullptr || buffer_ == nullptr) return 0;
+  if (file_ == nullptr || !reading_) return 0;
   char* dst = static_cast<char*>(out);
   std::size_t done = 0;
   while (done < n) {
@@ -97,23 +134,24 @@ std::size_t TextFile::Read(void* out, std::size_t n) {
       }
       continue;
     }
-    int c = FillBuffer();
-    if (c == EOF) break;
-    if (!text_) {
-      // Bytes: copy the whole buffered run at once.
-      std::size_t run = end_ - begin_;
-      if (run > n - done) run = n - done;
-      std::memcpy(dst + done, buffer_ + begin_, run);
-      begin_ += run;
-      done += run;
-      continue;
+    if (FillBuffer() == EOF) break;
+    // Copy the buffered run at once; in text mode up to the next CR.
+    const char* start = buffer_ + begin_;
+    std::size_t take = std::min(end_ - begin_, n - done);
+    const void* cr = text_ ? std::memchr(start, '\r', take) : nullptr;
+    if (cr != nullptr) take = static_cast<std::size_t>(static_cast<const char*>(cr) - start);
+    std::memcpy(dst + done, start, take);
+    begin_ += take;
+    done += take;
+    if (cr != nullptr) {
+      ++begin_;  // CR LF reads as LF; a CR alone stays
+      char c = '\r';
+      if (FillBuffer() == '\n') {
+        ++begin_;
+        c = '\n';
+      }
+      dst[done++] = c;
     }
-    ++begin_;
-    if (c == '\r' && FillBuffer() == '\n') {
-      ++begin_;
-      c = '\n';
-    }
-    dst[done++] = static_cast<char>(c);
   }
   return done;
 }
@@ -138,6 +176,7 @@ bool TextFile::WriteRaw(const char* data, std::size_t n) {
     failed_ = true;
     return false;
   }
+  written_ += static_cast<std::int64_t>(n);
   return true;
 }
 
@@ -147,31 +186,32 @@ bool TextFile::Write(std::string_view data) {
     return false;
   }
   if (!text_) return WriteRaw(data.data(), data.size());
-  // Each LF goes out as CR LF; runs between them are gathered into blocks.
-  char block[8 * 1024];
+  // Short lines are gathered with their CR LF and handed to the C library
+  // in one call; a long piece goes straight through.
+  char staged[kStageSize];
   std::size_t used = 0;
+  auto flush = [&] {
+    const bool ok = WriteRaw(staged, used);
+    used = 0;
+    return ok;
+  };
   while (!data.empty()) {
-    const void* feed = std::memchr(data.data(), '\n', data.size());
-    const std::size_t run = feed ? static_cast<std::size_t>(static_cast<const char*>(feed) - data.data()) : data.size();
-    const std::size_t take = run + (feed ? 2 : 0);  // the run and CR LF
-    if (used + take > sizeof block) {
-      if (!WriteRaw(block, used)) return false;
-      used = 0;
-      if (take > sizeof block) {  // a long run goes out by itself
-        if (!WriteRaw(data.data(), run) || (feed && !WriteRaw("\r\n", 2))) return false;
-        data.remove_prefix(run + (feed ? 1 : 0));
-        continue;
-      }
+    const void* lf = std::memchr(data.data(), '\n', data.size());
+    const std::size_t piece = lf != nullptr
+        ? static_cast<std::size_t>(static_cast<const char*>(lf) - data.data())
+        : data.size();
+    const std::size_t end = lf != nullptr ? 2 : 0;
+    if (used + piece + end > sizeof staged && !flush()) return false;
+    if (piece + end > sizeof staged) {
+      if (!WriteRaw(data.data(), piece) || !WriteRaw("\r\n", end)) return false;
+    } else {
+      std::memcpy(staged + used, data.data(), piece);
+      std::memcpy(staged + used + piece, "\r\n", end);
+      used += piece + end;
     }
-    std::memcpy(block + used, data.data(), run);
-    used += run;
-    if (feed) {
-      block[used++] = '\r';
-      block[used++] = '\n';
-    }
-    data.remove_prefix(run + (feed ? 1 : 0));
+    data.remove_prefix(piece + (lf != nullptr ? 1 : 0));
   }
-  return WriteRaw(block, used);
+  return flush();
 }
 
 bool TextFile::Printf(const char* format, ...) {
@@ -185,6 +225,12 @@ bool TextFile::Printf(const char* format, ...) {
     return false;
   }
   return Write(text);
+}
+
+bool TextFile::Flush() {
+  if (file_ == nullptr || failed_) return false;
+  if (std::fflush(file_) != 0) failed_ = true;
+  return !failed_;
 }
 
 bool TextFile::Close() {

@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <string>
 #include <string_view>
 
 namespace zel {
@@ -21,6 +22,7 @@ class TextFile {
   enum class Mode {
     kRead,          // text, read
     kWrite,         // text, create or truncate
+    kCreate,        // text, create a new file; fails when the path exists
     kAppend,        // text, create or append
     kReadBinary,    // bytes, read
     kWriteBinary,   // bytes, create or truncate
@@ -46,6 +48,11 @@ class TextFile {
   // NUL when size >= 1). A line may contain NUL bytes; `*length`, when
   // given, receives the number of bytes stored.
   char* GetLine(char* buf, std::size_t size, std::size_t* length = nullptr);
+
+  // Reads one whole line, however long, into `line` (its LF kept when it
+  // has one). Returns false at end of file with nothing read or on a read
+  // error.
+  bool ReadLine(std::string& line);
 
   // Reads up to `n` bytes (translated in text mode). Returns the count read;
   // fewer than `n` means end of file or an error (see Failed).
@@ -73,6 +80,13 @@ class TextFile {
   // read mode. Returns false on failure.
   bool Seek(std::int64_t offset, bool fromEnd = false);
 
+  // Hands the buffered writes to the OS. Returns false (and the file is
+  // failed) when that or any earlier write failed.
+  bool Flush();
+
+  // Bytes handed to the file since it was opened (after translation).
+  std::int64_t BytesWritten() const { return written_; }
+
   // True after end of file was met by a read.
   bool AtEnd() const { return eof_; }
 
@@ -89,16 +103,20 @@ class TextFile {
 
   std::FILE* file_ = nullptr;
   bool text_ = false;
+  bool reading_ = false;
   bool eof_ = false;
   bool failed_ = false;
+  std::int64_t written_ = 0;
   static constexpr std::size_t kBufferSize = 64 * 1024;  // one OS read
+  static constexpr std::size_t kStageSize = 2048;  // text written per C library call
   char* buffer_ = nullptr;
   std::size_t begin_ = 0;
   std::size_t end_ = 0;
 };
 
-// Opens a host path as a C stream in the given fopen mode ("rb", "wb", "ab"),
-// with the symbolic-link refusal and 0600 creation of `noFollow` on POSIX.
+// Opens a host path as a C stream in the given fopen mode ("rb", "wb", "ab",
+// or "wbx": create a new file, failing when the path exists), with the
+// symbolic-link refusal and 0600 creation of `noFollow` on POSIX.
 // Backend primitive of TextFile; returns nullptr on failure.
 std::FILE* OpenHostFile(std::string_view path, const char* mode, bool noFollow);
 

@@ -4,10 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include "../net/script_server.h"
 #include "api/inet_mail.h"
 #include "api/session_list.h"
 #include "library.h"
 #include "platform/log.h"
+#include "platform/socket.h"
 #include "scratch.h"
 
 namespace zel::test {
@@ -101,16 +103,72 @@ TEST(Initialize, OverLongArgumentsAreCutAtACharacterBoundaryAndLogged) {
   SetLogDirectory(dir.Path());
   InetMail s;
   std::string longName;
-  for (int i = 0; i < 20; ++i) longName += "\x83\x41";  // ア, 40 bytes
+  for (int i = 0; i < 60; ++i) longName += "\x83\x41";  // ア, 120 bytes
   const std::string longAddress = "x@" + std::string(150, 'd');
-  ASSERT_EQ(s.Initialize(longName.c_str(), "smtp", "u", "p", longAddress.c_str(), nullptr), 1);
-  EXPECT_EQ(std::string(s.pop3Server), longName.substr(0, 30));  // 31 would split a character
+  ASSERT_EQ(s.Initialize("pop", "smtp", "u", "p", longAddress.c_str(), longName.c_str()), 1);
+  EXPECT_EQ(std::string(s.displayName), longName.substr(0, 98));  // 99 would split a character
   EXPECT_EQ(std::strlen(s.mailAddress), kAccountSize - 1);
   EXPECT_EQ(std::string(s.domain), std::string(kAccountSize - 3, 'd'));
   const std::string log = ReadBytes(dir.File("zelpost.log"));
-  EXPECT_NE(log.find("pop3Server"), std::string::npos) << log;
+  EXPECT_NE(log.find("displayName"), std::string::npos) << log;
   EXPECT_NE(log.find("mailAddress"), std::string::npos) << log;
   EXPECT_EQ(log.find("smtpServer"), std::string::npos) << log;
+}
+
+// A private hosts table: every name looked up is recorded, and names that
+// start with "mailbox-" are the loopback address.
+std::vector<std::string> lookedUp;
+bool PrivateHosts(const char* name, std::uint32_t* address) {
+  lookedUp.push_back(name);
+  if (std::string(name).rfind("mailbox-", 0) != 0) return false;
+  const unsigned char loopback[4] = {127, 0, 0, 1};
+  std::memcpy(address, loopback, sizeof loopback);
+  return true;
+}
+
+// Any DNS name with its port is held whole; a longer server name is refused.
+// Nothing ever looks up or connects to a cut name.
+TEST(Initialize, ServerNamesAreHeldWholeOrRefusedNeverCut) {
+  ScratchDir dir;
+  SetLogDirectory(dir.Path());
+  const NameLookup systemLookup = SetNameLookup(&PrivateHosts);
+  lookedUp.clear();
+  ScriptServer pop;
+  pop.Send("+OK\r\n").Reply("+OK\r\n").Reply("+OK\r\n").Reply("+OK 4 40\r\n");
+  pop.Start();
+  const std::string port = ":" + std::to_string(pop.port());
+  const std::string name = "mailbox-" + std::string(kHostNameSize - 1 - port.size() - 11, 'x') + ".au";
+  const std::string whole = name + port;  // fills the field exactly
+  InetMail s;
+  ASSERT_EQ(s.Initialize(whole.c_str(), whole.c_str(), "u", "pw", "a@b", nullptr), 1);
+  EXPECT_EQ(std::string(s.pop3Server), whole);
+  EXPECT_EQ(std::string(s.smtpServer), whole);
+  EXPECT_EQ(s.MailBiff(), 4);
+  EXPECT_EQ(lookedUp, std::vector<std::string>{name});
+
+  const std::string longer = whole + "0";  // one byte more: port 10 times larger
+  const struct {
+    const char* pop3;
+    const char* smtp;
+    const char* text;
+  } refused[] = {{longer.c_str(), "smtp", "POP3サーバ名が長すぎる"},
+                 {"pop", longer.c_str(), "SMTPサーバ名が長すぎる"}};
+  for (const auto& r : refused) {
+    EXPECT_EQ(s.Initialize(r.pop3, r.smtp, "v", "qw", "c@d", "N"), 0);
+    EXPECT_EQ(s.GetErrorInt(), -1000);
+    EXPECT_STREQ(s.errorText, r.text);
+    const std::string entry = LogLines(dir.File("zelpost.log")).back();
+    EXPECT_NE(entry.find(" InetMail.cpp "), std::string::npos) << entry;
+    EXPECT_EQ(entry.substr(entry.size() - std::strlen(r.text)), r.text);
+    EXPECT_EQ(std::string(s.pop3Server), whole);  // no setting changed
+    EXPECT_EQ(std::string(s.smtpServer), whole);
+    EXPECT_STREQ(s.userName, "u");
+  }
+  // The channel refuses such a text itself rather than looking it up cut.
+  EXPECT_EQ(s.Connect(longer.c_str(), 110), -1);
+  EXPECT_EQ(s.smtp.Open(longer.c_str(), 25, "d"), -100);
+  EXPECT_EQ(lookedUp.size(), 1u);
+  SetNameLookup(systemLookup);
 }
 
 TEST(Initialize, LineBreaksAreDroppedFromEveryFieldAndLogged) {

@@ -87,7 +87,9 @@ TEST_F(RecvE2e, MailBiffUnreachableServer) {
   EXPECT_EQ(zelGetErrorInt(), 0);
 }
 
-TEST_F(RecvE2e, MailBiffLeavesTheReceiveListingAlone) {
+// A listing ends with its connection: a new-mail check between two logins
+// changes nothing, and every login lists the maildrop as it is now.
+TEST_F(RecvE2e, EveryLoginListsTheMaildropAfresh) {
   for (int i = 1; i <= 3; ++i) e2e::DropMessage("alice", Message(i));
   InetMail session;
   ASSERT_EQ(session.Initialize(server_.c_str(), "127.0.0.1", "alice", "alicepw",
@@ -96,11 +98,11 @@ TEST_F(RecvE2e, MailBiffLeavesTheReceiveListingAlone) {
   ASSERT_EQ(session.Login(session.pop3Server, session.pop3Port, "alice", "alicepw", 0), 1);
   ASSERT_EQ(session.NextMessage(), 1);
   session.Quit();
+  EXPECT_TRUE(session.Listing().Empty());
   EXPECT_EQ(session.MailBiff(), 3);
-  EXPECT_EQ(session.messageList.size(), 3u);
-  EXPECT_EQ(session.currentIndex, 0u);
   ASSERT_EQ(session.Login(session.pop3Server, session.pop3Port, "alice", "alicepw", 0), 1);
-  EXPECT_EQ(session.NextMessage(), 2);  // the iteration goes on where it was
+  EXPECT_EQ(session.NextMessage(), 1);
+  EXPECT_EQ(session.totalCount, 3);
   session.Quit();
 }
 
@@ -171,6 +173,25 @@ TEST_F(LocalRecvE2e, FirstMessageBecomesDisplayFileAndStaysOnServer) {
   // Both messages stay on the server.
   EXPECT_EQ(e2e::ListMaildir("alice").size(), 2u);
   EXPECT_EQ(zelMailBiff(), 2);
+}
+
+// Each call lists the maildrop afresh: the same single message comes back
+// every time, and a message that replaced it comes back next.
+TEST_F(LocalRecvE2e, CallsInARowEachGetTheMessageOnTheServer) {
+  e2e::TempDir dir;
+  Account("alicepw");
+  const char* const expected[] = {"Subject: テスト 1\r\n", "Subject: テスト 1\r\n",
+                                  "Subject: テスト 2\r\n"};
+  e2e::DropMessage("alice", Message(1));
+  for (int call = 0; call < 3; ++call) {
+    if (call == 2) {
+      e2e::ClearMaildir("alice");
+      e2e::DropMessage("alice", Message(2));
+    }
+    const std::string display = dir.File("zel" + std::to_string(call) + ".wml");
+    EXPECT_EQ(zelRecvMailDummy(display.c_str(), nullptr), 1) << call;
+    EXPECT_NE(e2e::ReadFileBytes(display).find(expected[call]), std::string::npos) << call;
+  }
 }
 
 TEST_F(LocalRecvE2e, WrongPasswordIsMinusOneWithoutError) {

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "net/inet_pop3.h"
@@ -146,6 +148,85 @@ TEST(Pop3Listing, ThreeMessagesWithUidlThenEnd) {
                                                 "LIST", "UIDL", "QUIT"}));
 }
 
+// A listing belongs to its connection: however the connection ends, no
+// number of it is handed out again, and the next connection lists afresh.
+TEST(Pop3Listing, EveryConnectionListsAfresh) {
+  const struct {
+    const char* end;
+    std::function<void(InetPop3&)> run;
+  } ends[] = {
+      {"Quit", [](InetPop3& c) { c.Quit(); }},
+      {"Close", [](InetPop3& c) { c.Close(); }},
+      {"cancel", [](InetPop3& c) {
+         std::thread([&] { c.Disable(); c.Quit(); }).join();  // the socket only
+         c.Enable();
+         EXPECT_EQ(c.NextMessage(), -203);  // not message 2 of the old listing
+       }},
+      {"failed login", [](InetPop3& c) {
+         ScriptServer busy;
+         busy.Send("-ERR busy\r\n");
+         busy.Start();
+         EXPECT_EQ(c.Login(busy.address().c_str(), 110, "a", "b", 0), -200);
+         c.Close();
+       }},
+  };
+  for (const auto& e : ends) {
+    ScriptServer first;
+    LoggedIn(first)
+        .Reply("+OK 3 30\r\n")
+        .Reply("+OK\r\n1 10\r\n2 10\r\n3 10\r\n.\r\n")
+        .Reply("+OK\r\n1 a1\r\n2 a2\r\n3 a3\r\n.\r\n");
+    first.Start();
+    InetPop3 client;
+    ASSERT_EQ(client.Login(first.address().c_str(), 110, "u", "p", 0), 1);
+    ASSERT_EQ(client.NextMessage(), 1);
+    e.run(client);
+    EXPECT_TRUE(client.Listing().Empty()) << e.end;
+    EXPECT_EQ(client.CurrentEntry(), nullptr) << e.end;
+
+    ScriptServer second;
+    LoggedIn(second)
+        .Reply("+OK 1 10\r\n")
+        .Reply("+OK\r\n1 10\r\n.\r\n")
+        .Reply("+OK\r\n1 b1\r\n.\r\n");
+    second.Start();
+    ASSERT_EQ(client.Login(second.address().c_str(), 110, "u", "p", 0), 1);
+    EXPECT_EQ(client.NextMessage(), 1) << e.end;
+    ASSERT_NE(client.CurrentEntry(), nullptr);
+    EXPECT_STREQ(client.CurrentEntry()->uidl, "b1") << e.end;
+    EXPECT_EQ(client.NextMessage(), 0) << e.end;
+    client.Quit();
+  }
+}
+
+// A listing keeps at most the STAT count of entries, and a count above the
+// limit fails at once, before LIST, as a listing failure.
+TEST(Pop3Listing, CountBeyondTheLimitFailsAndNoMoreThanTheCountIsKept) {
+  test::ScratchDir dir;
+  SetLogDirectory(dir.path());
+  for (const char* stat : {"+OK 1000001 0\r\n", "+OK 2147483647 0\r\n", "+OK 99999999999 0\r\n"}) {
+    ScriptServer server;
+    LoggedIn(server).Reply(stat);
+    const auto commands = WithLogin(server, [](InetPop3& c) {
+      EXPECT_EQ(c.NextMessage(), -204);
+      EXPECT_TRUE(c.Listing().Empty());
+    });
+    EXPECT_EQ(commands, (std::vector<std::string>{"STAT", "QUIT"})) << stat;
+  }
+  EXPECT_NE(test::ReadAll(dir.File("zelpost.log")).find("上限 1000000 を超えている"),
+            std::string::npos);
+  ScriptServer more;
+  LoggedIn(more)
+      .Reply("+OK 2 20\r\n")
+      .Reply("+OK\r\n1 10\r\n2 10\r\n3 10\r\n.\r\n")
+      .Reply("+OK\r\n1 a\r\n2 b\r\n.\r\n");
+  WithLogin(more, [](InetPop3& c) {
+    EXPECT_EQ(c.NextMessage(), 1);
+    EXPECT_EQ(c.Listing().Size(), 2u);
+  });
+  SetLogDirectory("/tmp");
+}
+
 TEST(Pop3Listing, StatZeroSendsNothingMore) {
   ScriptServer server;
   LoggedIn(server).Reply("+OK 0 0\r\n");
@@ -183,7 +264,7 @@ TEST(Pop3Listing, ConnectionCutInsideList) {
   InetPop3 client;
   ASSERT_EQ(client.Login(server.address().c_str(), 110, "a", "b", 0), 1);
   EXPECT_EQ(client.NextMessage(), -204);
-  EXPECT_TRUE(client.messageList.empty());  // the next call lists afresh
+  EXPECT_TRUE(client.Listing().Empty());  // the next call lists afresh
   EXPECT_EQ(client.CurrentEntry(), nullptr);
   client.Quit();
 }
@@ -199,7 +280,7 @@ TEST(Pop3Listing, ConnectionCutInsideUidl) {
   InetPop3 client;
   ASSERT_EQ(client.Login(server.address().c_str(), 110, "a", "b", 0), 1);
   EXPECT_EQ(client.NextMessage(), -208);
-  EXPECT_EQ(client.currentIndex, 2u);  // the entry whose id was to come next
+  EXPECT_EQ(client.CurrentIndex(), 2u);  // the entry whose id was to come next
   client.Quit();
 }
 

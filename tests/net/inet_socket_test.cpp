@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <thread>
 
@@ -147,6 +148,10 @@ TEST(ServerName, PortAfterTheLastColon) {
   ASSERT_TRUE(SplitServerName("host:65535", 110, name, sizeof name, &port));
   EXPECT_EQ(port, 65535);
   EXPECT_FALSE(SplitServerName(":110", 110, name, sizeof name, &port));
+  // A name part that does not fit is refused, never cut.
+  EXPECT_TRUE(SplitServerName("abc:110", 25, name, 4, &port));
+  EXPECT_FALSE(SplitServerName("abcd:110", 25, name, 4, &port));
+  EXPECT_FALSE(SplitServerName("abcd", 25, name, 4, &port));
   EXPECT_FALSE(SplitServerName(nullptr, 110, name, sizeof name, &port));
 }
 
@@ -254,6 +259,27 @@ TEST(ChannelCancel, DisableAndQuitFromAnotherThreadWakeABlockedReceive) {
   EXPECT_FALSE(fed.channel.IsConnected());
 }
 
+// Retiring wakes a blocked receive, and nothing revives the channel: an
+// operation that was about to start fails at once instead of connecting.
+TEST(ChannelCancel, RetireIsForGood) {
+  Fed fed("+OK waiting\r\n");
+  ASSERT_EQ(fed.channel.RecvLine(), 12);
+  fed.channel.SetTimeout(0);  // only the retire can end the wait
+  std::thread owner([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    fed.channel.Retire();
+  });
+  EXPECT_EQ(fed.channel.RecvLine(), 0);
+  owner.join();
+  fed.channel.Enable();
+  EXPECT_FALSE(fed.channel.IsEnabled());
+  ScriptServer live;
+  live.Send("+OK\r\n");
+  live.Start();
+  EXPECT_EQ(fed.channel.Connect("127.0.0.1", live.port()), -3);
+  EXPECT_FALSE(fed.channel.IsConnected());
+}
+
 TEST(ChannelCancel, ConnectDoesNotUndoACancel) {
   ScriptServer server;
   server.Send("+OK\r\n");
@@ -266,6 +292,69 @@ TEST(ChannelCancel, ConnectDoesNotUndoACancel) {
   channel.Enable();
   EXPECT_EQ(channel.RecvLine(), 4);
   channel.Quit();
+}
+
+// A listener that never accepts: connections complete in its queue, and
+// nothing is ever read from them or sent to them.
+struct DeafListener {
+  explicit DeafListener(int backlog = -1) : socket(SocketListenLoopback(&port, backlog)) {}
+  ~DeafListener() { SocketClose(socket); }
+  int port = 0;
+  SocketHandle socket;
+};
+
+// A wait that times out fails its step; the channel then fails every later
+// step at once, so the operation ends at the step that waited.
+TEST(ChannelTimeout, SilentPeerEndsTheStepThatWaits) {
+  test::ScratchDir dir;
+  test::WriteAll(dir.File("big"), std::string(32 << 20, 'x'));  // more than both buffers hold
+  const std::string big = dir.File("big");
+  const struct {
+    const char* step;
+    std::function<int(InetSocket&)> run;
+  } cases[] = {
+      {"receive", [](InetSocket& c) { return c.RecvLine(); }},
+      {"send", [&](InetSocket& c) {
+         std::FILE* file = std::fopen(big.c_str(), "rb");
+         const int sent = c.SendFileData(file);
+         std::fclose(file);
+         return sent;
+       }},
+  };
+  for (const auto& c : cases) {
+    DeafListener deaf;
+    InetSocket channel;
+    channel.SetTimeout(1);
+    ASSERT_EQ(channel.Connect("127.0.0.1", deaf.port), 1);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(c.run(channel), 0) << c.step;
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(900)) << c.step;
+    EXPECT_TRUE(channel.TimedOut()) << c.step;
+    EXPECT_STREQ(channel.TimeoutNote(), " (タイムアウト 1秒)");
+    EXPECT_EQ(channel.SendLine("NOOP"), 0) << c.step;
+    EXPECT_EQ(channel.RecvLine(), 0) << c.step;
+    EXPECT_EQ(channel.Quit(), 1);
+  }
+#ifndef _WIN32
+  // A listener whose queue is full leaves a further SYN unanswered (Linux).
+  DeafListener full(0);
+  InetSocket queued;
+  ASSERT_EQ(queued.Connect("127.0.0.1", full.port), 1);
+  InetSocket late;
+  late.SetTimeout(1);
+  EXPECT_EQ(late.Connect("127.0.0.1", full.port), -3);
+  EXPECT_TRUE(late.TimedOut());
+  EXPECT_FALSE(queued.TimedOut());
+  // A new connection starts without the mark.
+  ScriptServer server;
+  server.Send("+OK\r\n");
+  server.Start();
+  EXPECT_EQ(late.Connect("127.0.0.1", server.port()), 1);
+  EXPECT_FALSE(late.TimedOut());
+  EXPECT_STREQ(late.TimeoutNote(), "");
+  EXPECT_EQ(late.RecvLine(), 4);
+  late.Quit();
+#endif
 }
 
 }  // namespace

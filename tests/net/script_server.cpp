@@ -35,6 +35,10 @@ ScriptServer& ScriptServer::Close() {
   script_.push_back({Action::kClose, {}});
   return *this;
 }
+ScriptServer& ScriptServer::Pause(std::chrono::milliseconds time) {
+  script_.push_back({Action::kPause, {}, time});
+  return *this;
+}
 
 void ScriptServer::Start() {
   listener_ = SocketListenLoopback(&port_);
@@ -55,7 +59,7 @@ bool ScriptServer::ReadLine(std::string& line) {
       return true;
     }
     char buffer[4096];
-    const long n = SocketRecv(peer_, buffer, sizeof buffer);
+    const long n = SocketRecv(peer_, buffer, sizeof buffer, kNoDeadline);
     if (n <= 0) {
       eof_ = true;
       return false;
@@ -75,7 +79,7 @@ void ScriptServer::Run() {
     if (!open) break;
     switch (action.kind) {
       case Action::kSend:
-        SocketSendAll(peer_, action.bytes.data(), action.bytes.size());
+        SocketSendAll(peer_, action.bytes.data(), action.bytes.size(), kNoDeadline);
         break;
       case Action::kRead: {
         std::string line;
@@ -91,7 +95,7 @@ void ScriptServer::Run() {
             break;
           }
           char buffer[4096];
-          const long n = SocketRecv(peer_, buffer, sizeof buffer);
+          const long n = SocketRecv(peer_, buffer, sizeof buffer, kNoDeadline);
           if (n <= 0) {
             data_ = pending_;
             eof_ = true;
@@ -104,6 +108,9 @@ void ScriptServer::Run() {
       case Action::kClose:
         open = false;
         break;
+      case Action::kPause:
+        std::this_thread::sleep_for(action.pause);
+        break;
     }
   }
   if (open) {
@@ -112,7 +119,7 @@ void ScriptServer::Run() {
     while (ReadLine(line)) {
       commands_.push_back(line);
       static const char kRefusal[] = "-ERR 599 unscripted\r\n";
-      SocketSendAll(peer_, kRefusal, sizeof kRefusal - 1);
+      SocketSendAll(peer_, kRefusal, sizeof kRefusal - 1, kNoDeadline);
     }
   }
   SocketShutdown(peer_);

@@ -23,6 +23,7 @@ class ScriptServer {
   ScriptServer& Reply(std::string bytes);  // Read() then Send(bytes)
   ScriptServer& ReadData();                // read up to and with CR LF . CR LF
   ScriptServer& Close();                   // close the connection now
+  ScriptServer& Pause(std::chrono::milliseconds time);  // wait, then go on
 
   // Accepts one connection on a free port and plays the script on a thread;
   // after the last action it records command lines until the client closes,
@@ -39,8 +40,9 @@ class ScriptServer {
 
  private:
   struct Action {
-    enum Kind { kSend, kRead, kReadData, kClose } kind;
+    enum Kind { kSend, kRead, kReadData, kClose, kPause } kind;
     std::string bytes;
+    std::chrono::milliseconds pause{0};
   };
   void Run();
   bool ReadLine(std::string& line);

@@ -1,5 +1,6 @@
 #include "platform/text_file.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -73,6 +74,53 @@ TEST(TextFile, CrLfAcrossTheReadBufferBoundaryIsOneLineEnd) {
   EXPECT_EQ(lines[0].size(), kBuffer);
   EXPECT_EQ(lines[0].back(), '\n');
   EXPECT_EQ(lines[1], "next\n");
+}
+
+// Reads and line reads of every size agree with a byte-by-byte reading of
+// text mode, across read-buffer boundaries.
+TEST(TextFile, ReadsAgreeWithByteByByteTranslation) {
+  ScratchDir dir;
+  std::string bytes;
+  unsigned seed = 7;
+  for (int i = 0; i < 150000; ++i) {
+    seed = seed * 1103515245u + 12345u;
+    bytes += "ab\r\n\x1A"[(seed >> 16) % 5];
+  }
+  WriteBytes(dir.File("a.txt"), bytes);
+  std::string text;
+  for (std::size_t i = 0; i < bytes.size(); ++i) {
+    const bool crlf = bytes[i] == '\r' && i + 1 < bytes.size() && bytes[i + 1] == '\n';
+    text += crlf ? '\n' : bytes[i];
+    if (crlf) ++i;
+  }
+  for (std::size_t size : {2u, 3u, 7u, 100u, 70000u}) {
+    std::string joined;
+    for (const auto& line : ReadLines(dir.File("a.txt"), size)) {
+      EXPECT_LE(line.size(), size - 1);
+      EXPECT_TRUE(line.find('\n') == std::string::npos || line.find('\n') == line.size() - 1);
+      joined += line;
+    }
+    EXPECT_TRUE(joined == text) << size;
+    TextFile f;
+    ASSERT_TRUE(f.Open(dir.File("a.txt"), TextFile::Mode::kRead));
+    std::string read(text.size() + 1, '\0');
+    std::size_t got = 0;
+    while (std::size_t n = f.Read(&read[got], std::min(size, read.size() - got))) got += n;
+    read.resize(got);
+    EXPECT_TRUE(read == text) << size;
+  }
+  // Writing the text back, in pieces of any size, stores each LF as CR LF.
+  std::string stored;
+  for (char c : text) stored += c == '\n' ? std::string("\r\n") : std::string(1, c);
+  for (std::size_t piece : {1u, 3000u, 1000000u}) {
+    TextFile f;
+    ASSERT_TRUE(f.Open(dir.File("b.txt"), TextFile::Mode::kWrite));
+    for (std::size_t at = 0; at < text.size(); at += piece) {
+      ASSERT_TRUE(f.Write(std::string_view(text).substr(at, piece)));
+    }
+    ASSERT_TRUE(f.Close());
+    EXPECT_TRUE(ReadBytes(dir.File("b.txt")) == stored) << piece;
+  }
 }
 
 TEST(TextFile, NulBytesInsideALineAreKept) {

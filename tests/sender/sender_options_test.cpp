@@ -45,9 +45,9 @@ TEST(SenderOptions, UnknownLettersGiveTheUsage) {
 TEST(SenderOptions, TooLongValuesAreRefused) {
   SenderFields f;
   std::string option;
-  const std::string host = "-S" + std::string(31, 'h');
+  const std::string host = "-S" + std::string(kHostNameSize - 1, 'h');
   EXPECT_EQ(Parse({host.c_str()}, f, option), ParseResult::kOk);
-  const std::string longer = "-S" + std::string(32, 'h');
+  const std::string longer = "-S" + std::string(kHostNameSize, 'h');
   EXPECT_EQ(Parse({longer.c_str()}, f, option), ParseResult::kTooLong);
   EXPECT_EQ(option, "-S");
   const std::string path = "-F" + std::string(260, 'p');

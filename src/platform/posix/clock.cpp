@@ -7,12 +7,13 @@
 
 namespace zel {
 
-std::uint32_t TickCount() {
+std::uint64_t TickCount64() {
   timespec ts{};
   clock_gettime(CLOCK_MONOTONIC, &ts);
-  const auto ms = static_cast<std::uint64_t>(ts.tv_sec) * 1000u + static_cast<std::uint64_t>(ts.tv_nsec) / 1000000u;
-  return static_cast<std::uint32_t>(ms);
+  return static_cast<std::uint64_t>(ts.tv_sec) * 1000u + static_cast<std::uint64_t>(ts.tv_nsec) / 1000000u;
 }
+
+std::uint32_t TickCount() { return static_cast<std::uint32_t>(TickCount64()); }
 
 unsigned long ProcessId() { return static_cast<unsigned long>(::getpid()); }
 

@@ -20,6 +20,7 @@ std::FILE* OpenHostFile(std::string_view path, const char* mode, bool noFollow) 
     case 'a': flags |= O_WRONLY | O_CREAT | O_APPEND; break;
     default: return nullptr;
   }
+  if (std::strchr(mode, 'x') != nullptr) flags = (flags & ~O_TRUNC) | O_EXCL;
   if (noFollow) flags |= O_NOFOLLOW;
   const mode_t perms = noFollow ? 0600 : 0666;
   const int fd = ::open(native.c_str(), flags, perms);
@@ -29,7 +30,8 @@ std::FILE* OpenHostFile(std::string_view path, const char* mode, bool noFollow) 
     ::close(fd);
     return nullptr;
   }
-  std::FILE* file = ::fdopen(fd, mode);
+  const char stdioMode[3] = {mode[0], 'b', '\0'};
+  std::FILE* file = ::fdopen(fd, stdioMode);
   if (file == nullptr) ::close(fd);
   return file;
 }

@@ -116,6 +116,19 @@ bool MoveFileToHost(std::string_view from, std::string_view to) {
   return true;
 }
 
+std::int64_t FileSizeAt(std::string_view path) {
+  std::string native;
+  struct stat st{};
+  if (!NativePath(path, native) || ::stat(native.c_str(), &st) != 0) return -1;
+  return static_cast<std::int64_t>(st.st_size);
+}
+
+bool TruncateFileAt(std::string_view path, std::int64_t size) {
+  std::string native;
+  return size >= 0 && NativePath(path, native) &&
+         ::truncate(native.c_str(), static_cast<off_t>(size)) == 0;
+}
+
 bool PathExists(std::string_view path) {
   std::string native;
   struct stat st{};

@@ -2,7 +2,7 @@
 
 #include <unistd.h>
 
-#include "codec/sjis_text.h"
+#include <cstring>
 
 namespace zel {
 
@@ -11,7 +11,8 @@ bool LocalHostName(char* out, std::size_t size) {
   char name[kMaxHostName] = {};
   out[0] = '\0';
   if (::gethostname(name, sizeof name - 1) != 0) return false;
-  CopyBounded(out, size, name);
+  if (std::strlen(name) >= size) return false;
+  std::memcpy(out, name, std::strlen(name) + 1);
   return true;
 }
 

@@ -17,8 +17,8 @@ namespace {
 
 constexpr const char* kProfileName = "zelpost.ini";
 
-// UTF-8 path of the profile file; the directory is created when missing.
-std::string NativeProfilePath() {
+// UTF-8 path of the profile file's folder and of the file itself.
+std::string NativeProfileDir() {
   std::string dir;
   const char* xdg = std::getenv("XDG_CONFIG_HOME");
   if (xdg != nullptr && *xdg == '/') {
@@ -27,14 +27,20 @@ std::string NativeProfilePath() {
     const char* home = std::getenv("HOME");
     dir = std::string(home != nullptr && *home != '\0' ? home : "/tmp") + "/.config";
   }
-  ::mkdir(dir.c_str(), 0700);  // usually exists already
-  return dir + "/" + kProfileName;
+  return dir;
 }
+
+std::string NativeProfilePath() { return NativeProfileDir() + "/" + kProfileName; }
 
 // Opens the profile file and locks it (exclusive for writing).
 int OpenLocked(bool write) {
   const std::string path = NativeProfilePath();
-  const int fd = ::open(path.c_str(), (write ? O_RDWR | O_CREAT : O_RDONLY) | O_CLOEXEC, 0600);
+  const int flags = (write ? O_RDWR | O_CREAT : O_RDONLY) | O_CLOEXEC;
+  int fd = ::open(path.c_str(), flags, 0600);
+  if (fd < 0 && errno == ENOENT && write) {
+    ::mkdir(NativeProfileDir().c_str(), 0700);  // a first use: no folder yet
+    fd = ::open(path.c_str(), flags, 0600);
+  }
   if (fd < 0) return -1;
   while (::flock(fd, write ? LOCK_EX : LOCK_SH) != 0) {
     if (errno != EINTR) {
@@ -54,13 +60,18 @@ bool ReadAll(int fd, std::string& out) {
       if (errno == EINTR) continue;
       return false;
     }
-    if (n == 0) return true;
     out.append(chunk, static_cast<std::size_t>(n));
+    // A regular file reads short only at its end.
+    if (static_cast<std::size_t>(n) < sizeof chunk) return true;
   }
 }
 
-bool WriteAll(int fd, const std::string& text) {
-  if (::ftruncate(fd, 0) != 0) return false;
+// Writes `text` as the whole file, whose length was `oldSize`; `sync` also
+// waits until it is on disk.
+// The text is written over the old one and the rest cut off afterwards: a
+// truncation to zero first would make ext4 flush the file on close, a disk
+// wait for every display file of a receive-all.
+bool WriteAll(int fd, const std::string& text, std::size_t oldSize, bool sync) {
   std::size_t done = 0;
   while (done < text.size()) {
     const ssize_t n = ::pwrite(fd, text.data() + done, text.size() - done, static_cast<off_t>(done));
@@ -70,7 +81,8 @@ bool WriteAll(int fd, const std::string& text) {
     }
     done += static_cast<std::size_t>(n);
   }
-  return ::fsync(fd) == 0 || errno == EINVAL;
+  if (text.size() < oldSize && ::ftruncate(fd, static_cast<off_t>(text.size())) != 0) return false;
+  return !sync || ::fsync(fd) == 0 || errno == EINVAL;
 }
 
 }  // namespace
@@ -97,7 +109,7 @@ bool WriteProfileText(std::string_view section, std::string_view key, std::strin
   if (fd < 0) return false;
   std::string text;
   bool ok = ReadAll(fd, text);
-  if (ok) ok = WriteAll(fd, SetProfileValue(text, section, key, value));
+  if (ok) ok = WriteAll(fd, SetProfileValue(text, section, key, value), text.size(), true);
   ::close(fd);
   return ok;
 }
@@ -111,7 +123,10 @@ bool NextProfileCounter(std::string_view section, std::string_view key, int modu
   long long n = (value ? ProfileValueToInt(*value) : 0) + 1LL;
   if (modulo > 0 && n >= modulo) n = 0;
   next = static_cast<int>(n);
-  bool ok = readable && WriteAll(fd, SetProfileValue(text, section, key, std::to_string(next)));
+  // Not synced: it would stall every message of a receive-all on the disk,
+  // and a number lost in a crash only comes back as a name that exists,
+  // which the display files skip.
+  bool ok = readable && WriteAll(fd, SetProfileValue(text, section, key, std::to_string(next)), text.size(), false);
   if (fd >= 0) ::close(fd);
   return ok;
 }

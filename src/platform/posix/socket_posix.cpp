@@ -4,13 +4,17 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
+#include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
+#include <climits>
 #include <cstring>
 
 #include "platform/socket.h"
+#include "platform/socket_backend.h"
 
 namespace zel {
 
@@ -31,13 +35,14 @@ int SocketCleanup() {
 
 int LastSocketError() { return errno; }
 
-bool ResolveIpv4(const char* host, std::uint32_t* address) {
-  if (host == nullptr || *host == '\0') return false;
+bool ParseDottedIpv4(const char* host, std::uint32_t* address) {
   in_addr dotted{};
-  if (inet_pton(AF_INET, host, &dotted) == 1) {
-    *address = dotted.s_addr;
-    return true;
-  }
+  if (inet_pton(AF_INET, host, &dotted) != 1) return false;
+  *address = dotted.s_addr;
+  return true;
+}
+
+bool LookUpIpv4(const char* host, std::uint32_t* address) {
   addrinfo hints{};
   hints.ai_family = AF_INET;
   hints.ai_socktype = SOCK_STREAM;
@@ -57,46 +62,81 @@ bool ResolveIpv4(const char* host, std::uint32_t* address) {
   return found;
 }
 
+SocketStatus SocketWait(SocketHandle s, SocketEvent event, SocketDeadline deadline) {
+  pollfd entry{};
+  entry.fd = static_cast<int>(s);
+  entry.events = event == SocketEvent::kReadable ? POLLIN : POLLOUT;
+  for (;;) {
+    // poll takes an int: a longer wait is made of several.
+    const long long left = SocketTimeLeft(deadline);
+    const int slice = left < 0 ? -1 : static_cast<int>(std::min<long long>(left, INT_MAX));
+    const int r = poll(&entry, 1, slice);
+    if (r > 0) return SocketStatus::kOk;  // ready, or an error the next call reports
+    if (r < 0 && errno != EINTR) return SocketStatus::kFailed;
+    if (r == 0 && SocketTimeLeft(deadline) == 0) return SocketStatus::kTimedOut;
+  }
+}
+
 SocketHandle SocketCreateTcp() {
-  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
+  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, IPPROTO_TCP);
   if (fd < 0) return kNoSocket;
   const int on = 1;
   setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
   return fd;
 }
 
-bool SocketConnect(SocketHandle s, std::uint32_t address, int port) {
+SocketStatus SocketConnect(SocketHandle s, std::uint32_t address, int port,
+                           SocketDeadline deadline) {
   sockaddr_in peer{};
   peer.sin_family = AF_INET;
   peer.sin_port = htons(static_cast<std::uint16_t>(port));
   peer.sin_addr.s_addr = address;
-  int r;
-  do {
-    r = connect(static_cast<int>(s), reinterpret_cast<sockaddr*>(&peer), sizeof peer);
-  } while (r != 0 && errno == EINTR);
-  return r == 0;
+  const int fd = static_cast<int>(s);
+  if (connect(fd, reinterpret_cast<sockaddr*>(&peer), sizeof peer) == 0) {
+    return SocketStatus::kOk;
+  }
+  // An interrupted connect goes on in the background, as a non-blocking one.
+  if (errno != EINPROGRESS && errno != EINTR) return SocketStatus::kFailed;
+  const SocketStatus waited = SocketWait(s, SocketEvent::kWritable, deadline);
+  if (waited != SocketStatus::kOk) return waited;
+  int error = 0;
+  socklen_t length = sizeof error;
+  if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0) {
+    return SocketStatus::kFailed;
+  }
+  return SocketStatus::kOk;
 }
 
-bool SocketSendAll(SocketHandle s, const void* data, std::size_t size) {
+SocketStatus SocketSendAll(SocketHandle s, const void* data, std::size_t size,
+                           SocketDeadline deadline) {
   const char* p = static_cast<const char*>(data);
   while (size > 0) {
     const ssize_t n = send(static_cast<int>(s), p, size, MSG_NOSIGNAL);
     if (n < 0) {
       if (errno == EINTR) continue;
-      return false;
+      if (errno != EAGAIN && errno != EWOULDBLOCK) return SocketStatus::kFailed;
+      const SocketStatus waited = SocketWait(s, SocketEvent::kWritable, deadline);
+      if (waited != SocketStatus::kOk) return waited;
+      continue;
     }
-    if (n == 0) return false;
+    if (n == 0) return SocketStatus::kFailed;
     p += n;
     size -= static_cast<std::size_t>(n);
   }
-  return true;
+  return SocketStatus::kOk;
 }
 
-long SocketRecv(SocketHandle s, void* buffer, std::size_t size) {
+long SocketRecv(SocketHandle s, void* buffer, std::size_t size, SocketDeadline deadline) {
   for (;;) {
     const ssize_t n = recv(static_cast<int>(s), buffer, size, 0);
     if (n >= 0) return static_cast<long>(n);
-    if (errno != EINTR) return -1;
+    if (errno == EINTR) continue;
+    if (errno != EAGAIN && errno != EWOULDBLOCK) return kSocketFailed;
+    switch (SocketWait(s, SocketEvent::kReadable, deadline)) {
+      case SocketStatus::kOk: break;
+      case SocketStatus::kTimedOut: return kSocketTimedOut;
+      case SocketStatus::kFailed: return kSocketFailed;
+    }
   }
 }
 
@@ -104,7 +144,7 @@ void SocketShutdown(SocketHandle s) { shutdown(static_cast<int>(s), SHUT_RDWR); 
 
 void SocketClose(SocketHandle s) { close(static_cast<int>(s)); }
 
-SocketHandle SocketListenLoopback(int* port) {
+SocketHandle SocketListenLoopback(int* port, int backlog) {
   const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
   if (fd < 0) return kNoSocket;
   sockaddr_in local{};
@@ -112,7 +152,7 @@ SocketHandle SocketListenLoopback(int* port) {
   local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   socklen_t length = sizeof local;
   if (bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
-      listen(fd, SOMAXCONN) != 0 ||
+      listen(fd, backlog < 0 ? SOMAXCONN : backlog) != 0 ||
       getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length) != 0) {
     close(fd);
     return kNoSocket;

@@ -9,6 +9,8 @@ namespace zel {
 
 std::uint32_t TickCount() { return static_cast<std::uint32_t>(GetTickCount()); }
 
+std::uint64_t TickCount64() { return static_cast<std::uint64_t>(GetTickCount64()); }
+
 unsigned long ProcessId() { return static_cast<unsigned long>(GetCurrentProcessId()); }
 
 std::time_t CalendarTime() { return std::time(nullptr); }

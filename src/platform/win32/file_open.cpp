@@ -1,5 +1,9 @@
 #include <windows.h>
+#include <fcntl.h>
+#include <io.h>
 #include <stdio.h>
+
+#include <cstring>
 
 #include <string>
 #include <vector>
@@ -15,6 +19,20 @@ std::FILE* OpenHostFile(std::string_view path, const char* mode, bool /*noFollow
   if (n <= 0) return nullptr;
   std::vector<wchar_t> wide(static_cast<std::size_t>(n) + 1, L'\0');
   MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, path.data(), static_cast<int>(path.size()), wide.data(), n);
+  if (std::strchr(mode, 'x') != nullptr) {
+    // A new file only: the C library of the system knows no "x" mode.
+    HANDLE h = CreateFileW(wide.data(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return nullptr;
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_WRONLY | _O_BINARY);
+    if (fd < 0) {
+      CloseHandle(h);
+      return nullptr;
+    }
+    std::FILE* file = _fdopen(fd, "wb");
+    if (file == nullptr) _close(fd);
+    return file;
+  }
   const wchar_t wmode[3] = {static_cast<wchar_t>(mode[0]), mode[1] != '\0' ? static_cast<wchar_t>(mode[1]) : L'\0', L'\0'};
   return _wfopen(wide.data(), wmode);
 }

@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include "codec/sjis_text.h"
+#include <cstring>
 
 namespace zel {
 
@@ -12,7 +12,8 @@ bool LocalHostName(char* out, std::size_t size) {
   DWORD length = kMaxHostName;
   out[0] = '\0';
   if (!GetComputerNameExA(ComputerNameDnsHostname, name, &length)) return false;
-  CopyBounded(out, size, name);
+  if (std::strlen(name) >= size) return false;
+  std::memcpy(out, name, std::strlen(name) + 1);
   return true;
 }
 

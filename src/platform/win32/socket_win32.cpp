@@ -2,9 +2,11 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "platform/socket.h"
+#include "platform/socket_backend.h"
 
 namespace zel {
 
@@ -19,13 +21,14 @@ int SocketCleanup() {
 
 int LastSocketError() { return WSAGetLastError(); }
 
-bool ResolveIpv4(const char* host, std::uint32_t* address) {
-  if (host == nullptr || *host == '\0') return false;
+bool ParseDottedIpv4(const char* host, std::uint32_t* address) {
   const unsigned long dotted = inet_addr(host);
-  if (dotted != INADDR_NONE || std::strcmp(host, "255.255.255.255") == 0) {
-    *address = static_cast<std::uint32_t>(dotted);
-    return true;
-  }
+  if (dotted == INADDR_NONE && std::strcmp(host, "255.255.255.255") != 0) return false;
+  *address = static_cast<std::uint32_t>(dotted);
+  return true;
+}
+
+bool LookUpIpv4(const char* host, std::uint32_t* address) {
   const hostent* entry = gethostbyname(host);
   if (entry == nullptr || entry->h_addrtype != AF_INET ||
       entry->h_addr_list == nullptr || entry->h_addr_list[0] == nullptr) {
@@ -37,24 +40,67 @@ bool ResolveIpv4(const char* host, std::uint32_t* address) {
   return true;
 }
 
+SocketStatus SocketWait(SocketHandle s, SocketEvent event, SocketDeadline deadline) {
+  const SOCKET socket = static_cast<SOCKET>(s);
+  for (;;) {
+    fd_set ready, failed;
+    FD_ZERO(&ready);
+    FD_ZERO(&failed);
+    FD_SET(socket, &ready);
+    FD_SET(socket, &failed);  // a failed non-blocking connect shows here
+    // select takes a timeval: a longer wait than it holds is made of several.
+    constexpr long long kMaxSliceMs = 1000LL * 1000 * 1000;
+    const long long left = SocketTimeLeft(deadline);
+    const long long slice = left < 0 ? -1 : std::min(left, kMaxSliceMs);
+    timeval limit{};
+    limit.tv_sec = static_cast<long>(slice / 1000);
+    limit.tv_usec = static_cast<long>(slice % 1000 * 1000);
+    const int r = event == SocketEvent::kReadable
+                      ? select(0, &ready, nullptr, &failed, slice < 0 ? nullptr : &limit)
+                      : select(0, nullptr, &ready, &failed, slice < 0 ? nullptr : &limit);
+    if (r > 0) return SocketStatus::kOk;  // ready, or an error the next call reports
+    if (r == SOCKET_ERROR && WSAGetLastError() != WSAEINTR) return SocketStatus::kFailed;
+    if (r == 0 && SocketTimeLeft(deadline) == 0) return SocketStatus::kTimedOut;
+  }
+}
+
 SocketHandle SocketCreateTcp() {
   const SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
   if (s == INVALID_SOCKET) return kNoSocket;
   const BOOL on = TRUE;
   setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
+  u_long nonBlocking = 1;
+  if (ioctlsocket(s, FIONBIO, &nonBlocking) != 0) {
+    closesocket(s);
+    return kNoSocket;
+  }
   return static_cast<SocketHandle>(s);
 }
 
-bool SocketConnect(SocketHandle s, std::uint32_t address, int port) {
+SocketStatus SocketConnect(SocketHandle s, std::uint32_t address, int port,
+                           SocketDeadline deadline) {
   sockaddr_in peer{};
   peer.sin_family = AF_INET;
   peer.sin_port = htons(static_cast<u_short>(port));
   peer.sin_addr.s_addr = address;
-  return connect(static_cast<SOCKET>(s), reinterpret_cast<sockaddr*>(&peer),
-                 sizeof peer) == 0;
+  const SOCKET socket = static_cast<SOCKET>(s);
+  if (connect(socket, reinterpret_cast<sockaddr*>(&peer), sizeof peer) == 0) {
+    return SocketStatus::kOk;
+  }
+  if (WSAGetLastError() != WSAEWOULDBLOCK) return SocketStatus::kFailed;
+  const SocketStatus waited = SocketWait(s, SocketEvent::kWritable, deadline);
+  if (waited != SocketStatus::kOk) return waited;
+  int error = 0;
+  int length = sizeof error;
+  if (getsockopt(socket, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) != 0 ||
+      error != 0) {
+    return SocketStatus::kFailed;
+  }
+  return SocketStatus::kOk;
 }
 
-bool SocketSendAll(SocketHandle s, const void* data, std::size_t size) {
+SocketStatus SocketSendAll(SocketHandle s, const void* data, std::size_t size,
+                           SocketDeadline deadline) {
   // Largest amount handed to one send call (its length is an int).
   constexpr std::size_t kMaxSend = 1 << 30;
   const char* p = static_cast<const char*>(data);
@@ -62,27 +108,41 @@ bool SocketSendAll(SocketHandle s, const void* data, std::size_t size) {
     const int chunk = static_cast<int>(size < kMaxSend ? size : kMaxSend);
     const int n = send(static_cast<SOCKET>(s), p, chunk, 0);
     if (n == SOCKET_ERROR) {
-      if (WSAGetLastError() == WSAEINTR) continue;
-      return false;
+      const int error = WSAGetLastError();
+      if (error == WSAEINTR) continue;
+      if (error != WSAEWOULDBLOCK) return SocketStatus::kFailed;
+      const SocketStatus waited = SocketWait(s, SocketEvent::kWritable, deadline);
+      if (waited != SocketStatus::kOk) return waited;
+      continue;
     }
-    if (n == 0) return false;
+    if (n == 0) return SocketStatus::kFailed;
     p += n;
     size -= static_cast<std::size_t>(n);
   }
-  return true;
+  return SocketStatus::kOk;
 }
 
-long SocketRecv(SocketHandle s, void* buffer, std::size_t size) {
-  const int n = recv(static_cast<SOCKET>(s), static_cast<char*>(buffer),
-                     static_cast<int>(size), 0);
-  return n == SOCKET_ERROR ? -1 : static_cast<long>(n);
+long SocketRecv(SocketHandle s, void* buffer, std::size_t size, SocketDeadline deadline) {
+  for (;;) {
+    const int n = recv(static_cast<SOCKET>(s), static_cast<char*>(buffer),
+                       static_cast<int>(size), 0);
+    if (n != SOCKET_ERROR) return static_cast<long>(n);
+    const int error = WSAGetLastError();
+    if (error == WSAEINTR) continue;
+    if (error != WSAEWOULDBLOCK) return kSocketFailed;
+    switch (SocketWait(s, SocketEvent::kReadable, deadline)) {
+      case SocketStatus::kOk: break;
+      case SocketStatus::kTimedOut: return kSocketTimedOut;
+      case SocketStatus::kFailed: return kSocketFailed;
+    }
+  }
 }
 
 void SocketShutdown(SocketHandle s) { shutdown(static_cast<SOCKET>(s), SD_BOTH); }
 
 void SocketClose(SocketHandle s) { closesocket(static_cast<SOCKET>(s)); }
 
-SocketHandle SocketListenLoopback(int* port) {
+SocketHandle SocketListenLoopback(int* port, int backlog) {
   const SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
   if (s == INVALID_SOCKET) return kNoSocket;
   sockaddr_in local{};
@@ -90,7 +150,7 @@ SocketHandle SocketListenLoopback(int* port) {
   local.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   int length = sizeof local;
   if (bind(s, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
-      listen(s, SOMAXCONN) != 0 ||
+      listen(s, backlog < 0 ? SOMAXCONN : backlog) != 0 ||
       getsockname(s, reinterpret_cast<sockaddr*>(&local), &length) != 0) {
     closesocket(s);
     return kNoSocket;

@@ -1,0 +1,223 @@
+// The work of receive-all on the worker thread: every new message of the
+// maildrop into its display file and list line, the seen-UIDL file, and
+// deletion on the server.
+#include <memory>
+#include <string>
+
+#include "api/inet_mail.h"
+#include "codec/message_decoder.h"
+#include "ops/display_name.h"
+#include "ops/list_file.h"
+#include "ops/record_file.h"
+#include "ops/seen_set.h"
+#include "ops/text_file_stream.h"
+#include "platform/file_ops.h"
+#include "platform/log.h"
+#include "platform/temp_file.h"
+#include "platform/text_file.h"
+
+namespace zel {
+
+namespace {
+
+// One run of ReceiveAll over a listing.
+class ReceiveRun {
+ public:
+  ReceiveRun(InetMail& session, const char* seenPath)
+      : s_(session), seenPath_(seenPath != nullptr ? seenPath : "") {}
+
+  // Receives message `number` and every later one of the listing.
+  // Returns the count stored; `complete` tells whether the listing was
+  // worked through to its end.
+  int Run(int number, RecordFile& list, const char* folder, bool& complete);
+
+  // Saves the seen-UIDL set, when the run made one. After an early stop
+  // (failure or cancel) the keys the run did not reach are kept. Deletes
+  // the raw temporary file unless it holds a message that failed.
+  void Finish(bool complete);
+
+ private:
+  enum class Outcome { kStored, kSkipped, kFailed };
+  Outcome Receive(int number, RecordFile& list, const char* folder);
+  // The seen key: the listing's UIDL, else the captured Message-Id.
+  std::string SeenKey() const;
+  // True once the caller's thread has cancelled the run (the channel is
+  // disabled): the failures that follow set no error number.
+  bool Cancelled() const { return !s_.IsEnabled(); }
+
+  InetMail& s_;
+  std::string seenPath_;
+  std::unique_ptr<SeenSet> seen_;
+  // One raw temporary file serves every message of the run.
+  char raw_[kPathSize] = {};
+  bool rawFailed_ = false;  // it holds a message that could not be stored
+};
+
+std::string ReceiveRun::SeenKey() const {
+  const MessageEntry* entry = s_.CurrentEntry();
+  if (entry != nullptr && entry->uidl[0] != '\0') return entry->uidl;
+  return s_.messageId;
+}
+
+int ReceiveRun::Run(int number, RecordFile& list, const char* folder, bool& complete) {
+  int stored = 0;
+  complete = false;
+  while (number > 0) {
+    if (Cancelled()) return stored;
+    const Outcome outcome = Receive(number, list, folder);
+    if (outcome == Outcome::kFailed) return stored;
+    if (outcome == Outcome::kStored) ++stored;
+    number = s_.NextMessage();
+  }
+  complete = number == 0;
+  return stored;
+}
+
+ReceiveRun::Outcome ReceiveRun::Receive(int number, RecordFile& list, const char* folder) {
+  std::string key;
+  if (!seenPath_.empty()) {
+    if (s_.CurrentEntry() == nullptr || s_.CurrentEntry()->uidl[0] == '\0') {
+      const int top = s_.Top(number, 0);
+      if (top != 1) {
+        if (!Cancelled()) s_.SetError(top, "受信に失敗");
+        return Outcome::kFailed;
+      }
+    }
+    key = SeenKey();
+    if (seen_ == nullptr) {
+      seen_ = std::make_unique<SeenSet>();
+      seen_->Load(seenPath_);
+      s_.seenSet = seen_.get();
+    }
+    // An empty key (no UIDL, no Message-Id) tells nothing about the
+    // message: it is always fetched and never recorded.
+    if (!key.empty() && seen_->Lookup(key) == 1) return Outcome::kSkipped;
+  }
+
+  if (raw_[0] == '\0' && MakeTempName(raw_) != 1) {
+    ZEL_LOG(InetMail, "受信用テンポラリファイルの取得に失敗");
+    s_.SetError(-1201, "テンポラリファイル名の取得に失敗");
+    return Outcome::kFailed;
+  }
+  const char* raw = raw_;
+  rawFailed_ = true;  // until the message is stored
+  const int retrieved = s_.Retr(number, raw);
+  if (retrieved != 1) {
+    ZEL_LOG(InetMail, "受信に失敗");
+    if (!Cancelled()) s_.SetError(retrieved, "受信に失敗");
+    return Outcome::kFailed;  // the raw file stays for inspection
+  }
+
+  std::string display;
+  TextFile displayFile;
+  switch (NextDisplayName(folder, display, displayFile)) {
+    case 1:
+      break;
+    case 0:
+      ZEL_LOG(InetMail, "表示ファイル番号の保存に失敗 [%s]", display.c_str());
+      s_.SetError(-1105, "表示ファイル番号の保存に失敗 [%s]", display.c_str());
+      return Outcome::kFailed;
+    default:
+      ZEL_LOG(InetMail, "保存ファイルのオープンに失敗 [%s]", display.c_str());
+      s_.SetError(-1105, "保存ファイルのオープンに失敗 [%s]", display.c_str());
+      return Outcome::kFailed;
+  }
+  // From here a failure removes the display file: it holds no whole
+  // message and no list line names it.
+  TextFile rawFile;
+  if (!rawFile.Open(raw, TextFile::Mode::kRead)) {
+    ZEL_LOG(InetMail, "受信テンポラリファイルのオープンに失敗 [%s]", raw);
+    s_.SetError(-1201, "受信テンポラリファイルのオープンに失敗 [%s]", raw);
+    displayFile.Close();
+    DeleteFileAt(display);
+    return Outcome::kFailed;
+  }
+  TextFileSource in(rawFile);
+  TextFileSink out(displayFile);
+  s_.messageInfo.clear();
+  if (decodeHeaderBlock(in, out, s_.messageInfo) != 1) {
+    ZEL_LOG(InetMail, "ヘッダ部のデコードに失敗 [%s]", raw);
+    s_.SetError(-1102, "ヘッダ部のデコードに失敗 %s", raw);
+    displayFile.Close();
+    DeleteFileAt(display);
+    return Outcome::kFailed;
+  }
+  // The display file's close counts as writing the body; a read error of
+  // the raw file would leave the message cut short.
+  if (decodeBodyText(in, out) != 1 || rawFile.Failed() || !displayFile.Close()) {
+    ZEL_LOG(InetMail, "本文部のデコードに失敗 [%s]", raw);
+    s_.SetError(-1103, "本文部のデコードに失敗 %s", raw);
+    displayFile.Close();
+    DeleteFileAt(display);
+    return Outcome::kFailed;
+  }
+  rawFile.Close();
+
+  if (!list.Write(FormatListLine(display, s_.messageInfo)) || !list.Commit()) {
+    ZEL_LOG(InetMail, "リストファイルの書き込みに失敗 [%s]", s_.listFilePath);
+    s_.SetError(-1104, "リストファイルの書き込みに失敗 [%s]", s_.listFilePath);
+    DeleteFileAt(display);
+    return Outcome::kFailed;
+  }
+  // The Message-Id of a message without UIDL now comes from Retr.
+  if (seen_ != nullptr) {
+    key = SeenKey();
+    if (!key.empty()) seen_->Insert(key);
+  }
+  rawFailed_ = false;
+  // Only a message whose display file and list line are whole on disk is
+  // deleted on the server.
+  if (s_.deleteOnServer == 1) s_.Dele(number);
+  return Outcome::kStored;
+}
+
+void ReceiveRun::Finish(bool complete) {
+  if (raw_[0] != '\0' && !rawFailed_) DeleteFileAt(raw_);
+  if (seen_ == nullptr) return;
+  if (!complete) seen_->KeepAll();
+  if (seen_->Save(seenPath_) != 1) {
+    ZEL_LOG(InetMail, "既読UIDLファイルの保存に失敗 [%s]", seenPath_.c_str());
+  }
+  s_.seenSet = nullptr;
+  seen_.reset();
+}
+
+}  // namespace
+
+// ReceiveAll - the worker's main work: logs in, lists the maildrop afresh
+// and stores every message not in the seen-UIDL file.
+//   listPath  list file, replaced; deleted again when nothing was stored
+//   folder    mail folder for the display files
+//   seenPath  seen-UIDL file, or nullptr/empty for none
+// Returns the count stored (also after a failure inside the loop, with the
+// error state naming the failure; and after a cancel, without error);
+// 0 for an empty maildrop; -1 when the login or the listing failed (error
+// number 0) or the list file cannot be opened (-1104).
+int InetMail::ReceiveAll(const char* listPath, const char* folder, const char* seenPath) {
+  ClearError();
+  ReceiveRun run(*this, seenPath);
+  int result = -1;
+  bool complete = false;
+  if (Login(pop3Server, pop3Port, userName, password, useApop) == 1) {
+    const int first = NextMessage();
+    if (first == 0) {
+      result = 0;
+    } else if (first > 0) {
+      RecordFile list;
+      if (!list.Open(listPath, false)) {
+        ZEL_LOG(InetMail, "リストファイルのオープンに失敗 [%s]", listPath);
+        SetError(-1104, "リストファイルのオープンに失敗 [%s]", listPath);
+      } else {
+        ReportTotal(totalCount);
+        result = run.Run(first, list, folder, complete);
+        list.Close();  // each line was committed on its own
+        if (complete && result == 0) DeleteFileAt(listPath);
+      }
+    }
+  }
+  Quit();
+  run.Finish(complete);
+  return result;
+}
+
+}  // namespace zel

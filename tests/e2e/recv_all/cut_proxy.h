@@ -1,0 +1,79 @@
+// A fault-injecting TCP proxy on 127.0.0.1 between the library and a real
+// server. It relays both ways, one connection after another, and records
+// each client command with the byte offsets where it and its reply start.
+// It can cut a connection at a point of a chosen stage (both ends are then
+// shut down, as when a line fails), and answer one command itself with
+// "-ERR" instead of passing it on (a server without that command).
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/socket.h"
+
+namespace zel::e2e {
+
+class CutProxy {
+ public:
+  enum class Direction { kNone, kToClient, kToServer };
+
+  // Where a connection is cut: `offset` bytes into the reply (kToClient) or
+  // into the command line (kToServer) of the `occurrence`-th (1-based)
+  // client command that starts with `command`; with an empty `command`,
+  // `offset` bytes from the start of the connection's stream.
+  struct Cut {
+    Direction direction = Direction::kNone;
+    std::string command;
+    int occurrence = 1;
+    std::int64_t offset = 0;
+  };
+
+  // One command line of the client, with the byte offsets at which it
+  // started (client to server) and its reply starts (server to client).
+  struct Command {
+    std::string line;
+    std::int64_t up = 0;
+    std::int64_t down = 0;
+  };
+
+  // Relays to `host`:`port`. Starts listening at once (see address()).
+  CutProxy(const std::string& host, int port);
+  ~CutProxy();
+  CutProxy(const CutProxy&) = delete;
+  CutProxy& operator=(const CutProxy&) = delete;
+
+  std::string address() const { return "127.0.0.1:" + std::to_string(port_); }
+
+  // Settings for the connections accepted from now on.
+  void SetCut(const Cut& cut);
+  void Refuse(const std::string& command);  // "" refuses nothing
+
+  // Waits until the last accepted connection has ended; returns its
+  // commands and the total of bytes that reached the client.
+  std::vector<Command> Transcript(std::int64_t* downTotal = nullptr);
+
+ private:
+  void AcceptLoop();
+  void Serve(SocketHandle client);
+
+  std::string host_;
+  int serverPort_;
+  int port_ = 0;
+  SocketHandle listener_ = kNoSocket;
+  std::thread thread_;
+
+  std::mutex mutex_;
+  std::condition_variable idle_;
+  bool busy_ = false;
+  Cut cut_;
+  std::string refused_;
+  std::vector<Command> transcript_;
+  std::atomic<std::int64_t> downBytes_{0};
+};
+
+}  // namespace zel::e2e

@@ -4,11 +4,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
-#include <cstdlib>
-#include <ctime>
 #include <string>
 #include <vector>
 
+#include "../../index/index_support.h"
 #include "recv_all_support.h"
 #include "zelpost.h"
 
@@ -17,25 +16,10 @@ namespace {
 
 using MailboxIndexE2e = RecvAllTest;
 
-// The lines of `text` without their CR LF.
-std::vector<std::string> SplitLines(const std::string& text) {
-  std::vector<std::string> lines;
-  for (std::size_t start = 0; start < text.size();) {
-    std::size_t end = text.find("\r\n", start);
-    if (end == std::string::npos) end = text.size();
-    lines.push_back(text.substr(start, end - start));
-    start = end + 2;
-  }
-  return lines;
-}
-
 TEST_F(MailboxIndexE2e, RecordsOfTheMailboxReceiveAllWrote) {
 #ifndef _WIN32
   // The test messages' date, 2001-10-02 09:05:07 +0900, in Japan.
-  const char* zone = std::getenv("TZ");
-  const std::string oldZone = zone != nullptr ? zone : "";
-  setenv("TZ", "Asia/Tokyo", 1);
-  tzset();
+  const test::ZoneScope zone("Asia/Tokyo");
   const std::string date = "2001/10/02(火) 09:05:07";
 #endif
   std::vector<std::string> ids = DropMessages("ix", 3);
@@ -44,21 +28,15 @@ TEST_F(MailboxIndexE2e, RecordsOfTheMailboxReceiveAllWrote) {
   for (const std::string& id : DropMessages("iy", 2)) ids.push_back(id);
   ASSERT_EQ(Run(true, true).result, 2);
   ASSERT_EQ(zelMakeIndexMBX(mailbox_.c_str()), 1);
-#ifndef _WIN32
-  if (zone != nullptr) setenv("TZ", oldZone.c_str(), 1);
-  else unsetenv("TZ");
-  tzset();
-#endif
 
   std::vector<std::string> entries;  // line numbers of the "X-MailFile:" lines
-  const std::vector<std::string> box = SplitLines(ReadFileBytes(mailbox_));
+  const std::vector<std::string> box = test::TextLines(mailbox_);
   for (std::size_t i = 0; i < box.size(); ++i) {
     char number[24];
     std::snprintf(number, sizeof number, "%08zu", i + 1);
     if (box[i].rfind("X-MailFile: ", 0) == 0) entries.push_back(number);
   }
-  const std::vector<std::string> records =
-      SplitLines(ReadFileBytes(mailbox_.substr(0, mailbox_.size() - 4) + ".dir"));
+  const std::vector<std::string> records = test::TextLines(mailbox_.substr(0, mailbox_.size() - 4) + ".dir");
   ASSERT_EQ(records.size(), 5u);
   ASSERT_EQ(entries.size(), 5u);
   for (std::size_t i = 0; i < records.size(); ++i) {

@@ -21,9 +21,9 @@
 extern "C" {
 #endif
 
-/* Version text "zelpost.dll ver.a.b.c" into buffer. size <= 0: buffer must
- * hold 34 bytes; returns (a << 16) | b. size > 0: writes at most size bytes
- * including the NUL and returns the length written. */
+/* Version text "zelpost.dll ver.a.b.c" into buffer and (a << 16) | b as the
+ * result. size <= 0: buffer must hold 34 bytes; size > 0: writes at most
+ * size bytes including the NUL. */
 ZELPOST_API int ZELPOST_CALL zelVersion(char* buffer, int size);
 
 /* Sets the account. All but fullname must be non-empty, and a server name

@@ -32,11 +32,8 @@ WORK=$(mktemp -d /tmp/zelbenchnet.XXXXXX)
 # system can cost more than its whole POP3 exchange (about 1.7 ms per new
 # file on an ext4 of a loaded test machine), which would compare file
 # systems instead of clients.
-if [ -d /dev/shm ] && [ -w /dev/shm ]; then
-  OUT=$(mktemp -d /dev/shm/zelbenchnet.XXXXXX)
-else
-  OUT=$WORK
-fi
+. "$ROOT/scripts/bench-lib.sh"
+OUT=$(out_dir zelbenchnet "$WORK")
 
 cleanup() {
   "$ROOT/scripts/test-servers.sh" stop "$SERVERS" >/dev/null 2>&1 || true
@@ -55,10 +52,6 @@ BENCH=$BUILD/bench/net/bench_net
 "$ROOT/scripts/test-servers.sh" start "$SERVERS" >/dev/null
 . "$SERVERS/servers.env"
 
-now() { date +%s.%N; }
-seconds() { $PY -c "import sys; print('%.6f' % (float(sys.argv[2]) - float(sys.argv[1])))" "$1" "$2"; }
-ratio() { $PY -c "import sys; print('%.2f' % (float(sys.argv[1]) / max(float(sys.argv[2]), 1e-9)))" "$1" "$2"; }
-best() { $PY -c "import sys; print(min(float(a) for a in sys.argv[1:]))" "$@"; }
 
 # POP3_COUNT messages of about 4 KB (CR LF lines, some starting with a dot)
 # in alice's maildir, owned by the mail user like delivered mail.
@@ -79,19 +72,11 @@ for i in range(count):
     os.rename(path, os.path.join(maildir, "new", name))
 PY
 
-RC=$WORK/fetchmailrc
-echo "poll 127.0.0.1 protocol pop3 user alice password alicepw" > "$RC"
-chmod 600 "$RC"
-run_fetchmail() {
-  rm -f "$WORK/ids" "$OUT/bsmtp"
-  fetchmail -f "$RC" -a -k --bsmtp "$OUT/bsmtp" -i "$WORK/ids" -N -s --sslproto '' \
-    --service "$POP3_PORT" >/dev/null 2>&1 || { echo "bench-net: fetchmail failed" >&2; exit 1; }
-}
+run_fetchmail() { fetchmail_keep "$WORK" "$OUT" "$POP3_PORT"; }
 run_pop3() {
   out=$("$BENCH" pop3 "127.0.0.1:$POP3_PORT" alice alicepw "$OUT/out$1")
   [ "$out" = "retrieved $POP3_COUNT" ] || { echo "bench-net: bench_net pop3: $out" >&2; exit 1; }
 }
-timed() { local t0 t1; t0=$(now); "$@"; t1=$(now); seconds "$t0" "$t1"; }
 
 run_fetchmail  # warm-up: Dovecot builds its index of the maildir
 ours=() anchor=()

@@ -32,11 +32,8 @@ WORK=$(mktemp -d /tmp/zelbenchrecv.XXXXXX)
 # as in bench-net.sh: file creation on a loaded disk would be measured
 # instead of the clients. The profile file (display counter) and the seen
 # file stay on disk, as fetchmail's id file does.
-if [ -d /dev/shm ] && [ -w /dev/shm ]; then
-  OUT=$(mktemp -d /dev/shm/zelbenchrecv.XXXXXX)
-else
-  OUT=$WORK
-fi
+. "$ROOT/scripts/bench-lib.sh"
+OUT=$(out_dir zelbenchrecv "$WORK")
 export XDG_CONFIG_HOME=$WORK/config TMPDIR=$OUT
 mkdir -p "$XDG_CONFIG_HOME"
 
@@ -55,11 +52,6 @@ BENCH=$BUILD/bench_recv
 "$ROOT/scripts/test-servers.sh" start "$SERVERS" >/dev/null
 . "$SERVERS/servers.env"
 
-now() { date +%s.%N; }
-seconds() { $PY -c "import sys; print('%.6f' % (float(sys.argv[2]) - float(sys.argv[1])))" "$1" "$2"; }
-ratio() { $PY -c "import sys; print('%.2f' % (float(sys.argv[1]) / max(float(sys.argv[2]), 1e-9)))" "$1" "$2"; }
-best() { $PY -c "import sys; print(min(float(a) for a in sys.argv[1:]))" "$@"; }
-timed() { local t0 t1; t0=$(now); "$@" >/dev/null; t1=$(now); seconds "$t0" "$t1"; }
 
 # N messages of about SIZE bytes in alice's maildir: an ISO-2022-JP subject
 # and body, CR LF lines, some starting with a dot; owned by the mail user.
@@ -93,14 +85,7 @@ PY
 
 # --- receive-all against fetchmail --------------------------------------
 fill_maildir "$COUNT" 4096
-RC=$WORK/fetchmailrc
-echo "poll 127.0.0.1 protocol pop3 user alice password alicepw" > "$RC"
-chmod 600 "$RC"
-run_fetchmail() {
-  rm -f "$WORK/ids" "$OUT/bsmtp"
-  fetchmail -f "$RC" -a -k --bsmtp "$OUT/bsmtp" -i "$WORK/ids" -N -s --sslproto '' \
-    --service "$POP3_PORT" >/dev/null 2>&1 || { echo "bench-recv: fetchmail failed" >&2; exit 1; }
-}
+run_fetchmail() { fetchmail_keep "$WORK" "$OUT" "$POP3_PORT"; }
 run_recv() {
   rm -rf "$OUT/mail" && mkdir "$OUT/mail"
   out=$("$BENCH" "127.0.0.1:$POP3_PORT" alice alicepw "$OUT/list.txt" "$OUT/mail" "$@")

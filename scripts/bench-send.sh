@@ -34,9 +34,7 @@ cmake --build "$BUILD" -j2 --target zelpost zelsend bench_send_compose >/dev/nul
 "$ROOT/scripts/test-servers.sh" start "$SERVERS" >/dev/null
 . "$SERVERS/servers.env"
 
-now() { date +%s.%N; }
-seconds() { $PY -c "import sys; print('%.6f' % (float(sys.argv[2]) - float(sys.argv[1])))" "$1" "$2"; }
-ratio() { $PY -c "import sys; print('%.2f' % (float(sys.argv[1]) / max(float(sys.argv[2]), 1e-9)))" "$1" "$2"; }
+. "$ROOT/scripts/bench-lib.sh"
 
 # A 4 KB send file with a Japanese subject and body (Shift-JIS, CR LF).
 $PY - "$WORK/mail.qml" <<'PY'

@@ -115,9 +115,9 @@ class InetMail : public InetPop3 {
   static int Pencode(const char* plain, char* buffer);
   static int Pdecode(const char* scrambled, char* buffer);
 
-  // "zelpost.dll ver.%d.%d.%d" into `buffer`. size <= 0: the whole text (at
-  // most kVersionTextSize bytes) and the result major << 16 | minor.
-  // size > 0: at most size bytes including the NUL, and the length written.
+  // "zelpost.dll ver.%d.%d.%d" into `buffer`: size <= 0 the whole text (at
+  // most kVersionTextSize bytes), size > 0 at most size bytes including the
+  // NUL, cut at a character boundary. Returns major << 16 | minor always.
   static int Version(char* buffer, int size);
 
   InetSmtp smtp;

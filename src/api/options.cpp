@@ -156,11 +156,11 @@ int InetMail::Version(char* buffer, int size) {
   char text[kVersionTextSize + 16];
   std::snprintf(text, sizeof text, "zelpost.dll ver.%u.%u.%u", static_cast<unsigned>(high >> 16),
                 static_cast<unsigned>(high & 0xFFFF), static_cast<unsigned>(low >> 16));
+  // Hosts read the result as the version whatever the size: a positive size
+  // only bounds the copy.
   if (buffer != nullptr) {
     if (size > 0) {
-      // A bounded copy reports what it wrote, as the other text results do.
       CopyBounded(buffer, static_cast<std::size_t>(size), text);
-      return static_cast<int>(std::strlen(buffer));
     } else {
       std::memcpy(buffer, text, std::strlen(text) + 1);
     }

@@ -125,6 +125,7 @@ const MessageEntry* InetPop3::CurrentEntry() const {
 void InetPop3::DiscardListing() {
   listing_.Clear();
   currentIndex_ = 0;
+  retrAhead_.clear();
 }
 
 void InetPop3::DiscardListingIfOwner() {
@@ -252,7 +253,9 @@ int InetPop3::Retr(int number, const char* path) {
   // Lines are gathered in `out` and written in whole blocks, so the stream
   // needs no buffer of its own.
   std::setvbuf(file, nullptr, _IONBF, 0);
-  if (SendCommand("RETR %d", number) == 0 || RecvLine() == 0 ||
+  const bool sentAhead = !retrAhead_.empty() && retrAhead_.front() == number;
+  if (sentAhead) retrAhead_.pop_front();
+  if ((!sentAhead && SendCommand("RETR %d", number) == 0) || RecvLine() == 0 ||
       replyLine[0] != '+') {
     std::fclose(file);
     ZEL_LOG(InetPop3, "RETR %d コマンドエラー%s", number, TimeoutNote());
@@ -308,6 +311,12 @@ int InetPop3::Retr(int number, const char* path) {
     ZEL_LOG(InetPop3, "受信ファイル書き込み失敗 %s", path);
     return -210;
   }
+  return 1;
+}
+
+int InetPop3::SendRetrAhead(int number) {
+  if (SendCommand("RETR %d", number) == 0) return 0;
+  retrAhead_.push_back(number);
   return 1;
 }
 

@@ -17,6 +17,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <deque>
 #include <thread>
 
 #include "codec/sjis_text.h"
@@ -87,6 +88,14 @@ class InetPop3 : public InetSocket {
   // -211 connection lost before ".". On failure the file keeps what came.
   int Retr(int number, const char* path);
 
+  // Sends "RETR number" ahead of its Retr, so that the server prepares the
+  // message while the caller still works on those before. The commands
+  // that follow on the connection must be the Retr calls of the messages
+  // sent ahead, in order, which then only read their replies (after any
+  // failure the caller ends the connection). Returns 1 sent; 0 not sent
+  // (Retr sends it itself).
+  int SendRetrAhead(int number);
+
   // Sends "TOP number lines" and captures messageId, subject and from from
   // the header lines. Returns 1; -206 refused, unanswered or cut off.
   int Top(int number, int lines);
@@ -94,7 +103,8 @@ class InetPop3 : public InetSocket {
   // Marks message `number` for deletion. Returns 1; -211 on failure.
   int Dele(int number);
 
-  // Message count from STAT (>= 0); -203 on failure.
+  // Message count from STAT (>= 0; a count beyond the int range gives the
+  // largest int); -203 on failure.
   int Stat();
 
   // Last captured header values, raw (leading blanks kept, not decoded).
@@ -118,6 +128,7 @@ class InetPop3 : public InetSocket {
   // of the entry NextMessage last returned.
   MessageListing listing_;
   std::size_t currentIndex_ = 0;
+  std::deque<int> retrAhead_;  // messages whose RETR went out ahead, in order
   mutable MessageEntry current_;
   std::atomic<std::thread::id> owner_{};  // the thread of the last Login
 };

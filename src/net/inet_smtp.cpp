@@ -10,17 +10,27 @@
 namespace zel {
 
 namespace {
-// Position of the continuation mark in a reply line ("250-...").
+// Length of a reply code, and so the position of the continuation mark in a
+// reply line ("250-...").
 constexpr std::size_t kContinuationMark = 3;
 }  // namespace
 
 bool InetSmtp::RecvReply() {
-  for (;;) {
+  char code[kContinuationMark + 1] = {};
+  bool sameCode = true;
+  for (bool first = true;; first = false) {
     if (RecvLine() == 0) return false;
+    // Every line of one reply carries the same code (RFC 5321 4.2.1); a
+    // reply that changes it, "250-..." then "550 ...", is no answer.
+    if (first) {
+      std::strncpy(code, replyLine, kContinuationMark);
+    } else if (std::strncmp(replyLine, code, kContinuationMark) != 0) {
+      sameCode = false;
+    }
     // A line shorter than four characters is a final line.
     if (std::strlen(replyLine) <= kContinuationMark ||
         replyLine[kContinuationMark] != '-') {
-      return true;
+      return sameCode;
     }
   }
 }

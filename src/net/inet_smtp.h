@@ -4,7 +4,8 @@
 // per recipient, DATA and the prepared message file byte for byte. The
 // caller ends every connection with Quit (also after a failure). A reply
 // that spans several lines ("250-..." then "250 ...") is read whole and
-// judged on its last line. Every failure writes one log entry (module
+// judged on its last line; one whose lines carry different codes counts as
+// unanswered. Every failure writes one log entry (module
 // InetSmtp) and returns a negative code. As for POP3, the send operation
 // calls Enable() before Open: connecting does not re-enable the channel.
 #pragma once
@@ -39,7 +40,8 @@ class InetSmtp : public InetSocket {
 
  private:
   // Reads one reply, skipping continuation lines (fourth character "-").
-  // Returns true when a final line was read into replyLine.
+  // Returns true when a final line was read into replyLine and every line
+  // carried the first line's code.
   bool RecvReply();
   // Sends the formatted command and reads its reply; true when the reply's
   // first character is `success`.

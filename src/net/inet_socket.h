@@ -12,9 +12,9 @@
 // that waited, and TimeoutNote() lets the client's log entry say so.
 //
 // Threads: one thread uses a channel at a time, except that another thread
-// may call Disable() and then Quit() or Close() to cancel. The socket is shut
-// down at once (a blocked receive returns), and released only when the user
-// thread has left its socket call.
+// may call Disable() and then Quit() or Close() to cancel, or Retire() to
+// cancel for good. The socket is shut down at once (a blocked wait returns),
+// and released only when the user thread has left its socket call.
 #pragma once
 
 #include <atomic>
@@ -121,13 +121,13 @@ class InetSocket {
   // thread than the one using the channel. Enable does nothing once retired.
   void Enable();
   void Disable();
+  bool IsEnabled() const { return enabled.load(); }
 
   // Cancels for good, for an owner that is going away: disables the channel
   // and closes its socket (a blocked connect, receive or send returns at
   // once), and every later Connect fails (-3) without connecting. May be
   // called from another thread than the one using the channel.
   void Retire();
-  bool IsEnabled() const { return enabled.load(); }
 
   // Seconds each connect, receive or send may wait; 0 (or less) waits for
   // ever. Takes effect at the next socket call.

@@ -1,8 +1,11 @@
 // The work of receive-all on the worker thread: every new message of the
 // maildrop into its display file and list line, the seen-UIDL file, and
 // deletion on the server.
+#include <algorithm>
+#include <deque>
 #include <memory>
 #include <string>
+#include <string_view>
 
 #include "api/inet_mail.h"
 #include "codec/message_decoder.h"
@@ -20,11 +23,17 @@ namespace zel {
 
 namespace {
 
+// Retrievals sent ahead at most: enough to keep the server busy while a
+// message is decoded, few enough to bound what waits in the socket.
+constexpr std::size_t kRetrAhead = 4;
+
 // One run of ReceiveAll over a listing.
 class ReceiveRun {
  public:
   ReceiveRun(InetMail& session, const char* seenPath)
-      : s_(session), seenPath_(seenPath != nullptr ? seenPath : "") {}
+      : s_(session),
+        seenPath_(seenPath != nullptr ? seenPath : ""),
+        dele_(session.deleteOnServer == 1) {}
 
   // Receives message `number` and every later one of the listing.
   // Returns the count stored; `complete` tells whether the listing was
@@ -41,6 +50,12 @@ class ReceiveRun {
   Outcome Receive(int number, RecordFile& list, const char* folder);
   // The seen key: the listing's UIDL, else the captured Message-Id.
   std::string SeenKey() const;
+  // Without DELE between two retrievals: sends RETR ahead for the next
+  // messages the run will retrieve, until kRetrAhead are on their way, so
+  // that the server works while this one is decoded and stored. A message
+  // whose key the listing does not hold (it needs TOP first) ends the
+  // look-ahead. `storing` is the key of the message being stored.
+  void SendAhead(std::string_view storing);
   // True once the caller's thread has cancelled the run (the channel is
   // disabled): the failures that follow set no error number.
   bool Cancelled() const { return !s_.IsEnabled(); }
@@ -48,6 +63,12 @@ class ReceiveRun {
   InetMail& s_;
   std::string seenPath_;
   std::unique_ptr<SeenSet> seen_;
+  // The DELE option as the run started. Without DELE between two
+  // retrievals, the next RETR is sent while this message is decoded and
+  // stored: the server works meanwhile.
+  const bool dele_;
+  std::deque<std::size_t> ahead_;  // listing indices sent ahead, in order
+  std::size_t lookFrom_ = 0;        // the next listing index to look at
   // One raw temporary file serves every message of the run.
   char raw_[kPathSize] = {};
   bool rawFailed_ = false;  // it holds a message that could not be stored
@@ -57,6 +78,33 @@ std::string ReceiveRun::SeenKey() const {
   const MessageEntry* entry = s_.CurrentEntry();
   if (entry != nullptr && entry->uidl[0] != '\0') return entry->uidl;
   return s_.messageId;
+}
+
+void ReceiveRun::SendAhead(std::string_view storing) {
+  const MessageListing& listing = s_.Listing();
+  lookFrom_ = std::max(lookFrom_, s_.CurrentIndex() + 1);
+  // Keys of the messages sent ahead, and of the one being stored, count as
+  // seen: each is recorded before the loop reaches the next.
+  auto pending = [&](std::string_view key) {
+    if (key == storing) return true;
+    for (std::size_t at : ahead_) {
+      if (key == listing.Uidl(at)) return true;
+    }
+    return false;
+  };
+  while (ahead_.size() < kRetrAhead && lookFrom_ < listing.Size()) {
+    const std::size_t at = lookFrom_;
+    if (seen_ != nullptr) {
+      const std::string_view key = listing.Uidl(at);
+      if (key.empty()) return;
+      ++lookFrom_;
+      if (seen_->Holds(key) || pending(key)) continue;
+    } else {
+      ++lookFrom_;
+    }
+    if (s_.SendRetrAhead(listing.Number(at)) != 1) return;
+    ahead_.push_back(at);
+  }
 }
 
 int ReceiveRun::Run(int number, RecordFile& list, const char* folder, bool& complete) {
@@ -90,9 +138,12 @@ ReceiveRun::Outcome ReceiveRun::Receive(int number, RecordFile& list, const char
       s_.seenSet = seen_.get();
     }
     // An empty key (no UIDL, no Message-Id) tells nothing about the
-    // message: it is always fetched and never recorded.
-    if (!key.empty() && seen_->Lookup(key) == 1) return Outcome::kSkipped;
+    // message: it is always fetched and never recorded. A message whose
+    // RETR went out ahead was found new then already.
+    const bool sentAhead = !ahead_.empty() && ahead_.front() == s_.CurrentIndex();
+    if (!key.empty() && !sentAhead && seen_->Lookup(key) == 1) return Outcome::kSkipped;
   }
+  if (!ahead_.empty() && ahead_.front() == s_.CurrentIndex()) ahead_.pop_front();
 
   if (raw_[0] == '\0' && MakeTempName(raw_) != 1) {
     ZEL_LOG(InetMail, "受信用テンポラリファイルの取得に失敗");
@@ -107,6 +158,7 @@ ReceiveRun::Outcome ReceiveRun::Receive(int number, RecordFile& list, const char
     if (!Cancelled()) s_.SetError(retrieved, "受信に失敗");
     return Outcome::kFailed;  // the raw file stays for inspection
   }
+  if (!dele_) SendAhead(seen_ != nullptr ? SeenKey() : std::string());
 
   std::string display;
   TextFile displayFile;
@@ -167,7 +219,7 @@ ReceiveRun::Outcome ReceiveRun::Receive(int number, RecordFile& list, const char
   rawFailed_ = false;
   // Only a message whose display file and list line are whole on disk is
   // deleted on the server.
-  if (s_.deleteOnServer == 1) s_.Dele(number);
+  if (dele_) s_.Dele(number);
   return Outcome::kStored;
 }
 

@@ -52,6 +52,10 @@ int SeenSet::Lookup(std::string_view key) {
   return 1;
 }
 
+bool SeenSet::Holds(std::string_view key) const {
+  return index_.find(SeenRecordKey(key)) != index_.end();
+}
+
 void SeenSet::KeepAll() {
   for (Node& node : nodes_) node.present = 1;
 }

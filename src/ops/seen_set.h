@@ -50,6 +50,9 @@ class SeenSet {
   // Never adds a key.
   int Lookup(std::string_view key);
 
+  // True when the set holds `key`; marks nothing.
+  bool Holds(std::string_view key) const;
+
   // Adds `key` marked (a key already held is marked).
   void Insert(std::string_view key);
 

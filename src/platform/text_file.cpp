@@ -68,6 +68,13 @@ int TextFile::FillBuffer() {
 }
 
 
+char TextFile::TakeCr() {
+  ++begin_;
+  if (FillBuffer() != '\n') return '\r';
+  ++begin_;
+  return '\n';
+}
+
 char* TextFile::GetLine(char* buf, std::size_t size, std::size_t* length) {
   if (length != nullptr) *length = 0;
   if (buf == nullptr || size == 0) return nullptr;
@@ -90,14 +97,8 @@ char* TextFile::GetLine(char* buf, std::size_t size, std::size_t* length) {
     n += take;
     if (take > 0 && buf[n - 1] == '\n') break;
     if (n < size - 1 && text_ && begin_ < end_ && buffer_[begin_] == '\r') {
-      ++begin_;  // CR LF reads as LF; a CR alone stays
-      char c = '\r';
-      if (FillBuffer() == '\n') {
-        ++begin_;
-        c = '\n';
-      }
-      buf[n++] = c;
-      if (c == '\n') break;
+      buf[n++] = TakeCr();
+      if (buf[n - 1] == '\n') break;
     }
   }
   buf[n] = '\0';
@@ -143,15 +144,7 @@ std::size_t TextFile::Read(void* out, std::size_t n) {
     std::memcpy(dst + done, start, take);
     begin_ += take;
     done += take;
-    if (cr != nullptr) {
-      ++begin_;  // CR LF reads as LF; a CR alone stays
-      char c = '\r';
-      if (FillBuffer() == '\n') {
-        ++begin_;
-        c = '\n';
-      }
-      dst[done++] = c;
-    }
+    if (cr != nullptr) dst[done++] = TakeCr();
   }
   return done;
 }

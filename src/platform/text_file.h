@@ -99,6 +99,7 @@ class TextFile {
 
  private:
   int FillBuffer();  // next raw byte or EOF, refilling the read buffer
+  char TakeCr();     // consumes the CR at begin_ (and a LF after it): LF or CR
   bool WriteRaw(const char* data, std::size_t n);
 
   std::FILE* file_ = nullptr;

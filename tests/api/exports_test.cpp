@@ -50,12 +50,14 @@ TEST(Exports, VersionTextComesFromTheFileVersion) {
                                std::to_string(ZELPOST_VERSION_PATCH);
   EXPECT_EQ(std::string(text), expected);
   EXPECT_EQ(high, ZELPOST_VERSION_MAJOR * 65536 + ZELPOST_VERSION_MINOR);
-  // A positive size bounds the copy and the result is the length written.
+  // A positive size only bounds the copy: the result is still the version.
   char small[8];
   std::memset(small, 'x', sizeof small);
-  EXPECT_EQ(api.Version(small, 6), 5);
+  EXPECT_EQ(api.Version(small, 6), high);
   EXPECT_STREQ(small, "zelpo");
   EXPECT_EQ(small[6], 'x');
+  EXPECT_EQ(api.Version(text, sizeof text), high);
+  EXPECT_EQ(std::string(text), expected);
 }
 
 }  // namespace

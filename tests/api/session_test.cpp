@@ -167,6 +167,10 @@ TEST(Initialize, ServerNamesAreHeldWholeOrRefusedNeverCut) {
   // The channel refuses such a text itself rather than looking it up cut.
   EXPECT_EQ(s.Connect(longer.c_str(), 110), -1);
   EXPECT_EQ(s.smtp.Open(longer.c_str(), 25, "d"), -100);
+  // A local host name that could not be held is none: the single-message
+  // receive fails at its login, as without a host name.
+  s.hostName[0] = '\0';
+  EXPECT_EQ(s.RecvMailDummy(dir.File("x.wml").c_str(), nullptr), -1);
   EXPECT_EQ(lookedUp.size(), 1u);
   SetNameLookup(systemLookup);
 }

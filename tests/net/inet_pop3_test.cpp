@@ -329,6 +329,22 @@ TEST(Pop3Retr, HeaderOnlyMessageAndRefusal) {
   EXPECT_EQ(test::ReadAll(dir.File("b")), "");
 }
 
+TEST(Pop3Retr, RetrievalsSentAheadAreEachSentOnceAndReadInOrder) {
+  test::ScratchDir dir;
+  ScriptServer server;
+  // The server reads both commands before it answers either.
+  LoggedIn(server).Read().Read().Send("+OK\r\nA: 1\r\n.\r\n+OK\r\nA: 2\r\n.\r\n");
+  const auto commands = WithLogin(server, [&](InetPop3& c) {
+    EXPECT_EQ(c.SendRetrAhead(1), 1);
+    EXPECT_EQ(c.SendRetrAhead(2), 1);
+    EXPECT_EQ(c.Retr(1, dir.File("a").c_str()), 1);
+    EXPECT_EQ(c.Retr(2, dir.File("b").c_str()), 1);
+  });
+  EXPECT_EQ(commands, (std::vector<std::string>{"RETR 1", "RETR 2", "QUIT"}));
+  EXPECT_EQ(test::ReadAll(dir.File("a")), "A: 1\r\n");
+  EXPECT_EQ(test::ReadAll(dir.File("b")), "A: 2\r\n");
+}
+
 TEST(Pop3Retr, ConnectionCutInsideTheBodyKeepsWhatCame) {
   test::ScratchDir dir;
   ScriptServer server;

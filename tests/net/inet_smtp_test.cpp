@@ -49,6 +49,28 @@ TEST(SmtpDeliver, WholeDialogueWithMultiLineReplies) {
   EXPECT_EQ(s.server.data(), kMessage);
 }
 
+// Every line of a reply must carry the same code: a reply that changes it
+// is no answer, whichever line says 2xx.
+TEST(SmtpOpen, MultiLineReplyWithMixedCodesFails) {
+  const struct {
+    const char* helo;
+    int result;
+  } cases[] = {
+      {"250-hello\r\n250 ok\r\n", 1},
+      {"250-hello\r\n550 denied\r\n", -301},
+      {"550-denied\r\n250 ok\r\n", -301},
+      {"250-hello\r\n251-odd\r\n250 ok\r\n", -301},
+  };
+  for (const auto& c : cases) {
+    ScriptServer server;
+    server.Send("220 ready\r\n").Reply(c.helo);
+    server.Start();
+    InetSmtp client;
+    EXPECT_EQ(client.Open(server.address().c_str(), 25, "d"), c.result) << c.helo;
+    client.Quit();
+  }
+}
+
 TEST(SmtpDeliver, RefusedRecipientStopsTheList) {
   Smtp s;
   s.server.Send("220 ok\r\n").Reply("250 hi\r\n").Reply("250 ok\r\n")

@@ -1,6 +1,7 @@
 #include "cut_proxy.h"
 
 #include <algorithm>
+#include <deque>
 #include <stdexcept>
 
 #include "codec/ascii_case.h"
@@ -11,6 +12,59 @@ namespace {
 constexpr std::size_t kRelayBlock = 16 * 1024;  // bytes relayed per receive
 constexpr std::int64_t kNever = INT64_MAX;
 const std::string kRefusal = "-ERR refused by the test proxy\r\n";
+
+// True when the reply to `command` is a listing that ends with "." (RETR,
+// TOP, and LIST or UIDL without an argument), once it begins with "+".
+bool MultiLine(const std::string& command) {
+  const std::size_t blank = command.find(' ');
+  const std::string word = command.substr(0, blank);
+  if (equalsNoCase(word, "RETR") || equalsNoCase(word, "TOP")) return true;
+  return (equalsNoCase(word, "LIST") || equalsNoCase(word, "UIDL")) && blank == std::string::npos;
+}
+
+// Finds where the server's replies begin in its byte stream: one reply per
+// command, in command order (the greeting first), even when the client has
+// sent several commands before reading their replies.
+class ReplyTracker {
+ public:
+  // A command was passed on; its reply follows the earlier ones.
+  void Expect(std::size_t index, bool multiLine) {
+    queue_.push_back({index, multiLine});
+  }
+  // Feeds the next byte of the server's stream; returns the transcript
+  // index of the reply that begins with it, or -1.
+  long Feed(char c) {
+    long begins = -1;
+    if (!inReply_ && !queue_.empty()) {
+      current_ = queue_.front();
+      queue_.pop_front();
+      inReply_ = true;
+      firstLine_ = true;
+      line_.clear();
+      begins = static_cast<long>(current_.index);
+    }
+    line_ += c;
+    if (line_.size() >= 2 && line_.compare(line_.size() - 2, 2, "\r\n") == 0) {
+      const bool ends = firstLine_ ? !(current_.multiLine && line_[0] == '+') : line_ == ".\r\n";
+      firstLine_ = false;
+      line_.clear();
+      if (ends) inReply_ = false;
+    }
+    return begins;
+  }
+
+ private:
+  struct Expected {
+    std::size_t index;
+    bool multiLine;
+  };
+  std::deque<Expected> queue_;
+  Expected current_{0, false};
+  bool inReply_ = false;
+  bool firstLine_ = true;
+  std::string line_;
+};
+
 }  // namespace
 
 CutProxy::CutProxy(const std::string& host, int port) : host_(host), serverPort_(port) {
@@ -20,8 +74,16 @@ CutProxy::CutProxy(const std::string& host, int port) : host_(host), serverPort_
 }
 
 CutProxy::~CutProxy() {
+  // A connection of its own wakes the accept loop: shutting the listener
+  // down does not end a waiting accept under Wine.
+  stopping_ = true;
+  const SocketHandle wake = SocketCreateTcp();
+  std::uint32_t loopback = 0;
+  ResolveIpv4("127.0.0.1", &loopback);
+  if (wake != kNoSocket) SocketConnect(wake, loopback, port_, SocketDeadlineAfter(5));
   SocketShutdown(listener_);
   thread_.join();
+  if (wake != kNoSocket) SocketClose(wake);
   SocketClose(listener_);
 }
 
@@ -38,7 +100,7 @@ void CutProxy::Refuse(const std::string& command) {
 std::vector<CutProxy::Command> CutProxy::Transcript(std::int64_t* downTotal) {
   std::unique_lock<std::mutex> lock(mutex_);
   idle_.wait(lock, [this] { return !busy_; });
-  if (downTotal != nullptr) *downTotal = downBytes_.load();
+  if (downTotal != nullptr) *downTotal = downBytes_;
   return transcript_;
 }
 
@@ -46,6 +108,10 @@ void CutProxy::AcceptLoop() {
   for (;;) {
     const SocketHandle client = SocketAccept(listener_);
     if (client == kNoSocket) return;
+    if (stopping_) {
+      SocketClose(client);
+      return;
+    }
     {
       std::lock_guard<std::mutex> lock(mutex_);
       busy_ = true;
@@ -72,35 +138,58 @@ void CutProxy::Serve(SocketHandle client) {
   std::uint32_t address = 0;
   ResolveIpv4(host_.c_str(), &address);
   const SocketHandle server = SocketCreateTcp();
-  if (server == kNoSocket || SocketConnect(server, address, serverPort_, kNoDeadline) != SocketStatus::kOk) {
+  if (server == kNoSocket ||
+      SocketConnect(server, address, serverPort_, kNoDeadline) != SocketStatus::kOk) {
     if (server != kNoSocket) SocketClose(server);
     SocketClose(client);
     return;
   }
-  // Absolute cut points of the two streams, set once the stage is known.
-  std::atomic<std::int64_t> cutDown{kNever};
-  std::int64_t cutUp = kNever;
-  if (cut.command.empty()) {
-    if (cut.direction == Direction::kToClient) cutDown = cut.offset;
-    if (cut.direction == Direction::kToServer) cutUp = cut.offset;
-  }
-  std::mutex toClient;  // the relay and a refusal both write to the client
   auto shutBoth = [&] {
     SocketShutdown(client);
     SocketShutdown(server);
   };
+  // Everything below under mutex_: the transcript, the reply tracker, the
+  // bytes sent to the client and the cut points of both directions.
+  ReplyTracker replies;
+  std::int64_t cutDown = kNever;
+  std::int64_t cutUp = kNever;
+  std::size_t cutIndex = SIZE_MAX;  // transcript index of the command cut
+  if (cut.command.empty() && cut.direction == Direction::kToClient) cutDown = cut.offset;
+  if (cut.command.empty() && cut.direction == Direction::kToServer) cutUp = cut.offset;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    transcript_.push_back({"", 0, 0});  // the greeting
+    replies.Expect(0, false);
+  }
 
   std::thread down([&] {
     char buffer[kRelayBlock];
     for (;;) {
       const long n = SocketRecv(server, buffer, sizeof buffer, kNoDeadline);
       if (n <= 0) break;
-      std::lock_guard<std::mutex> lock(toClient);
-      const std::int64_t allowed = std::min<std::int64_t>(n, cutDown.load() - downBytes_.load());
-      // Counted before sending: the client may answer as soon as it has them.
-      downBytes_ += allowed;
-      if (allowed > 0 && SocketSendAll(client, buffer, static_cast<std::size_t>(allowed), kNoDeadline) != SocketStatus::kOk) break;
-      if (allowed < n || downBytes_.load() >= cutDown.load()) break;
+      long allowed = 0;
+      {
+        std::lock_guard<std::mutex> lock(mutex_);
+        for (; allowed < n; ++allowed) {
+          const std::int64_t at = downBytes_ + allowed;
+          const long begins = replies.Feed(buffer[allowed]);
+          if (begins >= 0) {
+            transcript_[static_cast<std::size_t>(begins)].down = at;
+            if (static_cast<std::size_t>(begins) == cutIndex) cutDown = at + cut.offset;
+          }
+          if (at >= cutDown) break;
+        }
+        // Counted before sending: the client may answer as soon as it has them.
+        downBytes_ += allowed;
+      }
+      if (allowed > 0 &&
+          SocketSendAll(client, buffer, static_cast<std::size_t>(allowed), kNoDeadline) !=
+              SocketStatus::kOk) {
+        break;
+      }
+      if (allowed < n) break;
+      std::lock_guard<std::mutex> lock(mutex_);
+      if (downBytes_ >= cutDown) break;
     }
     shutBoth();
   });
@@ -118,25 +207,37 @@ void CutProxy::Serve(SocketHandle client) {
       line += buffer[i];
       ++received;
       if (line.size() < 2 || line.compare(line.size() - 2, 2, "\r\n") != 0) continue;
-      const std::int64_t lineStart = received - static_cast<std::int64_t>(line.size());
+      const std::string command = line.substr(0, line.size() - 2);
+      const std::string word = command.substr(0, command.find(' '));
+      const bool refuse = !refused.empty() && equalsNoCase(word, refused);
+      std::int64_t allowed = 0;
       {
         std::lock_guard<std::mutex> lock(mutex_);
-        transcript_.push_back({line.substr(0, line.size() - 2), lineStart, downBytes_.load()});
+        const std::size_t index = transcript_.size();
+        transcript_.push_back({command, received - static_cast<std::int64_t>(line.size()), 0});
+        if (!cut.command.empty() && startsWithNoCase(line, cut.command) &&
+            ++seen == cut.occurrence) {
+          cutIndex = index;
+          if (cut.direction == Direction::kToServer) cutUp = forwarded + cut.offset;
+        }
+        if (refuse) {
+          // Sent at once: the client waits for this reply (UIDL is never
+          // sent behind other commands), so no server reply is in between.
+          transcript_.back().down = downBytes_;
+          downBytes_ += static_cast<std::int64_t>(kRefusal.size());
+        } else {
+          allowed = std::min<std::int64_t>(static_cast<std::int64_t>(line.size()), cutUp - forwarded);
+          if (allowed == static_cast<std::int64_t>(line.size())) {
+            replies.Expect(index, MultiLine(command));
+          }
+        }
       }
-      if (!cut.command.empty() && startsWithNoCase(line, cut.command) &&
-          ++seen == cut.occurrence) {
-        if (cut.direction == Direction::kToClient) cutDown = downBytes_.load() + cut.offset;
-        if (cut.direction == Direction::kToServer) cutUp = forwarded + cut.offset;
-      }
-      const std::string word = line.substr(0, line.find_first_of(" \r"));
-      if (!refused.empty() && equalsNoCase(word, refused)) {
-        std::lock_guard<std::mutex> lock(toClient);
-        downBytes_ += static_cast<std::int64_t>(kRefusal.size());
+      if (refuse) {
         SocketSendAll(client, kRefusal.data(), kRefusal.size(), kNoDeadline);
       } else {
-        const std::int64_t allowed =
-            std::min<std::int64_t>(static_cast<std::int64_t>(line.size()), cutUp - forwarded);
-        if (allowed > 0) SocketSendAll(server, line.data(), static_cast<std::size_t>(allowed), kNoDeadline);
+        if (allowed > 0) {
+          SocketSendAll(server, line.data(), static_cast<std::size_t>(allowed), kNoDeadline);
+        }
         forwarded += allowed;
         open = forwarded < cutUp;
       }

@@ -1,6 +1,8 @@
 // A fault-injecting TCP proxy on 127.0.0.1 between the library and a real
-// server. It relays both ways, one connection after another, and records
-// each client command with the byte offsets where it and its reply start.
+// POP3 server. It relays both ways, one connection after another, and
+// records each client command with the byte offsets where it and its reply
+// start (replies are told apart by the POP3 rules, so commands the client
+// sends ahead of their replies are placed right).
 // It can cut a connection at a point of a chosen stage (both ends are then
 // shut down, as when a line fails), and answer one command itself with
 // "-ERR" instead of passing it on (a server without that command).
@@ -33,8 +35,9 @@ class CutProxy {
     std::int64_t offset = 0;
   };
 
-  // One command line of the client, with the byte offsets at which it
-  // started (client to server) and its reply starts (server to client).
+  // One command line of the client ("" for the greeting, which comes
+  // first), with the byte offsets at which it started (client to server)
+  // and its reply starts (server to client).
   struct Command {
     std::string line;
     std::int64_t up = 0;
@@ -66,6 +69,7 @@ class CutProxy {
   int port_ = 0;
   SocketHandle listener_ = kNoSocket;
   std::thread thread_;
+  std::atomic<bool> stopping_{false};
 
   std::mutex mutex_;
   std::condition_variable idle_;
@@ -73,7 +77,7 @@ class CutProxy {
   Cut cut_;
   std::string refused_;
   std::vector<Command> transcript_;
-  std::atomic<std::int64_t> downBytes_{0};
+  std::int64_t downBytes_ = 0;  // bytes that reached the client
 };
 
 }  // namespace zel::e2e

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -73,38 +74,36 @@ void RecvAllFaults::CheckCuts(const Family& f) {
 
   // A run without cuts shows the stages and their lengths.
   Fresh(f.messages);
-  ASSERT_EQ(Run(true, false, proxy.address()).result, f.messages);
+  const RunResult reference = Run(true, false, proxy.address());
+  ASSERT_EQ(reference.result, f.messages) << reference.error << " " << reference.errorText;
   std::int64_t downTotal = 0;
   const auto transcript = proxy.Transcript(&downTotal);
   ASSERT_FALSE(transcript.empty());
 
   std::vector<CutProxy::Cut> cuts;
-  auto addDown = [&](const std::string& command, int occurrence, std::int64_t length) {
-    for (std::int64_t offset : {std::int64_t{0}, std::int64_t{1}, length / 2, length - 1}) {
-      const CutProxy::Cut cut{Direction::kToClient, command, occurrence, offset};
-      if (offset < length && (cuts.empty() || cuts.back().offset != offset ||
-                              cuts.back().command != command)) {
-        cuts.push_back(cut);
-      }
-    }
-  };
-  addDown("", 1, transcript[0].down);
   std::map<std::string, int> occurrences;
   for (std::size_t i = 0; i < transcript.size(); ++i) {
     const std::string word = Word(transcript[i].line);
     const int occurrence = ++occurrences[word];
     if (f.refuseUidl && word == "UIDL") continue;  // answered by the proxy
     const std::int64_t replyEnd = i + 1 < transcript.size() ? transcript[i + 1].down : downTotal;
-    const auto commandLength = static_cast<std::int64_t>(transcript[i].line.size() + 2);
-    // Half a command line, and all but its LF, reach the server; QUIT also
-    // whole (the connection ends before its reply is read).
-    for (std::int64_t offset : {std::int64_t{1}, commandLength - 1}) {
-      cuts.push_back({Direction::kToServer, word, occurrence, offset});
+    const std::int64_t replyLength = replyEnd - transcript[i].down;
+    if (!word.empty()) {
+      // Half a command line, and all but its LF, reach the server; QUIT also
+      // whole (the connection ends before its reply is read).
+      const auto commandLength = static_cast<std::int64_t>(transcript[i].line.size() + 2);
+      cuts.push_back({Direction::kToServer, word, occurrence, 1});
+      cuts.push_back({Direction::kToServer, word, occurrence, commandLength - 1});
+      if (word == "QUIT") {
+        cuts.push_back({Direction::kToServer, word, occurrence, commandLength});
+        continue;
+      }
     }
-    if (word == "QUIT") {
-      cuts.push_back({Direction::kToServer, word, occurrence, commandLength});
-    } else {
-      addDown(word, occurrence, replyEnd - transcript[i].down);
+    std::set<std::int64_t> offsets = {0, 1, replyLength / 2, replyLength - 1};
+    for (std::int64_t offset : offsets) {
+      if (offset >= 0 && offset < replyLength) {
+        cuts.push_back({Direction::kToClient, word, occurrence, offset});
+      }
     }
   }
 
@@ -130,7 +129,13 @@ void RecvAllFaults::CheckCuts(const Family& f) {
       const bool firstFailed = cutRun.result == 0 && (cutRun.error == -205 || cutRun.error == -206);
       EXPECT_TRUE(loginFailed || firstFailed) << cutRun.result << " " << cutRun.error;
     } else if (w == "RETR") {
-      EXPECT_EQ(cutRun.result, k - 1);
+      // A RETR sent ahead is cut before the replies of those before it
+      // have all arrived.
+      if (cut.direction == Direction::kToClient) {
+        EXPECT_EQ(cutRun.result, k - 1);
+      } else {
+        EXPECT_TRUE(cutRun.result >= 0 && cutRun.result <= k - 1) << cutRun.result;
+      }
       EXPECT_TRUE(cutRun.error == -205 || cutRun.error == -211) << cutRun.error;
     } else if (w == "TOP") {
       EXPECT_EQ(cutRun.result, k - 1);
@@ -177,7 +182,8 @@ void RecvAllFaults::CheckCuts(const Family& f) {
 
 TEST_F(RecvAllFaults, CutsOfAUserPassRunThatDeletes) { CheckCuts({3, 1, false, false}); }
 
-TEST_F(RecvAllFaults, CutsOfAnApopRun) { CheckCuts({1, 0, true, false}); }
+// Keeping the mail, the retrievals go out ahead of their replies.
+TEST_F(RecvAllFaults, CutsOfAnApopRunThatKeepsMail) { CheckCuts({3, 0, true, false}); }
 
 TEST_F(RecvAllFaults, CutsOfARunWhoseKeysComeFromTop) { CheckCuts({3, 0, false, true}); }
 

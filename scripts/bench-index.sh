@@ -29,6 +29,7 @@ trap 'rm -rf "$WORK"' EXIT
 cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DZELPOST_BENCH=ON -DZELPOST_TESTS=OFF >/dev/null
 cmake --build "$BUILD" -j2 --target bench_index >/dev/null
 
+. "$ROOT/scripts/bench-lib.sh"
 # cpu OUTPUT COMMAND...: runs COMMAND with its output to OUTPUT and prints
 # the CPU seconds it took; fails when COMMAND fails.
 cpu() {
@@ -39,13 +40,6 @@ with open(sys.argv[1], "wb") as out:
 usage = resource.getrusage(resource.RUSAGE_CHILDREN)
 print("%.6f" % (usage.ru_utime + usage.ru_stime))
 PY
-}
-ratio() { $PY -c "import sys; print('%.2f' % (float(sys.argv[1]) / max(float(sys.argv[2]), 1e-9)))" "$1" "$2"; }
-# best VAR SECONDS: keeps the smaller time in VAR.
-best() {
-  if [ -z "${!1}" ] || $PY -c "import sys; sys.exit(0 if float(sys.argv[1]) < float(sys.argv[2]) else 1)" "$2" "${!1}"; then
-    printf -v "$1" '%s' "$2"
-  fi
 }
 
 # A mailbox as receive-all appends to it: reading copies in Shift-JIS, CR LF.
@@ -85,24 +79,26 @@ with open(wml, "wb") as w, open(b64, "wb") as b:
     w.write(b"--b--\r\n")
 PY
 
-grep_time= index_time=
+grep_times=() index_times=()
 grep_count=$(grep -c '^X-MailFile:' "$WORK/inbox.mbx")
 for _ in $(seq "$ROUNDS"); do
   # Not to /dev/null: grep then stops at the first match.
-  best grep_time "$(cpu "$WORK/count" grep -c '^X-MailFile:' "$WORK/inbox.mbx")"
+  grep_times+=("$(cpu "$WORK/count" grep -c '^X-MailFile:' "$WORK/inbox.mbx")")
   rm -f "$WORK/inbox.dir"
-  best index_time "$(cpu /dev/null "$BUILD/bench_index" index "$WORK/inbox.mbx")"
+  index_times+=("$(cpu /dev/null "$BUILD/bench_index" index "$WORK/inbox.mbx")")
 done
+grep_time=$(best "${grep_times[@]}") index_time=$(best "${index_times[@]}")
 records=$(wc -l < "$WORK/inbox.dir")
 [ "$records" -eq "$grep_count" ] || { echo "bench-index: $records records for $grep_count messages" >&2; exit 1; }
 echo "index: $MESSAGES messages ($(du -m "$WORK/inbox.mbx" | cut -f1) MB) in $index_time s CPU; grep -c: $grep_time s"
 echo "RATIO index_vs_grep $(ratio "$grep_time" "$index_time")"
 
-base64_time= save_time=
+base64_times=() save_times=()
 for _ in $(seq "$ROUNDS"); do
-  best base64_time "$(cpu "$WORK/anchor.bin" base64 -d "$WORK/big.b64")"
-  best save_time "$(cpu /dev/null "$BUILD/bench_index" save "$WORK/big.wml" 1 "$WORK/saved.bin")"
+  base64_times+=("$(cpu "$WORK/anchor.bin" base64 -d "$WORK/big.b64")")
+  save_times+=("$(cpu /dev/null "$BUILD/bench_index" save "$WORK/big.wml" 1 "$WORK/saved.bin")")
 done
+base64_time=$(best "${base64_times[@]}") save_time=$(best "${save_times[@]}")
 cmp -s "$WORK/anchor.bin" "$WORK/saved.bin" || { echo "bench-index: saved attachment differs" >&2; exit 1; }
 echo "savePart: $(du -m "$WORK/saved.bin" | cut -f1) MB in $save_time s CPU; base64 -d: $base64_time s"
 echo "RATIO savepart_vs_base64 $(ratio "$base64_time" "$save_time")"

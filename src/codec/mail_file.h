@@ -16,7 +16,7 @@
 #include <string_view>
 
 #include "codec/part_files.h"
-#include "codec/sjis_text.h"
+#include "platform/sjis_text.h"
 
 namespace zel {
 

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "codec/sjis_text.h"
+#include "platform/sjis_text.h"
 #include "index/mailbox_index.h"
 #include "index/text_lines.h"
 #include "platform/dialog.h"

@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "codec/sjis_text.h"
+#include "platform/sjis_text.h"
 #include "index/index_date.h"
 #include "index/text_lines.h"
 #include "platform/file_ops.h"

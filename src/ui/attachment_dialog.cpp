@@ -3,7 +3,7 @@
 #include <string>
 
 #include "codec/mail_file.h"
-#include "codec/sjis_text.h"
+#include "platform/sjis_text.h"
 #include "platform/file_ops.h"
 #include "ui/dialog_ids.h"
 #include "ui/dialog_templates.h"

@@ -11,7 +11,7 @@
 #include <thread>
 
 #include "../api/scratch.h"
-#include "codec/sjis_text.h"
+#include "platform/sjis_text.h"
 #include "platform/dialog.h"
 #include "ui/dialog_ids.h"
 #include "zelpost.h"

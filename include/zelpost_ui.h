@@ -114,6 +114,11 @@ ZELPOST_API int zeluiListData(zeluiWindow listBox, int index, intptr_t* data);
  * such dialog or button. */
 ZELPOST_API int zeluiPressButton(zeluiWindow dialog, int id);
 
+/* Selects entry `index` of the list box `listBox`, as a click on it does.
+ * Returns 1 when the selection was queued, 0 when `listBox` is no list box
+ * or has no such entry. */
+ZELPOST_API int zeluiSelectEntry(zeluiWindow listBox, int index);
+
 /* Answers the Save dialog `dialog`: chooses `path` (Shift-JIS), or cancels
  * when `path` is NULL. Returns 1 when the answer was queued, 0 when `dialog`
  * is no Save dialog. */

@@ -31,6 +31,8 @@ for target in $targets; do
   printf 'Subject: =?ISO-2022-JP?B?GyRCJUYlOSVIGyhC?= =?iso-8859-1?Q?caf=E9_au?=\n' >"$corpus/word"
   printf 'Date: Mon, 01 Jan 2001 12:00:00 +0900\n' >"$corpus/date"
   printf '\033$BF|K\\\033(B \223\372\226\173 \261\336 YWJj:!!!!' >"$corpus/text"
+  printf 'Content-Type: multipart/mixed; boundary="b"\r\n\r\n--b\r\nContent-Transfer-Encoding: base64\r\nContent-Disposition: attachment; filename="a.txt"\r\n\r\nYWJj\r\n--b\r\nContent-Type: application/mac-binhex40\r\n\r\n:!!!!:\r\n--b--\r\n' >"$corpus/mime"
+  printf 'X-MailFile: a.wml\r\nSubject: s\r\nDate: 5 Dec 00 01:00:00 GMT\r\n\r\nbody\r\n.\r\n\37700000001\001\r\n' >"$corpus/mailbox"
   echo "== $target ($seconds s)"
   if ! "$build/fuzz/$target" -max_total_time="$seconds" -max_len=4096 -rss_limit_mb=2048 \
       -artifact_prefix="$build/$target-" -print_final_stats=1 "$corpus" >"$work/$target.log" 2>&1; then

@@ -1,8 +1,9 @@
 #!/bin/bash
 # Screenshots of the library's dialogs as Windows shows them: each dialog of
 # dialog_showcase.exe (the progress dialogs of receive-all, half-way through
-# a run, with Japanese subject and sender; and, as run-229 and run-232, the
-# same dialogs during a real receive-all against the private Dovecot of
+# a run, with Japanese subject and sender; the attachment dialog listing
+# Japanese file names; and, as run-229 and run-232, the progress dialogs
+# during a real receive-all against the private Dovecot of
 # scripts/test-servers.sh, which this script starts when it can) runs under
 # wine64 on a private Xvfb display in a Wine virtual desktop (title bars
 # drawn), and the screen is saved as PNG (xwd | xwdtopnm | pnmtopng).

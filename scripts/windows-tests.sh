@@ -42,14 +42,14 @@ python3 "$root/scripts/check-exports.py" "$w32/zelpost.dll" i686-w64-mingw32-obj
 i686-w64-mingw32-objdump -p "$w32/zelpost.dll" | grep "DLL Name"
 # The dialog resources (the library's dialogs are built from them).
 resources=$(i686-w64-mingw32-windres -i "$w32/zelpost.dll" -O rc)
-for dialog in 229 232; do
+for dialog in 229 230 232; do
   grep -q "^$dialog DIALOG" <<<"$resources" || { echo "dialog resource $dialog missing" >&2; exit 1; }
 done
 # The automation object's type library and registration script.
 for resource in '1 "TYPELIB"' '203 "REGISTRY"'; do
   grep -q "^$resource" <<<"$resources" || { echo "resource $resource missing" >&2; exit 1; }
 done
-echo "dialog resources: 229 232; type library 1, registration script 203"
+echo "dialog resources: 229 230 232; type library 1, registration script 203"
 check_install "$w32" i686-w64-mingw32-gcc
 
 echo "== x64: library, console sender and test programs"

@@ -1,8 +1,9 @@
 #include "api/inet_mail.h"
+#include "ui/attachment_dialog.h"
 
 namespace zel {
 
-// The attachment dialog is not built in this version: nothing is shown.
-int InetMail::DialogAttach(const char*) { return 0; }  // not built yet
+// The attachment dialog; the error state and the log are not touched.
+int InetMail::DialogAttach(const char* filename) { return RunAttachmentDialog(filename); }
 
 }  // namespace zel

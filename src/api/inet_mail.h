@@ -81,7 +81,8 @@ class InetMail : public InetPop3 {
   // Number of messages waiting on the server, or a negative code.
   int MailBiff();
 
-  // The attachment dialog for a display file; not built in this version: 0.
+  // The attachment dialog for a display file (ui/attachment_dialog.h):
+  // 0 closed by the user, -1 file not opened, -2 a single part.
   int DialogAttach(const char* filename);
 
   // Ends every running operation of the session for good, from another

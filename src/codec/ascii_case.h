@@ -27,4 +27,13 @@ constexpr bool startsWithNoCase(std::string_view text, std::string_view prefix) 
   return text.size() >= prefix.size() && equalsNoCase(text.substr(0, prefix.size()), prefix);
 }
 
+// Position of the first occurrence of `needle` in `text`, ASCII letters
+// compared without regard to case; npos when there is none.
+constexpr std::size_t findNoCase(std::string_view text, std::string_view needle) {
+  for (std::size_t i = 0; i + needle.size() <= text.size(); ++i) {
+    if (equalsNoCase(text.substr(i, needle.size()), needle)) return i;
+  }
+  return std::string_view::npos;
+}
+
 }  // namespace zel

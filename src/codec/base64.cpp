@@ -84,6 +84,18 @@ std::size_t base64Encode(const void* data, std::size_t length, char* text) {
   return static_cast<std::size_t>(d - text);
 }
 
+std::size_t base64DecodeGroups(const char* text, std::size_t length, void* data) {
+  const auto* s = reinterpret_cast<const unsigned char*>(text);
+  auto* d = static_cast<unsigned char*>(data);
+  for (std::size_t i = 0; i + 4 <= length; i += 4, d += 3) {
+    const std::uint32_t v = groupBits(s + i);
+    d[0] = static_cast<unsigned char>(v >> 16);
+    d[1] = static_cast<unsigned char>(v >> 8);
+    d[2] = static_cast<unsigned char>(v);
+  }
+  return length / 4 * 3;
+}
+
 std::size_t base64DecodeLine(const char* text, std::size_t length, void* data) {
   const auto* s = reinterpret_cast<const unsigned char*>(text);
   auto* d = static_cast<unsigned char*>(data);

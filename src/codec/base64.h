@@ -25,4 +25,14 @@ std::size_t base64Encode(const void* data, std::size_t length, char* text);
 // Returns the number of bytes written.
 std::size_t base64DecodeLine(const char* text, std::size_t length, void* data);
 
+// base64DecodeGroups: decodes leading groups of a line read in pieces:
+// three bytes per group of four characters, no pad handling. Decoding all
+// but the last four to seven characters of a line of four or more this way
+// and those with base64DecodeLine gives the bytes of base64DecodeLine over
+// the whole line.
+//   length  a multiple of 4
+//   data    at least length / 4 * 3 bytes
+// Returns the number of bytes written (length / 4 * 3).
+std::size_t base64DecodeGroups(const char* text, std::size_t length, void* data);
+
 }  // namespace zel

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <string_view>
 
+#include "codec/buffered_lines.h"
 #include "codec/line_stream.h"
 #include "platform/text_file.h"
 
@@ -12,23 +13,14 @@ namespace zel {
 // Reads lines from `file` (text mode: CR LF comes as LF) with fgets
 // semantics and one byte of look-ahead. The file must stay open while the
 // source is used; the source reads ahead, so use the file only through it.
-class TextFileSource : public LineSource {
+class TextFileSource : public BufferedLines<LineSource, 16 * 1024> {
  public:
   explicit TextFileSource(TextFile& file) : file_(file) {}
 
-  // Returns the bytes read (NUL-terminated in `buffer`), 0 at the end.
-  std::size_t readLine(char* buffer, std::size_t size) override;
-  // The next byte, or -1 at the end of the file.
-  int peek() override;
-
  private:
-  bool Fill();  // refills the buffer; false at the end or on a read error
+  std::size_t readChunk(char* buffer, std::size_t n) override { return file_.Read(buffer, n); }
 
   TextFile& file_;
-  static constexpr std::size_t kChunk = 16 * 1024;  // one read of the file
-  char buffer_[kChunk];
-  std::size_t begin_ = 0;
-  std::size_t end_ = 0;
 };
 
 // Writes text to `file` (text mode: LF goes out as CR LF).

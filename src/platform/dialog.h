@@ -159,6 +159,12 @@ int AskYesNo(WindowHandle owner, const char* text, const char* caption);
 // or 0 past the last.
 WindowHandle ChildWindowAt(WindowHandle window, int index);
 
+// A dialog of the calling process with the template id `dialogId` that has
+// finished its initialisation (the newest, when there are several), waited
+// for up to `timeoutMs` milliseconds; 0 on time-out. It may run on any
+// thread: a host finds a modal dialog another thread runs this way.
+WindowHandle WaitForDialog(int dialogId, int timeoutMs);
+
 // Describes `window` (see zeluiWindowInfo). Returns false for no window.
 bool DescribeWindow(WindowHandle window, zeluiWindowInfo& info);
 

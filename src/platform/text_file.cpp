@@ -123,6 +123,18 @@ std::size_t TextFile::Read(void* out, std::size_t n) {
   char* dst = static_cast<char*>(out);
   std::size_t done = 0;
   while (done < n) {
+    if (!text_ && begin_ == end_ && n - done >= kBufferSize && !eof_) {
+      // Bytes, nothing buffered, a large request: straight into the caller's buffer.
+      const std::size_t want = n - done;
+      const std::size_t got = std::fread(dst + done, 1, want, file_);
+      done += got;
+      if (got < want) {
+        if (std::ferror(file_)) failed_ = true;
+        eof_ = true;
+        break;
+      }
+      continue;
+    }
     if (FillBuffer() == EOF) break;
     // Copy the buffered run at once; in text mode up to the next CR.
     const char* start = buffer_ + begin_;
@@ -135,6 +147,20 @@ std::size_t TextFile::Read(void* out, std::size_t n) {
     if (cr != nullptr) dst[done++] = TakeCr();
   }
   return done;
+}
+
+std::int64_t TextFile::Tell() {
+  if (file_ == nullptr) return -1;
+  const std::int64_t at = TellHostFile(file_);
+  if (at < 0) return -1;
+  return at - static_cast<std::int64_t>(end_ - begin_);
+}
+
+bool TextFile::Seek(std::int64_t offset, bool fromEnd) {
+  if (file_ == nullptr || !SeekHostFile(file_, offset, fromEnd ? SEEK_END : SEEK_SET)) return false;
+  begin_ = end_ = 0;
+  eof_ = false;
+  return true;
 }
 
 bool TextFile::WriteRaw(const char* data, std::size_t n) {

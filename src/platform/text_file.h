@@ -71,6 +71,15 @@ class TextFile {
 #endif
       ;
 
+  // Byte offset in the file of the next byte a read returns (read modes),
+  // counted on disk (before text translation). -1 when it is unknown.
+  std::int64_t Tell();
+
+  // Moves the read position to `offset` bytes from the start, or from the
+  // end when `fromEnd`; clears the end-of-file state. Meant for the binary
+  // read mode. Returns false on failure.
+  bool Seek(std::int64_t offset, bool fromEnd = false);
+
   // Hands the buffered writes to the OS. Returns false (and the file is
   // failed) when that or any earlier write failed.
   bool Flush();
@@ -116,5 +125,11 @@ class TextFile {
 // one is used only when it is a regular file of the effective user.
 // Backend primitive of TextFile; returns nullptr on failure.
 std::FILE* OpenHostFile(std::string_view path, const char* mode, bool privateFile);
+
+// 64-bit fseek (whence SEEK_SET or SEEK_END) and ftell of a host file
+// stream: backend primitives of TextFile. Seek returns false, Tell -1 on
+// failure.
+bool SeekHostFile(std::FILE* file, std::int64_t offset, int whence);
+std::int64_t TellHostFile(std::FILE* file);
 
 }  // namespace zel

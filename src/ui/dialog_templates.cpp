@@ -1,4 +1,4 @@
-// Templates of the progress dialogs (dialog units). dialogs.rc holds the
+// Templates of the progress and attachment dialogs (dialog units). dialogs.rc holds the
 // same dialogs as Windows resources.
 #include "ui/dialog_templates.h"
 
@@ -37,6 +37,13 @@ constexpr DialogControl kProgressBarControls[] = {
     {ControlKind::kButton, kIdCancel, "ｷｬﾝｾﾙ", kButton, 241, 21, 39, 14},
 };
 
+constexpr DialogControl kAttachmentControls[] = {
+    {ControlKind::kButton, ZEL_IDC_ATTACH_SAVE, "保存(&S)", kDefaultButton, 105, 7, 42, 14},
+    {ControlKind::kButton, kIdCancel, "閉じる", kButton, 105, 24, 42, 14},
+    {ControlKind::kListBox, ZEL_IDC_ATTACH_LIST, "", kLbsNotify | kLbsNoIntegralHeight | kWsVScroll | kWsBorder | kWsTabStop,
+     7, 7, 94, 74},
+};
+
 }  // namespace
 
 const DialogTemplate kReceiveProgressTemplate{
@@ -46,5 +53,9 @@ const DialogTemplate kReceiveProgressTemplate{
 const DialogTemplate kProgressBarTemplate{
     ZEL_IDD_PROGRESS_BAR, "zelsend", kDialogStyle, 287, 55, kDialogFont, 9,
     kProgressBarControls, std::size(kProgressBarControls)};
+
+const DialogTemplate kAttachmentTemplate{
+    ZEL_IDD_ATTACHMENT, "添付ファイル一覧", kDialogStyle, 154, 88, kDialogFont, 12,
+    kAttachmentControls, std::size(kAttachmentControls)};
 
 }  // namespace zel

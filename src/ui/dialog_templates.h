@@ -10,5 +10,6 @@ namespace zel {
 
 extern const DialogTemplate kReceiveProgressTemplate;  // 229, "zelpostw"
 extern const DialogTemplate kProgressBarTemplate;      // 232, "zelsend"
+extern const DialogTemplate kAttachmentTemplate;       // 230, "添付ファイル一覧"
 
 }  // namespace zel

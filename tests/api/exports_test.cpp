@@ -34,12 +34,13 @@ TEST(Exports, UnusedEntryPointsReturnTheirFixedResults) {
   EXPECT_EQ(api.Poplist(1, 2, 3), 1);
 }
 
-TEST(Exports, OperationsNotBuiltReportFailure) {
+TEST(Exports, IndexAndDialogExportsRefuseWhatTheyCannotUse) {
   const Exports& api = Api();
   EXPECT_EQ(api.MakeIndexMBX("x"), 0);
+  EXPECT_EQ(api.MakeIndexMBX(nullptr), 0);
   EXPECT_EQ(api.MakeIndexWML(nullptr), 0);
   EXPECT_EQ(api.PrintIndex(nullptr, "x", "k", 0, 10, 10, 10), 0);
-  EXPECT_EQ(api.DialogAttach("x"), 0);
+  EXPECT_EQ(api.DialogAttach("x"), -1);  // no such file: the dialog is never seen
 }
 
 TEST(Exports, VersionTextComesFromTheFileVersion) {

@@ -44,4 +44,10 @@ std::FILE* OpenHostFile(std::string_view path, const char* mode, bool privateFil
   return file;
 }
 
+bool SeekHostFile(std::FILE* file, std::int64_t offset, int whence) {
+  return ::fseeko(file, static_cast<off_t>(offset), whence) == 0;
+}
+
+std::int64_t TellHostFile(std::FILE* file) { return static_cast<std::int64_t>(::ftello(file)); }
+
 }  // namespace zel

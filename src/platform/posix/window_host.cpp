@@ -43,6 +43,14 @@ std::shared_ptr<WindowRecord> Find(zeluiWindow window) {
 }  // namespace
 }  // namespace zel::layer
 
+namespace zel {
+
+WindowHandle WaitForDialog(int dialogId, int timeoutMs) {
+  return layer::WaitFor(timeoutMs, [&] { return layer::FindDialogLocked(0, dialogId); });
+}
+
+}  // namespace zel
+
 using namespace zel;
 using namespace zel::layer;
 
@@ -121,6 +129,20 @@ int zeluiPressButton(zeluiWindow dialog, int id) {
                              static_cast<MessageLong>(button))
                ? 1
                : 0;
+  });
+}
+
+int zeluiSelectEntry(zeluiWindow listBox, int index) {
+  return Guarded(0, [&] {
+    {
+      std::lock_guard lock(TheRegistry().mutex);
+      const auto record = FindLocked(listBox);
+      if (!record || record->kind != WindowKind::kListBox || index < 0 ||
+          static_cast<std::size_t>(index) >= record->entries.size()) {
+        return 0;
+      }
+    }
+    return PostWindowMessage(listBox, kLbSetCurSel, static_cast<MessageParam>(index), 0) ? 1 : 0;
   });
 }
 

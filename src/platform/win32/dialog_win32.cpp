@@ -96,6 +96,28 @@ int KindOf(HWND window) {
   return ZELUI_KIND_WINDOW;
 }
 
+// What WaitForDialog looks for, and what it found.
+struct DialogSearch {
+  int id;
+  HWND found;
+};
+
+// EnumWindows callback: stops at the first (newest) shown dialog of this
+// process with the template id searched for.
+BOOL CALLBACK FindShownDialog(HWND window, LPARAM lParam) {
+  auto& search = *reinterpret_cast<DialogSearch*>(lParam);
+  DWORD process = 0;
+  GetWindowThreadProcessId(window, &process);
+  // Shown: a dialog becomes visible once WM_INITDIALOG has run.
+  if (process != GetCurrentProcessId() || KindOf(window) != ZELUI_KIND_DIALOG || !IsWindowVisible(window)) {
+    return TRUE;
+  }
+  const auto* state = reinterpret_cast<const DialogState*>(GetWindowLongPtrA(window, DWLP_USER));
+  if (state == nullptr || state->resourceId != search.id) return TRUE;
+  search.found = window;
+  return FALSE;
+}
+
 }  // namespace
 
 WindowHandle CreateModelessDialog(const DialogTemplate& dialogTemplate, WindowHandle parent,
@@ -174,6 +196,17 @@ WindowHandle ChildWindowAt(WindowHandle window, int index) {
   HWND child = GetWindow(Hwnd(window), GW_CHILD);
   while (child != nullptr && index-- > 0) child = GetWindow(child, GW_HWNDNEXT);
   return reinterpret_cast<WindowHandle>(child);
+}
+
+WindowHandle WaitForDialog(int dialogId, int timeoutMs) {
+  DialogSearch search{dialogId, nullptr};
+  const DWORD start = GetTickCount();
+  for (;;) {
+    EnumWindows(&FindShownDialog, reinterpret_cast<LPARAM>(&search));
+    if (search.found != nullptr || GetTickCount() - start >= static_cast<DWORD>(timeoutMs)) break;
+    Sleep(10);
+  }
+  return reinterpret_cast<WindowHandle>(search.found);
 }
 
 bool DescribeWindow(WindowHandle window, zeluiWindowInfo& info) {

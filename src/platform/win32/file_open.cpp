@@ -44,4 +44,10 @@ std::FILE* OpenHostFile(std::string_view path, const char* mode, bool /*privateF
   return file;
 }
 
+bool SeekHostFile(std::FILE* file, std::int64_t offset, int whence) {
+  return _fseeki64(file, offset, whence) == 0;
+}
+
+std::int64_t TellHostFile(std::FILE* file) { return _ftelli64(file); }
+
 }  // namespace zel

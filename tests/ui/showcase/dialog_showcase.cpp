@@ -21,6 +21,7 @@
 #include "platform/temp_file.h"
 #include "platform/thread.h"
 #include "ui/dialog_ids.h"
+#include "ui/attachment_dialog.h"
 #include "ui/progress_dialog.h"
 
 namespace {
@@ -74,6 +75,32 @@ int ShowProgress(int executeType) {
   return 0;
 }
 
+// The attachment dialog of a message with three attachments named in
+// Japanese; closed when told to stop.
+int ShowAttachments() {
+  const char kMessage[] =
+      "Subject: showcase\r\nContent-Type: multipart/mixed; boundary=\"b\"\r\n\r\n--b\r\n\r\ntext\r\n"
+      "--b\r\nContent-Disposition: attachment; filename=\"=?ISO-2022-JP?B?GyRCMnE1RDtxTkEbKEIucGRm?=\"\r\n\r\n1\r\n"
+      "--b\r\nContent-Disposition: attachment;\r\n filename=\"=?ISO-2022-JP?B?GyRCOCtAUT1xIUoyfkR7SEchSxsoQi54bHN4?=\"\r\n"
+      "\r\n2\r\n"
+      "--b\r\nContent-Disposition: attachment; filename=\"=?ISO-2022-JP?B?GyRCST07ZiROPEw/PxsoQi5qcGc=?=\"\r\n\r\n3\r\n"
+      "--b--\r\n";
+  std::FILE* f = std::fopen("showcase.wml", "wb");
+  if (f == nullptr) return 1;
+  std::fwrite(kMessage, 1, sizeof kMessage - 1, f);
+  std::fclose(f);
+  std::thread closer([] {
+    const WindowHandle dialog = WaitForDialog(ZEL_IDD_ATTACHMENT, 60000);
+    if (dialog == 0) return;
+    WriteFlag(kShownFlag);
+    while (!PathExists(kDoneFlag)) std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    PostWindowMessage(dialog, kWmCommand, CommandParam(kIdCancel, kBnClicked), 0);
+  });
+  const int result = RunAttachmentDialog("showcase.wml");
+  closer.join();
+  return result == 0 ? 0 : 1;
+}
+
 // Delivers the record to the dialog as the library does; at the second
 // message flags "shown" and holds the run until the done flag appears.
 void HoldAtSecondMessage(WindowHandle window, const RecvProgress& record) {
@@ -112,6 +139,7 @@ struct Showcase {
 const Showcase kShowcases[] = {
     {"229", [] { return ShowProgress(1); }, false},
     {"232", [] { return ShowProgress(2); }, false},
+    {"230", ShowAttachments, false},
     {"run-229", [] { return ShowRun(1); }, true},
     {"run-232", [] { return ShowRun(2); }, true},
 };

@@ -1,0 +1,441 @@
+#include "codec/mail_file.h"
+
+#include <cstring>
+
+#include "codec/ascii_case.h"
+#include "codec/base64.h"
+#include "codec/binhex.h"
+#include "codec/encoded_word.h"
+#include "codec/header_text.h"
+#include "codec/message_builder.h"
+
+namespace zel {
+
+namespace {
+
+// Reads a file in pieces of at most kPartLineSize - 1 bytes and tells a
+// piece that starts a line from one that continues a longer line: only the
+// former can be a delimiter, an empty line or a BinHex start.
+class PieceReader {
+ public:
+  explicit PieceReader(SeekableSource& in) : in_(in) {}
+
+  // Reads the next piece into `line`. Returns false at the end of the file.
+  bool next() {
+    continued = midLine_;
+    length = in_.readLine(line, sizeof line);
+    midLine_ = length > 0 && line[length - 1] != '\n';
+    return length > 0;
+  }
+
+  // Reads to the end of the current line.
+  void skipLine() {
+    while (next() && line[length - 1] != '\n') {
+    }
+  }
+
+  // True when the last piece read did not end its line.
+  bool midLine() const { return midLine_; }
+
+  // Consumes one byte (after a peek).
+  void skipByte() {
+    char two[2];
+    in_.readLine(two, sizeof two);
+  }
+
+  // The current piece is a whole line holding only CR LF.
+  bool emptyLine() const { return !continued && length == 2 && line[0] == '\r' && line[1] == '\n'; }
+
+  std::string_view piece() const { return {line, length}; }
+
+  char line[kPartLineSize];
+  std::size_t length = 0;
+  bool continued = false;
+
+ private:
+  SeekableSource& in_;
+  bool midLine_ = false;
+};
+
+// Collects written bytes and hands them to the sink in large blocks.
+class OutBuffer {
+ public:
+  explicit OutBuffer(ClosableSink& out) : out_(out) {}
+
+  // Room for `need` (at most kSize) bytes at the end of the buffer.
+  char* room(std::size_t need) {
+    if (used_ + need > kSize) flush();
+    return data_ + used_;
+  }
+  void commit(std::size_t n) { used_ += n; }
+  void put(const char* p, std::size_t n) {
+    std::memcpy(room(n), p, n);
+    commit(n);
+  }
+  bool flush() {
+    if (used_ > 0 && !out_.write(std::string_view(data_, used_))) ok_ = false;
+    used_ = 0;
+    return ok_;
+  }
+
+ private:
+  static constexpr std::size_t kSize = 64 * 1024;  // one write of the output file
+  ClosableSink& out_;
+  char data_[kSize];
+  std::size_t used_ = 0;
+  bool ok_ = true;
+};
+
+std::string lowerCase(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) c = lowerAscii(c);
+  return out;
+}
+
+// The value of the parameter `name` ("boundary=") found anywhere in the
+// stripped field, or "".
+std::string paramAfter(std::string_view field, std::string_view name) {
+  const std::size_t at = findNoCase(field, name);
+  if (at == std::string_view::npos) return {};
+  return readParamValue(field.substr(at)).value_or(std::string());
+}
+
+// Decodes the pieces of base64 lines; a line read in several pieces is
+// decoded exactly as base64DecodeLine decodes it whole.
+class Base64Lines {
+ public:
+  explicit Base64Lines(OutBuffer& out) : out_(out) {}
+
+  // Adds one piece; `lineEnds` when it holds the line's end (line end
+  // characters already removed).
+  void add(std::string_view piece, bool continued, bool lineEnds) {
+    if (!continued && lineEnds) {
+      const std::size_t n = base64DecodeLine(piece.data(), piece.size(), out_.room(kRoom));
+      out_.commit(n);
+      return;
+    }
+    std::memcpy(held_ + count_, piece.data(), piece.size());
+    count_ += piece.size();
+    if (lineEnds) {
+      finish();
+    } else if (count_ >= 8) {
+      // Keep four to seven characters: the line's last group is among them.
+      const std::size_t k = (count_ - 4) / 4 * 4;
+      out_.commit(base64DecodeGroups(held_, k, out_.room(kRoom)));
+      std::memmove(held_, held_ + k, count_ - k);
+      count_ -= k;
+    }
+  }
+
+  // Ends a line that was cut off (the end of the file or of the part).
+  void finish() {
+    if (count_ > 0 && held_[count_ - 1] == '\r') --count_;  // CR of a CR LF split between pieces
+    if (count_ > 0) out_.commit(base64DecodeLine(held_, count_, out_.room(kRoom)));
+    count_ = 0;
+  }
+
+ private:
+  static constexpr std::size_t kRoom = (7 + kPartLineSize) / 4 * 3 + 3;  // bytes one call may write
+  OutBuffer& out_;
+  char held_[7 + kPartLineSize];
+  std::size_t count_ = 0;
+};
+
+}  // namespace
+
+// The open display file and the buffers the whole tree uses while parsing.
+struct MailFile::Walk {
+  explicit Walk(std::unique_ptr<SeekableSource> source) : in(std::move(source)), reader(*in) {}
+  std::unique_ptr<SeekableSource> in;
+  PieceReader reader;
+  char field[kPartFieldSize];
+};
+
+std::optional<std::string> readParamValue(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size() && text[i] != '=' && text[i] != ':') ++i;
+  if (i == 0 || i >= text.size()) return std::nullopt;
+  std::string_view value = text.substr(i + 1);
+  char close = 0;
+  if (!value.empty()) {
+    switch (value[0]) {
+      case '"': close = '"'; break;
+      case '(': close = ')'; break;
+      case '<': close = '>'; break;
+      case '[': close = ']'; break;
+      default: break;
+    }
+  }
+  if (close != 0) {
+    value.remove_prefix(1);
+    return std::string(value.substr(0, value.find(close)));
+  }
+  return std::string(value.substr(0, value.find(';')));
+}
+
+std::string attachmentSaveName(std::string_view name) {
+  std::string_view last = AttachmentFileName(name, true);
+  if (last == "." || last == "..") return {};
+  return std::string(last.substr(0, SjisPrefixLength(last, kPathSize - 1)));
+}
+
+MailFile::MailFile(PartFiles& files) : files_(files) {}
+
+MailFile::MailFile(MailFile* parent, int depth)
+    : files_(parent->files_), walk_(parent->walk_), depth_(depth), parent_(parent) {}
+
+MailFile::~MailFile() {
+  // The subtree and the later siblings form one list that is freed from its
+  // head: a part's children are moved in front of its next sibling before
+  // the part goes, so no destructor ever recurses.
+  MailFile* list = firstChild_;
+  if (list != nullptr) {
+    MailFile* last = list;
+    while (last->nextSibling_ != nullptr) last = last->nextSibling_;
+    last->nextSibling_ = nextSibling_;
+  } else {
+    list = nextSibling_;
+  }
+  firstChild_ = nextSibling_ = nullptr;
+  while (list != nullptr) {
+    MailFile* part = list;
+    if (part->firstChild_ != nullptr) {
+      MailFile* last = part->firstChild_;
+      while (last->nextSibling_ != nullptr) last = last->nextSibling_;
+      last->nextSibling_ = part->nextSibling_;
+      list = part->firstChild_;
+    } else {
+      list = part->nextSibling_;
+    }
+    part->firstChild_ = part->nextSibling_ = nullptr;
+    delete part;
+  }
+}
+
+bool MailFile::open(std::string_view path) {
+  close();
+  std::unique_ptr<SeekableSource> in = files_.openRead(path);
+  if (!in) return false;
+  path_.assign(path);
+  ownWalk_ = std::make_unique<Walk>(std::move(in));
+  walk_ = ownWalk_.get();
+  return true;
+}
+
+void MailFile::close() {
+  ownWalk_.reset();
+  walk_ = nullptr;
+}
+
+int MailFile::parse() {
+  if (walk_ == nullptr) return -1;
+  SeekableSource& in = *walk_->in;
+  start = in.tell();
+  readHeader();
+  bodyStart = in.tell();
+  const bool multipart = !boundary.empty() && depth_ < kMaxPartDepth;
+  if (parent_ == nullptr) {
+    if (!multipart) {
+      end = in.seekEnd();
+      return 0;
+    }
+    if (readChildren() < 0) return -1;
+    end = in.tell() - 1;
+    return 0;
+  }
+  if (!multipart) return readToEnclosingDelimiter(true);
+  if (readChildren() < 0) return -1;
+  return readToEnclosingDelimiter(false);
+}
+
+void MailFile::readHeader() {
+  SeekableSource& in = *walk_->in;
+  PieceReader& r = walk_->reader;
+  char* field = walk_->field;
+  // The rest of an over-long delimiter line is no header line.
+  if (r.midLine()) r.skipLine();
+  std::size_t used = 0;
+  for (;;) {
+    const int c = in.peek();
+    if (c < 0) break;
+    if (used == 0 && c == '\r') {
+      r.skipByte();
+      if (in.peek() == '\n') r.skipByte();
+      break;
+    }
+    bool whole = false;
+    if (kPartFieldSize - used >= 2) {
+      const std::size_t n = in.readLine(field + used, kPartFieldSize - used);
+      used += n;
+      whole = n == 0 || field[used - 1] == '\n';
+    }
+    if (!whole) r.skipLine();  // the field is full: the rest of the line is dropped
+    const int following = in.peek();
+    if (following == ' ' || following == '\t') continue;
+    field[used] = '\0';
+    takeField(field);
+    used = 0;
+  }
+}
+
+void MailFile::takeField(char* field) {
+  if (startsWithNoCase(field, "Content-Type:")) {
+    const std::string_view f = stripUnquotedBlanks(field);
+    const std::string_view rest = f.substr(f.find(':') + 1);
+    const std::size_t slash = rest.find('/');
+    if (slash == std::string_view::npos) {
+      type = lowerCase(rest.substr(0, rest.find(';')));
+      subtype.clear();
+    } else {
+      type = lowerCase(rest.substr(0, slash));
+      const std::string_view after = rest.substr(slash + 1);
+      subtype = lowerCase(after.substr(0, after.find(';')));
+    }
+    if (findNoCase(f, "boundary=") != std::string_view::npos) boundary = paramAfter(f, "boundary=");
+    if (findNoCase(f, "charset=") != std::string_view::npos) charset = lowerCase(paramAfter(f, "charset="));
+  } else if (startsWithNoCase(field, "Content-Transfer-Encoding:")) {
+    transferEncoding = readParamValue(stripUnquotedBlanks(field)).value_or(std::string());
+  } else if (startsWithNoCase(field, "Content-ID:")) {
+    contentId = readParamValue(stripUnquotedBlanks(field)).value_or(std::string());
+  } else if (startsWithNoCase(field, "Content-Disposition:")) {
+    const std::string_view f = stripUnquotedBlanks(field);
+    if (findNoCase(f, "filename=") != std::string_view::npos) {
+      fileName = attachmentSaveName(decodeHeaderLine(paramAfter(f, "filename=")));
+    }
+  }
+}
+
+bool MailFile::isDelimiter(std::string_view line, const std::string& b) const {
+  return !walk_->reader.continued && line.size() >= 2 + b.size() && line[0] == '-' && line[1] == '-' &&
+         line.compare(2, b.size(), b) == 0;
+}
+
+int MailFile::readChildren() {
+  PieceReader& r = walk_->reader;
+  while (r.next()) {
+    if (isDelimiter(r.piece(), boundary)) break;
+  }
+  MailFile* last = nullptr;
+  for (;;) {
+    auto* part = new MailFile(this, depth_ + 1);
+    part->enclosingBoundary = boundary;
+    (last ? last->nextSibling_ : firstChild_) = part;
+    last = part;
+    const int result = part->parse();
+    if (result < 0) return -1;
+    if (result == 0) return 0;
+  }
+}
+
+int MailFile::readToEnclosingDelimiter(bool leaf) {
+  SeekableSource& in = *walk_->in;
+  PieceReader& r = walk_->reader;
+  if (leaf) end = in.tell();
+  for (;;) {
+    if (!leaf) end = in.tell();
+    if (!r.next()) return leaf ? -1 : 0;
+    const std::string_view line = r.piece();
+    if (isDelimiter(line, enclosingBoundary)) {
+      const std::string_view after = line.substr(2 + enclosingBoundary.size());
+      return after.substr(0, 2) == "--" ? 0 : 1;
+    }
+    if (leaf) end = in.tell();
+  }
+}
+
+int MailFile::partCount() const {
+  int n = 0;
+  for (const MailFile* p = firstChild_; p != nullptr; p = p->nextSibling_) ++n;
+  return n;
+}
+
+const MailFile* MailFile::child(int index) const {
+  if (index < 0) return nullptr;
+  const MailFile* p = firstChild_;
+  while (p != nullptr && index-- > 0) p = p->nextSibling_;
+  return p;
+}
+
+const char* MailFile::partFileName(int index, char* buffer) const {
+  const MailFile* part = child(index);
+  if (part == nullptr) return nullptr;
+  CopyBounded(buffer, kPathSize, part->fileName);
+  return buffer;
+}
+
+int MailFile::savePart(int index, std::string_view outputPath) {
+  const MailFile* part = child(index);
+  if (part == nullptr) return 0;
+  std::unique_ptr<SeekableSource> in = files_.openRead(path_);
+  if (!in) {
+    files_.log(kLogLineMailOpen, "メールファイルがオープンできない " + path_);
+    return 0;
+  }
+  std::unique_ptr<ClosableSink> out = files_.openWrite(outputPath);
+  if (!out) {
+    files_.log(kLogLineAttachmentOpen, "添付ファイルがオープンできない " + std::string(outputPath));
+    return 0;
+  }
+  const bool written = in->seek(part->start) && part->writeBody(*in, *out);
+  if (!out->close() || !written) {
+    files_.log(__LINE__, "添付ファイルの書き込みに失敗 " + std::string(outputPath));
+    return 0;
+  }
+  return 1;
+}
+
+bool MailFile::writeBody(SeekableSource& in, ClosableSink& sink) const {
+  PieceReader r(in);
+  while (r.next()) {
+    if (r.emptyLine()) break;
+  }
+  OutBuffer out(sink);
+  if (equalsNoCase(transferEncoding, "base64")) {
+    Base64Lines lines(out);
+    while (in.tell() < end && r.next()) {
+      if (r.emptyLine()) break;
+      std::string_view piece = r.piece();
+      const bool lineEnds = piece.back() == '\n';
+      if (lineEnds) {
+        piece.remove_suffix(1);
+        if (!piece.empty() && piece.back() == '\r') piece.remove_suffix(1);
+      }
+      lines.add(piece, r.continued, lineEnds);
+    }
+    lines.finish();
+  } else if (equalsNoCase(type, "application") && equalsNoCase(subtype, "mac-binhex40")) {
+    // The text between the opening and the closing colon, line ends left
+    // out, decoded four characters (three bytes) at a time.
+    char text[4 + kPartLineSize];
+    std::size_t held = 0;
+    bool opened = false;
+    bool closed = false;
+    while (!closed && in.tell() < end && r.next()) {
+      std::string_view piece = r.piece();
+      if (!opened) {
+        if (r.continued || piece[0] != ':') continue;
+        opened = true;
+        piece.remove_prefix(1);
+      } else if (r.emptyLine()) {
+        break;
+      }
+      for (const char c : piece) {
+        if (c == ':') {
+          closed = true;
+          break;
+        }
+        if (c != '\r' && c != '\n') text[held++] = c;
+      }
+      const std::size_t k = held / 4 * 4;
+      out.commit(binhexDecode(text, k, out.room(binhexDecodedBound(k))));
+      std::memmove(text, text + k, held - k);
+      held -= k;
+    }
+    out.commit(binhexDecode(text, held, out.room(binhexDecodedBound(held))));
+  } else {
+    while (in.tell() < end && r.next()) out.put(r.line, r.length);
+  }
+  return out.flush();
+}
+
+}  // namespace zel

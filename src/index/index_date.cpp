@@ -1,0 +1,153 @@
+#include "index/index_date.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <ctime>
+
+#include "codec/calendar.h"
+#include "platform/clock.h"
+
+namespace zel {
+
+namespace {
+
+constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                   "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+constexpr const char* kWeekdays[] = {"日", "月", "火", "水", "木", "金", "土"};
+
+struct Zone {
+  std::string_view name;
+  int hours;
+};
+constexpr Zone kZones[] = {{"UT", 0},   {"GMT", 0},  {"Z", 0},    {"EST", -5}, {"CDT", -5}, {"CST", -6},
+                           {"MDT", -6}, {"MST", -7}, {"PDT", -7}, {"PST", -8}, {"YDT", -8}, {"YST", -9},
+                           {"HDT", -9}, {"HST", -10}, {"BDT", -10}, {"BST", -11}};
+
+// Numbers are read as atoi reads them, held within a range no date needs to
+// leave, so no arithmetic below can overflow.
+constexpr std::int64_t kNumberLimit = 1000000000;
+
+// Latest time converted: the end of the year 3000, which every platform's
+// local-time conversion handles.
+constexpr std::int64_t kLatestTime = 32535215999;
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// atoi of the text at `at` (nothing past its end: 0).
+std::int64_t numberAt(std::string_view v, std::size_t at) {
+  std::size_t i = at;
+  while (i < v.size() && (v[i] == ' ' || (v[i] >= '\t' && v[i] <= '\r'))) ++i;
+  bool negative = false;
+  if (i < v.size() && (v[i] == '+' || v[i] == '-')) negative = v[i++] == '-';
+  std::int64_t n = 0;
+  for (; i < v.size() && isDigit(v[i]); ++i) n = std::min(n * 10 + (v[i] - '0'), kNumberLimit);
+  return negative ? -n : n;
+}
+
+void skipBlanks(std::string_view v, std::size_t& i) {
+  while (i < v.size() && v[i] == ' ') ++i;
+}
+
+void skipWord(std::string_view v, std::size_t& i) {
+  while (i < v.size() && v[i] != ' ') ++i;
+}
+
+}  // namespace
+
+long StandardUtcOffset() {
+  std::int64_t year;
+  int month, day;
+  civilFromDays(static_cast<std::int64_t>(CalendarTime()) / 86400, year, month, day);
+  const auto january = static_cast<std::time_t>(daysFromCivil(year, 0, 1) * 86400);
+  const auto july = static_cast<std::time_t>(daysFromCivil(year, 6, 1) * 86400);
+  return std::min(LocalUtcOffset(january), LocalUtcOffset(july));
+}
+
+void AppendIndexDate(std::string& out, std::string_view v, long standard) {
+  std::size_t i = 0;
+  skipBlanks(v, i);
+  if (i < v.size() && !isDigit(v[i])) skipWord(v, i);  // the weekday
+  skipBlanks(v, i);
+  const std::int64_t day = numberAt(v, i);
+  skipWord(v, i);
+  skipBlanks(v, i);
+  int month = -1;
+  for (int m = 0; m < 12 && i + 3 <= v.size(); ++m) {
+    if (v.substr(i, 3) == kMonths[m]) {
+      month = m;
+      break;
+    }
+  }
+  skipWord(v, i);
+  skipBlanks(v, i);
+  std::int64_t year = numberAt(v, i);
+  if (year < 100) year += year < 70 ? 2000 : 1900;
+  skipWord(v, i);
+  skipBlanks(v, i);
+  const std::int64_t hour = numberAt(v, i);
+  const std::int64_t minute = numberAt(v, i + 3);
+  const std::int64_t second = numberAt(v, i + 6);
+  skipWord(v, i);
+  skipBlanks(v, i);
+  const std::string_view zone = v.substr(i);
+
+  std::int64_t t = (daysFromCivil(year, month, 1) + day - 1) * 86400 + hour * 3600 + minute * 60 + second -
+                   standard;
+  const auto startsWith = [&](std::string_view p) { return zone.substr(0, p.size()) == p; };
+  if (startsWith("900") || startsWith("+0900") || startsWith("JST")) {
+    // taken as local time
+  } else if (!zone.empty() && (zone[0] == '+' || zone[0] == '-' || isDigit(zone[0]))) {
+    t += standard - numberAt(zone, 0) / 100 * 3600;
+  } else {
+    for (const Zone& z : kZones) {
+      if (startsWith(z.name)) {
+        t += standard - z.hours * 3600;
+        break;
+      }
+    }
+  }
+  t = std::clamp<std::int64_t>(t, 0, kLatestTime);
+  std::tm f{};
+  if (!LocalTime(static_cast<std::time_t>(t), f)) LocalTime(0, f);
+  // "%04d/%02d/%02d(%s) %02d:%02d:%02d" (one per record: no printf)
+  char text[32];
+  char* p = text;
+  const auto two = [&p](int v) {
+    *p++ = static_cast<char>('0' + v / 10 % 10);
+    *p++ = static_cast<char>('0' + v % 10);
+  };
+  const int fullYear = f.tm_year + 1900;  // 1970 to 3000
+  two(fullYear / 100);
+  two(fullYear % 100);
+  *p++ = '/';
+  two(f.tm_mon + 1);
+  *p++ = '/';
+  two(f.tm_mday);
+  *p++ = '(';
+  for (const char* w = kWeekdays[f.tm_wday % 7]; *w != '\0';) *p++ = *w++;
+  *p++ = ')';
+  *p++ = ' ';
+  two(f.tm_hour);
+  *p++ = ':';
+  two(f.tm_min);
+  *p++ = ':';
+  two(f.tm_sec);
+  out.append(text, static_cast<std::size_t>(p - text));
+}
+
+void AppendDecimal(std::string& out, std::int64_t value, int width) {
+  char text[48];
+  char* end = text + sizeof text;
+  char* p = end;
+  const bool negative = value < 0;
+  std::uint64_t v = negative ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
+  do {
+    *--p = static_cast<char>('0' + v % 10);
+    v /= 10;
+  } while (v != 0);
+  while (end - p < std::min(width, 40) - (negative ? 1 : 0)) *--p = '0';
+  if (negative) *--p = '-';
+  out.append(p, static_cast<std::size_t>(end - p));
+}
+
+}  // namespace zel

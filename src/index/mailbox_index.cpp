@@ -1,0 +1,183 @@
+#include "index/mailbox_index.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <cstring>
+
+#include "platform/sjis_text.h"
+#include "index/index_date.h"
+#include "index/text_lines.h"
+#include "platform/file_ops.h"
+#include "platform/text_file.h"
+
+namespace zel {
+
+namespace {
+
+// Resume points beyond any real mailbox are held here, so reading one
+// cannot overflow.
+constexpr std::int64_t kLineNumberLimit = 1000000000000000;
+
+// Records collected before they are written.
+constexpr std::size_t kWriteBlock = 64 * 1024;
+
+bool isDigit(char c) { return c >= '0' && c <= '9'; }
+
+// True when `text` holds a byte below 0x0E (CR and every byte a value must
+// not keep), tested eight bytes at a time.
+bool HasControlByte(std::string_view text) {
+  constexpr std::uint64_t kOnes = 0x0101010101010101ull;
+  std::size_t i = 0;
+  for (; i + 8 <= text.size(); i += 8) {
+    std::uint64_t x;
+    std::memcpy(&x, text.data() + i, 8);
+    if (((x - kOnes * 0x0E) & ~x & kOnes * 0x80) != 0) return true;
+  }
+  for (; i < text.size(); ++i) {
+    if (static_cast<unsigned char>(text[i]) < 0x0E) return true;
+  }
+  return false;
+}
+
+// The four values of the message being indexed.
+class Record {
+ public:
+  void clear() {
+    subject_.clear();
+    from_.clear();
+    date_.clear();
+    messageId_.clear();
+  }
+
+  // Takes `line` when it is one of the four header lines.
+  void capture(std::string_view line) {
+    if (line.starts_with("Subject:")) take(subject_, line, 9, true);
+    else if (line.starts_with("From:")) take(from_, line, 6, true);
+    else if (line.starts_with("Date:")) take(date_, line, 6, false);
+    else if (line.starts_with("Message-Id:")) take(messageId_, line, 12, false);
+  }
+
+  // Appends the record line of the message starting at line `number`.
+  void appendLine(std::string& out, std::int64_t number, long standardOffset) const {
+    AppendDecimal(out, number, 8);
+    out += kIndexSeparator;
+    out += "00000000";
+    for (const std::string* value : {&subject_, &from_}) {
+      out += kIndexSeparator;
+      out += *value;
+    }
+    out += kIndexSeparator;
+    if (!date_.empty()) AppendIndexDate(out, date_, standardOffset);
+    out += kIndexSeparator;
+    out += messageId_;
+    out += '\n';
+  }
+
+ private:
+  // The text from byte `offset` of the line on, without its line end, cut
+  // to fit kIndexValueSize; bytes that would end or split a record become
+  // blanks.
+  static void take(std::string& value, std::string_view line, std::size_t offset, bool tabs) {
+    std::string_view text = line.size() > offset ? line.substr(offset) : std::string_view();
+    if (!text.empty() && text.back() == '\n') text.remove_suffix(1);
+    value.assign(text.substr(0, SjisPrefixLength(text, kIndexValueSize - 1)));
+    if (!HasControlByte(value)) return;  // the usual case: nothing to clean
+    for (char& c : value) {
+      if (c == '\0' || c == kIndexSeparator || c == '\r' || c == '\n' || (tabs && c == '\t')) c = ' ';
+    }
+  }
+
+  std::string subject_, from_, date_, messageId_;
+};
+
+// The number at the start of the index's last line that begins with a
+// digit; 0 without such a line or without an index. `open` tells whether
+// the index's last line lacks its line end.
+std::int64_t ResumePoint(const std::string& indexPath, bool& open) {
+  open = false;
+  TextFile index;
+  if (!index.Open(indexPath, TextFile::Mode::kReadBinary)) return 0;
+  TextLines lines(index, kMailboxPieceSize);
+  std::int64_t resume = 0;
+  while (lines.next()) {
+    open = !lines.complete();
+    const std::string_view line = lines.first();
+    if (line.empty() || !isDigit(line[0])) continue;
+    resume = 0;
+    for (std::size_t i = 0; i < line.size() && isDigit(line[i]); ++i) {
+      resume = std::min(resume * 10 + (line[i] - '0'), kLineNumberLimit);
+    }
+  }
+  return resume;
+}
+
+}  // namespace
+
+bool IndexPathOf(std::string_view mailboxPath, std::string& indexPath) {
+  if (mailboxPath.size() <= 4) return false;
+  indexPath.assign(mailboxPath.substr(0, SjisPrefixLength(mailboxPath, mailboxPath.size() - 4)));
+  indexPath += ".dir";
+  return indexPath.size() < kPathSize;
+}
+
+int MakeMailboxIndex(const char* mailboxPath) {
+  if (mailboxPath == nullptr || !PathExists(mailboxPath) || IsDirectory(mailboxPath)) return 0;
+  std::string indexPath;
+  if (!IndexPathOf(mailboxPath, indexPath)) return 0;
+  bool indexOpen = false;
+  const std::int64_t resume = ResumePoint(indexPath, indexOpen);
+
+  TextFile mailbox;
+  if (!mailbox.Open(mailboxPath, TextFile::Mode::kReadBinary)) return 0;
+  TextLines lines(mailbox, kMailboxPieceSize);
+  std::int64_t n = 0;
+  if (resume > 0) {
+    // Past the last indexed message: its first line, then its end line.
+    while (n < resume && lines.next()) n += lines.pieces();
+    lines.skipPast('.', n);
+  }
+
+  TextFile index;
+  if (!index.Open(indexPath, TextFile::Mode::kAppend)) return 0;
+  if (indexOpen) index.Write("\n");  // a record never continues a cut line
+  const long standardOffset = StandardUtcOffset();
+  enum class State { kSeeking, kHeader } state = State::kSeeking;
+  Record record;
+  std::int64_t number = 0;
+  std::string records;  // written in blocks of about kWriteBlock bytes
+  while (lines.next()) {
+    const std::int64_t at = n + 1;
+    n += lines.pieces();
+    const std::string_view line = lines.first();
+    switch (state) {
+      case State::kSeeking:
+        record.clear();
+        number = at;
+        if (line.starts_with("X-MailFile:")) state = State::kHeader;
+        break;
+      case State::kHeader:
+        if (line == "\n") {
+          record.appendLine(records, number, standardOffset);
+          if (records.size() >= kWriteBlock) {
+            index.Write(records);
+            records.clear();
+          }
+          // The body, to its end line.
+          if (!lines.skipPast('.', n)) break;
+          state = State::kSeeking;
+        } else {
+          record.capture(line);
+        }
+        break;
+    }
+  }
+  index.Write(records);
+  const bool read = !mailbox.Failed();
+  return index.Close() && read ? 1 : 0;
+}
+
+int CheckMailFolder(const char* folderPath) {
+  return folderPath != nullptr && IsDirectory(folderPath) ? 1 : 0;
+}
+
+}  // namespace zel

@@ -1,0 +1,192 @@
+#include "index/text_lines.h"
+
+#include <cstdint>
+#include <cstring>
+
+namespace zel {
+
+namespace {
+
+// Number of line feeds in [from, to), sixteen bytes at a time (GCC vector
+// extensions: SSE2 on x86-64, plain code elsewhere).
+std::int64_t CountLineFeeds(const char* from, const char* to) {
+  using Bytes = signed char __attribute__((vector_size(16)));
+  std::int64_t n = 0;
+  while (to - from >= 16) {
+    // Each lane counts down by one per line feed; 255 blocks fit a lane.
+    Bytes lanes = {};
+    for (int block = 0; block < 255 && to - from >= 16; ++block, from += 16) {
+      Bytes x;
+      std::memcpy(&x, from, 16);
+      lanes += (x == '\n');  // -1 where a line feed is
+    }
+    for (int i = 0; i < 16; ++i) n += static_cast<unsigned char>(-lanes[i]);
+  }
+  for (; from < to; ++from) n += *from == '\n';
+  return n;
+}
+
+// The last line feed in [from, to), or nullptr. Lines are short, so the
+// search from the end stops early.
+const char* LastLineFeed(const char* from, const char* to) {
+  while (to > from) {
+    if (*--to == '\n') return to;
+  }
+  return nullptr;
+}
+
+}  // namespace
+
+TextLines::TextLines(TextFile& file, std::size_t pieceLimit)
+    : file_(file),
+      limit_(pieceLimit < 1 ? 1 : pieceLimit),
+      buffer_(new char[kBufferSize + 1]),
+      long_(new char[limit_]) {}
+
+TextLines::~TextLines() {
+  delete[] buffer_;
+  delete[] long_;
+}
+
+bool TextLines::fill() {
+  if (pos_ > 0) {
+    std::memmove(buffer_, buffer_ + pos_, end_ - pos_);
+    end_ -= pos_;
+    pos_ = 0;
+  }
+  const std::size_t n = file_.Read(buffer_ + end_, kBufferSize - end_);
+  if (n == 0) eof_ = true;
+  end_ += n;
+  return n > 0;
+}
+
+void TextLines::take(char* line, std::size_t raw, bool lineFeed) {
+  complete_ = lineFeed;
+  std::size_t length = raw;
+  if (lineFeed && raw >= 2 && line[raw - 2] == '\r') {
+    line[raw - 2] = '\n';  // CR LF is read as LF
+    --length;
+  }
+  if (length <= limit_) {  // the usual case, without a division
+    pieces_ = 1;
+    first_ = std::string_view(line, length);
+    return;
+  }
+  pieces_ = static_cast<std::int64_t>((length + limit_ - 1) / limit_);
+  first_ = std::string_view(line, limit_);
+}
+
+bool TextLines::next() {
+  for (;;) {
+    char* from = buffer_ + pos_;
+    const std::size_t available = end_ - pos_;
+    if (const void* feed = std::memchr(from, '\n', available)) {
+      const std::size_t raw = static_cast<std::size_t>(static_cast<const char*>(feed) - from) + 1;
+      pos_ += raw;
+      take(from, raw, true);
+      return true;
+    }
+    if (eof_) {
+      if (available == 0) return false;
+      pos_ = end_;
+      take(from, available, false);
+      return true;
+    }
+    if (pos_ == 0 && end_ == kBufferSize) return longLine();
+    fill();
+  }
+}
+
+// Pieces of the lines in [from, to), which ends at a line end: every line
+// that fits a piece counts once, found a window of the piece size at a time.
+void TextLines::countPieces(const char* from, const char* to, std::int64_t& pieces) const {
+  while (from < to) {
+    const char* window = to - from > static_cast<std::ptrdiff_t>(limit_) ? from + limit_ : to;
+    if (const char* last = LastLineFeed(from, window)) {
+      pieces += CountLineFeeds(from, last + 1);  // each line here ends within a piece
+      from = last + 1;
+      continue;
+    }
+    // The line at `from` is longer than a piece.
+    const auto* feed = static_cast<const char*>(std::memchr(from, '\n', static_cast<std::size_t>(to - from)));
+    std::size_t length = static_cast<std::size_t>(feed - from) + 1;
+    if (feed[-1] == '\r') --length;
+    pieces += static_cast<std::int64_t>((length + limit_ - 1) / limit_);
+    from = feed + 1;
+  }
+}
+
+bool TextLines::skipPast(char mark, std::int64_t& pieces) {
+  for (;;) {
+    char* from = buffer_ + pos_;
+    const char* last = LastLineFeed(from, buffer_ + end_);
+    if (last == nullptr) {
+      // No whole line buffered (the end of the file, or a long line): one
+      // line the ordinary way.
+      if (!next()) return false;
+      pieces += pieces_;
+      if (first_.size() <= 2 && !first_.empty() && first_[0] == mark &&
+          (first_.size() == 1 ? !complete_ : first_[1] == '\n')) {
+        return true;
+      }
+      continue;
+    }
+    const char* whole = last + 1;  // the buffered whole lines end here
+    const char* q = from;
+    while (q < whole) {
+      // The next line that starts with the mark.
+      const char* start = *q == mark ? q : nullptr;
+      for (const char* s = q; start == nullptr && s < whole;) {
+        const auto* m = static_cast<const char*>(std::memchr(s, mark, static_cast<std::size_t>(whole - s)));
+        if (m == nullptr) break;
+        if (m[-1] == '\n') start = m;
+        s = m + 1;
+      }
+      countPieces(q, start != nullptr ? start : whole, pieces);
+      if (start == nullptr) {
+        q = whole;
+        break;
+      }
+      const auto* feed = static_cast<const char*>(std::memchr(start, '\n', static_cast<std::size_t>(whole - start)));
+      std::size_t length = static_cast<std::size_t>(feed - start) + 1;
+      if (length >= 2 && feed[-1] == '\r') --length;
+      pieces += length <= limit_ ? 1 : static_cast<std::int64_t>((length + limit_ - 1) / limit_);
+      q = feed + 1;
+      if (length == 2) {  // the mark and the line end
+        pos_ = static_cast<std::size_t>(q - buffer_);
+        return true;
+      }
+    }
+    pos_ = static_cast<std::size_t>(q - buffer_);
+    if (!eof_) fill();
+  }
+}
+
+// A line longer than the buffer: its first piece is kept, the rest counted.
+bool TextLines::longLine() {
+  std::memcpy(long_, buffer_, limit_);
+  first_ = std::string_view(long_, limit_);
+  std::int64_t length = static_cast<std::int64_t>(end_);
+  char last = buffer_[end_ - 1];
+  const auto limit = static_cast<std::int64_t>(limit_);
+  for (;;) {
+    pos_ = end_ = 0;
+    if (!fill()) break;
+    if (const void* feed = std::memchr(buffer_, '\n', end_)) {
+      const std::size_t k = static_cast<std::size_t>(static_cast<const char*>(feed) - buffer_);
+      const bool cr = k > 0 ? buffer_[k - 1] == '\r' : last == '\r';
+      length += static_cast<std::int64_t>(k) + (cr ? 0 : 1);
+      pos_ = k + 1;
+      complete_ = true;
+      pieces_ = (length + limit - 1) / limit;
+      return true;
+    }
+    length += static_cast<std::int64_t>(end_);
+    last = buffer_[end_ - 1];
+  }
+  complete_ = false;
+  pieces_ = (length + limit - 1) / limit;
+  return true;
+}
+
+}  // namespace zel

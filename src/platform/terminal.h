@@ -1,4 +1,5 @@
-// Reading a secret (a password) from the terminal without showing it.
+// The terminal of a console program: reading a secret (a password) without
+// showing it, and the width of the terminal that shows its output.
 #pragma once
 
 #include <cstddef>
@@ -9,6 +10,14 @@ namespace zel {
 
 // True when standard input is a terminal (a console on Windows).
 bool StdinIsTerminal();
+
+// True when standard output is a terminal (a console on Windows).
+bool StdoutIsTerminal();
+
+// Columns of the terminal of standard output as it is now (it may be
+// resized at any time), or 0 when standard output is no terminal or its
+// size is unknown.
+int TerminalColumns();
 
 // ReadSecretLine - reads one line typed on the terminal of standard input
 // with the echo turned off.

@@ -1,4 +1,4 @@
-// Console text conversion of zelsend.
+// Console text conversion of zelsend and zelrecv.
 #include "sender/console_text.h"
 
 #include <cctype>
@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/path_charset.h"
+#include "platform/sjis_text.h"
 
 namespace zel::sender {
 namespace {
@@ -74,6 +75,29 @@ std::string ConsoleText(std::string_view sjis) {
   std::string out;
   if (convertUtf8 && !IsAscii(sjis) && SjisToUtf8(sjis, out)) return out;
   return std::string(sjis);
+}
+
+std::string ConsoleDisplayText(std::string_view sjis) {
+  std::string text(sjis);
+  for (char& c : text) {
+    const unsigned char byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte == 0x7F) c = ' ';
+  }
+  std::string out;
+  if (!convertUtf8 || IsAscii(text)) return text;
+  if (SjisToUtf8(text, out)) return out;
+  for (char& c : text) {
+    if (static_cast<unsigned char>(c) >= 0x80) c = '?';
+  }
+  return text;
+}
+
+bool StoreConsoleText(char* field, std::size_t size, std::string_view console) {
+  return CopyBounded(field, size, HostText(console));
+}
+
+std::string TooLongMessage(const std::string& option) {
+  return "err: オプションの値が長すぎます [" + option + "]\n";
 }
 
 }  // namespace zel::sender

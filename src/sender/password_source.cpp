@@ -1,4 +1,5 @@
-// Password sources of zelsend: a file, an environment variable, the terminal.
+// Password sources of zelsend and zelrecv: a file, an environment
+// variable, the terminal.
 #include "sender/password_source.h"
 
 #include <cstdio>
@@ -13,7 +14,7 @@ namespace {
 
 // The first line of the file `path` (host text), at most kPasswordLineLimit
 // bytes, without its line end. Returns false when the file cannot be read.
-bool ReadFirstLine(const char* path, std::string& line) {
+bool ReadFirstLine(std::string_view path, std::string& line) {
   line.clear();
   std::string native;
   if (!NativePath(path, native)) return false;
@@ -29,43 +30,44 @@ bool ReadFirstLine(const char* path, std::string& line) {
   return read;
 }
 
-// Stores `console` as the password; the message of `option` when too long.
-std::string Store(SenderFields& fields, const std::string& console, const char* option) {
-  if (StoreConsoleText(fields.password, sizeof fields.password, console)) return "";
-  fields.password[0] = '\0';
-  return TooLongMessage(option);
+// Stores `console` as the password; `tooLong` when it does not fit.
+std::string Store(const std::string& console, char* password, std::size_t size,
+                  const std::string& tooLong) {
+  if (StoreConsoleText(password, size, console)) return "";
+  password[0] = '\0';
+  return tooLong;
 }
 
 }  // namespace
 
-bool NeedsPassword(const SenderFields& fields) {
-  return (fields.pop3Server[0] != '\0' || fields.smtpAuth) && fields.userName[0] != '\0' &&
-         fields.password[0] == '\0';
-}
-
-std::string PasswordFromSources(SenderFields& fields) {
-  if (fields.passwordFile[0] != '\0') {
+std::string PasswordFromSources(const PasswordSources& sources, char* password,
+                                std::size_t size) {
+  password[0] = '\0';
+  if (!sources.file.empty()) {
     std::string line;
-    if (!ReadFirstLine(fields.passwordFile, line)) {
-      return std::string("err: パスワードファイルが読めません [") + fields.passwordFile + "]\n";
+    if (!ReadFirstLine(sources.file, line)) {
+      return "err: パスワードファイルが読めません [" + std::string(sources.file) + "]\n";
     }
-    return Store(fields, line, "-BF");
+    return Store(line, password, size, TooLongMessage(std::string(sources.fileOption)));
   }
-  if (fields.passwordVariable[0] != '\0') {
-    const char* value = std::getenv(fields.passwordVariable);
+  if (!sources.variable.empty()) {
+    const char* value = std::getenv(std::string(sources.variable).c_str());
     if (value == nullptr) {
-      return std::string("err: 環境変数が設定されていません [") + fields.passwordVariable + "]\n";
+      return "err: 環境変数が設定されていません [" + std::string(sources.variable) + "]\n";
     }
-    return Store(fields, value, "-BE");
+    return Store(value, password, size, TooLongMessage(std::string(sources.variableOption)));
   }
   return "";
 }
 
-std::string PasswordFromTerminal(SenderFields& fields) {
+std::string ReadPassword(const PasswordSources& sources, char* password, std::size_t size) {
+  if (!sources.file.empty() || !sources.variable.empty() || !StdinIsTerminal()) {
+    return PasswordFromSources(sources, password, size);
+  }
+  password[0] = '\0';
   std::string line;
-  const char* prompt = fields.pop3Server[0] != '\0' ? "POP3パスワード: " : "パスワード: ";
-  if (!ReadSecretLine(ConsoleText(prompt), kPasswordLineLimit, line)) return "";
-  return Store(fields, line, "-BP");
+  if (!ReadSecretLine(ConsoleText(sources.prompt), kPasswordLineLimit, line)) return "";
+  return Store(line, password, size, "err: パスワードが長すぎます\n");
 }
 
 }  // namespace zel::sender

@@ -1,13 +1,11 @@
-// Where zelsend takes the POP3 password from when -BP does not give it, so
-// that it need not stand on the command line, where other users can read
-// it: the file named by -BF, the environment variable named by -BE, or the
-// terminal.
+// Where zelsend and zelrecv take a password from when the command line
+// does not give it, so that it need not stand there, where other users can
+// read it: a file, an environment variable, or the terminal.
 #pragma once
 
 #include <cstddef>
 #include <string>
-
-#include "sender/sender_options.h"
+#include <string_view>
 
 namespace zel::sender {
 
@@ -15,24 +13,30 @@ namespace zel::sender {
 // near it is far beyond the password field anyway.
 inline constexpr std::size_t kPasswordLineLimit = 1024;
 
-// NeedsPassword - true when the fields ask for POP before SMTP (a POP3
-// server and a user name) or SMTP AUTH (-A and a user name) but hold no
-// password.
-bool NeedsPassword(const SenderFields& fields);
+// The sources a command line names, and how they are named in messages.
+struct PasswordSources {
+  std::string_view file;            // a file (host text) whose first line it is; "" none
+  std::string_view fileOption;      // the option that named it ("-BF")
+  std::string_view variable;        // an environment variable holding it; "" none
+  std::string_view variableOption;  // the option that named it ("-BE")
+  std::string_view prompt;          // asked on the terminal (Shift-JIS)
+};
 
-// PasswordFromSources - fills the empty password field from the first line
-// of the -BF file (its line end dropped) or, without -BF, from the -BE
-// environment variable; either is console text, like an argument.
+// PasswordFromSources - the password from the first line of the file (its
+// line end dropped) or, without a file, from the environment variable;
+// either is console text, like an argument. Stores it in `password` (a
+// field of `size` bytes) as Shift-JIS.
 // Returns "" when the field was filled or neither source is named (the
-// field then stays empty); otherwise the message (Shift-JIS, ending with a
+// field is then empty); otherwise the message (Shift-JIS, ending with a
 // line feed): the file cannot be read, the variable is not set, or the
-// password is longer than its field.
-std::string PasswordFromSources(SenderFields& fields);
+// password is longer than the field.
+std::string PasswordFromSources(const PasswordSources& sources, char* password,
+                                std::size_t size);
 
-// PasswordFromTerminal - asks for the password on the terminal with the
-// echo off and stores the line typed. Returns "" when a line was read (an
-// empty one leaves the field empty) or nothing could be read; the message
-// of a password longer than its field otherwise.
-std::string PasswordFromTerminal(SenderFields& fields);
+// ReadPassword - as PasswordFromSources; when neither source is named and
+// standard input is a terminal, asks for the password there with the echo
+// off (an empty line, or nothing read, leaves the field empty; a line too
+// long for the field gives its message).
+std::string ReadPassword(const PasswordSources& sources, char* password, std::size_t size);
 
 }  // namespace zel::sender

@@ -19,23 +19,6 @@ const char kUsageText[] =
     "例.\n"
     "zelsend -Ssmtp.example.jp -Mtaro@example.jp -NTaro -Fmail.qml\n";
 
-namespace {
-
-template <std::size_t N>
-bool Store(char (&field)[N], const char* console) {
-  return StoreConsoleText(field, N, console);
-}
-
-}  // namespace
-
-bool StoreConsoleText(char* field, std::size_t size, std::string_view console) {
-  return CopyBounded(field, size, HostText(console));
-}
-
-std::string TooLongMessage(const std::string& option) {
-  return "err: オプションの値が長すぎます [" + option + "]\n";
-}
-
 ParseResult ParseArguments(int argc, const char* const* argv, SenderFields& fields,
                            std::string& option) {
   for (int i = 1; i < argc; ++i) {
@@ -45,11 +28,11 @@ ParseResult ParseArguments(int argc, const char* const* argv, SenderFields& fiel
     bool fits = true;
     option = std::string(arg).substr(0, 2);
     switch (letter) {
-      case 'S': fits = Store(fields.smtpServer, arg + 2); break;
-      case 'M': fits = Store(fields.mailAddress, arg + 2); break;
-      case 'N': fits = Store(fields.fullName, arg + 2); break;
-      case 'F': fits = Store(fields.sendFile, arg + 2); break;
-      case 'C': fits = Store(fields.caFile, arg + 2); break;
+      case 'S': fits = StoreConsoleText(fields.smtpServer, arg + 2); break;
+      case 'M': fits = StoreConsoleText(fields.mailAddress, arg + 2); break;
+      case 'N': fits = StoreConsoleText(fields.fullName, arg + 2); break;
+      case 'F': fits = StoreConsoleText(fields.sendFile, arg + 2); break;
+      case 'C': fits = StoreConsoleText(fields.caFile, arg + 2); break;
       case 'T':
         if (arg[2] < '0' || arg[2] > '2' || arg[3] != '\0') return ParseResult::kUsage;
         fields.tls = arg[2] - '0';
@@ -62,15 +45,15 @@ ParseResult ParseArguments(int argc, const char* const* argv, SenderFields& fiel
         const char second = static_cast<char>(std::toupper(static_cast<unsigned char>(arg[2])));
         option = std::string(arg).substr(0, 3);
         if (second == 'S') {
-          fits = Store(fields.pop3Server, arg + 3);
+          fits = StoreConsoleText(fields.pop3Server, arg + 3);
         } else if (second == 'U') {
-          fits = Store(fields.userName, arg + 3);
+          fits = StoreConsoleText(fields.userName, arg + 3);
         } else if (second == 'P') {
-          fits = Store(fields.password, arg + 3);
+          fits = StoreConsoleText(fields.password, arg + 3);
         } else if (second == 'F') {
-          fits = Store(fields.passwordFile, arg + 3);
+          fits = StoreConsoleText(fields.passwordFile, arg + 3);
         } else if (second == 'E') {
-          fits = Store(fields.passwordVariable, arg + 3);
+          fits = StoreConsoleText(fields.passwordVariable, arg + 3);
         } else {
           return ParseResult::kUsage;
         }
@@ -91,6 +74,16 @@ const char* MissingFieldMessage(const SenderFields& fields) {
   if (fields.fullName[0] == '\0') return "err: フルネームが指定されていません\n";
   if (fields.sendFile[0] == '\0') return "err: ファイル名が指定されていません\n";
   return nullptr;
+}
+
+bool NeedsPassword(const SenderFields& fields) {
+  return (fields.pop3Server[0] != '\0' || fields.smtpAuth) && fields.userName[0] != '\0' &&
+         fields.password[0] == '\0';
+}
+
+PasswordSources PasswordSourcesOf(const SenderFields& fields) {
+  return {fields.passwordFile, "-BF", fields.passwordVariable, "-BE",
+          fields.pop3Server[0] != '\0' ? "POP3パスワード: " : "パスワード: "};
 }
 
 int ApplyPopBeforeSmtp(SenderFields& fields) {

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "platform/sjis_text.h"
+#include "sender/password_source.h"
 
 namespace zel::sender {
 
@@ -55,13 +56,14 @@ const char* MissingFieldMessage(const SenderFields& fields);
 // without them.
 int ApplyPopBeforeSmtp(SenderFields& fields);
 
-// StoreConsoleText - console text into a fixed field as Shift-JIS.
-// Returns false when it does not fit (the field then holds a prefix).
-bool StoreConsoleText(char* field, std::size_t size, std::string_view console);
+// NeedsPassword - true when the fields ask for POP before SMTP (a POP3
+// server and a user name) or SMTP AUTH (-A and a user name) but hold no
+// password.
+bool NeedsPassword(const SenderFields& fields);
 
-// TooLongMessage - the message for a value longer than its field; `option`
-// names where it came from ("-S", "-BF"). Shift-JIS, ends with a line feed.
-std::string TooLongMessage(const std::string& option);
+// PasswordSourcesOf - the password sources -BF and -BE name; the prompt
+// names the POP3 password when POP before SMTP asks for it.
+PasswordSources PasswordSourcesOf(const SenderFields& fields);
 
 // The usage text (Shift-JIS), an example command line included.
 extern const char kUsageText[];

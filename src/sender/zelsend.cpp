@@ -5,36 +5,15 @@
 #include <cstdio>
 #include <string>
 
-#include "platform/dynamic_library.h"
-#include "platform/terminal.h"
 #include "sender/console_text.h"
 #include "sender/password_source.h"
 #include "sender/sender_options.h"
+#include "sender/zelpost_library.h"
 #include "zelpost.h"
 
 namespace {
 
 using namespace zel::sender;
-
-// The library's name in messages, and the files tried in turn, each next
-// to the program, then through the run path (the build folder, or the lib
-// folder of an installed copy) and the library path.
-#ifdef _WIN32
-const char kLibraryName[] = "zelpost.dll";
-const char* const kLibraryFiles[] = {kLibraryName};
-#else
-const char kLibraryName[] = "libzelpost.so";
-// The run-time name (the SONAME, all an installed run-time copy has) first;
-// the link name serves a library put beside the program by hand.
-const char* const kLibraryFiles[] = {ZELPOST_SONAME, kLibraryName};
-#endif
-
-using InitializeFn = int(ZELPOST_CALL*)(const char*, const char*, const char*, const char*,
-                                        const char*, const char*);
-using SendMailOneFn = int(ZELPOST_CALL*)(const char*, const char*);
-using GetErrorStrFn = int(ZELPOST_CALL*)(char*, int);
-using SetValueIntFn = int(ZELPOST_CALL*)(const char*, int);
-using SetValueStrFn = int(ZELPOST_CALL*)(const char*, const char*);
 
 // Writes Shift-JIS text to `stream` in the console's character set.
 void Put(std::FILE* stream, const std::string& sjis) {
@@ -66,10 +45,8 @@ int Run(int argc, const char* const* argv) {
   }
   // Without -BP the password comes from -BF or -BE, else from the terminal.
   if (NeedsPassword(fields)) {
-    std::string message = PasswordFromSources(fields);
-    if (message.empty() && fields.password[0] == '\0' && zel::StdinIsTerminal()) {
-      message = PasswordFromTerminal(fields);
-    }
+    const std::string message =
+        ReadPassword(PasswordSourcesOf(fields), fields.password, sizeof fields.password);
     if (!message.empty()) {
       Put(stderr, message);
       return -1;
@@ -100,22 +77,14 @@ int Run(int argc, const char* const* argv) {
   if (fields.caFile[0] != '\0') Echo("CAFile: ", fields.caFile);
   std::fflush(stdout);
 
-  zel::LibraryHandle library = nullptr;
-  for (const char* file : kLibraryFiles) {
-    if (library == nullptr) library = zel::OpenLibrary(file);
-  }
-  auto initialize =
-      reinterpret_cast<InitializeFn>(zel::LibrarySymbol(library, "zelInitialize"));
-  auto sendMailOne =
-      reinterpret_cast<SendMailOneFn>(zel::LibrarySymbol(library, "zelSendMailOne"));
-  auto getErrorStr =
-      reinterpret_cast<GetErrorStrFn>(zel::LibrarySymbol(library, "zelGetErrorStr"));
-  auto setValueInt =
-      reinterpret_cast<SetValueIntFn>(zel::LibrarySymbol(library, "zelSetValueInt"));
+  const zel::LibraryHandle library = OpenZelpost();
+  const auto initialize = ZEL_EXPORT(library, zelInitialize);
+  const auto sendMailOne = ZEL_EXPORT(library, zelSendMailOne);
+  const auto getErrorStr = ZEL_EXPORT(library, zelGetErrorStr);
+  const auto setValueInt = ZEL_EXPORT(library, zelSetValueInt);
   // zelSetValueStr only for -C: a run without it needs the classic four.
-  auto setValueStr = fields.caFile[0] != '\0'
-      ? reinterpret_cast<SetValueStrFn>(zel::LibrarySymbol(library, "zelSetValueStr"))
-      : nullptr;
+  const auto setValueStr =
+      fields.caFile[0] != '\0' ? ZEL_EXPORT(library, zelSetValueStr) : nullptr;
   if (initialize == nullptr || sendMailOne == nullptr || getErrorStr == nullptr ||
       setValueInt == nullptr || (fields.caFile[0] != '\0' && setValueStr == nullptr)) {
     Put(stderr, std::string("err: ") + kLibraryName + " がロードできません");

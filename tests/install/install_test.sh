@@ -2,9 +2,9 @@
 # Installs the build into a temporary prefix and uses the installed copy as
 # its users would: a C host program built outside the tree, once with
 # pkg-config and once with find_package, runs against the installed
-# library; the installed zelsend loads the library by its run-time name
-# alone (a run-time package has no link libzelpost.so); the man page renders
-# without warnings.
+# library; the installed zelsend and zelrecv load the library by its
+# run-time name alone (a run-time package has no link libzelpost.so); the
+# man pages render without warnings.
 #   install_test.sh BUILD_DIR C_COMPILER VERSION
 set -euo pipefail
 build=$1 cc=$2 version=$3
@@ -49,9 +49,18 @@ err=$(LC_ALL=C.UTF-8 "$prefix/bin/zelsend" -S127.0.0.1:1 -Mm -Nn -Fnothere.qml \
 [ "$status" = 255 ] && [ "$err" = "err: 送信ファイルが開けない [nothere.qml]" ] ||
   fail "installed zelsend: status $status, '$err'"
 echo "zelsend: loads $(readlink "$libdir/libzelpost.so.${version%%.*}")"
+# A refused login is reported after the library's receive has run.
+status=0
+err=$(ZEL_INSTALL_PW=pw LC_ALL=C.UTF-8 "$prefix/bin/zelrecv" -S127.0.0.1:1 -Uu -Ll -Mm \
+  -EZEL_INSTALL_PW 2>&1 >/dev/null </dev/null) || status=$?
+[ "$status" = 1 ] && [ "$err" = "err: POP3サーバへのログインまたはメール一覧の取得に失敗 [127.0.0.1:1]" ] ||
+  fail "installed zelrecv: status $status, '$err'"
+echo "zelrecv: loads the library"
 
-man_page=$prefix/share/man/man1/zelsend.1
-[ -f "$man_page" ] || fail "no man page"
-warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$man_page" 2>&1 >/dev/null)
-[ -z "$warnings" ] || fail "man page: $warnings"
-echo "man page: renders"
+for program in zelsend zelrecv; do
+  man_page=$prefix/share/man/man1/$program.1
+  [ -f "$man_page" ] || fail "no man page $program.1"
+  warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$man_page" 2>&1 >/dev/null)
+  [ -z "$warnings" ] || fail "man page $program.1: $warnings"
+done
+echo "man pages: render"

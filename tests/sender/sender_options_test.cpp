@@ -202,7 +202,8 @@ TEST(SenderOptions, PasswordFromFileOrVariable) {
     ASSERT_TRUE(NeedsPassword(f));
     CopyBounded(f.passwordFile, c.fileOption);
     CopyBounded(f.passwordVariable, c.variableOption);
-    EXPECT_EQ(PasswordFromSources(f), c.message) << c.fileBytes << c.variableOption;
+    EXPECT_EQ(PasswordFromSources(PasswordSourcesOf(f), f.password, sizeof f.password), c.message)
+        << c.fileBytes << c.variableOption;
     EXPECT_STREQ(f.password, c.password.c_str()) << c.fileBytes << c.variableOption;
   }
   SetVariable("ZEL_TEST_PW", nullptr);

@@ -1,6 +1,7 @@
 #include "platform/terminal.h"
 
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -38,6 +39,14 @@ void WriteAll(std::string_view text) {
 }  // namespace
 
 bool StdinIsTerminal() { return ::isatty(STDIN_FILENO) == 1; }
+
+bool StdoutIsTerminal() { return ::isatty(STDOUT_FILENO) == 1; }
+
+int TerminalColumns() {
+  winsize size = {};
+  if (::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) != 0) return 0;
+  return size.ws_col;
+}
 
 bool ReadSecretLine(std::string_view prompt, std::size_t limit, std::string& line) {
   line.clear();

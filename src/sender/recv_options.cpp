@@ -1,0 +1,88 @@
+// Option parsing and checks of zelrecv.
+#include "sender/recv_options.h"
+
+#include <cctype>
+#include <cstring>
+
+#include "sender/console_text.h"
+
+namespace zel::sender {
+
+const char kRecvUsageText[] =
+    "Usage: zelrecv -Sサーバ[:ポート] -Uユーザ名 -Lリストファイル -Mメールフォルダ [オプション]\n"
+    "  -S: POP3サーバ名 (ポートの既定は110、-T1では995)\n"
+    "  -U: ユーザ名\n"
+    "  -L: リストファイル名 (受信したメール1通に1行)\n"
+    "  -M: メールフォルダ名 (表示ファイル zel00001.wml ... を置く)\n"
+    "  -K: 既読UIDLファイル名 (記録したメールは次回から受信しない)\n"
+    "  -B: メールボックスファイル名 (受信したメールを追記する)\n"
+    "  -D: 受信したメールをサーバから削除する\n"
+    "  -A: APOPで認証する\n"
+    "  -T: 0 暗号化なし、1 TLS、2 STARTTLS (STLS)\n"
+    "  -C: 信頼する証明書のファイル名 (PEM)\n"
+    "  -F: パスワードを1行目に書いたファイル名\n"
+    "  -E: パスワードを入れた環境変数名\n"
+    "  -V: 設定と受信件数を表示する\n"
+    "  -H: この説明を表示する\n"
+    " パスワードは -F、-E、端末からの入力 (表示なし) の順に探します。\n"
+    " Ctrl-C で受信を中断します (サーバのメールは削除しません)。\n"
+    "例.\n"
+    "zelrecv -Spop.example.jp -T1 -Utaro -Lrecv.lst -Mmail -Kseen.dat\n";
+
+RecvParse ParseRecvArguments(int argc, const char* const* argv, RecvFields& fields,
+                             std::string& option) {
+  for (int i = 1; i < argc; ++i) {
+    const char* arg = argv[i];
+    if (arg[0] != '-' && arg[0] != '/') continue;
+    option = std::string(arg).substr(0, 2);
+    const char* value = arg + 2;
+    bool fits = true;
+    // Flags take no value.
+    auto flag = [&](bool& field) {
+      field = true;
+      return *value == '\0';
+    };
+    bool known = true;
+    switch (std::toupper(static_cast<unsigned char>(arg[1]))) {
+      case 'S': fits = StoreConsoleText(fields.pop3Server, value); break;
+      case 'U': fits = StoreConsoleText(fields.userName, value); break;
+      case 'F': fits = StoreConsoleText(fields.passwordFile, value); break;
+      case 'E': fits = StoreConsoleText(fields.passwordVariable, value); break;
+      case 'L': fits = StoreConsoleText(fields.listFile, value); break;
+      case 'M': fits = StoreConsoleText(fields.mailFolder, value); break;
+      case 'K': fits = StoreConsoleText(fields.seenFile, value); break;
+      case 'B': fits = StoreConsoleText(fields.mailbox, value); break;
+      case 'C': fits = StoreConsoleText(fields.caFile, value); break;
+      case 'T':
+        known = value[0] >= '0' && value[0] <= '2' && value[1] == '\0';
+        fields.tls = value[0] - '0';
+        break;
+      case 'A': known = flag(fields.apop); break;
+      case 'D': known = flag(fields.dele); break;
+      case 'V': known = flag(fields.verbose); break;
+      case 'H':
+      case '?': known = flag(fields.help); break;
+      default:
+        known = std::strcmp(arg, "--help") == 0;
+        fields.help = fields.help || known;
+    }
+    if (!known) return RecvParse::kUsage;
+    if (!fits) return RecvParse::kTooLong;
+  }
+  option.clear();
+  return RecvParse::kOk;
+}
+
+const char* MissingRecvField(const RecvFields& fields) {
+  if (fields.pop3Server[0] == '\0') return "err: POP3サーバ名が指定されていません\n";
+  if (fields.userName[0] == '\0') return "err: ユーザ名が指定されていません\n";
+  if (fields.listFile[0] == '\0') return "err: リストファイル名が指定されていません\n";
+  if (fields.mailFolder[0] == '\0') return "err: メールフォルダ名が指定されていません\n";
+  return nullptr;
+}
+
+PasswordSources RecvPasswordSources(const RecvFields& fields) {
+  return {fields.passwordFile, "-F", fields.passwordVariable, "-E", "POP3パスワード: "};
+}
+
+}  // namespace zel::sender

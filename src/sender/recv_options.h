@@ -1,0 +1,59 @@
+// The command line of zelrecv: options, fields and their checks.
+#pragma once
+
+#include <string>
+
+#include "platform/sjis_text.h"
+#include "sender/password_source.h"
+
+namespace zel::sender {
+
+// The fields of one run (Shift-JIS, NUL-terminated, zero-filled). The
+// password is no option: it comes from -F, -E or the terminal.
+struct RecvFields {
+  char pop3Server[kHostNameSize] = {};       // -S: name[:port]
+  char userName[kAccountSize] = {};          // -U
+  char password[kAccountSize] = {};
+  char passwordFile[kPathSize] = {};         // -F: a file holding the password
+  char passwordVariable[kAccountSize] = {};  // -E: an environment variable holding it
+  char listFile[kPathSize] = {};             // -L
+  char mailFolder[kPathSize] = {};           // -M
+  char seenFile[kPathSize] = {};             // -K: seen-UIDL file, optional
+  char mailbox[kPathSize] = {};              // -B: mailbox file, optional
+  char caFile[kPathSize] = {};               // -C: extra trusted certificates (PEM)
+  int tls = -1;                              // -T: 0, 1 or 2; -1 not given
+  bool apop = false;                         // -A
+  bool dele = false;                         // -D: delete what was stored on the server
+  bool verbose = false;                      // -V
+  bool help = false;                         // -H, -?, --help
+};
+
+enum class RecvParse {
+  kOk,
+  kUsage,    // an unknown option or a value an option does not take
+  kTooLong,  // a value longer than its field: `option` names it
+};
+
+// ParseRecvArguments - fills `fields` from argv[1..argc-1] in the manner of
+// zelsend: an option starts with "-" or "/", its letter (any case) follows
+// and the value follows the letter directly (-Spop.example.jp); other
+// arguments are skipped; a later option overwrites an earlier one. Values
+// are console text, stored as Shift-JIS. -T takes 0, 1 or 2; -A, -D, -V and
+// -H no value. Stops at the first unknown option (kUsage) or value too long
+// for its field (kTooLong, `option` then holds its letters).
+RecvParse ParseRecvArguments(int argc, const char* const* argv, RecvFields& fields,
+                             std::string& option);
+
+// MissingRecvField - the message of the first empty mandatory field (POP3
+// server, user name, list file, mail folder), or nullptr when all are
+// given. Shift-JIS, ends with a line feed.
+const char* MissingRecvField(const RecvFields& fields);
+
+// RecvPasswordSources - the password sources -F and -E name.
+PasswordSources RecvPasswordSources(const RecvFields& fields);
+
+// The usage text (Shift-JIS), for -H on standard output and after a wrong
+// option on standard error.
+extern const char kRecvUsageText[];
+
+}  // namespace zel::sender

@@ -1,0 +1,30 @@
+// Loading the zelpost library for the console programs.
+#include "sender/zelpost_library.h"
+
+namespace zel::sender {
+namespace {
+
+#ifdef _WIN32
+const char* const kLibraryFiles[] = {"zelpost.dll"};
+#else
+// The run-time name (the SONAME, all an installed run-time copy has) first;
+// the link name serves a library put beside the program by hand.
+const char* const kLibraryFiles[] = {ZELPOST_SONAME, "libzelpost.so"};
+#endif
+
+}  // namespace
+
+#ifdef _WIN32
+const char kLibraryName[] = "zelpost.dll";
+#else
+const char kLibraryName[] = "libzelpost.so";
+#endif
+
+LibraryHandle OpenZelpost() {
+  for (const char* file : kLibraryFiles) {
+    if (LibraryHandle library = OpenLibrary(file)) return library;
+  }
+  return nullptr;
+}
+
+}  // namespace zel::sender

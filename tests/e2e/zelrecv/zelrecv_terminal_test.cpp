@@ -1,0 +1,173 @@
+// zelrecv on a terminal: a tmux session runs it against the real Dovecot;
+// the test types into it (send-keys) and reads the screen (capture-pane).
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <regex>
+#include <string>
+#include <thread>
+
+#include "../servers.h"
+
+namespace zel::e2e {
+namespace {
+
+std::string U8(const char8_t* text) { return reinterpret_cast<const char*>(text); }
+
+// Output of the shell command `command`.
+std::string Output(const std::string& command) {
+  std::string out;
+  if (std::FILE* pipe = popen(command.c_str(), "r")) {
+    char buffer[4096];
+    std::size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) out.append(buffer, n);
+    pclose(pipe);
+  }
+  return out;
+}
+
+// A tmux server of its own with one 80 x 24 pane that runs `command`, then
+// shows "[exit N]" with its exit status and stays.
+class Tmux {
+ public:
+  explicit Tmux(const std::string& command)
+      : tmux_("LC_ALL=C.UTF-8 tmux -u -L zelrecv-test-" + std::to_string(getpid()) + " ") {
+    const std::string shell = command + "; echo \"[exit $?]\"; sleep 600";
+    std::system((tmux_ + "new-session -d -x 80 -y 24 '" + shell + "'").c_str());
+  }
+  ~Tmux() { std::system((tmux_ + "kill-server 2>/dev/null").c_str()); }
+
+  std::string Screen() const { return Output(tmux_ + "capture-pane -p"); }
+  void Keys(const std::string& keys) const {
+    std::system((tmux_ + "send-keys " + keys).c_str());
+  }
+  // Waits up to `ms` until the screen matches `pattern`; returns the screen.
+  std::string WaitFor(const std::string& pattern, int ms = 20000) const {
+    const std::regex wanted(pattern);
+    std::string screen;
+    for (int waited = 0; waited < ms; waited += 10) {
+      screen = Screen();
+      if (std::regex_search(screen, wanted)) break;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return screen;
+  }
+  // The exit status the screen shows once the program has ended, or -1.
+  int ExitStatus(int ms = 20000) const {
+    std::smatch status;
+    const std::string screen = WaitFor(R"(\[exit \d+\])", ms);
+    std::regex_search(screen, status, std::regex(R"(\[exit (\d+)\])"));
+    return status.empty() ? -1 : std::stoi(status[1]);
+  }
+
+ private:
+  std::string tmux_;
+};
+
+class ZelrecvTerminal : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(HasServers());
+    ClearMaildir("alice");
+    WriteFileBytes(dir.File("password"), TestServers().Password("alice") + "\n");
+    std::filesystem::create_directory(dir.File("mail"));
+  }
+  void TearDown() override { ClearMaildir("alice"); }
+
+  // Drops `count` messages of about `bodyBytes`, each with a Japanese
+  // subject wider than the terminal.
+  static void Drop(int count, std::size_t bodyBytes) {
+    std::string body;
+    while (body.size() < bodyBytes) body += "line of the body, long enough to fill some space.\r\n";
+    for (int i = 1; i <= count; ++i) {
+      DropMessage("alice",
+                  "From: =?ISO-2022-JP?B?GyRCOzNFRDJWO1IbKEI=?= <hanako@example.jp>\r\n"
+                  "To: alice@localhost\r\nSubject: =?ISO-2022-JP?B?GyRCJCo4K0BRJGIkaiRON28kSyREJC"
+                  "QkRkQ5JCQ3b0w+JCxDPEt2JE5JfSRyRDYkKCRrJEgkLSROST08KCRyM04kKyRhJGskPyRhJE4lRiU5"
+                  "JUgkRyQ5GyhC?=\r\nMessage-Id: <m" + std::to_string(i) +
+                      "@zelrecv.test>\r\n\r\n" + body);
+    }
+  }
+
+  // The zelrecv command line for alice with `options`, in a UTF-8 locale
+  // and with the profile and log in the test's folder.
+  std::string Command(const std::string& options) const {
+    return "cd " + dir.path() + " && LC_ALL=C.UTF-8 XDG_CONFIG_HOME=" + dir.path() +
+           " XDG_STATE_HOME=" + dir.path() + " " ZEL_BINARY_DIR "/zelrecv -S" +
+           TestServers().Pop3Server() + " -Ualice -Llist -Mmail " + options;
+  }
+
+  TempDir dir;
+};
+
+// The live line: one line, redrawn in place, cut to the terminal's width,
+// that ends at "1000 / 1000"; the run stores and deletes every message.
+TEST_F(ZelrecvTerminal, LiveLineReachesTheTotal) {
+  Drop(1000, 2000);
+  const Tmux tmux(Command("-D -F" + dir.File("password")));
+  EXPECT_EQ(tmux.ExitStatus(), 0) << tmux.Screen();
+  const std::string screen = tmux.Screen();
+  EXPECT_EQ(screen.substr(0, screen.find("]\n") + 2),
+            U8(u8"1000 / 1000  お見積もりの件について長い件名が端末の幅を超えるときの表示を確かめ\n"
+               "[exit 0]\n"));
+  EXPECT_TRUE(WaitForMessageCount("alice", 0));
+}
+
+// Ctrl-C during a large run with DELE: Cancel is pressed, the run ends at
+// once with the cancelled result and the server keeps every message.
+TEST_F(ZelrecvTerminal, CtrlCCancelsAndDeletesNothing) {
+  constexpr int kMessages = 3000;
+  Drop(kMessages, 10000);
+  const Tmux tmux(Command("-D -F" + dir.File("password")));
+  const std::string running = tmux.WaitFor(R"(\d+ / 3000)");
+  ASSERT_NE(running.find(" / 3000"), std::string::npos) << running;
+  tmux.Keys("C-c");
+  const auto pressed = std::chrono::steady_clock::now();
+  EXPECT_EQ(tmux.ExitStatus(), 130) << tmux.Screen();
+  EXPECT_LT(std::chrono::steady_clock::now() - pressed, std::chrono::seconds(3));
+  const std::string screen = tmux.Screen();
+  EXPECT_NE(screen.find(U8(u8"\nerr: 受信を中断しました\n[exit 130]")), std::string::npos)
+      << screen;
+  EXPECT_EQ(screen.find("3000 / 3000"), std::string::npos) << screen;
+  EXPECT_EQ(ListMaildir("alice").size(), static_cast<std::size_t>(kMessages));
+}
+
+// A wrong password typed on the terminal: not shown, and the run fails with
+// exit status 1.
+TEST_F(ZelrecvTerminal, WrongPasswordTypedWithoutEcho) {
+  Drop(1, 100);
+  const Tmux tmux(Command(""));
+  tmux.WaitFor(U8(u8"POP3パスワード:"));
+  tmux.Keys("wrong-secret Enter");
+  EXPECT_EQ(tmux.ExitStatus(), 1);
+  const std::string screen = tmux.Screen();
+  EXPECT_EQ(screen.find("wrong-secret"), std::string::npos) << screen;
+  EXPECT_NE(screen.find(U8(u8"err: POP3サーバへのログインまたはメール一覧の取得に失敗 [")),
+            std::string::npos)
+      << screen;
+  EXPECT_EQ(ListMaildir("alice").size(), 1u);
+}
+
+// Over implicit TLS: a certificate the -C file does not trust fails with
+// the library's error text; the right CA receives the message, and with
+// standard output no terminal it prints one plain line for it.
+TEST_F(ZelrecvTerminal, TlsErrorTextAndPlainLines) {
+  Drop(2, 100);
+  const std::string server = "127.0.0.1:" + std::to_string(TestServers().pop3sPort);
+  const std::string tls = " -T1 -S" + server + " -F" + dir.File("password") + " -C";
+  const std::string output = " > out 2> err; echo $?";
+  EXPECT_EQ(Output(Command(tls + TestServers().otherCaFile) + output), "1\n");
+  EXPECT_EQ(ReadFileBytes(dir.File("err")),
+            U8(u8"err: サーバ証明書が信頼できない [") + server + "]\n");
+  EXPECT_EQ(Output(Command(tls + TestServers().caFile) + output), "0\n");
+  const std::string line = U8(u8"\tお見積もりの件について長い件名が端末の幅を超えるときの表示を"
+                              u8"確かめるためのテストです\t山田花子 <hanako@example.jp>\n");
+  EXPECT_EQ(ReadFileBytes(dir.File("out")), "1" + line + "2" + line);
+  EXPECT_EQ(ReadFileBytes(dir.File("err")), "");
+}
+
+}  // namespace
+}  // namespace zel::e2e

@@ -1,0 +1,188 @@
+// zelsend and zelrecv run as processes: messages, exit codes, echo and
+// library binding. Messages come out in the locale's character set (UTF-8
+// here).
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+struct Outcome {
+  int exitCode;
+  std::string out;
+  std::string err;
+};
+
+#ifndef _WIN32
+std::string ReadAll(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+#endif
+
+std::string U8(const char8_t* text) { return reinterpret_cast<const char*>(text); }
+
+class ProgramProcess : public ::testing::Test {
+ protected:
+  void SetUp() override {
+#ifdef _WIN32
+    // The build folder is a POSIX path and the console speaks CP932 here:
+    // the program is run by these cases on the native build only.
+    GTEST_SKIP() << "zelsend process cases run on the native build";
+#endif
+  }
+  ProgramProcess() {
+    dir = fs::temp_directory_path() /
+          ("zelsend_proc_" +
+           std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+  }
+  ~ProgramProcess() override {
+    std::error_code ignored;
+    fs::remove_all(dir, ignored);
+  }
+
+  // Runs `program` with `args` (shell words) in a UTF-8 locale; standard
+  // input is no terminal, so no program waits for a typed password.
+  Outcome Run(const std::string& args, const std::string& program = ZEL_BINARY_DIR "/zelsend") {
+#ifdef _WIN32
+    (void)args;
+    (void)program;
+    return {-1, "", ""};
+#else
+    const std::string command = "cd '" + dir.string() + "' && LC_ALL=C.UTF-8 '" + program + "' " +
+                                args + " < /dev/null > out 2> err";
+    const int status = std::system(command.c_str());
+    const int code = (status >> 8) & 0xFF;
+    return {code, ReadAll(dir / "out"), ReadAll(dir / "err")};
+#endif
+  }
+
+  fs::path dir;
+};
+
+const char kUsageStart[] = "Usage: zelsend $Id$\n  -S: ";
+
+TEST_F(ProgramProcess, NoArgumentsAsksForTheSmtpServer) {
+  const Outcome o = Run("");
+  EXPECT_EQ(o.exitCode, 255);
+  EXPECT_EQ(o.err, U8(u8"err: SMTPサーバ名が指定されていません\n"));
+  EXPECT_EQ(o.out, "");
+}
+
+TEST_F(ProgramProcess, UnknownOptionPrintsTheUsageBeforeAnyCheck) {
+  for (const char* args : {"-X", "-Ssmtp -BX", "/q"}) {
+    const Outcome o = Run(args);
+    EXPECT_EQ(o.exitCode, 255) << args;
+    EXPECT_EQ(o.err.rfind(kUsageStart, 0), 0u) << o.err;
+    EXPECT_NE(o.err.find(U8(u8" POP3 Befoer SMTP を利用する時\n")), std::string::npos);
+    EXPECT_NE(o.err.find(U8(u8"例.\nzelsend -S")), std::string::npos);
+  }
+}
+
+TEST_F(ProgramProcess, MandatoryFieldsAndPop3Account) {
+  EXPECT_EQ(Run("-Ss").err, U8(u8"err: メールアドレスが指定されていません\n"));
+  EXPECT_EQ(Run("-Ss -Mm").err, U8(u8"err: フルネームが指定されていません\n"));
+  // A bare send file name is no -F option.
+  EXPECT_EQ(Run("-Ss -Mm -Nn mail.qml").err, U8(u8"err: ファイル名が指定されていません\n"));
+  const Outcome o = Run("-Ss -Mm -Nn -Ff -BSpop -BUuser");
+  EXPECT_EQ(o.exitCode, 255);
+  EXPECT_EQ(o.err, U8(u8"err: POP3サーバのユーザ名／パスワードが指定されていません\n"));
+}
+
+TEST_F(ProgramProcess, EchoHidesThePasswordAndFailureShowsTheLibraryText) {
+  std::ofstream(dir / "mail.qml") << "To: a@example.jp\n\nbody\n";
+  const Outcome o = Run(U8(u8"-S127.0.0.1:1 -Mtaro@example.jp -N山田 -Fmail.qml -BUu -BPsecret"));
+  EXPECT_EQ(o.exitCode, 255);
+  EXPECT_EQ(o.out, U8(u8"SMTPName: 127.0.0.1:1\n"
+                      "Mailaddr: taro@example.jp\n"
+                      "Fullname: 山田\n"
+                      "Filename: mail.qml\n"
+                      "POP3Name: pop3server\n"
+                      "Username: username\n"
+                      "Password: ********\n"));
+  EXPECT_EQ(o.err, U8(u8"err: SMTP初期化でエラー発生 [127.0.0.1:1]\n"));
+}
+
+TEST_F(ProgramProcess, MissingSendFileIsTheLibraryError) {
+  const Outcome o = Run("-S127.0.0.1:1 -Mtaro@example.jp -Nn -Fnothere.qml");
+  EXPECT_EQ(o.exitCode, 255);
+  EXPECT_EQ(o.err, U8(u8"err: 送信ファイルが開けない [nothere.qml]\n"));
+}
+
+#ifndef _WIN32
+// Both programs refuse to run without a library, and with one that lacks
+// an export: zelsend with its classic line, zelrecv with a line end.
+TEST_F(ProgramProcess, LibraryMissingOrIncomplete) {
+  fs::copy_file(ZEL_BINARY_DIR "/zelsend", dir / "zelsend");
+  fs::copy_file(ZEL_BINARY_DIR "/zelrecv", dir / "zelrecv");
+  setenv("ZEL_PROCESS_PW", "pw", 1);
+  for (const bool partial : {false, true}) {
+    SCOPED_TRACE(partial ? "library without all functions" : "no library");
+    if (partial)
+      fs::copy_file(ZEL_PARTIAL_LIBRARY_DIR "/libzelpost.so", dir / "libzelpost.so");
+    const Outcome o = Run("-Ss -Mm -Nn -Ff", (dir / "zelsend").string());
+    EXPECT_EQ(o.exitCode, 255);
+    EXPECT_EQ(o.err, U8(u8"err: libzelpost.so がロードできません"));
+    const Outcome r = Run("-Ss -Uu -Ll -Mm -EZEL_PROCESS_PW", (dir / "zelrecv").string());
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, U8(u8"err: libzelpost.so がロードできません\n"));
+  }
+}
+
+// zelrecv: the usage on standard output with -H (exit 0), every fault of
+// the command line with exit 2 before the server is contacted, a failed
+// run with exit 1 and nothing on standard output.
+TEST_F(ProgramProcess, ZelrecvCommandLineAndExitStatus) {
+  const std::string zelrecv = ZEL_BINARY_DIR "/zelrecv";
+  const Outcome help = Run("-h", zelrecv);
+  EXPECT_EQ(help.exitCode, 0);
+  EXPECT_EQ(help.out.rfind("Usage: zelrecv -S", 0), 0u) << help.out;
+  EXPECT_NE(help.out.find(U8(u8"Ctrl-C で受信を中断します")), std::string::npos);
+  EXPECT_EQ(help.err, "");
+
+  setenv("ZEL_PROCESS_PW", "pw", 1);
+  unsetenv("ZEL_PROCESS_UNSET");
+  const std::string account = "-Ss -Uu -Ll -Mm";
+  const struct {
+    std::string args;
+    std::string err;  // its beginning
+  } faults[] = {
+      {"-X", "Usage: zelrecv -S"},
+      {"-P" + std::string("secret"), "Usage: zelrecv -S"},
+      {"", U8(u8"err: POP3サーバ名が指定されていません\n")},
+      {"-Ss -Uu -Mm", U8(u8"err: リストファイル名が指定されていません\n")},
+      {"-S" + std::string(300, 'h'), U8(u8"err: オプションの値が長すぎます [-S]\n")},
+      {account, U8(u8"err: パスワードが指定されていません (-F、-E または端末から入力)\n")},
+      {account + " -Fnothere", U8(u8"err: パスワードファイルが読めません [nothere]\n")},
+      {account + " -EZEL_PROCESS_UNSET",
+       U8(u8"err: 環境変数が設定されていません [ZEL_PROCESS_UNSET]\n")},
+  };
+  for (const auto& fault : faults) {
+    const Outcome o = Run(fault.args, zelrecv);
+    EXPECT_EQ(o.exitCode, 2) << fault.args;
+    EXPECT_EQ(o.err.rfind(fault.err, 0), 0u) << fault.args << ": " << o.err;
+    EXPECT_EQ(o.out, "") << fault.args;
+  }
+
+  // Nothing listens on port 1: the login fails, which the library reports
+  // without an error text; -V shows the settings, never the password.
+  const Outcome failed =
+      Run("-S127.0.0.1:1 -Ualice -Llist -Mmail -D -T0 -V -EZEL_PROCESS_PW", zelrecv);
+  EXPECT_EQ(failed.exitCode, 1);
+  EXPECT_EQ(failed.out, "");
+  EXPECT_EQ(failed.err,
+            "POP3Name: 127.0.0.1:1\nUsername: alice\nPassword: ********\nListFile: list\n"
+            "MailFolder: mail\nDELE: 1\nTLS: 0\n" +
+                U8(u8"err: POP3サーバへのログインまたはメール一覧の取得に失敗 [127.0.0.1:1]\n"));
+  EXPECT_FALSE(fs::exists(dir / "list"));
+}
+#endif
+
+}  // namespace

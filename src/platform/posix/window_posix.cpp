@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "platform/posix/window_registry.h"
+#include "platform/sjis_text.h"
 
 namespace zel {
 namespace layer {
@@ -140,17 +141,8 @@ void HandleOneSent(std::unique_lock<std::mutex>& lock, Queue& self) {
 
 std::size_t CopyTextOut(const std::string& text, char* buffer, std::size_t size) {
   if (buffer == nullptr || size == 0) return 0;
-  std::size_t n = 0;
-  while (n < text.size()) {
-    // A Shift-JIS lead byte (0x81-0x9F, 0xE0-0xFC) takes its trail byte along.
-    const auto c = static_cast<unsigned char>(text[n]);
-    const std::size_t step = ((c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC)) ? 2 : 1;
-    if (n + step > size - 1 || n + step > text.size()) break;
-    n += step;
-  }
-  std::memcpy(buffer, text.data(), n);
-  buffer[n] = '\0';
-  return n;
+  CopyBounded(buffer, size, text);
+  return std::strlen(buffer);
 }
 
 WindowHandle FindDialogLocked(unsigned thread, int dialogId) {

@@ -26,6 +26,13 @@ std::int64_t CountLineFeeds(const char* from, const char* to) {
   return n;
 }
 
+// Pieces of a line of `length` bytes (at least 1, CR LF counted as one
+// byte): 1 when it fits a piece, which spares the usual line a division.
+std::int64_t PieceCount(std::int64_t length, std::size_t limit) {
+  const auto piece = static_cast<std::int64_t>(limit);
+  return length <= piece ? 1 : (length + piece - 1) / piece;
+}
+
 // The last line feed in [from, to), or nullptr. Lines are short, so the
 // search from the end stops early.
 const char* LastLineFeed(const char* from, const char* to) {
@@ -67,13 +74,8 @@ void TextLines::take(char* line, std::size_t raw, bool lineFeed) {
     line[raw - 2] = '\n';  // CR LF is read as LF
     --length;
   }
-  if (length <= limit_) {  // the usual case, without a division
-    pieces_ = 1;
-    first_ = std::string_view(line, length);
-    return;
-  }
-  pieces_ = static_cast<std::int64_t>((length + limit_ - 1) / limit_);
-  first_ = std::string_view(line, limit_);
+  pieces_ = PieceCount(static_cast<std::int64_t>(length), limit_);
+  first_ = std::string_view(line, length < limit_ ? length : limit_);
 }
 
 bool TextLines::next() {
@@ -111,7 +113,7 @@ void TextLines::countPieces(const char* from, const char* to, std::int64_t& piec
     const auto* feed = static_cast<const char*>(std::memchr(from, '\n', static_cast<std::size_t>(to - from)));
     std::size_t length = static_cast<std::size_t>(feed - from) + 1;
     if (feed[-1] == '\r') --length;
-    pieces += static_cast<std::int64_t>((length + limit_ - 1) / limit_);
+    pieces += PieceCount(static_cast<std::int64_t>(length), limit_);
     from = feed + 1;
   }
 }
@@ -150,7 +152,7 @@ bool TextLines::skipPast(char mark, std::int64_t& pieces) {
       const auto* feed = static_cast<const char*>(std::memchr(start, '\n', static_cast<std::size_t>(whole - start)));
       std::size_t length = static_cast<std::size_t>(feed - start) + 1;
       if (length >= 2 && feed[-1] == '\r') --length;
-      pieces += length <= limit_ ? 1 : static_cast<std::int64_t>((length + limit_ - 1) / limit_);
+      pieces += PieceCount(static_cast<std::int64_t>(length), limit_);
       q = feed + 1;
       if (length == 2) {  // the mark and the line end
         pos_ = static_cast<std::size_t>(q - buffer_);
@@ -168,7 +170,6 @@ bool TextLines::longLine() {
   first_ = std::string_view(long_, limit_);
   std::int64_t length = static_cast<std::int64_t>(end_);
   char last = buffer_[end_ - 1];
-  const auto limit = static_cast<std::int64_t>(limit_);
   for (;;) {
     pos_ = end_ = 0;
     if (!fill()) break;
@@ -178,14 +179,14 @@ bool TextLines::longLine() {
       length += static_cast<std::int64_t>(k) + (cr ? 0 : 1);
       pos_ = k + 1;
       complete_ = true;
-      pieces_ = (length + limit - 1) / limit;
+      pieces_ = PieceCount(length, limit_);
       return true;
     }
     length += static_cast<std::int64_t>(end_);
     last = buffer_[end_ - 1];
   }
   complete_ = false;
-  pieces_ = (length + limit - 1) / limit;
+  pieces_ = PieceCount(length, limit_);
   return true;
 }
 

@@ -187,7 +187,6 @@ class InetSocket {
   // Seconds each connect, receive or send may wait; 0 (or less) waits for
   // ever. Takes effect at the next socket call.
   void SetTimeout(int seconds);
-  int Timeout() const { return timeoutSeconds_; }
 
   // True when a step timed out since the last Connect.
   bool TimedOut() const { return timedOut_; }

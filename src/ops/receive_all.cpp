@@ -122,6 +122,8 @@ int ReceiveRun::Run(int number, RecordFile& list, const char* folder, bool& comp
 }
 
 ReceiveRun::Outcome ReceiveRun::Receive(int number, RecordFile& list, const char* folder) {
+  // A message whose RETR went out ahead was found new then already.
+  const bool sentAhead = !ahead_.empty() && ahead_.front() == s_.CurrentIndex();
   std::string key;
   if (!seenPath_.empty()) {
     if (s_.CurrentEntry() == nullptr || s_.CurrentEntry()->uidl[0] == '\0') {
@@ -138,12 +140,10 @@ ReceiveRun::Outcome ReceiveRun::Receive(int number, RecordFile& list, const char
       s_.seenSet = seen_.get();
     }
     // An empty key (no UIDL, no Message-Id) tells nothing about the
-    // message: it is always fetched and never recorded. A message whose
-    // RETR went out ahead was found new then already.
-    const bool sentAhead = !ahead_.empty() && ahead_.front() == s_.CurrentIndex();
+    // message: it is always fetched and never recorded.
     if (!key.empty() && !sentAhead && seen_->Lookup(key) == 1) return Outcome::kSkipped;
   }
-  if (!ahead_.empty() && ahead_.front() == s_.CurrentIndex()) ahead_.pop_front();
+  if (sentAhead) ahead_.pop_front();
 
   if (raw_[0] == '\0' && MakeTempName(raw_) != 1) {
     ZEL_LOG(InetMail, "受信用テンポラリファイルの取得に失敗");

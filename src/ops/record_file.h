@@ -20,7 +20,6 @@ class RecordFile {
 
   // Adds `text` to the record being written. Returns false on failure.
   bool Write(std::string_view text) { return file_.Write(text); }
-  TextFile& file() { return file_; }
 
   // Ends the record: flushes it to the OS. Returns true when it is whole in
   // the file; false when it could not be written, and then the file is

@@ -68,7 +68,6 @@ bool ScriptServer::AcceptTls() {
   if (ssl == nullptr || SSL_set_fd(ssl, static_cast<int>(peer_)) != 1 || SSL_accept(ssl) != 1) {
     SSL_free(ssl);
     ERR_clear_error();
-    tlsFailed_ = true;
     return false;
   }
   tls_ = ssl;
@@ -97,10 +96,7 @@ void ScriptServer::SendBytes(const std::string& bytes) {
 #else
 bool ScriptServer::TlsAvailable() { return false; }
 std::string ScriptServer::TestCertificates() { return {}; }
-bool ScriptServer::AcceptTls() {
-  tlsFailed_ = true;
-  return false;
-}
+bool ScriptServer::AcceptTls() { return false; }
 void ScriptServer::EndTls() {}
 long ScriptServer::Receive(char* buffer, std::size_t size) {
   return SocketRecv(peer_, buffer, size, kNoDeadline);

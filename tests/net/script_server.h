@@ -52,7 +52,6 @@ class ScriptServer {
   const std::vector<std::string>& commands() const { return commands_; }
   const std::string& data() const { return data_; }  // raw DATA bytes
   bool sawEof() const { return eof_; }
-  bool tlsFailed() const { return tlsFailed_; }  // the client broke off the handshake
 
  private:
   struct Action {
@@ -71,7 +70,6 @@ class ScriptServer {
   std::vector<Action> script_;
   std::string listenAddress_ = "127.0.0.1";
   void* tls_ = nullptr;  // the server's SSL object while TLS is on
-  bool tlsFailed_ = false;
   SocketHandle listener_ = kNoSocket;
   std::atomic<SocketHandle> peer_{kNoSocket};  // read by the destructor too
   int port_ = 0;

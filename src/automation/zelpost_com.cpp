@@ -20,9 +20,6 @@
 namespace zel::com {
 namespace {
 
-constexpr std::size_t kVersionBufferSize = 100;    // the version text's buffer
-constexpr std::size_t kErrorBufferSize = 1000;     // the error text's buffer
-
 // The object. IZelpostCom (and IDispatch) comes first, so its interface
 // pointer is the object's address; `inner` is the non-delegating IUnknown.
 // Without aggregation `controlling` is `inner` itself.
@@ -217,7 +214,7 @@ HResult ZEL_COM_CALL Invoke(IZelpostCom* self, DispId member, const Guid* iid, s
 // The members, in the order of the function table.
 HResult ZEL_COM_CALL Version(IZelpostCom* self, Bstr* text) {
   return Forward(self, text, [](InetMail&) {
-    char buffer[kVersionBufferSize] = {};
+    char buffer[kVersionTextSize] = {};
     InetMail::Version(buffer, sizeof buffer);
     return std::string(buffer);
   });
@@ -275,7 +272,7 @@ HResult ZEL_COM_CALL DialogAttach(IZelpostCom* self, Bstr filename, std::int32_t
 
 HResult ZEL_COM_CALL GetErrDiscription(IZelpostCom* self, Bstr* text) {
   return Forward(self, text, [](InetMail& s) {
-    char buffer[kErrorBufferSize] = {};
+    char buffer[kErrorTextSize] = {};
     s.GetErrorStr(buffer, sizeof buffer);
     return std::string(buffer);
   });

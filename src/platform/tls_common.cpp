@@ -2,7 +2,6 @@
 #include "platform/tls_backend.h"
 
 #include <cstdio>
-#include <cstring>
 
 #include "platform/text_file.h"
 

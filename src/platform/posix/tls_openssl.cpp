@@ -6,7 +6,6 @@
 // so every wait goes through SocketWait. SSL_read is always tried before a
 // wait: records OpenSSL has already decrypted are never left waiting for a
 // poll that will not fire.
-#include <arpa/inet.h>
 #include <cerrno>
 #include <sys/socket.h>
 
@@ -17,12 +16,12 @@
 #include <openssl/x509v3.h>
 
 #include <climits>
-#include <cstdio>
 #include <cstdlib>
 #include <mutex>
 #include <string>
 #include <vector>
 
+#include "platform/socket_backend.h"
 #include "platform/tls.h"
 #include "platform/tls_backend.h"
 
@@ -245,11 +244,6 @@ ContextCache& Contexts() {
 
 // --- Helpers ----------------------------------------------------------------
 
-bool IsDottedIpv4(const char* name) {
-  in_addr address{};
-  return inet_pton(AF_INET, name, &address) == 1;
-}
-
 // The reason of the last failure in OpenSSL's error queue, or `fallback`.
 void SetErrorDetail(char* detail, const char* fallback) {
   const unsigned long error = ERR_peek_last_error();
@@ -313,7 +307,8 @@ TlsStatus TlsConnect(SocketHandle s, const char* serverName, const char* caFile,
 
   X509_VERIFY_PARAM* param = SSL_get0_param(session->ssl);
   X509_VERIFY_PARAM_set_hostflags(param, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
-  const bool named = IsDottedIpv4(serverName)
+  std::uint32_t address = 0;
+  const bool named = ParseDottedIpv4(serverName, &address)
                          ? X509_VERIFY_PARAM_set1_ip_asc(param, serverName) == 1
                          : X509_VERIFY_PARAM_set1_host(param, serverName, 0) == 1 &&
                                SSL_set_tlsext_host_name(session->ssl, serverName) == 1;

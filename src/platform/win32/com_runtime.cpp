@@ -5,8 +5,7 @@
 
 #include <string>
 
-#include "platform/module_version.h"
-#include "platform/path_charset.h"
+#include "platform/win32/own_module.h"
 
 namespace zel {
 namespace {
@@ -15,12 +14,9 @@ ITypeInfo* Info(void* typeInfo) { return static_cast<ITypeInfo*>(typeInfo); }
 
 // The type library of the library's own file (its TYPELIB resource 1).
 ITypeLib* OwnTypeLibrary() {
-  std::string path;
-  std::u16string wide;
-  if (!OwnModulePath(path) || !AnsiToUtf16(path, wide)) return nullptr;
-  const std::wstring file(wide.begin(), wide.end());
+  const std::wstring file = OwnModuleWidePath();
   ITypeLib* library = nullptr;
-  if (FAILED(LoadTypeLibEx(file.c_str(), REGKIND_NONE, &library))) return nullptr;
+  if (file.empty() || FAILED(LoadTypeLibEx(file.c_str(), REGKIND_NONE, &library))) return nullptr;
   return library;
 }
 

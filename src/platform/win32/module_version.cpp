@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "platform/path_charset.h"
 #include "platform/win32/own_module.h"
 
 namespace zel {
@@ -22,6 +23,13 @@ bool OwnModulePath(std::string& out) {
   if (n == 0 || n >= MAX_PATH) return false;
   out.assign(path, n);
   return true;
+}
+
+std::wstring OwnModuleWidePath() {
+  std::string path;
+  std::u16string wide;
+  if (!OwnModulePath(path) || !AnsiToUtf16(path, wide)) return {};
+  return std::wstring(wide.begin(), wide.end());
 }
 
 bool OwnFileVersion(std::uint32_t& high, std::uint32_t& low) {

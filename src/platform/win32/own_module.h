@@ -4,8 +4,14 @@
 
 #include <windows.h>
 
+#include <string>
+
 namespace zel {
 
 HMODULE OwnModule();
+
+// The path of OwnModule's file as UTF-16, as the COM functions take it;
+// empty when it cannot be told.
+std::wstring OwnModuleWidePath();
 
 }  // namespace zel

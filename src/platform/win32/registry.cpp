@@ -5,8 +5,7 @@
 
 #include <string>
 
-#include "platform/module_version.h"
-#include "platform/path_charset.h"
+#include "platform/win32/own_module.h"
 
 namespace zel {
 namespace {
@@ -18,14 +17,6 @@ HKEY Open(std::string_view key, REGSAM access) {
     return nullptr;
   }
   return handle;
-}
-
-// The library's own file as a wide path; empty when unknown.
-std::wstring OwnWidePath() {
-  std::string path;
-  std::u16string wide;
-  if (!OwnModulePath(path) || !AnsiToUtf16(path, wide)) return {};
-  return std::wstring(wide.begin(), wide.end());
 }
 
 }  // namespace
@@ -76,7 +67,7 @@ bool ClassesValueRemove(std::string_view key, std::string_view name) {
 }
 
 bool RegisterOwnTypeLibrary() {
-  const std::wstring path = OwnWidePath();
+  const std::wstring path = OwnModuleWidePath();
   ITypeLib* library = nullptr;
   if (path.empty() || FAILED(LoadTypeLibEx(path.c_str(), REGKIND_REGISTER, &library))) return false;
   library->Release();
@@ -84,7 +75,7 @@ bool RegisterOwnTypeLibrary() {
 }
 
 bool UnregisterOwnTypeLibrary() {
-  const std::wstring path = OwnWidePath();
+  const std::wstring path = OwnModuleWidePath();
   ITypeLib* library = nullptr;
   if (path.empty() || FAILED(LoadTypeLibEx(path.c_str(), REGKIND_NONE, &library))) return false;
   TLIBATTR* attributes = nullptr;

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "automation/bstr_text.h"
-#include "codec/ascii_case.h"
+#include "platform/ascii_case.h"
 #include "platform/com_runtime.h"
 
 namespace zel::com {

@@ -1,6 +1,6 @@
 #include "automation/registry_script.h"
 
-#include "codec/ascii_case.h"
+#include "platform/ascii_case.h"
 
 namespace zel::com {
 namespace {

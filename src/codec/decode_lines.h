@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "codec/ascii_case.h"
+#include "platform/ascii_case.h"
 #include "codec/line_stream.h"
 
 namespace zel {

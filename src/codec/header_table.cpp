@@ -1,6 +1,6 @@
 #include "codec/header_table.h"
 
-#include "codec/ascii_case.h"
+#include "platform/ascii_case.h"
 #include "codec/rfc822_date.h"
 
 namespace zel {

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "codec/ascii_case.h"
+#include "platform/ascii_case.h"
 #include "codec/base64.h"
 #include "codec/binhex.h"
 #include "codec/encoded_word.h"

@@ -6,7 +6,7 @@
 #include <ctime>
 #include <vector>
 
-#include "codec/ascii_case.h"
+#include "platform/ascii_case.h"
 #include "codec/base64.h"
 #include "codec/charset.h"
 #include "codec/dot_stuffing_sink.h"

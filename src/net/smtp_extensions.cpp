@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "codec/ascii_case.h"
+#include "platform/ascii_case.h"
 #include "codec/base64.h"
 #include "platform/sjis_text.h"
 

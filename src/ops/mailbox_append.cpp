@@ -6,7 +6,7 @@
 #include <string_view>
 
 #include "api/inet_mail.h"
-#include "codec/ascii_case.h"
+#include "platform/ascii_case.h"
 #include "codec/header_table.h"
 #include "codec/reading_copy.h"
 #include "ops/list_file.h"

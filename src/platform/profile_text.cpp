@@ -3,19 +3,10 @@
 #include <utility>
 #include <vector>
 
+#include "platform/ascii_case.h"
+
 namespace zel {
 namespace {
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
 
 std::string_view Trim(std::string_view s) {
   while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
@@ -61,11 +52,11 @@ std::optional<std::string> FindProfileValue(std::string_view text, std::string_v
   bool inSection = false;
   for (std::string_view line : Lines(text)) {
     if (auto name = SectionOf(line)) {
-      inSection = EqualNoCase(*name, section);
+      inSection = equalsNoCase(*name, section);
       continue;
     }
     std::string_view k, v;
-    if (inSection && SplitKey(line, k, v) && EqualNoCase(k, key)) return std::string(v);
+    if (inSection && SplitKey(line, k, v) && equalsNoCase(k, key)) return std::string(v);
   }
   return std::nullopt;
 }
@@ -82,7 +73,7 @@ std::string SetProfileValue(std::string_view text, std::string_view section,
   for (std::size_t i = 0; i < lines.size(); ++i) {
     const std::string_view line = lines[i];
     if (auto name = SectionOf(line)) {
-      inSection = !done && EqualNoCase(*name, section);
+      inSection = !done && equalsNoCase(*name, section);
       if (inSection) {
         sectionSeen = true;
         lastInSection = outLines.size() + 1;
@@ -91,7 +82,7 @@ std::string SetProfileValue(std::string_view text, std::string_view section,
       continue;
     }
     std::string_view k, v;
-    if (inSection && !done && SplitKey(line, k, v) && EqualNoCase(k, key)) {
+    if (inSection && !done && SplitKey(line, k, v) && equalsNoCase(k, key)) {
       outLines.push_back(entry.substr(0, entry.size() - 2));
       done = true;
       continue;

@@ -3,19 +3,10 @@
 
 #include <cstdio>
 
+#include "platform/ascii_case.h"
 #include "platform/text_file.h"
 
 namespace {
-
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-
-bool EqualNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    if (Lower(a[i]) != Lower(b[i])) return false;
-  }
-  return true;
-}
 
 std::string_view WithoutTrailingDot(std::string_view name) {
   return !name.empty() && name.back() == '.' ? name.substr(0, name.size() - 1) : name;
@@ -66,7 +57,7 @@ bool TlsNameMatches(std::string_view pattern, std::string_view host) {
   host = WithoutTrailingDot(host);
   if (pattern.empty() || host.empty()) return false;
   if (pattern.substr(0, 2) != "*.") {
-    return pattern.find('*') == std::string_view::npos && EqualNoCase(pattern, host);
+    return pattern.find('*') == std::string_view::npos && zel::equalsNoCase(pattern, host);
   }
   const std::string_view suffix = pattern.substr(1);  // ".example.jp"
   if (suffix.find('*') != std::string_view::npos || suffix.find('.', 1) == std::string_view::npos) {
@@ -74,7 +65,7 @@ bool TlsNameMatches(std::string_view pattern, std::string_view host) {
   }
   const std::size_t firstDot = host.find('.');
   return firstDot != std::string_view::npos && firstDot > 0 &&
-         EqualNoCase(host.substr(firstDot), suffix);
+         zel::equalsNoCase(host.substr(firstDot), suffix);
 }
 
 void SetTlsDetail(char* detail, const char* text) {

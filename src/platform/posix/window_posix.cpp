@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cstring>
 
+#include "platform/ascii_case.h"
 #include "platform/posix/window_registry.h"
 #include "platform/sjis_text.h"
 
@@ -19,9 +20,7 @@ thread_local unsigned long lastError = 0;
 
 std::string ClassKey(const char* name) {
   std::string key(name);
-  for (char& c : key) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
+  for (char& c : key) c = lowerAscii(c);
   return key;
 }
 

@@ -11,6 +11,7 @@
 #include <mutex>
 #include <string>
 
+#include "platform/ascii_case.h"
 #include "platform/win32/own_module.h"
 
 namespace zel {
@@ -35,9 +36,7 @@ constexpr int kProcSlot = 0;  // window extra bytes: the layer procedure
 
 std::string ClassKey(const char* name) {
   std::string key(name);
-  for (char& c : key) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
+  for (char& c : key) c = lowerAscii(c);
   return key;
 }
 

@@ -4,7 +4,7 @@
 #include <deque>
 #include <stdexcept>
 
-#include "codec/ascii_case.h"
+#include "platform/ascii_case.h"
 
 namespace zel::e2e {
 

@@ -1,6 +1,6 @@
 // ASCII letters compared without regard to case: header names, option-like
-// keywords and MIME parameters. Other bytes (Shift-JIS included) compare
-// exactly.
+// keywords, MIME parameters, profile keys, window class names and
+// certificate host names. Other bytes (Shift-JIS included) compare exactly.
 #pragma once
 
 #include <cstddef>

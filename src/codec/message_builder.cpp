@@ -188,16 +188,7 @@ bool MessageBuilder::nextPiece(LineSource& sendFile) {
     } else {
       // A full piece that stops inside the line may stop between the two
       // bytes of a character: its lead byte waits for the next piece.
-      std::size_t keep = pending_.size();
-      if (!sourceEnded_) {
-        std::size_t i = 0;
-        while (i < keep) {
-          const std::size_t step = IsSjisLead(static_cast<unsigned char>(pending_[i])) ? 2 : 1;
-          if (i + step > keep) break;
-          i += step;
-        }
-        keep = i;
-      }
+      const std::size_t keep = sourceEnded_ ? pending_.size() : SjisWholeCharsLength(pending_);
       piece_.assign(pending_, 0, keep);
       pending_.erase(0, keep);
     }

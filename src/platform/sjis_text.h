@@ -35,17 +35,24 @@ constexpr bool IsSjisLead(unsigned char c) {
   return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
 }
 
-// Length of the longest prefix of `text` that is at most `limit` bytes and
-// does not end between a lead byte and its trail byte.
-inline std::size_t SjisPrefixLength(std::string_view text, std::size_t limit) {
-  if (text.size() <= limit) return text.size();
+// Length of `text` without a lead byte at its end whose trail byte is
+// missing: the whole characters of a piece cut from a longer text.
+inline std::size_t SjisWholeCharsLength(std::string_view text) {
   std::size_t i = 0;
-  while (i < limit) {
+  while (i < text.size()) {
     const std::size_t step = IsSjisLead(static_cast<unsigned char>(text[i])) ? 2 : 1;
-    if (i + step > limit) break;
+    if (i + step > text.size()) break;
     i += step;
   }
   return i;
+}
+
+// Length of the longest prefix of `text` that is at most `limit` bytes and
+// does not end between a lead byte and its trail byte. A text that fits is
+// taken whole.
+inline std::size_t SjisPrefixLength(std::string_view text, std::size_t limit) {
+  if (text.size() <= limit) return text.size();
+  return SjisWholeCharsLength(text.substr(0, limit));
 }
 
 // Copies `src` into `dst` (capacity `size` bytes including the NUL), cut at a

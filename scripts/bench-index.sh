@@ -24,12 +24,11 @@ MB=${2:-50}
 ROUNDS=${ROUNDS:-5}
 PY=/usr/bin/python3
 WORK=$(mktemp -d /tmp/zelbenchindex.XXXXXX)
-trap 'rm -rf "$WORK"' EXIT
-
-cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DZELPOST_BENCH=ON -DZELPOST_TESTS=OFF >/dev/null
-cmake --build "$BUILD" -j2 --target bench_index >/dev/null
-
 . "$ROOT/scripts/bench-lib.sh"
+trap bench_cleanup EXIT
+
+bench_build bench_index
+
 # cpu OUTPUT COMMAND...: runs COMMAND with its output to OUTPUT and prints
 # the CPU seconds it took; fails when COMMAND fails.
 cpu() {

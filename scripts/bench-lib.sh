@@ -1,4 +1,12 @@
-# Helpers of the benchmark scripts (sourced; PY names the Python).
+# Helpers of the benchmark scripts (sourced; PY names the Python, ROOT the
+# source tree, BUILD the build folder).
+#   bench_build TARGET...
+#                       configures BUILD as Release with the benchmarks and
+#                       without the tests, and builds TARGET... (quietly)
+#   start_servers       starts the private test servers in SERVERS and reads
+#                       their servers.env
+#   bench_cleanup       the EXIT trap: stops the servers in SERVERS (when
+#                       set) and removes WORK and OUT (when set)
 #   now                 the wall clock in seconds
 #   seconds T0 T1       T1 - T0
 #   ratio A B           A / B, two decimals
@@ -13,6 +21,20 @@
 #                       with its rc and id files in WORK; with CAFILE over
 #                       POP3S verified against that CA (fetchmail checks DNS
 #                       names only, so the server is named localhost)
+bench_build() {
+  cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DZELPOST_BENCH=ON -DZELPOST_TESTS=OFF >/dev/null
+  cmake --build "$BUILD" -j2 --target "$@" >/dev/null
+}
+start_servers() {
+  "$ROOT/scripts/test-servers.sh" start "$SERVERS" >/dev/null
+  . "$SERVERS/servers.env"
+}
+bench_cleanup() {
+  if [ -n "${SERVERS:-}" ]; then
+    "$ROOT/scripts/test-servers.sh" stop "$SERVERS" >/dev/null 2>&1 || true
+  fi
+  rm -rf "$WORK" ${OUT:+"$OUT"}
+}
 now() { date +%s.%N; }
 seconds() { $PY -c "import sys; print('%.6f' % (float(sys.argv[2]) - float(sys.argv[1])))" "$1" "$2"; }
 ratio() { $PY -c "import sys; print('%.2f' % (float(sys.argv[1]) / max(float(sys.argv[2]), 1e-9)))" "$1" "$2"; }

@@ -39,24 +39,15 @@ WORK=$(mktemp -d /tmp/zelbenchnet.XXXXXX)
 # systems instead of clients.
 . "$ROOT/scripts/bench-lib.sh"
 OUT=$(out_dir zelbenchnet "$WORK")
-
-cleanup() {
-  "$ROOT/scripts/test-servers.sh" stop "$SERVERS" >/dev/null 2>&1 || true
-  rm -rf "$WORK" "$OUT"
-}
-trap cleanup EXIT
+trap bench_cleanup EXIT
 
 for tool in fetchmail msmtp; do
   command -v $tool >/dev/null || { echo "bench-net: $tool is not installed" >&2; exit 1; }
 done
 
-cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DZELPOST_BENCH=ON -DZELPOST_TESTS=OFF >/dev/null
-cmake --build "$BUILD" -j2 --target bench_net >/dev/null
+bench_build bench_net
 BENCH=$BUILD/bench/net/bench_net
-
-"$ROOT/scripts/test-servers.sh" start "$SERVERS" >/dev/null
-. "$SERVERS/servers.env"
-
+start_servers
 
 # POP3_COUNT messages of about 4 KB (CR LF lines, some starting with a dot)
 # in alice's maildir, owned by the mail user like delivered mail.

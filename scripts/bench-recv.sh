@@ -36,22 +36,13 @@ WORK=$(mktemp -d /tmp/zelbenchrecv.XXXXXX)
 OUT=$(out_dir zelbenchrecv "$WORK")
 export XDG_CONFIG_HOME=$WORK/config TMPDIR=$OUT
 mkdir -p "$XDG_CONFIG_HOME"
-
-cleanup() {
-  "$ROOT/scripts/test-servers.sh" stop "$SERVERS" >/dev/null 2>&1 || true
-  rm -rf "$WORK" "$OUT"
-}
-trap cleanup EXIT
+trap bench_cleanup EXIT
 
 command -v fetchmail >/dev/null || { echo "bench-recv: fetchmail is not installed" >&2; exit 1; }
 
-cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DZELPOST_BENCH=ON -DZELPOST_TESTS=OFF >/dev/null
-cmake --build "$BUILD" -j2 --target bench_recv >/dev/null
+bench_build bench_recv
 BENCH=$BUILD/bench_recv
-
-"$ROOT/scripts/test-servers.sh" start "$SERVERS" >/dev/null
-. "$SERVERS/servers.env"
-
+start_servers
 
 # N messages of about SIZE bytes in alice's maildir: an ISO-2022-JP subject
 # and body, CR LF lines, some starting with a dot; owned by the mail user.

@@ -19,22 +19,13 @@ ATTACH_KB=${2:-51200}
 PY=/usr/bin/python3
 SERVERS=/tmp/zbs$$
 WORK=$(mktemp -d /tmp/zelbench.XXXXXX)
-
-cleanup() {
-  "$ROOT/scripts/test-servers.sh" stop "$SERVERS" >/dev/null 2>&1 || true
-  rm -rf "$WORK"
-}
-trap cleanup EXIT
+. "$ROOT/scripts/bench-lib.sh"
+trap bench_cleanup EXIT
 
 command -v msmtp >/dev/null || { echo "bench-send: msmtp is not installed" >&2; exit 1; }
 
-cmake -S "$ROOT" -B "$BUILD" -DCMAKE_BUILD_TYPE=Release -DZELPOST_BENCH=ON -DZELPOST_TESTS=OFF >/dev/null
-cmake --build "$BUILD" -j2 --target zelpost zelsend bench_send_compose >/dev/null
-
-"$ROOT/scripts/test-servers.sh" start "$SERVERS" >/dev/null
-. "$SERVERS/servers.env"
-
-. "$ROOT/scripts/bench-lib.sh"
+bench_build zelpost zelsend bench_send_compose
+start_servers
 
 # A 4 KB send file with a Japanese subject and body (Shift-JIS, CR LF).
 $PY - "$WORK/mail.qml" <<'PY'

@@ -2,6 +2,7 @@
 #include "sender/console_text.h"
 
 #include <cctype>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 
@@ -75,6 +76,11 @@ std::string ConsoleText(std::string_view sjis) {
   std::string out;
   if (convertUtf8 && !IsAscii(sjis) && SjisToUtf8(sjis, out)) return out;
   return std::string(sjis);
+}
+
+void PutConsoleText(std::FILE* stream, std::string_view sjis) {
+  const std::string text = ConsoleText(sjis);
+  std::fwrite(text.data(), 1, text.size(), stream);
 }
 
 std::string ConsoleDisplayText(std::string_view sjis) {

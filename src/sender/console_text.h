@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdio>
 #include <string>
 #include <string_view>
 
@@ -20,6 +21,10 @@ std::string HostText(std::string_view console);
 // ConsoleText - Shift-JIS text as the console shows it; text that cannot be
 // converted is written as it is.
 std::string ConsoleText(std::string_view sjis);
+
+// PutConsoleText - writes Shift-JIS text to `stream` in the console's
+// character set (as ConsoleText converts it). Does not flush.
+void PutConsoleText(std::FILE* stream, std::string_view sjis);
 
 // ConsoleDisplayText - Shift-JIS text that came from a mail (a subject, a
 // sender) as the terminal shows it: control bytes become blanks, so that

@@ -2,6 +2,7 @@
 #include "sender/dialog_access.h"
 
 #include "sender/zelpost_library.h"
+#include "ui/dialog_ids.h"
 #include "zelpost_ui.h"
 
 #ifdef _WIN32
@@ -18,8 +19,8 @@ constexpr int kTextSize = 1024;
 // Reads the three texts with `text(dialog, id, out)`.
 template <class Text>
 bool ReadTexts(std::uintptr_t dialog, ProgressTexts& texts, Text text) {
-  return text(dialog, kCountsId, texts.counts) && text(dialog, kSubjectId, texts.subject) &&
-         text(dialog, kSenderId, texts.sender);
+  return text(dialog, ZEL_IDC_COUNTS, texts.counts) &&
+         text(dialog, ZEL_IDC_SUBJECT, texts.subject) && text(dialog, ZEL_IDC_SENDER, texts.sender);
 }
 
 }  // namespace
@@ -31,7 +32,7 @@ bool DialogAccessForThisThread([[maybe_unused]] LibraryHandle library, DialogAcc
   access.read = [](std::uintptr_t dialog, ProgressTexts& texts) {
     return ReadTexts(dialog, texts, DialogItemText);
   };
-  access.cancel = [](std::uintptr_t dialog) { return ClickDialogButton(dialog, kCancelId); };
+  access.cancel = [](std::uintptr_t dialog) { return ClickDialogButton(dialog, ZELUI_IDCANCEL); };
   return true;
 #else
   const auto threadId = ZEL_EXPORT(library, zeluiThreadId);

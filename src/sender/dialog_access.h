@@ -11,12 +11,6 @@
 
 namespace zel::sender {
 
-// Control ids of the progress dialogs (both templates).
-inline constexpr int kCountsId = 1000;
-inline constexpr int kSenderId = 1001;
-inline constexpr int kSubjectId = 1002;
-inline constexpr int kCancelId = 2;
-
 struct DialogAccess {
   // The progress dialog of the receiving thread, 0 when it shows none.
   std::function<std::uintptr_t()> find;

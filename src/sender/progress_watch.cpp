@@ -5,7 +5,7 @@
 
 namespace zel::sender {
 
-bool WatchProgress(const DialogAccess& access, ProgressView& view,
+void WatchProgress(const DialogAccess& access, ProgressView& view,
                    const std::atomic<bool>& done) {
   std::uintptr_t dialog = 0;
   bool interrupted = false;
@@ -23,7 +23,6 @@ bool WatchProgress(const DialogAccess& access, ProgressView& view,
     }
     view.Poll();
   }
-  return pressed;
 }
 
 }  // namespace zel::sender

@@ -18,9 +18,8 @@ inline constexpr int kWatchIntervalMs = 50;
 // the dialog every kWatchIntervalMs, hands each change to `view` and lets
 // it poll the list file. After an interrupt (platform/interrupt.h, caught
 // by the caller) it presses Cancel once, as soon as the dialog exists; the
-// signal handler itself only records the interrupt. Returns whether it
-// pressed Cancel.
-bool WatchProgress(const DialogAccess& access, ProgressView& view,
+// signal handler itself only records the interrupt.
+void WatchProgress(const DialogAccess& access, ProgressView& view,
                    const std::atomic<bool>& done);
 
 }  // namespace zel::sender

@@ -38,13 +38,6 @@ constexpr int kCancelled = -2;
 constexpr const char* kUnusedSmtpServer = "smtpserver";
 constexpr const char* kUnusedMailAddress = "mailaddress";
 
-// Writes Shift-JIS text to `stream` in the console's character set.
-void Put(std::FILE* stream, const std::string& sjis) {
-  const std::string text = ConsoleText(sjis);
-  std::fwrite(text.data(), 1, text.size(), stream);
-  std::fflush(stream);
-}
-
 // With -V: the settings on standard error; the password is never shown.
 void EchoSettings(const RecvFields& f) {
   std::string text = std::string("POP3Name: ") + f.pop3Server + "\nUsername: " + f.userName +
@@ -56,7 +49,7 @@ void EchoSettings(const RecvFields& f) {
   if (f.apop) text += "APOP: 1\n";
   if (f.tls >= 0) text += "TLS: " + std::to_string(f.tls) + "\n";
   if (f.caFile[0] != '\0') text += std::string("CAFile: ") + f.caFile + "\n";
-  Put(stderr, text);
+  PutConsoleText(stderr, text);
 }
 
 // A path field as zelRecvMailAll takes an optional path: nullptr for none.
@@ -70,28 +63,28 @@ int Run(int argc, const char* const* argv) {
     case RecvParse::kOk:
       break;
     case RecvParse::kUsage:
-      Put(stderr, kRecvUsageText);
+      PutConsoleText(stderr, kRecvUsageText);
       return kExitUsage;
     case RecvParse::kTooLong:
-      Put(stderr, TooLongMessage(option));
+      PutConsoleText(stderr, TooLongMessage(option));
       return kExitUsage;
   }
   if (fields.help) {
-    Put(stdout, kRecvUsageText);
+    PutConsoleText(stdout, kRecvUsageText);
     return 0;
   }
   if (const char* message = MissingRecvField(fields)) {
-    Put(stderr, message);
+    PutConsoleText(stderr, message);
     return kExitUsage;
   }
   if (const std::string message = ReadPassword(RecvPasswordSources(fields), fields.password,
                                                sizeof fields.password);
       !message.empty()) {
-    Put(stderr, message);
+    PutConsoleText(stderr, message);
     return kExitUsage;
   }
   if (fields.password[0] == '\0') {
-    Put(stderr, "err: パスワードが指定されていません (-F、-E または端末から入力)\n");
+    PutConsoleText(stderr, "err: パスワードが指定されていません (-F、-E または端末から入力)\n");
     return kExitUsage;
   }
   if (fields.verbose) EchoSettings(fields);
@@ -107,7 +100,7 @@ int Run(int argc, const char* const* argv) {
   if (initialize == nullptr || setValueInt == nullptr || setValueStr == nullptr ||
       recvMailAll == nullptr || getErrorInt == nullptr || getErrorStr == nullptr ||
       !DialogAccessForThisThread(library, access)) {
-    Put(stderr, std::string("err: ") + kLibraryName + " がロードできません\n");
+    PutConsoleText(stderr, std::string("err: ") + kLibraryName + " がロードできません\n");
     return kExitFailed;
   }
 
@@ -115,7 +108,7 @@ int Run(int argc, const char* const* argv) {
   if (initialize(fields.pop3Server, kUnusedSmtpServer, fields.userName, fields.password,
                  kUnusedMailAddress, "") == 0) {
     getErrorStr(error, sizeof error);
-    Put(stderr, std::string("err: ") + error + "\n");
+    PutConsoleText(stderr, std::string("err: ") + error + "\n");
     return kExitFailed;
   }
   setValueInt("DELE", fields.dele ? 1 : 0);
@@ -140,19 +133,20 @@ int Run(int argc, const char* const* argv) {
   const bool succeeded = result >= 0 && getErrorInt() == 0;
   view.Finish(result, succeeded);
   if (result == kCancelled) {
-    Put(stderr, "err: 受信を中断しました\n");
+    PutConsoleText(stderr, "err: 受信を中断しました\n");
     return kExitInterrupted;
   }
   if (!succeeded) {
     getErrorStr(error, sizeof error);
     // A refused login or listing leaves no error text (the classic
     // interface reports it in the log only).
-    Put(stderr, error[0] != '\0' ? std::string("err: ") + error + "\n"
-                                 : std::string("err: POP3サーバへのログインまたはメール一覧の取得に失敗 [") +
-                                       fields.pop3Server + "]\n");
+    PutConsoleText(stderr,
+                   error[0] != '\0' ? std::string("err: ") + error + "\n"
+                                    : std::string("err: POP3サーバへのログインまたはメール一覧の取得に失敗 [") +
+                                          fields.pop3Server + "]\n");
     return kExitFailed;
   }
-  if (fields.verbose) Put(stderr, "受信: " + std::to_string(result) + "件\n");
+  if (fields.verbose) PutConsoleText(stderr, "受信: " + std::to_string(result) + "件\n");
   return 0;
 }
 

@@ -15,14 +15,8 @@ namespace {
 
 using namespace zel::sender;
 
-// Writes Shift-JIS text to `stream` in the console's character set.
-void Put(std::FILE* stream, const std::string& sjis) {
-  const std::string text = ConsoleText(sjis);
-  std::fwrite(text.data(), 1, text.size(), stream);
-}
-
 void Echo(const char* label, const char* value) {
-  Put(stdout, std::string(label) + value + "\n");
+  PutConsoleText(stdout, std::string(label) + value + "\n");
 }
 
 int Run(int argc, const char* const* argv) {
@@ -33,14 +27,14 @@ int Run(int argc, const char* const* argv) {
     case ParseResult::kOk:
       break;
     case ParseResult::kUsage:
-      Put(stderr, kUsageText);
+      PutConsoleText(stderr, kUsageText);
       return -1;
     case ParseResult::kTooLong:
-      Put(stderr, TooLongMessage(option));
+      PutConsoleText(stderr, TooLongMessage(option));
       return -1;
   }
   if (const char* message = MissingFieldMessage(fields)) {
-    Put(stderr, message);
+    PutConsoleText(stderr, message);
     return -1;
   }
   // Without -BP the password comes from -BF or -BE, else from the terminal.
@@ -48,17 +42,17 @@ int Run(int argc, const char* const* argv) {
     const std::string message =
         ReadPassword(PasswordSourcesOf(fields), fields.password, sizeof fields.password);
     if (!message.empty()) {
-      Put(stderr, message);
+      PutConsoleText(stderr, message);
       return -1;
     }
   }
   const int popBeforeSmtp = ApplyPopBeforeSmtp(fields);
   if (popBeforeSmtp == -1) {
-    Put(stderr, "err: POP3サーバのユーザ名／パスワードが指定されていません\n");
+    PutConsoleText(stderr, "err: POP3サーバのユーザ名／パスワードが指定されていません\n");
     return -1;
   }
   if (popBeforeSmtp < 0) {
-    Put(stderr, "err: SMTP認証のユーザ名／パスワードが指定されていません\n");
+    PutConsoleText(stderr, "err: SMTP認証のユーザ名／パスワードが指定されていません\n");
     return -1;
   }
 
@@ -87,7 +81,7 @@ int Run(int argc, const char* const* argv) {
       fields.caFile[0] != '\0' ? ZEL_EXPORT(library, zelSetValueStr) : nullptr;
   if (initialize == nullptr || sendMailOne == nullptr || getErrorStr == nullptr ||
       setValueInt == nullptr || (fields.caFile[0] != '\0' && setValueStr == nullptr)) {
-    Put(stderr, std::string("err: ") + kLibraryName + " がロードできません");
+    PutConsoleText(stderr, std::string("err: ") + kLibraryName + " がロードできません");
     return -1;
   }
 
@@ -104,7 +98,7 @@ int Run(int argc, const char* const* argv) {
   }
   char error[zel::kErrorTextSize] = {};
   getErrorStr(error, sizeof error);
-  Put(stderr, std::string("err: ") + error + "\n");
+  PutConsoleText(stderr, std::string("err: ") + error + "\n");
   return -1;
 }
 

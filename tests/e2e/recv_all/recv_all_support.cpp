@@ -8,6 +8,7 @@
 
 #include "platform/dialog.h"
 #include "platform/window.h"
+#include "ui/dialog_ids.h"
 #include "zelpost.h"
 #include "zelpost_ui.h"
 
@@ -97,13 +98,13 @@ void ResetDisplayCounter() {
 }
 
 std::string DialogLine(WindowHandle dialog) {
-  constexpr int kCounts = 1000, kSender = 1001, kSubject = 1002, kBar = 1006;
+  constexpr int kTexts[] = {ZEL_IDC_COUNTS, ZEL_IDC_SUBJECT, ZEL_IDC_SENDER};
   zeluiWindowInfo info{};
   zeluiWindowInfo bar{};
   std::string text[4];
 #ifdef _WIN32
   DescribeWindow(dialog, info);
-  const bool hasBar = DescribeWindow(DialogItem(dialog, kBar), bar);
+  const bool hasBar = DescribeWindow(DialogItem(dialog, ZEL_IDC_PROGRESS), bar);
   auto read = [&](WindowHandle window) {
     char buffer[512] = "";
     WindowTextOf(window, buffer, sizeof buffer);
@@ -111,11 +112,11 @@ std::string DialogLine(WindowHandle dialog) {
   };
   text[0] = read(dialog);
   int i = 1;
-  for (int id : {kCounts, kSubject, kSender}) text[i++] = read(DialogItem(dialog, id));
+  for (int id : kTexts) text[i++] = read(DialogItem(dialog, id));
 #else
   const auto window = static_cast<zeluiWindow>(dialog);
   zeluiGetInfo(window, &info);
-  const bool hasBar = zeluiGetInfo(zeluiGetDlgItem(window, kBar), &bar) == 1;
+  const bool hasBar = zeluiGetInfo(zeluiGetDlgItem(window, ZEL_IDC_PROGRESS), &bar) == 1;
   auto read = [&](zeluiWindow of) {
     char buffer[512] = "";
     zeluiGetText(of, buffer, sizeof buffer);
@@ -123,7 +124,7 @@ std::string DialogLine(WindowHandle dialog) {
   };
   text[0] = read(window);
   int i = 1;
-  for (int id : {kCounts, kSubject, kSender}) text[i++] = read(zeluiGetDlgItem(window, id));
+  for (int id : kTexts) text[i++] = read(zeluiGetDlgItem(window, id));
 #endif
   std::string line = std::to_string(info.id);
   for (const std::string& t : text) line += "|" + t;

@@ -27,14 +27,6 @@ constexpr unsigned char kEsc = 0x1B;
 // Byte classes of the outgoing converter.
 enum : unsigned char { kSingle = 0, kLead = 1, kKana = 2 };
 
-// Shift-JIS pair -> JIS pair, by the standard arithmetic (modulo 256).
-constexpr unsigned char jisFirst(unsigned s1, unsigned s2) {
-  return static_cast<unsigned char>(2 * (s1 - (s1 < 0xA0 ? 0x70 : 0xB0)) - (s2 < 0x9F ? 1 : 0));
-}
-constexpr unsigned char jisSecond(unsigned s2) {
-  return static_cast<unsigned char>(s2 >= 0x9F ? s2 - 0x7E : (s2 > 0x7F ? s2 - 0x20 : s2 - 0x1F));
-}
-
 struct Tables {
   unsigned char byteClass[256];
   unsigned char kanaJis[kKanaCount][2];  // widened kana, already as JIS pairs

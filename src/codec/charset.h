@@ -27,6 +27,14 @@ constexpr bool isJisLead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (
 // line end or another control byte the text did not hold.
 constexpr bool isJisTrail(unsigned char c) { return c >= 0x40 && c <= 0xFC && c != 0x7F; }
 
+// Shift-JIS pair -> JIS pair, by the standard arithmetic (modulo 256).
+constexpr unsigned char jisFirst(unsigned s1, unsigned s2) {
+  return static_cast<unsigned char>(2 * (s1 - (s1 < 0xA0 ? 0x70 : 0xB0)) - (s2 < 0x9F ? 1 : 0));
+}
+constexpr unsigned char jisSecond(unsigned s2) {
+  return static_cast<unsigned char>(s2 >= 0x9F ? s2 - 0x7E : (s2 > 0x7F ? s2 - 0x20 : s2 - 0x1F));
+}
+
 // True for a half-width katakana byte (0xA1-0xDF), widened on the way out.
 constexpr bool isHalfWidthKana(unsigned char c) { return c >= 0xA1 && c <= 0xDF; }
 

@@ -18,8 +18,11 @@ constexpr std::string_view kUtf8WordPrefix = "=?UTF-8?B?";
 constexpr std::string_view kWordSuffix = "?=";
 
 // An encoded word is at most 75 characters (RFC 2047, 2): the UTF-8 words
-// carry at most 45 bytes (60 base64 characters) each.
+// carry at most 45 bytes (60 base64 characters) each. A run that stays one
+// word (Utf8HeaderFold::wholeRuns) is cut only where its line would near
+// the 998 characters a line may hold.
 constexpr std::size_t kUtf8WordBytes = (75 - 10 - 2) / 4 * 3;
+constexpr std::size_t kUtf8WholeRunBytes = 600;
 
 // Lines of a UTF-8 header are folded before a blank once they would pass
 // 76 characters (RFC 5322 recommends at most 78).
@@ -94,6 +97,20 @@ void appendWord(std::string& out, std::string_view text, std::string_view prefix
 }
 
 bool isBlank(char c) { return c == ' ' || c == '\t'; }
+
+// Where a UTF-8 word that starts at `start` ends when it may reach `limit`:
+// between two characters, and after a multiple of three bytes where one
+// is in reach. A word with base64 padding makes some readers (GMime) drop
+// the encoded word after it.
+std::size_t utf8WordCut(std::string_view text, std::size_t start, std::size_t limit) {
+  std::size_t anyCut = 0;
+  for (std::size_t cut = limit; cut > start; --cut) {
+    if ((static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) continue;
+    if ((cut - start) % 3 == 0) return cut;
+    if (anyCut == 0) anyCut = cut;
+  }
+  return anyCut != 0 ? anyCut : limit;
+}
 
 std::size_t skipBlanks(std::string_view text, std::size_t at) {
   while (at < text.size() && isBlank(text[at])) ++at;
@@ -261,8 +278,9 @@ std::string encodeHeaderPart(std::string_view source, int& estimate, bool* carri
   return out;
 }
 
-std::string encodeUtf8HeaderLine(std::string_view source) {
+std::string encodeUtf8HeaderLine(std::string_view source, bool wholeRuns) {
   Utf8HeaderFold fold;
+  fold.wholeRuns = wholeRuns;
   return encodeUtf8HeaderPart(source, fold);
 }
 
@@ -296,7 +314,7 @@ std::string encodeUtf8HeaderPart(std::string_view source, Utf8HeaderFold& fold) 
     if (c == '\n') {
       put();
       out.push_back('\n');
-      fold = {};
+      fold = {.wholeRuns = fold.wholeRuns};
       ++i;
     } else if (isBlank(source[i])) {
       put();
@@ -317,9 +335,9 @@ std::string encodeUtf8HeaderPart(std::string_view source, Utf8HeaderFold& fold) 
         if (next == end || next == n || static_cast<unsigned char>(source[next]) < 0x80) break;
         end = next;
       }
+      const std::size_t limit = fold.wholeRuns ? kUtf8WholeRunBytes : kUtf8WordBytes;
       while (i < end) {
-        std::size_t cut = end - i <= kUtf8WordBytes ? end : i + kUtf8WordBytes;
-        while (cut > i + 1 && cut < end && (static_cast<unsigned char>(source[cut]) & 0xC0) == 0x80) --cut;
+        const std::size_t cut = end - i <= limit ? end : utf8WordCut(source, i, i + limit);
         if (fold.wordEnds) {
           put();
           separator = " ";

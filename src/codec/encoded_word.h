@@ -38,8 +38,10 @@ std::string encodeHeaderLine(std::string_view source);
 // the line is folded among them they end the word before the fold.
 std::string encodeHeaderPart(std::string_view source, int& estimate, bool* carried = nullptr);
 
-// Where a UTF-8 header line encoded in parts stands between two parts.
+// How a UTF-8 header line is encoded, and where a line encoded in parts
+// stands between two parts.
 struct Utf8HeaderFold {
+  bool wholeRuns = false;  // each run one word (address fields, file names)
   std::size_t column = 0;  // characters on the current physical line
   unsigned tokens = 0;     // tokens on it (the field name is the first)
   bool folded = false;     // the line was folded before
@@ -49,11 +51,14 @@ struct Utf8HeaderFold {
 // encodeUtf8HeaderLine: encodes one UTF-8 header line (name and line feed
 // included) with "=?UTF-8?B?...?=" words. Each run of characters beyond
 // ASCII, with the blanks between it and the next such run, becomes encoded
-// words of at most 75 characters (whole characters each, one blank between
-// two of them); ASCII text is copied unchanged; the line is folded before a
-// blank where it would pass 76 characters (never right after the field
-// name, never leaving blanks alone on a line). Returns the encoded line.
-std::string encodeUtf8HeaderLine(std::string_view source);
+// words of at most 75 characters (whole characters each, a multiple of
+// three bytes but for the last, one blank between two of them); ASCII text
+// is copied unchanged; the line is folded before a blank where it would
+// pass 76 characters (never right after the field name, never leaving
+// blanks alone on a line). With `wholeRuns` a run stays one word unless it
+// is very long: some readers (Python's email) show a blank between two
+// words of a display name. Returns the encoded line.
+std::string encodeUtf8HeaderLine(std::string_view source, bool wholeRuns = false);
 
 // encodeUtf8HeaderPart: encodeUtf8HeaderLine for one part of a line encoded
 // in parts (see encodeHeaderPart); `fold` carries the position from part to

@@ -78,31 +78,45 @@ constexpr unsigned countCarryingLeads() {
 
 constexpr unsigned kCarryingLeads = countCarryingLeads();
 
-// One row of pairs per lead byte that carries anything: one lookup per
-// character, which is all the converter does for it.
+// One row of pairs per lead byte that carries anything, indexed by the
+// trail byte itself: one lookup per character, which is all the converter
+// does for it. Row 0 is empty (lead bytes that carry nothing); half-width
+// katakana bytes are marked apart.
+constexpr unsigned char kKanaRow = 0xFF;
+
 struct CarrierTable {
-  unsigned char slot[256];                        // 0, or 1 + the lead's row of `pairs`
-  std::uint16_t pairs[kCarryingLeads][kTrailCount];  // [row][trail - 0x40]: JIS pair or 0
+  unsigned char row[256];                       // row of `pairs`, or kKanaRow
+  std::uint16_t pairs[kCarryingLeads + 1][256];  // the two JIS bytes in memory order, or 0
 };
+
+// A JIS pair as the two bytes the converter stores, read as one word.
+constexpr std::uint16_t storedPair(std::uint16_t pair) {
+  return std::endian::native == std::endian::little
+             ? static_cast<std::uint16_t>((pair >> 8) | (pair << 8))
+             : pair;
+}
 
 constexpr CarrierTable makeCarrierTable() {
   CarrierTable t{};
   unsigned row = 0;
   for (unsigned s1 = 0x81; s1 <= 0xFC; ++s1) {
     if (!leadCarries(s1)) continue;
-    t.slot[s1] = static_cast<unsigned char>(row + 1);
-    for (unsigned k = 0; k < kTrailCount; ++k) t.pairs[row][k] = carriedPairOf(s1, kTrailFirst + k);
-    ++row;
+    t.row[s1] = static_cast<unsigned char>(++row);
+    for (unsigned s2 = kTrailFirst; s2 < kTrailFirst + kTrailCount; ++s2) {
+      t.pairs[row][s2] = storedPair(carriedPairOf(s1, s2));
+    }
   }
+  for (unsigned k = 0xA1; k <= 0xDF; ++k) t.row[k] = kKanaRow;
   return t;
 }
 
 constexpr CarrierTable kCarrier = makeCarrierTable();
 
+static_assert(kCarryingLeads + 1 < kKanaRow, "rows and the katakana mark stay apart");
+
 inline std::uint16_t carried(unsigned s1, unsigned s2) {
-  const unsigned slot = kCarrier.slot[s1];
-  if (slot == 0 || s2 < kTrailFirst || s2 >= kTrailFirst + kTrailCount) return 0;
-  return kCarrier.pairs[slot - 1][s2 - kTrailFirst];
+  const unsigned row = kCarrier.row[s1];
+  return row == kKanaRow ? 0 : storedPair(kCarrier.pairs[row][s2]);
 }
 
 constexpr std::uint64_t kHighBits = 0x8080808080808080ull;
@@ -117,11 +131,6 @@ inline unsigned char* putEscape(unsigned char* d, char a, char b) {
   return d + 3;
 }
 
-inline unsigned char* putPair(unsigned char* d, std::uint16_t pair) {
-  d[0] = static_cast<unsigned char>(pair >> 8);
-  d[1] = static_cast<unsigned char>(pair & 0xFF);
-  return d + 2;
-}
 
 }  // namespace
 
@@ -148,20 +157,22 @@ std::size_t cp932ToIso2022Jp(const char* source, std::size_t length, char* desti
     // A run of characters of two bytes (and widened half-width katakana).
     d = putEscape(d, '$', 'B');
     while (s < end && *s >= 0x80) {
-      const unsigned c = *s;
-      if (isHalfWidthKana(static_cast<unsigned char>(c))) {
-        const unsigned char* wide = kanaWideningTable[c - 0xA1];
-        d = putPair(d, carried(wide[0], wide[1]));
+      const unsigned row = kCarrier.row[*s];
+      std::uint16_t pair;
+      if (row == kKanaRow) {
+        const unsigned char* wide = kanaWideningTable[*s - 0xA1];
+        pair = kCarrier.pairs[kCarrier.row[wide[0]]][wide[1]];
         s += 1;
-        continue;
+      } else {
+        pair = end - s >= 2 ? kCarrier.pairs[row][s[1]] : 0;
+        if (pair == 0) {
+          *d = 0;
+          return kNotCarried;
+        }
+        s += 2;
       }
-      const std::uint16_t pair = end - s >= 2 ? carried(c, s[1]) : 0;
-      if (pair == 0) {
-        *d = 0;
-        return kNotCarried;
-      }
-      d = putPair(d, pair);
-      s += 2;
+      std::memcpy(d, &pair, 2);
+      d += 2;
     }
     d = putEscape(d, '(', 'B');
   }

@@ -1,6 +1,7 @@
 // The outgoing message builder.
 #include "codec/message_builder.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -53,6 +54,13 @@ constexpr HeaderRule kHeaderRules[] = {
 };
 
 bool EndsWithLineFeed(std::string_view text) { return !text.empty() && text.back() == '\n'; }
+
+// Fields of addresses besides To and Cc (and the generated From): in UTF-8
+// a run of their display names stays one encoded word.
+constexpr const char* kAddressFields[] = {
+    "Reply-To:",   "Sender:",    "Resent-From:", "Resent-Sender:", "Resent-To:",
+    "Resent-Cc:",  "Errors-To:", "Return-Receipt-To:", "Disposition-Notification-To:",
+};
 
 // The byte-order mark a UTF-8 send file may begin with.
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
@@ -264,16 +272,16 @@ bool MessageBuilder::encodeHeader(std::string_view text, std::string& out) {
   return carried;
 }
 
-void MessageBuilder::startHeaderLine() {
+void MessageBuilder::startHeaderLine(bool wholeRuns) {
   estimate_ = 0;
-  utf8Fold_ = {};
+  utf8Fold_ = {.wholeRuns = wholeRuns};
 }
 
 bool MessageBuilder::dispositionLine(std::string_view path, std::string& out) {
   std::string disposition = "Content-Disposition: attachment; filename=\"";
   disposition.append(QuotedFileName(AttachmentFileName(path))).append("\"\n");
   std::string text;
-  startHeaderLine();
+  startHeaderLine(true);
   return hostMessageText(disposition, text) && encodeHeader(text, out);
 }
 
@@ -364,7 +372,7 @@ bool MessageBuilder::writeGenerated(LineSink& out) {
       .append(OneLine(identity.mailAddress))
       .append(">\n");
   std::string text, encoded;
-  startHeaderLine();
+  startHeaderLine(true);
   return hostMessageText(from, text) && encodeHeader(text, encoded) && out.write(encoded);
 }
 
@@ -406,6 +414,7 @@ int MessageBuilder::composeHeader(LineSource& sendFile, LineSink& out) {
 
   // No field yet: a continuation before the first field belongs to none.
   HeaderState state = HeaderState::kDropped;
+  bool addresses = false;  // the field holds addresses (and display names)
   while (nextPiece(sendFile)) {
     // Every pass starts at the beginning of a line.
     if (piece_ == "\n" || piece_[0] == '-') {
@@ -427,9 +436,12 @@ int MessageBuilder::composeHeader(LineSource& sendFile, LineSink& out) {
       }
       if (match != nullptr) {
         state = match->state;
+        addresses = state == HeaderState::kTo || state == HeaderState::kCc;
         nameLength = std::strlen(match->name);
       } else if (BeginsWithFieldName(piece_)) {
         state = HeaderState::kOther;
+        addresses = std::any_of(std::begin(kAddressFields), std::end(kAddressFields),
+                                [this](const char* name) { return startsWithNoCase(piece_, name); });
       } else {
         // No field name (a value with a line break in it): the line
         // continues the field before, with the blank it lacks.
@@ -449,7 +461,7 @@ int MessageBuilder::composeHeader(LineSource& sendFile, LineSink& out) {
     std::string line;
     if (gathers) line.append(addBlank ? " " : "").append(piece_);
     bool split = false;  // part of the line was written already
-    startHeaderLine();   // the fold position, carried from part to part
+    startHeaderLine(addresses);  // the fold position, carried from part to part
     while (!EndsWithLineFeed(piece_) && nextPiece(sendFile)) {
       if (collects && !appendHostText(piece_, recipients)) return 0;
       if (!gathers) continue;
@@ -504,9 +516,9 @@ int MessageBuilder::composeBody(LineSource& sendFile, LineSink& out) {
   std::vector<char> jis(sjisToJisBound(kSendFileReadSize));
   bool ended = true;
   while (nextPiece(sendFile)) {
-    std::string_view text;
-    if (!messageText(piece_, text)) return 0;
-    if (jis.size() < sjisToJisBound(text.size())) jis.resize(sjisToJisBound(text.size()));
+    std::string_view text = piece_;
+    if (sendFileCharset == SendFileCharset::kUtf8 && !messageText(piece_, text)) return 0;
+    // Shift-JIS is never longer than the UTF-8 it came from.
     const std::size_t n = cp932ToIso2022Jp(text.data(), text.size(), jis.data());
     if (n == kNotCarried) {
       stop_ = Stop::kNotCarried;

@@ -216,8 +216,9 @@ class MessageBuilder {
   bool appendHostText(std::string_view piece, std::string& out);
   // One header line (or part) of message text, encoded into `out`.
   bool encodeHeader(std::string_view text, std::string& out);
-  // Starts the fold position of a new header line.
-  void startHeaderLine();
+  // Starts the fold position of a new header line; `wholeRuns` for fields
+  // of addresses and file names (see Utf8HeaderFold).
+  void startHeaderLine(bool wholeRuns = false);
   // The Content-Disposition line of the attachment `path`, encoded.
   bool dispositionLine(std::string_view path, std::string& out);
   // `which`, opened between UTF-8 and CP932 when first used; nullptr when

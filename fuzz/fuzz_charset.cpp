@@ -8,7 +8,6 @@
 #include <memory>
 
 #include "codec/charset.h"
-#include "codec/jis_repertoire.h"
 
 namespace {
 

@@ -5,7 +5,6 @@
 
 #include "codec/base64.h"
 #include "codec/charset.h"
-#include "codec/jis_repertoire.h"
 #include "platform/sjis_text.h"
 
 namespace zel {

@@ -1,7 +1,6 @@
 #include "codec/jis_repertoire.h"
 
 #include <bit>
-#include <cstring>
 
 #include "codec/charset.h"
 
@@ -76,19 +75,6 @@ constexpr unsigned countCarryingLeads() {
   return n;
 }
 
-constexpr unsigned kCarryingLeads = countCarryingLeads();
-
-// One row of pairs per lead byte that carries anything, indexed by the
-// trail byte itself: one lookup per character, which is all the converter
-// does for it. Row 0 is empty (lead bytes that carry nothing); half-width
-// katakana bytes are marked apart.
-constexpr unsigned char kKanaRow = 0xFF;
-
-struct CarrierTable {
-  unsigned char row[256];                       // row of `pairs`, or kKanaRow
-  std::uint16_t pairs[kCarryingLeads + 1][256];  // the two JIS bytes in memory order, or 0
-};
-
 // A JIS pair as the two bytes the converter stores, read as one word.
 constexpr std::uint16_t storedPair(std::uint16_t pair) {
   return std::endian::native == std::endian::little
@@ -96,8 +82,8 @@ constexpr std::uint16_t storedPair(std::uint16_t pair) {
              : pair;
 }
 
-constexpr CarrierTable makeCarrierTable() {
-  CarrierTable t{};
+constexpr Iso2022JpTable makeCarrierTable() {
+  Iso2022JpTable t{};
   unsigned row = 0;
   for (unsigned s1 = 0x81; s1 <= 0xFC; ++s1) {
     if (!leadCarries(s1)) continue;
@@ -110,74 +96,10 @@ constexpr CarrierTable makeCarrierTable() {
   return t;
 }
 
-constexpr CarrierTable kCarrier = makeCarrierTable();
-
-static_assert(kCarryingLeads + 1 < kKanaRow, "rows and the katakana mark stay apart");
-
-inline std::uint16_t carried(unsigned s1, unsigned s2) {
-  const unsigned row = kCarrier.row[s1];
-  return row == kKanaRow ? 0 : storedPair(kCarrier.pairs[row][s2]);
-}
-
-constexpr std::uint64_t kHighBits = 0x8080808080808080ull;
-constexpr unsigned char kEsc = 0x1B;
-
-static_assert(std::endian::native == std::endian::little, "the eight-byte scan assumes little-endian words");
-
-inline unsigned char* putEscape(unsigned char* d, char a, char b) {
-  d[0] = kEsc;
-  d[1] = static_cast<unsigned char>(a);
-  d[2] = static_cast<unsigned char>(b);
-  return d + 3;
-}
-
+static_assert(countCarryingLeads() + 1 == kIso2022JpRows, "one row per lead byte that carries, and row 0");
 
 }  // namespace
 
-std::uint16_t iso2022JpPair(unsigned char lead, unsigned char trail) { return carried(lead, trail); }
-
-std::size_t cp932ToIso2022Jp(const char* source, std::size_t length, char* destination) {
-  const auto* s = reinterpret_cast<const unsigned char*>(source);
-  const unsigned char* const end = s + length;
-  auto* d = reinterpret_cast<unsigned char*>(destination);
-  unsigned char* const start = d;
-  while (s < end) {
-    // Bytes below 0x80 outside a run are copied, eight at a time where they
-    // come in eights.
-    while (end - s >= 8) {
-      std::uint64_t w;
-      std::memcpy(&w, s, 8);
-      if (w & kHighBits) break;
-      std::memcpy(d, &w, 8);
-      s += 8;
-      d += 8;
-    }
-    while (s < end && *s < 0x80) *d++ = *s++;
-    if (s == end) break;
-    // A run of characters of two bytes (and widened half-width katakana).
-    d = putEscape(d, '$', 'B');
-    while (s < end && *s >= 0x80) {
-      const unsigned row = kCarrier.row[*s];
-      std::uint16_t pair;
-      if (row == kKanaRow) {
-        const unsigned char* wide = kanaWideningTable[*s - 0xA1];
-        pair = kCarrier.pairs[kCarrier.row[wide[0]]][wide[1]];
-        s += 1;
-      } else {
-        pair = end - s >= 2 ? kCarrier.pairs[row][s[1]] : 0;
-        if (pair == 0) {
-          *d = 0;
-          return kNotCarried;
-        }
-        s += 2;
-      }
-      std::memcpy(d, &pair, 2);
-      d += 2;
-    }
-    d = putEscape(d, '(', 'B');
-  }
-  *d = 0;
-  return static_cast<std::size_t>(d - start);
-}
+constinit const Iso2022JpTable kIso2022JpTable = makeCarrierTable();
 
 }  // namespace zel

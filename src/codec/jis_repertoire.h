@@ -10,28 +10,23 @@
 // Roman numerals -> row 13) is carried as that character.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 
 namespace zel {
 
-// iso2022JpPair: the JIS pair (j1 << 8 | j2) that carries the CP932
-// character `lead` `trail` in ISO-2022-JP, or 0 when ISO-2022-JP cannot
-// carry it (an extension without equivalent, the user-defined area, or a
-// pair that is no CP932 character).
-std::uint16_t iso2022JpPair(unsigned char lead, unsigned char trail);
-
-// cp932ToIso2022Jp's result for text ISO-2022-JP cannot carry.
-inline constexpr std::size_t kNotCarried = static_cast<std::size_t>(-1);
-
-// cp932ToIso2022Jp: converts CP932 text to ISO-2022-JP as sjisToJis does
-// (charset.h: the same escapes and runs, half-width katakana widened, bytes
-// below 0x80 copied), but every byte of 0x80 and above must belong to a
-// character iso2022JpPair carries.
-//   destination  at least sjisToJisBound(length) bytes, distinct from source
-// Returns the length of the output (NUL-terminated), or kNotCarried when the
-// text holds a byte or character ISO-2022-JP cannot carry (the destination
-// then holds a part of the output).
-std::size_t cp932ToIso2022Jp(const char* source, std::size_t length, char* destination);
+// What cp932ToIso2022Jp (charset.h) writes for each character: for each
+// byte its row of `pairs` (0 for a byte that is no lead byte of a carried
+// character, kKanaRow for a half-width katakana byte); in each row, for
+// every trail byte, the two JIS bytes of the character ISO-2022-JP carries
+// in the order they are written, or 0 when it carries none (an extension
+// without equivalent, the user-defined area, a pair that is no CP932
+// character).
+inline constexpr unsigned kIso2022JpRows = 43;
+inline constexpr unsigned char kKanaRow = 0xFF;
+struct Iso2022JpTable {
+  unsigned char row[256];
+  std::uint16_t pairs[kIso2022JpRows][256];
+};
+extern const Iso2022JpTable kIso2022JpTable;
 
 }  // namespace zel

@@ -13,7 +13,6 @@
 #include "codec/dot_stuffing_sink.h"
 #include "codec/encoded_word.h"
 #include "codec/header_text.h"
-#include "codec/jis_repertoire.h"
 #include "codec/rfc822_date.h"
 #include "codec/utf8_text.h"
 #include "platform/sjis_text.h"
@@ -199,13 +198,15 @@ void MessageBuilder::start(bool utf8) {
   invalidLine_ = 0;
 }
 
-CharsetConverter* MessageBuilder::converter(CharsetConverter& which,
-                                            CharsetConverter::Direction direction) {
+bool MessageBuilder::convert(CharsetConverter& which, CharsetConverter::Direction direction,
+                             std::string_view text, std::string& out, std::size_t* replaced) {
   if (!which.IsOpen() && !which.Open("UTF-8", direction)) {
     stop_ = Stop::kNoConverter;
-    return nullptr;
+    return false;
   }
-  return &which;
+  const std::size_t n = which.Convert(text, out, true);
+  if (replaced != nullptr) *replaced = n;
+  return true;
 }
 
 bool MessageBuilder::messageText(std::string_view piece, std::string_view& text) {
@@ -214,21 +215,20 @@ bool MessageBuilder::messageText(std::string_view piece, std::string_view& text)
   if (utf8File == utf8_) return true;
   text_.clear();
   if (!utf8File) {
-    CharsetConverter* toUtf8 = converter(fromCp932_, CharsetConverter::Direction::kFromCp932);
-    if (toUtf8 == nullptr) return false;
-    toUtf8->Convert(piece, text_, true);
+    if (!convert(fromCp932_, CharsetConverter::Direction::kFromCp932, piece, text_)) return false;
     text = text_;
     return true;
   }
   // UTF-8 for ISO-2022-JP: carried only when CP932 holds every character
   // and gives each back unchanged (CP932 has one code for U+301C and
   // U+FF5E, say, and gives back the second).
-  CharsetConverter* toCp932 = converter(toCp932_, CharsetConverter::Direction::kToCp932);
-  CharsetConverter* toUtf8 = converter(fromCp932_, CharsetConverter::Direction::kFromCp932);
-  if (toCp932 == nullptr || toUtf8 == nullptr) return false;
   std::string back;
-  if (toCp932->Convert(piece, text_, true) != 0 || toUtf8->Convert(text_, back, true) != 0 ||
-      back != piece) {
+  std::size_t lost = 0, lostBack = 0;
+  if (!convert(toCp932_, CharsetConverter::Direction::kToCp932, piece, text_, &lost) ||
+      !convert(fromCp932_, CharsetConverter::Direction::kFromCp932, text_, back, &lostBack)) {
+    return false;
+  }
+  if (lost != 0 || lostBack != 0 || back != piece) {
     stop_ = Stop::kNotCarried;
     return false;
   }
@@ -238,26 +238,18 @@ bool MessageBuilder::messageText(std::string_view piece, std::string_view& text)
 
 bool MessageBuilder::hostMessageText(std::string_view host, std::string& out) {
   out.clear();
-  if (!utf8_) {
-    out.assign(host);
-    return true;
-  }
-  CharsetConverter* toUtf8 = converter(fromCp932_, CharsetConverter::Direction::kFromCp932);
-  if (toUtf8 == nullptr) return false;
-  toUtf8->Convert(host, out, true);
+  if (utf8_) return convert(fromCp932_, CharsetConverter::Direction::kFromCp932, host, out);
+  out.assign(host);
   return true;
 }
 
 bool MessageBuilder::appendHostText(std::string_view piece, std::string& out) {
-  if (sendFileCharset != SendFileCharset::kUtf8) {
-    out.append(piece);
-    return true;
-  }
   // A character CP932 lacks becomes 〓 here: the recipients' addresses and
   // the attachment paths are host text.
-  CharsetConverter* toCp932 = converter(toCp932_, CharsetConverter::Direction::kToCp932);
-  if (toCp932 == nullptr) return false;
-  toCp932->Convert(piece, out, true);
+  if (sendFileCharset == SendFileCharset::kUtf8) {
+    return convert(toCp932_, CharsetConverter::Direction::kToCp932, piece, out);
+  }
+  out.append(piece);
   return true;
 }
 

@@ -221,9 +221,10 @@ class MessageBuilder {
   void startHeaderLine(bool wholeRuns = false);
   // The Content-Disposition line of the attachment `path`, encoded.
   bool dispositionLine(std::string_view path, std::string& out);
-  // `which`, opened between UTF-8 and CP932 when first used; nullptr when
-  // this platform cannot convert UTF-8.
-  CharsetConverter* converter(CharsetConverter& which, CharsetConverter::Direction direction);
+  // Appends `text` converted by `which` (opened between UTF-8 and CP932
+  // when first used) to `out`; `replaced` receives the replacements made.
+  bool convert(CharsetConverter& which, CharsetConverter::Direction direction,
+               std::string_view text, std::string& out, std::size_t* replaced = nullptr);
 
   const Clock& clock_;
   std::string piece_;

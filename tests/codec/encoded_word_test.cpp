@@ -157,7 +157,9 @@ TEST(EncodeUtf8HeaderLine, WordsRunsAndFolds) {
   std::string unfolded;
   for (std::size_t at = 0, lf; (lf = out.find('\n', at)) != std::string::npos; at = lf + 1) {
     EXPECT_LE(lf - at, 76u) << out;
-    if (lf + 1 < out.size()) EXPECT_EQ(out[lf + 1], ' ') << out;
+    if (lf + 1 < out.size()) {
+      EXPECT_EQ(out[lf + 1], ' ') << out;
+    }
     unfolded += out.substr(at, lf - at);
   }
   EXPECT_NE(out.find("\n "), std::string::npos);

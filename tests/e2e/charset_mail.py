@@ -2,7 +2,7 @@
 """Send files and checks of the charset tests of the send path.
 
   charset_mail.py repertoire DIR LIBDIR
-      every character Python's cp932 codec decodes from a double-byte pair,
+      (DIR is made anew) every character Python's cp932 codec decodes from a double-byte pair,
       in groups of 49 (what a display name holds), each group in the
       Subject, the display name, the body and an attachment name
   charset_mail.py table DIR LIBDIR [zelsend]
@@ -11,6 +11,8 @@
   charset_mail.py check DIR MAILDIR
       reads the messages of MAILDIR, finds each case by its X-Case field and
       writes "OK" or the problems to DIR/check.out
+
+Each run ends by writing its exit code to DIR/COMMAND.status.
 
 A plan goes into DIR: plan.tsv (case, CHARSET, SENDFILECHARSET ("" for the
 default), sender
@@ -61,6 +63,8 @@ def carried(char):
 
 class Plan:
     def __init__(self, work, libdir):
+        shutil.rmtree(work, ignore_errors=True)
+        os.makedirs(work)
         self.work, self.libdir = work, libdir
         self.sep = "\\" if "\\" in libdir else "/"
         self.lines, self.expect = [], {}
@@ -335,9 +339,17 @@ def check(work, maildir):
 
 if __name__ == "__main__":
     command, work = sys.argv[1], sys.argv[2]
-    if command == "repertoire":
-        repertoire(work, sys.argv[3])
-    elif command == "table":
-        table(work, sys.argv[3], len(sys.argv) > 4 and sys.argv[4] == "zelsend")
-    else:
-        check(work, sys.argv[3])
+    status = 1
+    try:
+        if command == "repertoire":
+            repertoire(work, sys.argv[3])
+        elif command == "table":
+            table(work, sys.argv[3], len(sys.argv) > 4 and sys.argv[4] == "zelsend")
+        else:
+            check(work, sys.argv[3])
+        status = 0
+    finally:
+        # The end of the run, for a caller that cannot wait for it (Wine).
+        os.makedirs(work, exist_ok=True)
+        write(work, command + ".status.new", b"%d" % status)
+        os.replace(os.path.join(work, command + ".status.new"), os.path.join(work, command + ".status"))

@@ -95,6 +95,7 @@ peak_kb() {
   $PY -c 'import os, sys
 pid = os.fork()
 if pid == 0:
+    os.dup2(os.open(os.devnull, os.O_WRONLY), 1)
     os.execv(sys.argv[1], sys.argv[1:])
 _, status, usage = os.wait4(pid, 0)
 sys.exit(1) if status else print(usage.ru_maxrss)' "$@"

@@ -36,6 +36,8 @@ void InetMail::SetOptionDefaults() {
   SetTimeoutOption(kDefaultTimeoutSeconds);
   tlsMode = kTlsOff;
   smtpAuth = 0;
+  deleteSeen = 0;
+  maxMessageSize = 0;
   tlsCaFile[0] = '\0';
   ApplyTlsOptions();
   std::string temp;
@@ -54,6 +56,7 @@ int InetMail::SetValueInt(const char* name, int value) {
   if (NameIs(name, "SILENT")) flag = &silent;
   if (NameIs(name, "APOP")) flag = &useApop;
   if (NameIs(name, "SMTPAUTH")) flag = &smtpAuth;
+  if (NameIs(name, "DELESEEN")) flag = &deleteSeen;
   if (flag != nullptr) {
     *flag = value != 0 ? 1 : 0;
     return *flag;
@@ -65,6 +68,10 @@ int InetMail::SetValueInt(const char* name, int value) {
   if (NameIs(name, "TIMEOUT")) {
     SetTimeoutOption(value);
     return timeoutSeconds;
+  }
+  if (NameIs(name, "MAXSIZE")) {
+    maxMessageSize = value > 0 ? value : 0;  // a negative limit is none
+    return maxMessageSize;
   }
   if (NameIs(name, "TLS")) {
     // Another value is refused rather than read as "plain": a mistyped
@@ -99,6 +106,8 @@ int InetMail::GetValueInt(const char* name) const {
   if (NameIs(name, "TIMEOUT")) return timeoutSeconds;
   if (NameIs(name, "TLS")) return tlsMode;
   if (NameIs(name, "SMTPAUTH")) return smtpAuth;
+  if (NameIs(name, "DELESEEN")) return deleteSeen;
+  if (NameIs(name, "MAXSIZE")) return maxMessageSize;
   return 0;
 }
 

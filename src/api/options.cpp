@@ -42,6 +42,8 @@ void InetMail::SetOptionDefaults() {
   SetTimeoutOption(kDefaultTimeoutSeconds);
   tlsMode = kTlsOff;
   smtpAuth = 0;
+  deleteSeen = 0;
+  maxMessageSize = 0;
   tlsCaFile[0] = '\0';
   ApplyTlsOptions();
   messageCharset = MessageCharset::kIso2022Jp;
@@ -62,6 +64,7 @@ int InetMail::SetValueInt(const char* name, int value) {
   if (NameIs(name, "SILENT")) flag = &silent;
   if (NameIs(name, "APOP")) flag = &useApop;
   if (NameIs(name, "SMTPAUTH")) flag = &smtpAuth;
+  if (NameIs(name, "DELESEEN")) flag = &deleteSeen;
   if (flag != nullptr) {
     *flag = value != 0 ? 1 : 0;
     return *flag;
@@ -73,6 +76,10 @@ int InetMail::SetValueInt(const char* name, int value) {
   if (NameIs(name, "TIMEOUT")) {
     SetTimeoutOption(value);
     return timeoutSeconds;
+  }
+  if (NameIs(name, "MAXSIZE")) {
+    maxMessageSize = value > 0 ? value : 0;  // a negative limit is none
+    return maxMessageSize;
   }
   if (NameIs(name, "TLS")) {
     // Another value is refused rather than read as "plain": a mistyped
@@ -107,6 +114,8 @@ int InetMail::GetValueInt(const char* name) const {
   if (NameIs(name, "TIMEOUT")) return timeoutSeconds;
   if (NameIs(name, "TLS")) return tlsMode;
   if (NameIs(name, "SMTPAUTH")) return smtpAuth;
+  if (NameIs(name, "DELESEEN")) return deleteSeen;
+  if (NameIs(name, "MAXSIZE")) return maxMessageSize;
   return 0;
 }
 

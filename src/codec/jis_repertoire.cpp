@@ -55,19 +55,24 @@ constexpr std::uint16_t ownPair(unsigned s1, unsigned s2) {
   return jisAssigned(j1 - 0x20, j2) ? static_cast<std::uint16_t>(j1 << 8 | j2) : 0;
 }
 
-constexpr std::uint16_t carriedPairOf(unsigned s1, unsigned s2) {
-  for (const Equivalent& e : kEquivalents) {
-    if (e.extension == (s1 << 8 | s2)) return ownPair(e.carried >> 8, e.carried & 0xFF);
-  }
-  return ownPair(s1, s2);
+// The lead bytes of the characters ISO-2022-JP carries: JIS X 0208 and
+// row 13 (rows 9-12 and 85-94 hold none of them) and the two of the
+// extensions with an equivalent.
+constexpr bool leadCarries(unsigned s1) {
+  return (s1 >= 0x81 && s1 <= 0x84) || (s1 >= 0x87 && s1 <= 0x9F) || (s1 >= 0xE0 && s1 <= 0xEA) ||
+         s1 == 0xEE || s1 == 0xFA;
 }
 
-constexpr bool leadCarries(unsigned s1) {
+constexpr bool carriesNothing(unsigned s1) {
   for (unsigned s2 = kTrailFirst; s2 < kTrailFirst + kTrailCount; ++s2) {
-    if (carriedPairOf(s1, s2) != 0) return true;
+    if (ownPair(s1, s2) != 0) return false;
   }
-  return false;
+  return true;
 }
+
+static_assert(carriesNothing(0x85) && carriesNothing(0x86) && carriesNothing(0xEB) &&
+                  carriesNothing(0xEC) && carriesNothing(0xEF),
+              "the lead bytes left out carry no character of JIS X 0208 or row 13");
 
 constexpr unsigned countCarryingLeads() {
   unsigned n = 0;
@@ -89,8 +94,11 @@ constexpr Iso2022JpTable makeCarrierTable() {
     if (!leadCarries(s1)) continue;
     t.row[s1] = static_cast<unsigned char>(++row);
     for (unsigned s2 = kTrailFirst; s2 < kTrailFirst + kTrailCount; ++s2) {
-      t.pairs[row][s2] = storedPair(carriedPairOf(s1, s2));
+      t.pairs[row][s2] = storedPair(ownPair(s1, s2));
     }
+  }
+  for (const Equivalent& e : kEquivalents) {
+    t.pairs[t.row[e.extension >> 8]][e.extension & 0xFF] = storedPair(ownPair(e.carried >> 8, e.carried & 0xFF));
   }
   for (unsigned k = 0xA1; k <= 0xDF; ++k) t.row[k] = kKanaRow;
   return t;

@@ -8,6 +8,7 @@
 
 #include <cstdint>
 
+#include "codec/message_builder.h"
 #include "codec/message_decoder.h"
 #include "platform/sjis_text.h"
 #include "net/inet_pop3.h"
@@ -169,6 +170,8 @@ class InetMail : public InetPop3 {
   int deleteSeen = 0;     // option DELESEEN: with DELE, seen messages are deleted too
   int maxMessageSize = 0;  // option MAXSIZE: bytes (LIST size) above which a message stays; 0 none
   char tlsCaFile[kPathSize] = {};  // option TLSCAFILE: extra trusted certificates
+  MessageCharset messageCharset = MessageCharset::kIso2022Jp;     // option CHARSET
+  SendFileCharset sendFileCharset = SendFileCharset::kShiftJis;  // option SENDFILECHARSET
 
   // The ports of the connections to come: the fixed ones, or 995 and 465
   // with implicit TLS.
@@ -187,6 +190,8 @@ class InetMail : public InetPop3 {
   void SetTimeoutOption(int seconds);
   // Hands TLS and TLSCAFILE to both channels.
   void ApplyTlsOptions();
+  // Logs a value the text option `name` does not take; returns 0.
+  static int RefuseValue(const char* name, const char* value);
 };
 
 // Longest version text: "zelpost.dll ver." and three five-digit numbers.

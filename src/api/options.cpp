@@ -21,6 +21,12 @@ bool NameIs(const char* name, const char* option) {
   return *name == '\0' && *option == '\0';
 }
 
+// The values of the charset options, as zelGetValueStr gives them back
+// (zelSetValueStr takes them in any case).
+constexpr const char* kIso2022Jp = "ISO-2022-JP";
+constexpr const char* kUtf8 = "UTF-8";
+constexpr const char* kShiftJis = "SHIFT_JIS";
+
 constexpr int kSaltRange = 200;  // salt = tick count modulo this
 constexpr int kGroupDigits = 3;  // every scrambled byte is three digits
 
@@ -40,6 +46,8 @@ void InetMail::SetOptionDefaults() {
   maxMessageSize = 0;
   tlsCaFile[0] = '\0';
   ApplyTlsOptions();
+  messageCharset = MessageCharset::kIso2022Jp;
+  sendFileCharset = SendFileCharset::kShiftJis;
   std::string temp;
   if (!TempDirectory(temp)) temp.clear();
   CopyBounded(logDir, temp);
@@ -122,6 +130,19 @@ int InetMail::SetValueStr(const char* name, const char* value) {
     ApplyTlsOptions();
     return static_cast<int>(std::strlen(tlsCaFile));
   }
+  // The charsets: another value is refused and the setting stays.
+  if (value != nullptr && NameIs(name, "CHARSET")) {
+    if (NameIs(value, kIso2022Jp)) messageCharset = MessageCharset::kIso2022Jp;
+    else if (NameIs(value, kUtf8)) messageCharset = MessageCharset::kUtf8;
+    else return RefuseValue(name, value);
+    return static_cast<int>(std::strlen(value));
+  }
+  if (value != nullptr && NameIs(name, "SENDFILECHARSET")) {
+    if (NameIs(value, kShiftJis)) sendFileCharset = SendFileCharset::kShiftJis;
+    else if (NameIs(value, kUtf8)) sendFileCharset = SendFileCharset::kUtf8;
+    else return RefuseValue(name, value);
+    return static_cast<int>(std::strlen(value));
+  }
   if (value == nullptr || !NameIs(name, "LOGDIR")) return 0;
   if (!CopyBounded(logDir, value)) {
     ZEL_LOG(InetMail, "LOGDIR が長すぎるため %u バイトに切り詰めた",
@@ -132,11 +153,22 @@ int InetMail::SetValueStr(const char* name, const char* value) {
   return static_cast<int>(std::strlen(logDir));
 }
 
+int InetMail::RefuseValue(const char* name, const char* value) {
+  char shown[kShortTextSize];
+  CopyBounded(shown, value);
+  ZEL_LOG(InetMail, "%s に指定できない値 [%s]", name, shown);
+  return 0;
+}
+
 int InetMail::GetValueStr(const char* name, char* buffer, int size) const {
   if (buffer == nullptr || size == 0) return 0;
   const char* value = nullptr;
   if (NameIs(name, "LOGDIR")) value = logDir;
   if (NameIs(name, "TLSCAFILE")) value = tlsCaFile;
+  if (NameIs(name, "CHARSET")) value = messageCharset == MessageCharset::kUtf8 ? kUtf8 : kIso2022Jp;
+  if (NameIs(name, "SENDFILECHARSET")) {
+    value = sendFileCharset == SendFileCharset::kUtf8 ? kUtf8 : kShiftJis;
+  }
   if (value == nullptr) return 0;
   if (size < 0) {
     const std::size_t n = std::strlen(value);

@@ -80,6 +80,38 @@ TEST(Options, TlsSmtpAuthAndCaFile) {
   EXPECT_EQ(s.GetValueStr("TLSCAFILE", path, sizeof path), 0);
 }
 
+// CHARSET and SENDFILECHARSET take their two values in any case; any other
+// value is refused (0) and the setting stays.
+TEST(Options, Charsets) {
+  InetMail s;
+  char value[kShortTextSize];
+  EXPECT_EQ(s.GetValueStr("CHARSET", value, sizeof value), 11);
+  EXPECT_STREQ(value, "ISO-2022-JP");
+  EXPECT_EQ(s.GetValueStr("SendFileCharset", value, sizeof value), 9);
+  EXPECT_STREQ(value, "SHIFT_JIS");
+  struct Case {
+    const char* name;
+    const char* value;
+    int result;
+    const char* stored;
+  };
+  const Case cases[] = {
+      {"CHARSET", "utf-8", 5, "UTF-8"},          {"charset", "UTF8", 0, "UTF-8"},
+      {"CHARSET", "EUC-JP", 0, "UTF-8"},         {"CHARSET", "", 0, "UTF-8"},
+      {"CHARSET", "iso-2022-jp", 11, "ISO-2022-JP"},
+      {"SENDFILECHARSET", "UTF-8", 5, "UTF-8"},  {"SENDFILECHARSET", "CP932", 0, "UTF-8"},
+      {"SENDFILECHARSET", "shift_jis", 9, "SHIFT_JIS"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(s.SetValueStr(c.name, c.value), c.result) << c.name << " " << c.value;
+    EXPECT_GT(s.GetValueStr(c.name, value, sizeof value), 0);
+    EXPECT_STREQ(value, c.stored) << c.name << " " << c.value;
+  }
+  EXPECT_EQ(s.SetValueStr("CHARSET", nullptr), 0);
+  EXPECT_EQ(s.SetValueInt("CHARSET", 1), 0);
+  EXPECT_EQ(s.GetValueInt("CHARSET"), 0);
+}
+
 TEST(Options, UnknownNamesAndWrongKindsChangeNothing) {
   const Exports& api = Api();
   EXPECT_EQ(api.SetValueInt("UNKNOWN", 5), 0);

@@ -24,6 +24,9 @@ const char kRecvUsageText[] =
     "  -E: パスワードを入れた環境変数名\n"
     "  -V: 設定と受信件数を表示する\n"
     "  -H: この説明を表示する\n"
+    "  --timeout N: 接続と応答を待つ秒数 (既定300、0で無制限)\n"
+    "  --popauth N: 0 USER/PASS (既定)、1 AUTH PLAIN、2 OAuth 2.0 (パスワードをアクセストークンとして使う)\n"
+    "  --version: 版を表示する\n"
     " パスワードは -F、-E、端末からの入力 (表示なし) の順に探します。\n"
     " Ctrl-C で受信を中断します (サーバのメールは削除しません)。\n"
     "例.\n"
@@ -34,6 +37,16 @@ RecvParse ParseRecvArguments(int argc, const char* const* argv, RecvFields& fiel
   for (int i = 1; i < argc; ++i) {
     const char* arg = argv[i];
     if (arg[0] != '-' && arg[0] != '/') continue;
+    switch (ParseLongOption(argc, argv, i, kRecvLongOptions, fields.longOptions)) {
+      case LongParse::kOk:
+        fields.help = fields.help || fields.longOptions.help;
+        continue;
+      case LongParse::kUsage:
+        option = arg;
+        return RecvParse::kUsage;
+      case LongParse::kNotLong:
+        break;
+    }
     option = std::string(arg).substr(0, 2);
     const char* value = arg + 2;
     bool fits = true;
@@ -63,8 +76,7 @@ RecvParse ParseRecvArguments(int argc, const char* const* argv, RecvFields& fiel
       case 'H':
       case '?': known = flag(fields.help); break;
       default:
-        known = std::strcmp(arg, "--help") == 0;
-        fields.help = fields.help || known;
+        known = false;
     }
     if (!known) return RecvParse::kUsage;
     if (!fits) return RecvParse::kTooLong;

@@ -136,13 +136,13 @@ TEST_F(ZelrecvTerminal, CtrlCCancelsAndDeletesNothing) {
 }
 
 // A wrong password typed on the terminal: not shown, and the run fails with
-// exit status 1.
+// exit status 77 (permission refused) and the server's reply.
 TEST_F(ZelrecvTerminal, WrongPasswordTypedWithoutEcho) {
   Drop(1, 100);
   const Tmux tmux(Command(""));
   tmux.WaitFor(U8(u8"POP3パスワード:"));
   tmux.Keys("wrong-secret Enter");
-  EXPECT_EQ(tmux.ExitStatus(), 1);
+  EXPECT_EQ(tmux.ExitStatus(), 77);
   const std::string screen = tmux.Screen();
   EXPECT_EQ(screen.find("wrong-secret"), std::string::npos) << screen;
   EXPECT_NE(screen.find(U8(u8"err: POP3サーバへのログインまたはメール一覧の取得に失敗 [")),
@@ -159,9 +159,11 @@ TEST_F(ZelrecvTerminal, TlsErrorTextAndPlainLines) {
   const std::string server = "127.0.0.1:" + std::to_string(TestServers().pop3sPort);
   const std::string tls = " -T1 -S" + server + " -F" + dir.File("password") + " -C";
   const std::string output = " > out 2> err; echo $?";
-  EXPECT_EQ(Output(Command(tls + TestServers().otherCaFile) + output), "1\n");
-  EXPECT_EQ(ReadFileBytes(dir.File("err")),
-            U8(u8"err: サーバ証明書が信頼できない [") + server + "]\n");
+  EXPECT_EQ(Output(Command(tls + TestServers().otherCaFile) + output), "69\n");
+  EXPECT_EQ(ReadFileBytes(dir.File("err")).rfind(U8(u8"err: サーバ証明書が信頼できない [") + server +
+                                                     U8(u8"]\n詳細: サーバ証明書が信頼できない [") + server + "]: ",
+                                                 0),
+            0u);
   EXPECT_EQ(Output(Command(tls + TestServers().caFile) + output), "0\n");
   const std::string line = U8(u8"\tお見積もりの件について長い件名が端末の幅を超えるときの表示を"
                               u8"確かめるためのテストです\t山田花子 <hanako@example.jp>\n");

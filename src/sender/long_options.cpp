@@ -1,0 +1,70 @@
+#include "sender/long_options.h"
+
+#include <cstring>
+#include <string_view>
+
+namespace zel::sender {
+
+namespace {
+
+// Longest number a long option takes: a time-out of days is far enough.
+constexpr std::size_t kMaxDigits = 6;
+
+bool ParseNumber(std::string_view text, int limit, int* value) {
+  if (text.empty() || text.size() > kMaxDigits) return false;
+  int n = 0;
+  for (const char c : text) {
+    if (c < '0' || c > '9') return false;
+    n = n * 10 + (c - '0');
+  }
+  if (n > limit) return false;
+  *value = n;
+  return true;
+}
+
+}  // namespace
+
+LongParse ParseLongOption(int argc, const char* const* argv, int& i, unsigned allowed,
+                          LongOptions& options) {
+  const std::string_view arg = argv[i];
+  if (arg.substr(0, 2) != "--") return LongParse::kNotLong;
+  const std::size_t equals = arg.find('=');
+  const std::string_view name = arg.substr(2, equals == std::string_view::npos ? arg.npos : equals - 2);
+  struct Flag {
+    const char* name;
+    unsigned bit;
+    bool* field;
+  };
+  const Flag flags[] = {{"help", kLongHelp, &options.help},
+                        {"version", kLongVersion, &options.version},
+                        {"sysexits", kLongSysexits, &options.sysexits}};
+  for (const Flag& f : flags) {
+    if (name != f.name) continue;
+    if ((allowed & f.bit) == 0 || equals != std::string_view::npos) return LongParse::kUsage;
+    *f.field = true;
+    return LongParse::kOk;
+  }
+  struct Number {
+    const char* name;
+    unsigned bit;
+    int* field;
+    int limit;
+  };
+  const Number numbers[] = {{"timeout", kLongTimeout, &options.timeout, 999999},
+                            {"smtpauth", kLongSmtpAuth, &options.smtpAuth, 2},
+                            {"popauth", kLongPopAuth, &options.popAuth, 2}};
+  for (const Number& n : numbers) {
+    if (name != n.name) continue;
+    if ((allowed & n.bit) == 0) return LongParse::kUsage;
+    std::string_view value;
+    if (equals != std::string_view::npos) {
+      value = arg.substr(equals + 1);
+    } else if (i + 1 < argc) {
+      value = argv[++i];
+    }
+    return ParseNumber(value, n.limit, n.field) ? LongParse::kOk : LongParse::kUsage;
+  }
+  return LongParse::kUsage;
+}
+
+}  // namespace zel::sender

@@ -8,12 +8,16 @@
 namespace zel {
 
 void FailureNote::Set(FailureKind failure, const char* format, ...) {
-  kind = failure;
-  std::string formatted;
   va_list args;
   va_start(args, format);
-  if (!FormatText(formatted, format, args)) formatted.clear();
+  SetV(failure, format, args);
   va_end(args);
+}
+
+void FailureNote::SetV(FailureKind failure, const char* format, va_list args) {
+  kind = failure;
+  std::string formatted;
+  if (!FormatText(formatted, format, args)) formatted.clear();
   CopyBounded(text, formatted);
 }
 

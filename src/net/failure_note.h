@@ -6,6 +6,7 @@
 // Shift-JIS, cut at a character boundary to fit.
 #pragma once
 
+#include <cstdarg>
 #include <cstddef>
 
 #include "platform/sjis_text.h"
@@ -44,6 +45,7 @@ struct FailureNote {
       __attribute__((format(printf, 3, 4)))
 #endif
       ;
+  void SetV(FailureKind failure, const char* format, va_list args);
 };
 
 }  // namespace zel

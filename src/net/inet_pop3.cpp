@@ -50,35 +50,22 @@ FailureKind LoginRefusal(const char* reply) {
   return FailureKind::kAuth;
 }
 
-// The AUTH exchange of RFC 5034 over the POP3 channel.
-class Pop3Sasl final : public SaslChannel {
+// The AUTH exchange of RFC 5034 over the POP3 channel. The AUTH command
+// with its initial response stays within 255 octets (RFC 5034 4); a longer
+// response follows the empty challenge.
+class Pop3Sasl final : public SaslLineChannel {
  public:
-  explicit Pop3Sasl(InetPop3& client) : client_(client) {}
-  bool SendStart(const char* mechanism, const std::string& initialResponse) override {
-    std::string line = std::string("AUTH ") + mechanism;
-    if (!initialResponse.empty()) line += " " + initialResponse;
-    const bool sent = client_.SendLine(line.c_str()) != 0;
-    WipeSecret(line);
-    return sent;
-  }
-  bool SendResponse(const std::string& response) override {
-    return client_.SendLine(response.c_str()) != 0;
-  }
+  explicit Pop3Sasl(InetPop3& client)
+      : SaslLineChannel(client, "AUTH", 255 - sizeof("AUTH OAUTHBEARER ")) {}
   Answer Receive(std::string& challenge) override {
-    const char* reply = client_.replyLine;
-    if (client_.RecvLine() == 0 || reply[0] != '+') return Answer::kFailure;
+    const char* reply = socket_.replyLine;
+    if (socket_.RecvLine() == 0 || reply[0] != '+') return Answer::kFailure;
     if (reply[1] == ' ' || reply[1] == '\0') {
       challenge = reply[1] == ' ' ? reply + 2 : "";
       return Answer::kChallenge;
     }
     return Answer::kSuccess;  // "+OK"
   }
-  // The AUTH command with its initial response stays within 255 octets
-  // (RFC 5034 4); a longer response follows the empty challenge.
-  std::size_t MaxInitialResponse() const override { return 255 - sizeof("AUTH OAUTHBEARER "); }
-
- private:
-  InetPop3& client_;
 };
 
 // Skips one space-separated field and the blanks after it.

@@ -15,20 +15,14 @@ namespace {
 constexpr std::size_t kContinuationMark = 3;
 }  // namespace
 
-// The AUTH exchange of RFC 4954 over the SMTP channel.
-class SmtpSasl final : public SaslChannel {
+// The AUTH exchange of RFC 4954 over the SMTP channel. The AUTH command
+// with its initial response stays within the 512 octets of a command line
+// (RFC 5321 4.5.3.1.4): servers that do not take the longer AUTH line of
+// RFC 4954 take this one.
+class SmtpSasl final : public SaslLineChannel {
  public:
-  explicit SmtpSasl(InetSmtp& client) : client_(client) {}
-  bool SendStart(const char* mechanism, const std::string& initialResponse) override {
-    std::string line = std::string("AUTH ") + mechanism;
-    if (!initialResponse.empty()) line += " " + initialResponse;
-    const bool sent = client_.SendLine(line.c_str()) != 0;
-    WipeSecret(line);
-    return sent;
-  }
-  bool SendResponse(const std::string& response) override {
-    return client_.SendLine(response.c_str()) != 0;
-  }
+  explicit SmtpSasl(InetSmtp& client)
+      : SaslLineChannel(client, "AUTH", 510 - sizeof("AUTH OAUTHBEARER ")), client_(client) {}
   Answer Receive(std::string& challenge) override {
     if (!client_.RecvReply()) return Answer::kFailure;
     const char* reply = client_.replyLine;
@@ -37,9 +31,6 @@ class SmtpSasl final : public SaslChannel {
     challenge = reply[3] == ' ' ? reply + 4 : "";
     return Answer::kChallenge;
   }
-  // Within the 512 octets of a command line (RFC 5321 4.5.3.1.4): servers
-  // that do not take the longer AUTH line of RFC 4954 take this one.
-  std::size_t MaxInitialResponse() const override { return 510 - sizeof("AUTH OAUTHBEARER "); }
 
  private:
   InetSmtp& client_;

@@ -6,7 +6,6 @@
 #include <cstring>
 #include <string_view>
 
-#include "platform/format_text.h"
 #include "platform/sjis_text.h"
 
 namespace zel {
@@ -46,8 +45,12 @@ bool ParsePort(std::string_view digits, int* port) {
 std::string AddressWithPort(const IpAddress& address, int port) {
   char text[kIpTextSize];
   FormatIpAddress(address, text, sizeof text);
-  return (address.family == 6 ? "[" + std::string(text) + "]" : std::string(text)) + ":" +
-         std::to_string(port);
+  const bool v6 = address.family == 6;
+  std::string out = v6 ? "[" : "";
+  out += text;
+  out += v6 ? "]:" : ":";
+  out += std::to_string(port);
+  return out;
 }
 
 }  // namespace
@@ -225,12 +228,13 @@ bool InetSocket::IsEncrypted() const {
 bool InetSocket::PeerIsLoopback() const { return IsLoopbackAddress(peerAddress_); }
 
 void InetSocket::NoteFailure(FailureKind kind, const char* format, ...) {
-  std::string text;
+  // Formatted apart first: the arguments may be the note's own text.
+  FailureNote note;
   va_list args;
   va_start(args, format);
-  if (!FormatText(text, format, args)) text.clear();
+  note.SetV(kind, format, args);
   va_end(args);
-  failure_.Set(kind, "%s", text.c_str());
+  failure_ = note;
 }
 
 void InetSocket::NoteReplyFailure(FailureKind refused) {

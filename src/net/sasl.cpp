@@ -118,6 +118,18 @@ void WipeSecret(std::string& text) {
   text.clear();
 }
 
+bool SaslLineChannel::SendStart(const char* mechanism, const std::string& initialResponse) {
+  std::string line = command_ + " " + mechanism;
+  if (!initialResponse.empty()) line += " " + initialResponse;
+  const bool sent = socket_.SendLine(line.c_str()) != 0;
+  WipeSecret(line);
+  return sent;
+}
+
+bool SaslLineChannel::SendResponse(const std::string& response) {
+  return socket_.SendLine(response.c_str()) != 0;
+}
+
 bool SaslAuthenticate(SaslChannel& channel, SaslMechanism mechanism, const char* user,
                       const char* secret, const char* host, int port, std::string* serverReason) {
   std::string initial;

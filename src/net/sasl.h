@@ -12,6 +12,8 @@
 #include <string>
 #include <string_view>
 
+#include "net/inet_socket.h"
+
 namespace zel {
 
 // What the account's secret is: a password (PLAIN, LOGIN) or an OAuth 2.0
@@ -84,6 +86,27 @@ class SaslChannel {
 
  protected:
   ~SaslChannel() = default;
+};
+
+// The line side that SMTP, POP3 and IMAP share: the start command is
+// `command`, a blank and the mechanism (and the initial response after
+// another blank), each response a line of its own; the protocol's client
+// sorts the answers (Receive).
+class SaslLineChannel : public SaslChannel {
+ public:
+  SaslLineChannel(InetSocket& socket, std::string command, std::size_t maxInitialResponse)
+      : socket_(socket), command_(std::move(command)), maxInitialResponse_(maxInitialResponse) {}
+  bool SendStart(const char* mechanism, const std::string& initialResponse) override;
+  bool SendResponse(const std::string& response) override;
+  std::size_t MaxInitialResponse() const override { return maxInitialResponse_; }
+
+ protected:
+  ~SaslLineChannel() = default;
+  InetSocket& socket_;
+
+ private:
+  std::string command_;
+  std::size_t maxInitialResponse_;
 };
 
 // SaslAuthenticate - runs one exchange of `mechanism` for `user` with

@@ -156,7 +156,17 @@ int InetPop3::Authenticate(const char* host, const char* user, const char* secre
   }
   Pop3Sasl channel(*this);
   std::string reason;  // what the server said about a refused token
-  if (SaslAuthenticate(channel, mechanism, user, secret, ServerName(), Port(), &reason)) return 1;
+  switch (SaslAuthenticate(channel, mechanism, user, secret, ServerName(), Port(), &reason)) {
+    case SaslOutcome::kAccepted:
+      return 1;
+    case SaslOutcome::kUnusable:
+      ZEL_LOG(InetPop3, "AUTH %s で送れない文字がユーザ名かパスワードにある [%s]", SaslName(mechanism), Text(host));
+      NoteFailure(FailureKind::kSetting, "AUTH %s で送れない文字がユーザ名かパスワードにある [%s]",
+                  SaslName(mechanism), Text(host));
+      return kAuthRefused;
+    case SaslOutcome::kRefused:
+      break;
+  }
   NoteReplyFailure(LoginRefusal(replyLine));
   if (!reason.empty()) NoteFailure(Failure().kind, "%s %s", Failure().text, reason.c_str());
   // The server's reply and reason only: what was sent holds the secret.

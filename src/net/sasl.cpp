@@ -130,10 +130,11 @@ bool SaslLineChannel::SendResponse(const std::string& response) {
   return socket_.SendLine(response.c_str()) != 0;
 }
 
-bool SaslAuthenticate(SaslChannel& channel, SaslMechanism mechanism, const char* user,
-                      const char* secret, const char* host, int port, std::string* serverReason) {
+SaslOutcome SaslAuthenticate(SaslChannel& channel, SaslMechanism mechanism, const char* user,
+                             const char* secret, const char* host, int port,
+                             std::string* serverReason) {
   std::string initial;
-  if (!SaslInitialResponse(mechanism, user, secret, host, port, initial)) return false;
+  if (!SaslInitialResponse(mechanism, user, secret, host, port, initial)) return SaslOutcome::kUnusable;
   // An initial response too long for the start line waits for the
   // server's empty challenge.
   std::string pending;
@@ -171,7 +172,7 @@ bool SaslAuthenticate(SaslChannel& channel, SaslMechanism mechanism, const char*
     WipeSecret(response);
   }
   WipeSecret(pending);
-  return ok;
+  return ok ? SaslOutcome::kAccepted : SaslOutcome::kRefused;
 }
 
 }  // namespace zel

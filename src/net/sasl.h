@@ -109,12 +109,18 @@ class SaslLineChannel : public SaslChannel {
   std::size_t maxInitialResponse_;
 };
 
+enum class SaslOutcome {
+  kAccepted,
+  kRefused,   // refused or unanswered: the client's reply line tells why
+  kUnusable,  // the user name or secret holds a byte the mechanism cannot carry; nothing was sent
+};
+
 // SaslAuthenticate - runs one exchange of `mechanism` for `user` with
 // `secret` over `channel`. A challenge to XOAUTH2 or OAUTHBEARER is the
 // server's error report: its text goes to `*serverReason` (decoded), the
 // client answers as the mechanism requires and the server then refuses.
-// Returns true when the server accepted the login.
-bool SaslAuthenticate(SaslChannel& channel, SaslMechanism mechanism, const char* user,
-                      const char* secret, const char* host, int port, std::string* serverReason);
+SaslOutcome SaslAuthenticate(SaslChannel& channel, SaslMechanism mechanism, const char* user,
+                             const char* secret, const char* host, int port,
+                             std::string* serverReason);
 
 }  // namespace zel

@@ -16,6 +16,10 @@ std::atomic<NameLookup> testLookup{nullptr};
 
 // The first 12 bytes of an IPv4 address mapped into IPv6 (::ffff:0:0/96).
 constexpr std::uint8_t kMappedPrefix[12] = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF};
+
+bool ParseIpLiteral(const char* host, IpAddress* address) {
+  return ParseDottedIpv4(host, address) || ParseIpv6Literal(host, address);
+}
 }  // namespace
 
 bool ParseIpAddress(const char* text, IpAddress* address) {

@@ -35,52 +35,13 @@ int SocketCleanup() {
 
 int LastSocketError() { return errno; }
 
-bool ParseIpLiteral(const char* host, IpAddress* address) {
+bool ParseDottedIpv4(const char* host, IpAddress* address) {
   in_addr dotted{};
-  if (inet_pton(AF_INET, host, &dotted) == 1) {
-    *address = IpAddress{};
-    address->family = 4;
-    std::memcpy(address->bytes, &dotted, 4);
-    return true;
-  }
-  if (std::strchr(host, ':') == nullptr) return false;
-  // getaddrinfo reads a "%zone" too, which inet_pton does not.
-  addrinfo hints{};
-  hints.ai_family = AF_INET6;
-  hints.ai_flags = AI_NUMERICHOST;
-  addrinfo* result = nullptr;
-  if (getaddrinfo(host, nullptr, &hints, &result) != 0 || result == nullptr) return false;
-  const bool parsed = FromSockaddr<sockaddr_in, sockaddr_in6>(result->ai_addr, address, AF_INET, AF_INET6);
-  freeaddrinfo(result);
-  return parsed;
-}
-
-LookupStatus LookUpHost(const char* host, std::vector<IpAddress>& addresses) {
-  addrinfo hints{};
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* result = nullptr;
-  switch (getaddrinfo(host, nullptr, &hints, &result)) {
-    case 0:
-      break;
-    case EAI_NONAME:
-    case EAI_NODATA:
-    case EAI_ADDRFAMILY:
-      return LookupStatus::kNoSuchHost;
-    case EAI_AGAIN:
-      return LookupStatus::kTemporary;
-    default:
-      return LookupStatus::kFailed;
-  }
-  for (const addrinfo* a = result; a != nullptr; a = a->ai_next) {
-    IpAddress address;
-    if (a->ai_addr != nullptr &&
-        FromSockaddr<sockaddr_in, sockaddr_in6>(a->ai_addr, &address, AF_INET, AF_INET6)) {
-      AddAddress(addresses, address);
-    }
-  }
-  freeaddrinfo(result);
-  return addresses.empty() ? LookupStatus::kNoSuchHost : LookupStatus::kOk;
+  if (inet_pton(AF_INET, host, &dotted) != 1) return false;
+  *address = IpAddress{};
+  address->family = 4;
+  std::memcpy(address->bytes, &dotted, 4);
+  return true;
 }
 
 SocketStatus SocketWait(SocketHandle s, SocketEvent event, SocketDeadline deadline) {
@@ -112,8 +73,7 @@ SocketStatus SocketConnect(SocketHandle s, const IpAddress& address, int port,
   int& failure = error != nullptr ? *error : ignored;
   failure = 0;
   sockaddr_storage peer;
-  const int size = ToSockaddr<sockaddr_in, sockaddr_in6>(address, port, peer, AF_INET, AF_INET6,
-                                                         [](std::uint16_t p) { return htons(p); });
+  const int size = IpToSockaddr(address, port, &peer, sizeof peer);
   const int fd = static_cast<int>(s);
   if (connect(fd, reinterpret_cast<sockaddr*>(&peer), static_cast<socklen_t>(size)) == 0) {
     return SocketStatus::kOk;
@@ -183,7 +143,7 @@ void SocketClose(SocketHandle s) { close(static_cast<int>(s)); }
 
 SocketHandle SocketListenLoopback(int* port, int backlog) {
   IpAddress loopback;
-  ParseIpLiteral("127.0.0.1", &loopback);
+  ParseDottedIpv4("127.0.0.1", &loopback);
   *port = 0;
   return SocketListenAt(loopback, port, backlog);
 }
@@ -195,8 +155,7 @@ SocketHandle SocketListenAt(const IpAddress& address, int* port, int backlog) {
   const int on = 1;
   if (family == AF_INET6) setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on);
   sockaddr_storage local;
-  const int size = ToSockaddr<sockaddr_in, sockaddr_in6>(address, *port, local, AF_INET, AF_INET6,
-                                                         [](std::uint16_t p) { return htons(p); });
+  const int size = IpToSockaddr(address, *port, &local, sizeof local);
   socklen_t length = sizeof local;
   if (bind(fd, reinterpret_cast<sockaddr*>(&local), static_cast<socklen_t>(size)) != 0 ||
       listen(fd, backlog < 0 ? SOMAXCONN : backlog) != 0 ||
@@ -204,8 +163,7 @@ SocketHandle SocketListenAt(const IpAddress& address, int* port, int backlog) {
     close(fd);
     return kNoSocket;
   }
-  *port = ntohs(family == AF_INET6 ? reinterpret_cast<sockaddr_in6*>(&local)->sin6_port
-                                   : reinterpret_cast<sockaddr_in*>(&local)->sin_port);
+  *port = SockaddrPort(&local);
   return fd;
 }
 

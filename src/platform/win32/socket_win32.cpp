@@ -21,51 +21,14 @@ int SocketCleanup() {
 
 int LastSocketError() { return WSAGetLastError(); }
 
-bool ParseIpLiteral(const char* host, IpAddress* address) {
+bool ParseDottedIpv4(const char* host, IpAddress* address) {
   // inet_addr, as the classic library parsed a dotted address.
   const unsigned long dotted = inet_addr(host);
-  if (dotted != INADDR_NONE || std::strcmp(host, "255.255.255.255") == 0) {
-    *address = IpAddress{};
-    address->family = 4;
-    std::memcpy(address->bytes, &dotted, 4);
-    return true;
-  }
-  if (std::strchr(host, ':') == nullptr) return false;
-  addrinfo hints{};
-  hints.ai_family = AF_INET6;
-  hints.ai_flags = AI_NUMERICHOST;
-  addrinfo* result = nullptr;
-  if (getaddrinfo(host, nullptr, &hints, &result) != 0 || result == nullptr) return false;
-  const bool parsed = FromSockaddr<sockaddr_in, sockaddr_in6>(result->ai_addr, address, AF_INET, AF_INET6);
-  freeaddrinfo(result);
-  return parsed;
-}
-
-LookupStatus LookUpHost(const char* host, std::vector<IpAddress>& addresses) {
-  addrinfo hints{};
-  hints.ai_family = AF_UNSPEC;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* result = nullptr;
-  switch (getaddrinfo(host, nullptr, &hints, &result)) {
-    case 0:
-      break;
-    case EAI_NONAME:
-    case WSANO_DATA:
-      return LookupStatus::kNoSuchHost;
-    case EAI_AGAIN:
-      return LookupStatus::kTemporary;
-    default:
-      return LookupStatus::kFailed;
-  }
-  for (const addrinfo* a = result; a != nullptr; a = a->ai_next) {
-    IpAddress address;
-    if (a->ai_addr != nullptr &&
-        FromSockaddr<sockaddr_in, sockaddr_in6>(a->ai_addr, &address, AF_INET, AF_INET6)) {
-      AddAddress(addresses, address);
-    }
-  }
-  freeaddrinfo(result);
-  return addresses.empty() ? LookupStatus::kNoSuchHost : LookupStatus::kOk;
+  if (dotted == INADDR_NONE && std::strcmp(host, "255.255.255.255") != 0) return false;
+  *address = IpAddress{};
+  address->family = 4;
+  std::memcpy(address->bytes, &dotted, 4);
+  return true;
 }
 
 SocketStatus SocketWait(SocketHandle s, SocketEvent event, SocketDeadline deadline) {
@@ -111,8 +74,7 @@ SocketStatus SocketConnect(SocketHandle s, const IpAddress& address, int port,
   int& failure = error != nullptr ? *error : ignored;
   failure = 0;
   sockaddr_storage peer;
-  const int size = ToSockaddr<sockaddr_in, sockaddr_in6>(address, port, peer, AF_INET, AF_INET6,
-                                                         [](std::uint16_t p) { return htons(p); });
+  const int size = IpToSockaddr(address, port, &peer, sizeof peer);
   const SOCKET socket = static_cast<SOCKET>(s);
   if (connect(socket, reinterpret_cast<sockaddr*>(&peer), size) == 0) {
     return SocketStatus::kOk;
@@ -189,7 +151,7 @@ void SocketClose(SocketHandle s) { closesocket(static_cast<SOCKET>(s)); }
 
 SocketHandle SocketListenLoopback(int* port, int backlog) {
   IpAddress loopback;
-  ParseIpLiteral("127.0.0.1", &loopback);
+  ParseDottedIpv4("127.0.0.1", &loopback);
   *port = 0;
   return SocketListenAt(loopback, port, backlog);
 }
@@ -203,8 +165,7 @@ SocketHandle SocketListenAt(const IpAddress& address, int* port, int backlog) {
     setsockopt(s, IPPROTO_IPV6, IPV6_V6ONLY, reinterpret_cast<const char*>(&on), sizeof on);
   }
   sockaddr_storage local;
-  const int size = ToSockaddr<sockaddr_in, sockaddr_in6>(address, *port, local, AF_INET, AF_INET6,
-                                                         [](std::uint16_t p) { return htons(p); });
+  const int size = IpToSockaddr(address, *port, &local, sizeof local);
   int length = sizeof local;
   if (bind(s, reinterpret_cast<sockaddr*>(&local), size) != 0 ||
       listen(s, backlog < 0 ? SOMAXCONN : backlog) != 0 ||
@@ -212,8 +173,7 @@ SocketHandle SocketListenAt(const IpAddress& address, int* port, int backlog) {
     closesocket(s);
     return kNoSocket;
   }
-  *port = ntohs(family == AF_INET6 ? reinterpret_cast<sockaddr_in6*>(&local)->sin6_port
-                                   : reinterpret_cast<sockaddr_in*>(&local)->sin_port);
+  *port = SockaddrPort(&local);
   return static_cast<SocketHandle>(s);
 }
 

@@ -1,6 +1,7 @@
-// Name resolution and sockaddr conversion of platform/socket.h: getaddrinfo
-// and the sockaddr types are the same on POSIX and in Windows Sockets, so
-// both backends share this file.
+// Name resolution, sockaddr conversion and connect errors of
+// platform/socket.h: getaddrinfo, the sockaddr types and the error names
+// (with "WSA" before them on Windows) are the same on POSIX and in Windows
+// Sockets, so both backends share this file.
 #ifdef _WIN32
 #include <winsock2.h>
 #include <ws2tcpip.h>
@@ -11,9 +12,16 @@
 #include <sys/socket.h>
 #endif
 
+#include <cerrno>
 #include <cstring>
 
 #include "platform/socket_backend.h"
+
+#ifdef _WIN32
+#define ZEL_SOCKET_ERROR(name) WSA##name
+#else
+#define ZEL_SOCKET_ERROR(name) name
+#endif
 
 namespace zel {
 
@@ -114,6 +122,20 @@ int SockaddrPort(const void* storage) {
   const auto* from = static_cast<const sockaddr*>(storage);
   return ntohs(from->sa_family == AF_INET6 ? static_cast<const sockaddr_in6*>(storage)->sin6_port
                                            : static_cast<const sockaddr_in*>(storage)->sin_port);
+}
+
+ConnectError ConnectErrorOf(int error) {
+  switch (error) {
+    case ZEL_SOCKET_ERROR(ECONNREFUSED):
+      return ConnectError::kRefused;
+    case ZEL_SOCKET_ERROR(ENETUNREACH):
+    case ZEL_SOCKET_ERROR(EHOSTUNREACH):
+    case ZEL_SOCKET_ERROR(EADDRNOTAVAIL):
+    case ZEL_SOCKET_ERROR(EAFNOSUPPORT):
+      return ConnectError::kUnreachable;
+    default:
+      return ConnectError::kOther;
+  }
 }
 
 }  // namespace zel

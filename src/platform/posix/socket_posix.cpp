@@ -90,20 +90,6 @@ SocketStatus SocketConnect(SocketHandle s, const IpAddress& address, int port,
   return failure == 0 ? SocketStatus::kOk : SocketStatus::kFailed;
 }
 
-ConnectError ConnectErrorOf(int error) {
-  switch (error) {
-    case ECONNREFUSED:
-      return ConnectError::kRefused;
-    case ENETUNREACH:
-    case EHOSTUNREACH:
-    case EADDRNOTAVAIL:
-    case EAFNOSUPPORT:
-      return ConnectError::kUnreachable;
-    default:
-      return ConnectError::kOther;
-  }
-}
-
 SocketStatus SocketSendAll(SocketHandle s, const void* data, std::size_t size,
                            SocketDeadline deadline) {
   const char* p = static_cast<const char*>(data);

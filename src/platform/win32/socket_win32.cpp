@@ -92,20 +92,6 @@ SocketStatus SocketConnect(SocketHandle s, const IpAddress& address, int port,
   return failure == 0 ? SocketStatus::kOk : SocketStatus::kFailed;
 }
 
-ConnectError ConnectErrorOf(int error) {
-  switch (error) {
-    case WSAECONNREFUSED:
-      return ConnectError::kRefused;
-    case WSAENETUNREACH:
-    case WSAEHOSTUNREACH:
-    case WSAEADDRNOTAVAIL:
-    case WSAEAFNOSUPPORT:
-      return ConnectError::kUnreachable;
-    default:
-      return ConnectError::kOther;
-  }
-}
-
 SocketStatus SocketSendAll(SocketHandle s, const void* data, std::size_t size,
                            SocketDeadline deadline) {
   // Largest amount handed to one send call (its length is an int).

@@ -63,6 +63,13 @@ ZELPOST_API int ZELPOST_CALL zelMailBiff(void);
  *   SILENT         1: receive-all shows no dialog (0).
  *   EXECUTE_TYPE   1, or 2 for any other value set (0 until set).
  *   APOP           1: the POP3 login uses APOP instead of USER/PASS (0).
+ *   DELESEEN       0 or 1 (0): with DELE 1 and a seen-UIDL file,
+ *                  zelRecvMailAll also deletes on the server every message
+ *                  it skips as seen (stored by an earlier run whose
+ *                  deletions never took effect, as after a cancel).
+ *   MAXSIZE        bytes (0 = no limit; a negative value stores 0):
+ *                  zelRecvMailAll leaves a message whose LIST size is larger
+ *                  on the server, unrecorded, and logs its number and size.
  *   TIMEOUT        seconds each connect, receive or send may wait, each
  *                  address of a name tried in turn (300); 0 or a negative
  *                  value waits for ever and stores 0.
@@ -96,6 +103,11 @@ ZELPOST_API int ZELPOST_CALL zelMailBiff(void);
  *              (no such host, connection refused, time-out after N s, the
  *              TLS library's reason, a file and its system error). Empty
  *              after a success. The error number and text stay as they are.
+ *
+ * With DELE 1 the files a receive-all wrote are flushed to stable storage
+ * before its QUIT. zelRecvMailAll fails with -1 and error -1104 when
+ * another run holds its list or seen-UIDL file, or when either path names
+ * a link, a FIFO or another user's file.
  *
  * A server name (zelInitialize) may be "host", "host:port", "1.2.3.4:port",
  * "[2001:db8::1]:port" or a bare IPv6 address; a name's IPv4 and IPv6

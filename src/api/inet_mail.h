@@ -16,7 +16,9 @@
 
 namespace zel {
 
+class FileLock;
 class SeenSet;
+struct ReceiveFiles;
 
 inline constexpr int kPop3Port = 110;  // fixed ports of a new session
 inline constexpr int kSmtpPort = 25;
@@ -58,12 +60,17 @@ class InetMail : public InetPop3 {
   int RecvMailAll(const char* listfile, const char* maildir, const char* dupfile,
                   const char* mailbox);
 
-  // The parts of receive-all (receive_all.cpp, mailbox_append.cpp).
-  int ReceiveAll(const char* listPath, const char* folder, const char* seenPath);
+  // The parts of receive-all (receive_all.cpp, mailbox_append.cpp). The
+  // run's locks and written files live in `files` (ops/receive_files.h)
+  // from ReceiveAll to EndReceive, which flushes them with DELE and sends
+  // QUIT.
+  int ReceiveAll(const char* listPath, const char* folder, const char* seenPath,
+                 ReceiveFiles& files);
   int WriteReadingCopy(const char* displayPath);
-  int ConvertList(const char* listPath);
+  int ConvertList(const char* listPath, FileLock* lock = nullptr);
   int AppendToMailbox(const char* listPath, const char* mailboxPath);
-  int MailboxStep();
+  int MailboxStep(FileLock* listLock);
+  void EndReceive(ReceiveFiles& files);
   // Tells the control window the STAT count (sent and waited for).
   void ReportTotal(int total);
   // The worker thread's body and the control window's messages, reached
@@ -168,6 +175,8 @@ class InetMail : public InetPop3 {
   int tlsMode = kTlsOff;  // option TLS: kTlsOff, kTlsImplicit or kTlsStartTls
   int smtpAuth = 0;       // option SMTPAUTH: 0 none, 1 AUTH with the password, 2 with a token
   int popAuth = kPopAuthClassic;  // option POPAUTH: kPopAuthClassic, kPopAuthPlain, kPopAuthToken
+  int deleteSeen = 0;     // option DELESEEN: with DELE, seen messages are deleted too
+  int maxMessageSize = 0;  // option MAXSIZE: bytes (LIST size) above which a message stays; 0 none
   char tlsCaFile[kPathSize] = {};  // option TLSCAFILE: extra trusted certificates
 
   // The ports of the connections to come: the fixed ones, or 995 and 465

@@ -51,6 +51,8 @@ void InetMail::SetOptionDefaults() {
   smtpAuth = 0;
   popAuth = kPopAuthClassic;
   ApplyAuthOptions();
+  deleteSeen = 0;
+  maxMessageSize = 0;
   tlsCaFile[0] = '\0';
   ApplyTlsOptions();
   std::string temp;
@@ -68,6 +70,7 @@ int InetMail::SetValueInt(const char* name, int value) {
   if (NameIs(name, "POPBEFORESMTP")) flag = &popBeforeSmtp;
   if (NameIs(name, "SILENT")) flag = &silent;
   if (NameIs(name, "APOP")) flag = &useApop;
+  if (NameIs(name, "DELESEEN")) flag = &deleteSeen;
   if (flag != nullptr) {
     *flag = value != 0 ? 1 : 0;
     return *flag;
@@ -79,6 +82,10 @@ int InetMail::SetValueInt(const char* name, int value) {
   if (NameIs(name, "TIMEOUT")) {
     SetTimeoutOption(value);
     return timeoutSeconds;
+  }
+  if (NameIs(name, "MAXSIZE")) {
+    maxMessageSize = value > 0 ? value : 0;  // a negative limit is none
+    return maxMessageSize;
   }
   if (NameIs(name, "TLS")) {
     // Another value is refused rather than read as "plain": a mistyped
@@ -133,6 +140,8 @@ int InetMail::GetValueInt(const char* name) const {
   if (NameIs(name, "SMTPAUTH")) return smtpAuth;
   if (NameIs(name, "POPAUTH")) return popAuth;
   if (NameIs(name, "ERRCLASS")) return static_cast<int>(errorDetail.kind);
+  if (NameIs(name, "DELESEEN")) return deleteSeen;
+  if (NameIs(name, "MAXSIZE")) return maxMessageSize;
   return 0;
 }
 

@@ -1,24 +1,24 @@
 #include "sender/long_options.h"
 
-#include <cstring>
+#include <climits>
 #include <string_view>
 
 namespace zel::sender {
 
 namespace {
 
-// Longest number a long option takes: a time-out of days is far enough.
-constexpr std::size_t kMaxDigits = 6;
+// Longest time-out: about eleven days, far beyond any server's patience.
+constexpr int kMaxTimeout = 999999;
 
 bool ParseNumber(std::string_view text, int limit, int* value) {
-  if (text.empty() || text.size() > kMaxDigits) return false;
-  int n = 0;
+  if (text.empty()) return false;
+  long long n = 0;
   for (const char c : text) {
     if (c < '0' || c > '9') return false;
     n = n * 10 + (c - '0');
+    if (n > limit) return false;
   }
-  if (n > limit) return false;
-  *value = n;
+  *value = static_cast<int>(n);
   return true;
 }
 
@@ -37,7 +37,8 @@ LongParse ParseLongOption(int argc, const char* const* argv, int& i, unsigned al
   };
   const Flag flags[] = {{"help", kLongHelp, &options.help},
                         {"version", kLongVersion, &options.version},
-                        {"sysexits", kLongSysexits, &options.sysexits}};
+                        {"sysexits", kLongSysexits, &options.sysexits},
+                        {"delete-seen", kLongDeleteSeen, &options.deleteSeen}};
   for (const Flag& f : flags) {
     if (name != f.name) continue;
     if ((allowed & f.bit) == 0 || equals != std::string_view::npos) return LongParse::kUsage;
@@ -50,9 +51,10 @@ LongParse ParseLongOption(int argc, const char* const* argv, int& i, unsigned al
     int* field;
     int limit;
   };
-  const Number numbers[] = {{"timeout", kLongTimeout, &options.timeout, 999999},
+  const Number numbers[] = {{"timeout", kLongTimeout, &options.timeout, kMaxTimeout},
                             {"smtpauth", kLongSmtpAuth, &options.smtpAuth, 2},
-                            {"popauth", kLongPopAuth, &options.popAuth, 2}};
+                            {"popauth", kLongPopAuth, &options.popAuth, 2},
+                            {"max-size", kLongMaxSize, &options.maxSize, INT_MAX}};
   for (const Number& n : numbers) {
     if (name != n.name) continue;
     if ((allowed & n.bit) == 0) return LongParse::kUsage;

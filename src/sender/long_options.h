@@ -13,6 +13,8 @@ struct LongOptions {
   int timeout = -1;       // --timeout N: option TIMEOUT (seconds, 0 waits for ever)
   int smtpAuth = -1;      // --smtpauth N: option SMTPAUTH (0, 1 or 2)
   int popAuth = -1;       // --popauth N: option POPAUTH (0, 1 or 2)
+  bool deleteSeen = false;  // --delete-seen: option DELESEEN
+  int maxSize = -1;       // --max-size N: option MAXSIZE (bytes)
 };
 
 // Which long options a program takes.
@@ -23,6 +25,8 @@ enum LongOptionSet : unsigned {
   kLongTimeout = 1u << 3,
   kLongSmtpAuth = 1u << 4,
   kLongPopAuth = 1u << 5,
+  kLongDeleteSeen = 1u << 6,
+  kLongMaxSize = 1u << 7,
 };
 
 enum class LongParse {
@@ -32,9 +36,10 @@ enum class LongParse {
 };
 
 // ParseLongOption - takes argv[i] when it is a long option of `allowed`:
-// "--name", or "--name N" / "--name=N" for those with a number (N a
-// decimal of at most 6 digits; 0 to 2 for the AUTH options). A value given
-// as the next argument advances `i` to it.
+// "--name", or "--name N" / "--name=N" for those with a number (N
+// decimal digits only: up to 999999 for --timeout, 0 to 2 for the AUTH
+// options, a byte count up to 2147483647 for --max-size). A value given as
+// the next argument advances `i` to it.
 LongParse ParseLongOption(int argc, const char* const* argv, int& i, unsigned allowed,
                           LongOptions& options);
 

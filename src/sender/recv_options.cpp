@@ -17,6 +17,8 @@ const char kRecvUsageText[] =
     "  -K: 既読UIDLファイル名 (記録したメールは次回から受信しない)\n"
     "  -B: メールボックスファイル名 (受信したメールを追記する)\n"
     "  -D: 受信したメールをサーバから削除する\n"
+    "  --delete-seen: -D で、既読UIDLファイルにあるメールもサーバから削除する\n"
+    "  --max-size N: N バイトを超えるメールは受信せずサーバに残す\n"
     "  -A: APOPで認証する\n"
     "  -T: 0 暗号化なし、1 TLS、2 STARTTLS (STLS)\n"
     "  -C: 信頼する証明書のファイル名 (PEM)\n"
@@ -40,6 +42,8 @@ RecvParse ParseRecvArguments(int argc, const char* const* argv, RecvFields& fiel
     switch (ParseLongOption(argc, argv, i, kRecvLongOptions, fields.longOptions)) {
       case LongParse::kOk:
         fields.help = fields.help || fields.longOptions.help;
+        fields.deleteSeen = fields.deleteSeen || fields.longOptions.deleteSeen;
+        if (fields.longOptions.maxSize >= 0) fields.maxSize = fields.longOptions.maxSize;
         continue;
       case LongParse::kUsage:
         option = arg;

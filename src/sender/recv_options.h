@@ -25,13 +25,16 @@ struct RecvFields {
   int tls = -1;                              // -T: 0, 1 or 2; -1 not given
   bool apop = false;                         // -A
   bool dele = false;                         // -D: delete what was stored on the server
+  bool deleteSeen = false;                   // --delete-seen: with -D, the seen messages too
+  int maxSize = 0;                           // --max-size N: bytes; 0 no limit
   bool verbose = false;                      // -V
   bool help = false;                         // -H, -?, --help
-  LongOptions longOptions;                   // --version, --timeout N, --popauth N
+  LongOptions longOptions;                   // --version, --timeout N, --popauth N, ...
 };
 
 // The long options zelrecv takes.
-inline constexpr unsigned kRecvLongOptions = kLongHelp | kLongVersion | kLongTimeout | kLongPopAuth;
+inline constexpr unsigned kRecvLongOptions =
+    kLongHelp | kLongVersion | kLongTimeout | kLongPopAuth | kLongDeleteSeen | kLongMaxSize;
 
 enum class RecvParse {
   kOk,
@@ -44,9 +47,10 @@ enum class RecvParse {
 // and the value follows the letter directly (-Spop.example.jp); other
 // arguments are skipped; a later option overwrites an earlier one. Values
 // are console text, stored as Shift-JIS. -T takes 0, 1 or 2; -A, -D, -V and
-// -H no value; the long options of kRecvLongOptions are taken too. Stops
-// at the first unknown option (kUsage) or value too long for its field
-// (kTooLong, `option` then holds its letters).
+// -H no value; the long options of kRecvLongOptions are taken too
+// (--max-size N: a byte count of at most 2147483647). Stops at the first
+// unknown option (kUsage) or value too long for its field (kTooLong,
+// `option` then holds its letters).
 RecvParse ParseRecvArguments(int argc, const char* const* argv, RecvFields& fields,
                              std::string& option);
 

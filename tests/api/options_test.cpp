@@ -48,7 +48,8 @@ TEST(Options, IntegerSetResultsFollowTheTable) {
 }
 
 // TLS takes 0, 1 or 2 and refuses anything else (-1, nothing changes);
-// SMTPAUTH is a flag; TLSCAFILE a path, refused rather than cut.
+// SMTPAUTH and DELESEEN are flags, MAXSIZE a byte count (negative: none);
+// TLSCAFILE a path, refused rather than cut.
 TEST(Options, TlsSmtpAuthAndCaFile) {
   InetMail s;
   EXPECT_EQ(s.GetValueInt("TLS"), 0);
@@ -62,7 +63,9 @@ TEST(Options, TlsSmtpAuthAndCaFile) {
   };
   const Case cases[] = {{"TLS", 1, 1, 1},   {"tls", 2, 2, 2},         {"TLS", 3, -1, 2},
                         {"TLS", -1, -1, 2}, {"TLS", 0, 0, 0},         {"SMTPAUTH", 7, 1, 1},
-                        {"smtpauth", 0, 0, 0}, {"TLSCAFILE", 1, 0, 0}};
+                        {"smtpauth", 0, 0, 0}, {"TLSCAFILE", 1, 0, 0},
+                        {"DELESEEN", 5, 1, 1}, {"deleseen", 0, 0, 0},
+                        {"MAXSIZE", 65536, 65536, 65536}, {"maxsize", -3, 0, 0}};
   for (const Case& c : cases) {
     EXPECT_EQ(s.SetValueInt(c.name, c.value), c.result) << c.name << " " << c.value;
     EXPECT_EQ(s.GetValueInt(c.name), c.stored) << c.name << " " << c.value;

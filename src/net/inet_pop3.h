@@ -129,6 +129,13 @@ class InetPop3 : public InetSocket {
   // largest int); -203 on failure.
   int Stat();
 
+  // Captures messageId, subject or from from one header line (without its
+  // line end), and counts one retrieval and reports it to progressWindow:
+  // the steps of a retrieval that the IMAP client on this session's
+  // channel takes as well.
+  void CaptureHeader(const char* line, std::size_t length);
+  void ReportProgress();
+
   // Last captured header values, raw (leading blanks kept, not decoded).
   char messageId[kCapturedValueSize] = {};
   char subject[kCapturedValueSize] = {};
@@ -149,8 +156,6 @@ class InetPop3 : public InetSocket {
   int FetchListing();
   void DiscardListing();
   void DiscardListingIfOwner();
-  void CaptureHeader(const char* line, std::size_t length);
-  void ReportProgress();
 
   // Listing of this connection's STAT/LIST/UIDL exchange and the position
   // of the entry NextMessage last returned.

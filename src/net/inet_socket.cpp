@@ -255,6 +255,11 @@ void InetSocket::NoteReplyFailure(FailureKind refused) {
   }
 }
 
+void InetSocket::SetReplyLine(std::string_view line, bool got) {
+  CopyBounded(replyLine, got ? line : std::string_view());
+  gotLine_ = got;
+}
+
 const char* InetSocket::ReplyNote() const {
   replyNote_ = gotLine_ ? std::string(" ") + replyLine : std::string();
   return replyNote_.c_str();
@@ -355,6 +360,27 @@ int InetSocket::RecvLine() {
       return static_cast<int>(stored);
     }
   }
+}
+
+std::size_t InetSocket::RecvBytes(char* buffer, std::size_t size) {
+  if (size == 0 || (recvCursor_ == recvEnd_ && !Refill())) return 0;
+  std::size_t take = recvEnd_ - recvCursor_;
+  if (take > size) take = size;
+  std::memcpy(buffer, recvBuffer + recvCursor_, take);
+  recvCursor_ += take;
+  return take;
+}
+
+int InetSocket::WaitForData(int seconds) {
+  if (recvCursor_ != recvEnd_) return 1;
+  if (!enabled.load()) return -1;
+  const Link link = AcquireLink();
+  if (link.socket == kNoSocket) return -1;
+  const SocketStatus ready =
+      SocketWait(link.socket, SocketEvent::kReadable, SocketDeadlineAfter(seconds > 0 ? seconds : 1));
+  ReleaseLink();
+  if (!enabled.load()) return -1;
+  return ready == SocketStatus::kTimedOut ? 0 : 1;
 }
 
 std::size_t InetSocket::RecvLinePiece(char* buffer, std::size_t size,

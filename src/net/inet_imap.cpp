@@ -1,0 +1,650 @@
+// InetImap: login, mailbox, search, fetch, flags, expunge, IDLE, logout.
+#include "net/inet_imap.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <functional>
+
+#include "platform/ascii_case.h"
+#include "platform/log.h"
+#include "platform/text_file.h"
+
+namespace zel {
+
+namespace {
+
+// Bytes of a literal read per receive, and the most a streamed message
+// gathers before one file write.
+constexpr std::size_t kLiteralBlock = 16 * 1024;
+constexpr std::size_t kStreamWriteSize = 64 * 1024;
+// Responses read after LOGOUT before the channel closes regardless.
+constexpr int kLogoutLines = 8;
+
+// `text` as an IMAP quoted string, or false when it needs a literal
+// (an 8-bit byte, CR, LF or NUL).
+bool Quoted(std::string_view text, std::string& out) {
+  out = "\"";
+  for (char c : text) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    if (u >= 0x80 || u == '\r' || u == '\n' || u == 0) return false;
+    if (c == '"' || c == '\\') out += '\\';
+    out += c;
+  }
+  out += '"';
+  return true;
+}
+
+std::string QuotedName(std::string_view name) {
+  std::string out;
+  if (!Quoted(name, out)) out = "\"\"";  // modified UTF-7 is 7-bit
+  return out;
+}
+
+FailureKind LoginRefusal(const ImapLine& line) {
+  for (const char* code : {"UNAVAILABLE", "INUSE", "LIMIT"}) {
+    if (equalsNoCase(line.code, code)) return FailureKind::kTemporary;
+  }
+  if (equalsNoCase(line.code, "SERVERBUG")) return FailureKind::kServer;
+  return FailureKind::kAuth;
+}
+
+// The AUTHENTICATE exchange (RFC 3501 6.2.2, SASL-IR of RFC 4959) over the
+// IMAP channel; Receive reads through the client.
+class ImapSasl final : public SaslLineChannel {
+ public:
+  ImapSasl(InetSocket& socket, const std::string& tag, std::size_t maxInitial,
+           std::function<Answer(std::string&)> receive)
+      : SaslLineChannel(socket, tag + " AUTHENTICATE", maxInitial), receive_(std::move(receive)) {}
+  Answer Receive(std::string& challenge) override { return receive_(challenge); }
+
+ private:
+  std::function<Answer(std::string&)> receive_;
+};
+
+}  // namespace
+
+std::vector<std::string> ImapUidSets(std::vector<std::uint32_t> uids) {
+  std::sort(uids.begin(), uids.end());
+  uids.erase(std::unique(uids.begin(), uids.end()), uids.end());
+  std::vector<std::string> sets;
+  std::string set;
+  for (std::size_t i = 0; i < uids.size();) {
+    std::size_t j = i;
+    while (j + 1 < uids.size() && uids[j + 1] == uids[j] + 1) ++j;
+    std::string run = std::to_string(uids[i]);
+    if (j > i) run += ":" + std::to_string(uids[j]);
+    if (!set.empty() && set.size() + 1 + run.size() > kImapUidSetMax) {
+      sets.push_back(set);
+      set.clear();
+    }
+    if (!set.empty()) set += ',';
+    set += run;
+    i = j + 1;
+  }
+  if (!set.empty()) sets.push_back(set);
+  return sets;
+}
+
+std::string InetImap::Send(const std::string& command) {
+  char tag[16];
+  std::snprintf(tag, sizeof tag, "Z%04u", ++tagNumber_ % 100000);
+  const std::string line = std::string(tag) + " " + command;
+  return s_.SendLine(line.c_str()) != 0 ? std::string(tag) : std::string();
+}
+
+bool InetImap::ReadLine(std::string& line) {
+  line.clear();
+  char piece[kReplyLineSize];
+  for (;;) {
+    InetSocket::LineState state;
+    const std::size_t n = s_.RecvLinePiece(piece, sizeof piece, &state);
+    if (line.size() + n > kImapLineMax) {
+      s_.SetReplyLine({}, false);
+      return false;
+    }
+    line.append(piece, n);
+    if (state == InetSocket::kLineEnded) {
+      s_.SetReplyLine(line, true);
+      return true;
+    }
+    if (state == InetSocket::kLineCut) {
+      s_.SetReplyLine({}, false);
+      return false;
+    }
+  }
+}
+
+bool InetImap::ReadResponse(ImapResponse& response, bool streamBody) {
+  response.lines.clear();
+  response.literals.clear();
+  std::string line;
+  for (;;) {
+    if (!ReadLine(line)) return false;
+    std::uint64_t size = 0;
+    const bool literal = ImapTrailingLiteral(line, &size);
+    response.lines.push_back(line);
+    if (!literal) return true;
+    // The message itself: the FETCH's last item before the literal is BODY[].
+    bool body = false;
+    if (streamBody && streamFile_ != nullptr) {
+      const std::string& first = response.lines.front();
+      const std::size_t open = line.rfind('{');
+      const std::string_view before = std::string_view(line).substr(0, open);
+      body = ParseImapLine(first).word == "FETCH" &&
+             (before.size() >= 7 && equalsNoCase(before.substr(before.size() - 7), "BODY[] "));
+    }
+    response.literals.emplace_back();
+    if (body) {
+      if (!StreamLiteral(size)) return false;
+      continue;
+    }
+    std::string& kept = response.literals.back();
+    char block[kLiteralBlock];
+    for (std::uint64_t left = size; left > 0;) {
+      const std::size_t n = s_.RecvBytes(block, left < sizeof block ? static_cast<std::size_t>(left) : sizeof block);
+      if (n == 0) return false;
+      if (size <= kImapKeptLiteral) kept.append(block, n);
+      left -= n;
+    }
+  }
+}
+
+void InetImap::NoteUntagged(const ImapResponse& response) {
+  const ImapLine line = ParseImapLine(response.lines.front());
+  if (equalsNoCase(line.word, "EXISTS")) {
+    exists = line.number > static_cast<std::uint32_t>(kMaxListing) ? kMaxListing : static_cast<int>(line.number);
+  } else if (equalsNoCase(line.word, "CAPABILITY")) {
+    capabilities_ = std::string(line.rest);
+  } else if (startsWithNoCase(line.code, "CAPABILITY ")) {
+    capabilities_ = std::string(line.code.substr(11));
+  }
+}
+
+ImapStatus InetImap::Wait(const std::string& tag, const std::function<void(const ImapResponse&)>& untagged,
+                          bool streamBody) {
+  if (tag.empty()) return ImapStatus::kNone;
+  ImapResponse response;
+  for (;;) {
+    if (!ReadResponse(response, streamBody)) return ImapStatus::kNone;
+    const ImapLine line = ParseImapLine(response.lines.front());
+    if (line.kind == ImapLineKind::kTagged && line.tag == tag) {
+      if (startsWithNoCase(line.code, "CAPABILITY ")) capabilities_ = std::string(line.code.substr(11));
+      return line.status;
+    }
+    if (line.kind != ImapLineKind::kUntagged) continue;  // another tag's, or a stray "+"
+    NoteUntagged(response);
+    if (untagged) untagged(response);
+    if (line.status == ImapStatus::kBye) {
+      // The server is going away; its tagged reply will not come.
+      s_.SetReplyLine(response.lines.front(), true);
+      if (!ReadResponse(response, false)) return ImapStatus::kNone;
+      const ImapLine next = ParseImapLine(response.lines.front());
+      if (next.kind == ImapLineKind::kTagged && next.tag == tag) return next.status;
+      return ImapStatus::kNone;
+    }
+  }
+}
+
+int InetImap::ReportTlsFailure(int channelResult, const char* host) {
+  const TlsFailure failure = DescribeTlsFailure(channelResult);
+  ZEL_LOG(InetImap, failure.logFormat, Text(host), s_.TlsDetail(), s_.TimeoutNote());
+  return failure.code;
+}
+
+bool InetImap::AskCapabilities() {
+  return Wait(Send("CAPABILITY"), nullptr) == ImapStatus::kOk;
+}
+
+int InetImap::Login(const char* host, int port, const char* user, const char* password) {
+  capabilities_.clear();
+  ahead_.clear();
+  uidValidity = 0;
+  exists = 0;
+  switch (const int connected = s_.Connect(host, port)) {
+    case 1:
+      break;
+    case -4:
+    case -5:
+    case -6:
+      return ReportTlsFailure(connected, host);
+    case -2:
+      ZEL_LOG(InetImap, "ソケットの作成に失敗 [%s]", Text(host));
+      return -101;
+    case -3:
+      ZEL_LOG(InetImap, "コネクトエラー発生 [%s]%s", Text(host), s_.TimeoutNote());
+      return -102;
+    default:
+      ZEL_LOG(InetImap, "ホスト名解決に失敗 [%s]", Text(host));
+      return -100;
+  }
+  if (authMode_ != kPopAuthClassic && s_.TlsMode() == kTlsOff && !s_.PeerIsLoopback()) {
+    ZEL_LOG(InetImap, "暗号化されていない接続ではIMAP認証しない [%s]", Text(host));
+    s_.NoteFailure(FailureKind::kSetting, "暗号化されていない接続ではIMAP認証しない [%s]", Text(host));
+    return kAuthUnencrypted;
+  }
+  ImapResponse greeting;
+  ImapLine line;
+  if (ReadResponse(greeting, false)) line = ParseImapLine(greeting.lines.front());
+  if (line.kind != ImapLineKind::kUntagged ||
+      (line.status != ImapStatus::kOk && line.status != ImapStatus::kPreauth)) {
+    s_.NoteReplyFailure(FailureKind::kServer);
+    ZEL_LOG(InetImap, "IMAP接続応答エラー [%s]%s%s", Text(host), s_.ReplyNote(), s_.TimeoutNote());
+    return -200;
+  }
+  NoteUntagged(greeting);
+  if (s_.TlsMode() == kTlsStartTls) {
+    // No fall-back to plain text: the login would show the password.
+    if (Wait(Send("STARTTLS"), nullptr) != ImapStatus::kOk) {
+      s_.NoteReplyFailure(FailureKind::kTls);
+      ZEL_LOG(InetImap, "STARTTLS コマンドエラー%s%s", s_.ReplyNote(), s_.TimeoutNote());
+      return kTlsNotOffered;
+    }
+    const int started = s_.StartTls();
+    if (started != 1) return ReportTlsFailure(started, host);
+    capabilities_.clear();  // those told in the clear do not count
+  } else if (line.status == ImapStatus::kPreauth) {
+    return 1;
+  }
+  if (capabilities_.empty()) AskCapabilities();
+  if (authMode_ != kPopAuthClassic) return Authenticate(host, user, password);
+  return LoginCommand(host, user, password);
+}
+
+int InetImap::LoginCommand(const char* host, const char* user, const char* password) {
+  // Each argument a quoted string, or a synchronizing literal: the text
+  // up to "{n}" goes as a line, the server's "+" asks for the bytes.
+  std::vector<std::string> segments{"LOGIN"};
+  bool unusable = false;
+  for (const char* arg : {Text(user), Text(password)}) {
+    std::string quoted;
+    segments.back() += ' ';
+    if (Quoted(arg, quoted)) {
+      segments.back() += quoted;
+    } else {
+      unusable = unusable || std::strpbrk(arg, "\r\n") != nullptr;
+      segments.back() += "{" + std::to_string(std::strlen(arg)) + "}";
+      segments.emplace_back(arg);
+    }
+  }
+  if (unusable) {
+    ZEL_LOG(InetImap, "LOGIN で送れない文字がユーザ名かパスワードにある [%s]", Text(host));
+    s_.NoteFailure(FailureKind::kSetting, "LOGIN で送れない文字がユーザ名かパスワードにある [%s]", Text(host));
+    for (std::string& segment : segments) WipeSecret(segment);
+    return -201;
+  }
+  std::string tag = Send(segments.front());
+  bool sent = !tag.empty();
+  for (std::size_t i = 1; sent && i < segments.size(); ++i) {
+    std::string line;
+    sent = ReadLine(line) && ParseImapLine(line).kind == ImapLineKind::kContinuation &&
+           s_.SendLine(segments[i].c_str()) != 0;
+  }
+  for (std::string& segment : segments) WipeSecret(segment);
+  const ImapStatus status = sent ? Wait(tag, nullptr) : ImapStatus::kNone;
+  if (status == ImapStatus::kOk) return 1;
+  s_.NoteReplyFailure(status == ImapStatus::kNone ? FailureKind::kServer
+                                                  : LoginRefusal(ParseImapLine(s_.replyLine)));
+  // The log outlives the session and others can read it: no password.
+  ZEL_LOG(InetImap, "LOGIN %s ******** コマンドエラー [%s]%s%s", Text(user), Text(host), s_.ReplyNote(),
+          s_.TimeoutNote());
+  return -201;
+}
+
+int InetImap::Authenticate(const char* host, const char* user, const char* secret) {
+  SaslMechanism mechanism = SaslMechanism::kPlain;
+  if (authMode_ == kPopAuthToken) {
+    const bool xoauth2 = HasCapability("AUTH=XOAUTH2");
+    mechanism = !xoauth2 && HasCapability("AUTH=OAUTHBEARER") ? SaslMechanism::kOauthBearer
+                                                               : SaslMechanism::kXoauth2;
+  }
+  char tag[16];
+  std::snprintf(tag, sizeof tag, "Z%04u", ++tagNumber_ % 100000);
+  const std::string ownTag = tag;
+  ImapStatus final = ImapStatus::kNone;
+  ImapSasl channel(s_, ownTag, HasCapability("SASL-IR") ? kCommandSize : 0,
+                   [&](std::string& challenge) {
+                     std::string line;
+                     for (;;) {
+                       if (!ReadLine(line)) return SaslChannel::Answer::kFailure;
+                       const ImapLine parsed = ParseImapLine(line);
+                       if (parsed.kind == ImapLineKind::kContinuation) {
+                         challenge = std::string(parsed.rest);
+                         return SaslChannel::Answer::kChallenge;
+                       }
+                       if (parsed.kind == ImapLineKind::kTagged && parsed.tag == ownTag) {
+                         final = parsed.status;
+                         if (startsWithNoCase(parsed.code, "CAPABILITY ")) {
+                           capabilities_ = std::string(parsed.code.substr(11));
+                         }
+                         return parsed.status == ImapStatus::kOk ? SaslChannel::Answer::kSuccess
+                                                                 : SaslChannel::Answer::kFailure;
+                       }
+                     }
+                   });
+  std::string reason;
+  switch (SaslAuthenticate(channel, mechanism, user, secret, s_.ServerName(), s_.Port(), &reason)) {
+    case SaslOutcome::kAccepted:
+      return 1;
+    case SaslOutcome::kUnusable:
+      ZEL_LOG(InetImap, "AUTHENTICATE %s で送れない文字がユーザ名かパスワードにある [%s]", SaslName(mechanism),
+              Text(host));
+      s_.NoteFailure(FailureKind::kSetting, "AUTHENTICATE %s で送れない文字がユーザ名かパスワードにある [%s]",
+                     SaslName(mechanism), Text(host));
+      return kAuthRefused;
+    case SaslOutcome::kRefused:
+      break;
+  }
+  s_.NoteReplyFailure(final == ImapStatus::kNone ? FailureKind::kServer : LoginRefusal(ParseImapLine(s_.replyLine)));
+  if (!reason.empty()) s_.NoteFailure(s_.Failure().kind, "%s %s", s_.Failure().text, reason.c_str());
+  ZEL_LOG(InetImap, "AUTHENTICATE %s コマンドエラー [%s]%s%s%s%s", SaslName(mechanism), Text(host), s_.ReplyNote(),
+          reason.empty() ? "" : " ", reason.c_str(), s_.TimeoutNote());
+  return kAuthRefused;
+}
+
+int InetImap::Select(const std::string& mailbox, bool readOnly) {
+  uidValidity = 0;
+  exists = 0;
+  ahead_.clear();
+  const std::string command = (readOnly ? "EXAMINE " : "SELECT ") + QuotedName(mailbox);
+  const ImapStatus status = Wait(Send(command), [&](const ImapResponse& response) {
+    const ImapLine line = ParseImapLine(response.lines.front());
+    std::uint32_t value = 0;
+    if (ImapCodeValue(line.code, "UIDVALIDITY", &value)) uidValidity = value;
+  });
+  if (status != ImapStatus::kOk) {
+    s_.NoteReplyFailure(FailureKind::kServer);
+    ZEL_LOG(InetImap, "%s コマンドエラー%s%s", command.c_str(), s_.ReplyNote(), s_.TimeoutNote());
+    return -203;
+  }
+  return exists;
+}
+
+int InetImap::UidSearch(const char* criteria, std::vector<std::uint32_t>& uids) {
+  uids.clear();
+  bool malformed = false;
+  const ImapStatus status = Wait(Send(std::string("UID SEARCH ") + criteria), [&](const ImapResponse& response) {
+    const ImapLine line = ParseImapLine(response.lines.front());
+    if (!equalsNoCase(line.word, "SEARCH")) return;
+    ImapTokens tokens(line.rest);
+    for (ImapTokens::Token token = tokens.Next(); token.kind != ImapTokens::Kind::kEnd; token = tokens.Next()) {
+      std::uint32_t uid = 0;
+      if (token.kind == ImapTokens::Kind::kAtom && ImapNumber(token.text, &uid) && uid != 0) {
+        if (uids.size() >= static_cast<std::size_t>(kMaxListing)) {
+          malformed = true;
+          return;
+        }
+        uids.push_back(uid);
+      } else if (token.kind != ImapTokens::Kind::kOpen) {
+        // "(MODSEQ n)" of CONDSTORE ends the UIDs
+        break;
+      } else {
+        break;
+      }
+    }
+  });
+  if (status != ImapStatus::kOk || malformed) {
+    s_.NoteReplyFailure(FailureKind::kServer);
+    ZEL_LOG(InetImap, "UID SEARCH %s コマンドエラー%s%s", criteria, s_.ReplyNote(), s_.TimeoutNote());
+    uids.clear();
+    return -204;
+  }
+  return 1;
+}
+
+int InetImap::FetchMessageIds(std::vector<std::pair<std::uint32_t, std::string>>& ids) {
+  ids.clear();
+  const ImapStatus status = Wait(
+      Send("UID FETCH 1:* (UID BODY.PEEK[HEADER.FIELDS (MESSAGE-ID)])"), [&](const ImapResponse& response) {
+        if (!equalsNoCase(ParseImapLine(response.lines.front()).word, "FETCH")) return;
+        std::uint32_t uid = 0;
+        std::string header;
+        int depth = 0;
+        bool wantUid = false;
+        bool wantBody = false;
+        for (std::size_t i = 0; i < response.lines.size(); ++i) {
+          std::string_view text = response.lines[i];
+          if (i == 0) {
+            const std::size_t open = text.find('(');
+            if (open == std::string_view::npos) return;
+            text = text.substr(open);
+          }
+          ImapTokens tokens(text, depth);
+          for (ImapTokens::Token token = tokens.Next();
+               token.kind != ImapTokens::Kind::kEnd && token.kind != ImapTokens::Kind::kError;
+               token = tokens.Next()) {
+            if (wantUid) ImapNumber(token.text, &uid);
+            if (wantBody && token.kind == ImapTokens::Kind::kLiteral && i < response.literals.size()) {
+              header = response.literals[i];
+            } else if (wantBody && token.kind == ImapTokens::Kind::kQuoted) {
+              header = ImapTokens::Unquote(token.text);
+            }
+            wantUid = token.kind == ImapTokens::Kind::kAtom && equalsNoCase(token.text, "UID");
+            wantBody = token.kind == ImapTokens::Kind::kAtom && startsWithNoCase(token.text, "BODY[");
+          }
+          depth = tokens.Depth();
+        }
+        if (uid == 0) return;
+        // The field's first line, as the POP3 client captures it.
+        s_.messageId[0] = '\0';
+        std::size_t at = 0;
+        while (at < header.size()) {
+          std::size_t end = header.find('\n', at);
+          if (end == std::string::npos) end = header.size();
+          std::size_t length = end - at;
+          if (length > 0 && header[at + length - 1] == '\r') --length;
+          if (length > 0) s_.CaptureHeader(header.data() + at, std::min(length, kReplyLineSize - 1));
+          at = end + 1;
+        }
+        ids.emplace_back(uid, s_.messageId);
+      });
+  if (status != ImapStatus::kOk) {
+    s_.NoteReplyFailure(FailureKind::kServer);
+    ZEL_LOG(InetImap, "UID FETCH (MESSAGE-ID) コマンドエラー%s%s", s_.ReplyNote(), s_.TimeoutNote());
+    ids.clear();
+    return -208;
+  }
+  return 1;
+}
+
+bool InetImap::StreamLiteral(std::uint64_t size) {
+  char in[kLiteralBlock];
+  std::string out;
+  out.reserve(kStreamWriteSize + 2 * kLiteralBlock);
+  std::string header;  // the header line being read (its first piece)
+  bool inHeader = true;
+  bool lineStart = true;
+  char last = '\n';
+  auto flush = [&] {
+    if (!out.empty() && std::fwrite(out.data(), 1, out.size(), streamFile_) != out.size()) {
+      streamWritten_ = false;
+    }
+    out.clear();
+  };
+  for (std::uint64_t left = size; left > 0;) {
+    const std::size_t n = s_.RecvBytes(in, left < sizeof in ? static_cast<std::size_t>(left) : sizeof in);
+    if (n == 0) {
+      flush();
+      streamCut_ = true;
+      return false;
+    }
+    left -= n;
+    last = in[n - 1];
+    std::size_t at = 0;
+    while (at < n) {
+      // A line that begins with "." takes another, as on the POP3 wire.
+      if (lineStart && in[at] == '.') out += '.';
+      const void* lf = std::memchr(in + at, '\n', n - at);
+      const std::size_t end = lf != nullptr ? static_cast<std::size_t>(static_cast<const char*>(lf) - in) + 1 : n;
+      out.append(in + at, end - at);
+      if (inHeader) {
+        header.append(in + at, std::min(end - at, kReplyLineSize - 1 - std::min(header.size(), kReplyLineSize - 1)));
+      }
+      lineStart = lf != nullptr;
+      at = end;
+      if (inHeader && lineStart) {
+        std::size_t length = header.size();
+        while (length > 0 && (header[length - 1] == '\n' || header[length - 1] == '\r')) --length;
+        if (length == 0) {
+          inHeader = false;
+          s_.ReportProgress();
+        } else {
+          s_.CaptureHeader(header.data(), length);
+        }
+        header.clear();
+      }
+    }
+    if (out.size() >= kStreamWriteSize) flush();
+  }
+  if (size > 0 && last != '\n') out += "\r\n";  // every line ends CR LF, the last too
+  flush();
+  return true;
+}
+
+int InetImap::SendFetchAhead(std::uint32_t uid) {
+  const std::string tag = Send("UID FETCH " + std::to_string(uid) + " BODY.PEEK[]");
+  if (tag.empty()) return 0;
+  ahead_.emplace_back(uid, tag);
+  return 1;
+}
+
+int InetImap::FetchBody(std::uint32_t uid, const char* path) {
+  std::FILE* file = path != nullptr ? OpenHostFile(path, "wb", false) : nullptr;
+  if (file == nullptr) {
+    ZEL_LOG(InetImap, "受信ファイルオープン失敗 %s", Text(path));
+    return -210;
+  }
+  std::setvbuf(file, nullptr, _IONBF, 0);  // written in whole blocks
+  std::string tag;
+  if (!ahead_.empty() && ahead_.front().first == uid) {
+    tag = ahead_.front().second;
+    ahead_.pop_front();
+  } else {
+    tag = Send("UID FETCH " + std::to_string(uid) + " BODY.PEEK[]");
+  }
+  s_.messageId[0] = s_.subject[0] = s_.from[0] = '\0';
+  streamFile_ = file;
+  streamWritten_ = true;
+  streamCut_ = false;
+  bool came = false;
+  const ImapStatus status = Wait(
+      tag,
+      [&](const ImapResponse& response) {
+        if (equalsNoCase(ParseImapLine(response.lines.front()).word, "FETCH") && response.lines.size() > 1) {
+          came = true;
+        }
+      },
+      true);
+  streamFile_ = nullptr;
+  if (streamCut_) {
+    std::fclose(file);  // keeps what came
+    s_.NoteReplyFailure(FailureKind::kServer);
+    ZEL_LOG(InetImap, "UID FETCH %u コマンド応答エラー%s", uid, s_.TimeoutNote());
+    return -211;
+  }
+  if (status != ImapStatus::kOk || !came) {
+    std::fclose(file);
+    s_.NoteReplyFailure(FailureKind::kServer);
+    if (status == ImapStatus::kOk) s_.NoteFailure(FailureKind::kServer, "メッセージがない UID %u [%s]", uid, s_.Host());
+    ZEL_LOG(InetImap, "UID FETCH %u コマンドエラー%s%s", uid, s_.ReplyNote(), s_.TimeoutNote());
+    return -205;
+  }
+  if (std::fclose(file) != 0 || !streamWritten_) {
+    ZEL_LOG(InetImap, "受信ファイル書き込み失敗 %s", path);
+    return -210;
+  }
+  return 1;
+}
+
+int InetImap::StoreFlags(const std::vector<std::uint32_t>& uids, const char* flags) {
+  for (const std::string& set : ImapUidSets(uids)) {
+    const std::string command = "UID STORE " + set + " +FLAGS.SILENT (" + flags + ")";
+    if (Wait(Send(command), nullptr) != ImapStatus::kOk) {
+      s_.NoteReplyFailure(FailureKind::kServer);
+      ZEL_LOG(InetImap, "UID STORE %s コマンドエラー%s%s", flags, s_.ReplyNote(), s_.TimeoutNote());
+      return -211;
+    }
+  }
+  return 1;
+}
+
+int InetImap::Expunge(const std::vector<std::uint32_t>& uids) {
+  if (uids.empty()) return 0;
+  if (HasCapability("UIDPLUS")) {
+    for (const std::string& set : ImapUidSets(uids)) {
+      if (Wait(Send("UID EXPUNGE " + set), nullptr) != ImapStatus::kOk) {
+        s_.NoteReplyFailure(FailureKind::kServer);
+        ZEL_LOG(InetImap, "UID EXPUNGE コマンドエラー%s%s", s_.ReplyNote(), s_.TimeoutNote());
+        return -211;
+      }
+    }
+    return 1;
+  }
+  // A plain EXPUNGE removes every marked message: only when all are ours.
+  std::vector<std::uint32_t> marked;
+  if (UidSearch("DELETED", marked) != 1) return -211;
+  std::vector<std::uint32_t> ours = uids;
+  std::sort(ours.begin(), ours.end());
+  for (std::uint32_t uid : marked) {
+    if (!std::binary_search(ours.begin(), ours.end(), uid)) {
+      ZEL_LOG(InetImap, "他の削除マークがあるため EXPUNGE しない [UID %u]", uid);
+      return 0;
+    }
+  }
+  if (Wait(Send("EXPUNGE"), nullptr) != ImapStatus::kOk) {
+    s_.NoteReplyFailure(FailureKind::kServer);
+    ZEL_LOG(InetImap, "EXPUNGE コマンドエラー%s%s", s_.ReplyNote(), s_.TimeoutNote());
+    return -211;
+  }
+  return 1;
+}
+
+int InetImap::Idle(int seconds) {
+  const int before = exists;
+  const std::string tag = Send("IDLE");
+  if (tag.empty()) return -1;
+  ImapResponse response;
+  // Untagged data may come before the "+" that starts the idle state.
+  for (;;) {
+    if (!ReadResponse(response, false)) return -1;
+    const ImapLine line = ParseImapLine(response.lines.front());
+    if (line.kind == ImapLineKind::kContinuation) break;
+    if (line.kind == ImapLineKind::kTagged) {
+      ZEL_LOG(InetImap, "IDLE コマンドエラー %s", response.lines.front().c_str());
+      return -1;
+    }
+    NoteUntagged(response);
+  }
+  const SocketDeadline deadline = SocketDeadlineAfter(seconds);
+  int result = 0;
+  while (exists <= before) {
+    const long long left = SocketTimeLeft(deadline);
+    if (left == 0) break;
+    const int waited = s_.WaitForData(static_cast<int>((left + 999) / 1000));
+    if (waited < 0) return -1;
+    if (waited == 0) continue;
+    if (!ReadResponse(response, false)) return -1;
+    const ImapLine line = ParseImapLine(response.lines.front());
+    if (line.kind == ImapLineKind::kUntagged) NoteUntagged(response);
+    if (line.status == ImapStatus::kBye) return -1;
+  }
+  if (exists > before) result = 1;
+  if (s_.SendLine("DONE") == 0 || Wait(tag, nullptr) != ImapStatus::kOk) return -1;
+  return result;
+}
+
+void InetImap::Logout() {
+  ahead_.clear();
+  if (s_.IsConnected() && s_.IsEnabled()) {
+    const std::string tag = Send("LOGOUT");
+    ImapResponse response;
+    // "* BYE", then the tagged OK; a server that says more is not waited for.
+    for (int i = 0; !tag.empty() && i < kLogoutLines && ReadResponse(response, false); ++i) {
+      const ImapLine line = ParseImapLine(response.lines.front());
+      if (line.kind == ImapLineKind::kTagged && line.tag == tag) break;
+    }
+  }
+  s_.Close();
+}
+
+}  // namespace zel

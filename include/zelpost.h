@@ -53,9 +53,11 @@ ZELPOST_API int ZELPOST_CALL zelRecvMailDummy(const char* mailfile, const char* 
 ZELPOST_API int ZELPOST_CALL zelMailBiff(void);
 
 /* Integer options HWND, DELE, POPBEFORESMTP, SILENT, EXECUTE_TYPE, APOP,
- * TIMEOUT (names without regard to case). Set returns what was stored;
- * unknown: 0. TIMEOUT: seconds each connect, receive or send may wait
- * (default 300; 0 or a negative value waits for ever and stores 0). */
+ * TIMEOUT, DECODE (names without regard to case). Set returns what was
+ * stored; unknown: 0. TIMEOUT: seconds each connect, receive or send may
+ * wait (default 300; 0 or a negative value waits for ever and stores 0).
+ * DECODE: 1 (default) decodes received mail in any charset and transfer
+ * encoding; 0 writes display files as the classic decoder did. */
 ZELPOST_API int ZELPOST_CALL zelSetValueInt(const char* name, int value);
 ZELPOST_API int ZELPOST_CALL zelGetValueInt(const char* name);
 

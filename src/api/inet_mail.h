@@ -160,6 +160,10 @@ class InetMail : public InetPop3 {
   int tlsMode = kTlsOff;  // option TLS: kTlsOff, kTlsImplicit or kTlsStartTls
   int smtpAuth = 0;       // option SMTPAUTH: EHLO and AUTH with the account
   char tlsCaFile[kPathSize] = {};  // option TLSCAFILE: extra trusted certificates
+  int decodeAnyCharset = 1;  // option DECODE: 1 any charset, 0 the classic decoder
+
+  // How received mail is decoded (option DECODE).
+  DecodeMode Decoding() const { return decodeAnyCharset != 0 ? DecodeMode::kAnyCharset : DecodeMode::kClassic; }
 
   // The ports of the connections to come: the fixed ones, or 995 and 465
   // with implicit TLS.

@@ -38,6 +38,8 @@ void InetMail::SetOptionDefaults() {
   smtpAuth = 0;
   tlsCaFile[0] = '\0';
   ApplyTlsOptions();
+  decodeAnyCharset = 1;
+  progressDecoding = Decoding();
   std::string temp;
   if (!TempDirectory(temp)) temp.clear();
   CopyBounded(logDir, temp);
@@ -54,8 +56,10 @@ int InetMail::SetValueInt(const char* name, int value) {
   if (NameIs(name, "SILENT")) flag = &silent;
   if (NameIs(name, "APOP")) flag = &useApop;
   if (NameIs(name, "SMTPAUTH")) flag = &smtpAuth;
+  if (NameIs(name, "DECODE")) flag = &decodeAnyCharset;
   if (flag != nullptr) {
     *flag = value != 0 ? 1 : 0;
+    progressDecoding = Decoding();
     return *flag;
   }
   if (NameIs(name, "EXECUTE_TYPE")) {
@@ -99,6 +103,7 @@ int InetMail::GetValueInt(const char* name) const {
   if (NameIs(name, "TIMEOUT")) return timeoutSeconds;
   if (NameIs(name, "TLS")) return tlsMode;
   if (NameIs(name, "SMTPAUTH")) return smtpAuth;
+  if (NameIs(name, "DECODE")) return decodeAnyCharset;
   return 0;
 }
 

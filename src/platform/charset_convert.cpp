@@ -76,6 +76,8 @@ bool CharsetConverter::Open(std::string_view label, Direction direction) {
   return true;
 }
 
+std::size_t AppendCodePointAsCp932(char32_t c, std::string& out) { return charset::appendCp932(c, out); }
+
 std::size_t CharsetConverter::Convert(std::string_view piece, std::string& out, bool last) {
   return state_ ? state_->step->Convert(piece, out, last) : 0;
 }

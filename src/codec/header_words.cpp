@@ -77,6 +77,17 @@ bool sameCharset(std::string_view a, std::string_view b) {
 
 bool isConverted(const WordPiece& p) { return p.kind == WordPiece::Kind::kWord && convertsCharset(p.charset); }
 
+// RFC 2047 reads an underscore of a Q word as a blank; the classic decoder
+// keeps it, and so it stays for charsets this build does not know.
+bool blanksUnderscore(std::string_view charset) { return IsKnownCharset(withoutLanguage(charset)); }
+
+bool differs(const std::vector<WordPiece>& pieces) {
+  for (const WordPiece& p : pieces) {
+    if (p.blanked || isConverted(p)) return true;
+  }
+  return false;
+}
+
 // True when pieces[k] continues the joined words before it in `charset`:
 // a word of that charset right after them, or after blanks only.
 bool joins(const std::vector<WordPiece>& pieces, std::size_t k, std::string_view charset) {
@@ -115,6 +126,7 @@ void scanEncodedWords(std::string_view s, std::vector<WordPiece>& pieces, Unders
       } else {
         const bool blank = blankUnderscore != nullptr && blankUnderscore(word.charset);
         i = decodeQ(s, p + 2, blank, word.bytes);
+        word.blanked = blank && s.substr(p + 2, i - (p + 2)).find('_') != std::string_view::npos;
       }
     } else {
       // Another encoding or a malformed word: copied through its "?=".
@@ -133,21 +145,16 @@ bool convertsCharset(std::string_view label) {
   return IsKnownCharset(canonical);
 }
 
-bool hasConvertedWords(std::string_view line) {
+bool decodesDifferently(std::string_view line) {
   std::vector<WordPiece> pieces;
-  scanEncodedWords(line, pieces);
-  for (const WordPiece& p : pieces) {
-    if (isConverted(p)) return true;
-  }
-  return false;
+  scanEncodedWords(line, pieces, &blanksUnderscore);
+  return differs(pieces);
 }
 
 std::string decodeHeaderWords(std::string_view line) {
   std::vector<WordPiece> pieces;
-  scanEncodedWords(line, pieces, &convertsCharset);
-  bool converts = false;
-  for (const WordPiece& p : pieces) converts = converts || isConverted(p);
-  if (!converts) return decodeHeaderLine(line);
+  scanEncodedWords(line, pieces, &blanksUnderscore);
+  if (!differs(pieces)) return decodeHeaderLine(line);
 
   std::string out;
   std::string classic;  // text, ISO-2022-JP and unknown words since the last conversion

@@ -21,6 +21,8 @@ struct WordPiece {
   // A word (or malformed word) that follows another with nothing or only
   // blanks between them: those blanks are no part of the text.
   bool adjacent = false;
+  // A Q word whose underscores were read as blanks.
+  bool blanked = false;
 };
 
 // Tells whether an underscore of a Q word in `charset` stands for a blank.
@@ -38,19 +40,21 @@ void scanEncodedWords(std::string_view line, std::vector<WordPiece>& pieces,
                       UnderscoreRule blankUnderscore = nullptr);
 
 // decodeHeaderWords: decodeHeaderLine (encoded_word.h) for words in any
-// charset. A line whose words are all ISO-2022-JP or in charsets this build
-// does not know is decoded by decodeHeaderLine itself, byte for byte.
-// Otherwise adjacent words of one charset are joined before they are
+// charset. Adjacent words of one charset are joined before they are
 // converted to Shift-JIS (a character split across two words comes out
-// whole), an underscore of their Q words is a blank, and the rest of the
-// line (text, ISO-2022-JP and unknown words) takes the classic path. A
-// character Shift-JIS lacks becomes 〓. The result is one line as
-// decodeHeaderLine's is, but may be longer than the source.
+// whole); the rest of the line - text, ISO-2022-JP words and words in
+// charsets this build does not know - takes the classic path. An underscore
+// of a Q word in a charset this build knows is a blank (RFC 2047), one of
+// an unknown charset stays as the classic decoder leaves it. A character
+// Shift-JIS lacks becomes 〓. The result is one line as decodeHeaderLine's
+// is, but may be longer than the source. A line where none of this makes
+// a difference (decodesDifferently) is decodeHeaderLine's, byte for byte.
 std::string decodeHeaderWords(std::string_view line);
 
-// hasConvertedWords: true when `line` holds an encoded word in a charset
-// decodeHeaderWords converts (so that decodeHeaderLine would not read it).
-bool hasConvertedWords(std::string_view line);
+// decodesDifferently: true when decodeHeaderWords reads `line` otherwise
+// than decodeHeaderLine: it holds a word in a charset that is converted,
+// or a Q word whose underscores are blanks.
+bool decodesDifferently(std::string_view line);
 
 // finishHeaderLine: the end of both header decoders: every byte below 0x20
 // other than TAB in the decoded `out` becomes a blank (blankControlBytes),

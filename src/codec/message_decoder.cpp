@@ -98,7 +98,7 @@ int MessageDecoder::decodeHeader(LineSource& raw, LineSink& display, MessageInfo
   std::string field;
   while (readField(raw, field)) {
     if (startsWithNoCase(field, "Subject:")) lines.push_back(subjectCopy(field));
-    std::string decoded = hasConvertedWords(field) ? decodeHeaderWords(field) : decodeField(field);
+    std::string decoded = decodesDifferently(field) ? decodeHeaderWords(field) : decodeField(field);
     captureInfo(decoded, info);
     lines.push_back(std::move(decoded));
     if (!holding) {

@@ -218,20 +218,21 @@ class BodyDecoder::TextPart {
 
   // Shift-JIS text: whole lines (CR LF read as LF) go to `ready`.
   void text(std::string_view t) {
-    pending_ += t;
-    const std::size_t last = pending_.rfind('\n');
-    if (last == std::string::npos) return;
-    std::size_t from = 0;
-    while (from <= last) {
-      const std::size_t feed = pending_.find('\n', from);
-      std::size_t end = feed;
-      if (end > from && pending_[end - 1] == '\r') --end;
-      line_.assign(pending_, from, end - from);
-      line_ += '\n';
-      take(line_);
-      from = feed + 1;
+    const std::size_t last = t.rfind('\n');
+    if (last == std::string_view::npos) {
+      pending_ += t;  // no line ends here yet
+      return;
     }
-    pending_.erase(0, last + 1);
+    pending_ += t.substr(0, last + 1);
+    line_.clear();
+    std::size_t from = 0;
+    for (std::size_t feed; (feed = pending_.find('\n', from)) != std::string::npos; from = feed + 1) {
+      const std::size_t end = feed > from && pending_[feed - 1] == '\r' ? feed - 1 : feed;
+      line_.append(pending_, from, end - from);
+      line_ += '\n';
+    }
+    take(line_);
+    pending_.assign(t.substr(last + 1));
   }
 
   void take(std::string_view line) {
@@ -248,7 +249,7 @@ class BodyDecoder::TextPart {
   std::string converted_;  // their Shift-JIS form
   std::string jis_;        // ISO-2022-JP bytes up to a line end
   std::string pending_;    // Shift-JIS text up to a line end
-  std::string line_;
+  std::string line_;       // the whole lines of one piece of text
 };
 
 BodyDecoder::BodyDecoder(LineSink& out, const PartPlan& top) : out_(out), part_(top) {
@@ -395,22 +396,29 @@ bool BodyDecoder::writeRaw(std::string_view text) {
 }
 
 bool BodyDecoder::writeText(std::string_view text) {
-  // A decoded line that would be read as a delimiter gets a blank in front.
+  // A decoded line that would be read as a delimiter gets a blank in front;
+  // the lines between such ones go out in one write.
   const bool rendering = part_.kind == PartPlan::Kind::kTextWithRendering && boundaries_.empty();
-  std::size_t from = 0;
-  while (from < text.size() && ok_) {
-    std::size_t feed = text.find('\n', from);
-    if (feed == std::string_view::npos) feed = text.size() - 1;
-    const std::string_view line = text.substr(from, feed + 1 - from);
-    if (line.starts_with("--")) {
-      bool guard = rendering && line.substr(2).starts_with(kRenderingBoundary);
-      for (const std::string& b : boundaries_) guard = guard || line.substr(2).starts_with(b);
-      if (guard) writeRaw(" ");
+  const auto guarded = [&](std::string_view line) {
+    if (!line.starts_with("--")) return false;
+    line.remove_prefix(2);
+    if (rendering && line.starts_with(kRenderingBoundary)) return true;
+    for (const std::string& b : boundaries_) {
+      if (line.starts_with(b)) return true;
     }
-    writeRaw(line);
-    from = feed + 1;
+    return false;
+  };
+  std::size_t run = 0;  // start of the lines not yet written
+  for (std::size_t at = 0; at < text.size() && ok_;) {
+    if (guarded(text.substr(at))) {
+      writeRaw(text.substr(run, at - run));
+      writeRaw(" ");
+      run = at;
+    }
+    const std::size_t feed = text.find('\n', at);
+    at = feed == std::string_view::npos ? text.size() : feed + 1;
   }
-  return ok_;
+  return writeRaw(text.substr(run));
 }
 
 int BodyDecoder::delimiterLevel(std::string_view raw) const {

@@ -88,15 +88,25 @@ class Utf8ToCp932 final : public Step {
     piece = joinHeld(held_, piece, joined);
     const auto* p = reinterpret_cast<const unsigned char*>(piece.data());
     const auto* const end = p + piece.size();
-    // CP932 takes at most two bytes for each UTF-8 byte (a mark for a
-    // single invalid byte).
-    const std::size_t start = out.size();
-    out.resize(start + 2 * piece.size());
-    char* d = out.data() + start;
+    // Valid text never grows (three bytes of Japanese become two); marks
+    // for invalid bytes may, and then `out` grows as it must.
+    out.reserve(out.size() + piece.size());
+    // The output goes through a block on the stack: no zero-filled room in
+    // `out`, one append per block.
+    char block[kBlock];
+    char* d = block;
+    char* const full = block + kBlock - 8;  // room for one more character
     std::size_t replaced = 0;
+    const std::uint16_t* const table = cp932OutputTable();
     while (p < end) {
-      if (*p < 0x80) {
-        while (end - p >= 8) {
+      if (d >= full) {
+        out.append(block, d);
+        d = block;
+      }
+      const unsigned lead = *p;
+      if (lead < 0x80) {
+        // ASCII, eight bytes at a time.
+        while (end - p >= 8 && d < full) {
           std::uint64_t word;
           std::memcpy(&word, p, 8);
           if ((word & 0x8080808080808080ULL) != 0) break;
@@ -104,9 +114,22 @@ class Utf8ToCp932 final : public Step {
           d += 8;
           p += 8;
         }
-        while (p < end && *p < 0x80) *d++ = static_cast<char>(*p++);
+        while (p < end && *p < 0x80 && d < full) *d++ = static_cast<char>(*p++);
         continue;
       }
+      // A run of the three-byte characters of Japanese text, without the
+      // checks that only E0 and ED need; anything else takes the general
+      // path below.
+      while (end - p >= 3 && d < full) {
+        const unsigned l = p[0];
+        if (l < 0xE1 || l > 0xEF || l == 0xED || (p[1] & 0xC0) != 0x80 || (p[2] & 0xC0) != 0x80) break;
+        const std::uint16_t bytes = table[(l & 0x0F) << 12 | (p[1] & 0x3F) << 6 | (p[2] & 0x3F)];
+        if (bytes <= 0xFF) break;
+        std::memcpy(d, &bytes, 2);
+        d += 2;
+        p += 3;
+      }
+      if (p >= end || *p < 0x80 || d >= full) continue;
       char32_t c;
       int n = readUtf8(p, static_cast<std::size_t>(end - p), c);
       if (n == 0) {
@@ -116,22 +139,25 @@ class Utf8ToCp932 final : public Step {
         }
         n = -static_cast<int>(end - p);
       }
-      const unsigned code = n > 0 ? unicodeToCp932(c) : 0;
+      const std::uint16_t bytes = n > 0 && c <= 0xFFFF ? table[c] : 0;
       p += n > 0 ? n : -n;
-      if (code == 0) {
+      if (bytes > 0xFF) {
+        std::memcpy(d, &bytes, 2);
+        d += 2;
+      } else if (bytes != 0) {
+        *d++ = static_cast<char>(bytes);
+      } else {
         *d++ = kCp932Geta[0];
         *d++ = kCp932Geta[1];
         ++replaced;
-      } else {
-        if (code > 0xFF) *d++ = static_cast<char>(code >> 8);
-        *d++ = static_cast<char>(code & 0xFF);
       }
     }
-    out.resize(static_cast<std::size_t>(d - out.data()));
+    out.append(block, d);
     return replaced;
   }
 
  private:
+  static constexpr std::size_t kBlock = 16 * 1024;
   std::string held_;  // a character cut by the end of the last piece
 };
 

@@ -2,6 +2,8 @@
 // not edit. The tables behind cp932_table.h.
 #include "platform/cp932_table.h"
 
+#include <cstring>
+
 namespace zel {
 
 // Unicode of each double-byte code: lead index (cp932LeadIndex) * 189
@@ -3562,5 +3564,23 @@ const std::uint16_t kCp932Pages[107][256] = {
         0x0000, 0x0000, 0x0000, 0x0000,
     },
 };
+
+const std::uint16_t* cp932OutputTable() {
+  static const auto* const table = [] {
+    static std::uint16_t flat[0x10000];
+    for (unsigned c = 0x80; c < 0x10000; ++c) {
+      const unsigned code = unicodeToCp932(c);
+      const unsigned char bytes[2] = {static_cast<unsigned char>(code >> 8),
+                                      static_cast<unsigned char>(code)};
+      if (code > 0xFF) {
+        std::memcpy(&flat[c], bytes, 2);
+      } else {
+        flat[c] = static_cast<std::uint16_t>(code);
+      }
+    }
+    return flat;
+  }();
+  return table;
+}
 
 }  // namespace zel

@@ -38,4 +38,11 @@ inline unsigned unicodeToCp932(char32_t c) {
   return page == 0 ? 0 : kCp932Pages[page][c & 0xFF];
 }
 
+// unicodeToCp932 of every BMP code point in one flat table, made from the
+// pages on first use, in the form the hot path writes: 0 for none, a
+// single byte as its value (at most 0xFF), a double-byte character as its
+// two bytes in memory order (lead first; the value is then above 0xFF on
+// any host). ASCII (below 0x80) is not looked up here.
+const std::uint16_t* cp932OutputTable();
+
 }  // namespace zel

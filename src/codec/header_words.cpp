@@ -1,5 +1,7 @@
 #include "codec/header_words.h"
 
+#include <algorithm>
+
 #include "codec/charset.h"
 #include "codec/encoded_word.h"
 #include "platform/charset_convert.h"
@@ -81,9 +83,18 @@ bool isConverted(const WordPiece& p) { return p.kind == WordPiece::Kind::kWord &
 // keeps it, and so it stays for charsets this build does not know.
 bool blanksUnderscore(std::string_view charset) { return IsKnownCharset(withoutLanguage(charset)); }
 
+// Unencoded text in UTF-8 (RFC 6532, and senders that write it anyway):
+// bytes above 0x7F that are well-formed UTF-8 and no escape sequence, which
+// Shift-JIS and EUC-JP text practically never are.
+bool isRawUtf8(const WordPiece& p) {
+  if (p.kind != WordPiece::Kind::kText || p.bytes.find('\x1B') != std::string::npos) return false;
+  const bool eightBit = std::any_of(p.bytes.begin(), p.bytes.end(), [](char c) { return (c & 0x80) != 0; });
+  return eightBit && IsUtf8Text(p.bytes);
+}
+
 bool differs(const std::vector<WordPiece>& pieces) {
   for (const WordPiece& p : pieces) {
-    if (p.blanked || isConverted(p)) return true;
+    if (p.blanked || isConverted(p) || isRawUtf8(p)) return true;
   }
   return false;
 }
@@ -163,6 +174,13 @@ std::string decodeHeaderWords(std::string_view line) {
     // Blanks between two words are no part of the text.
     if (p.adjacent && k > 0 && pieces[k - 1].kind == WordPiece::Kind::kText) {
       classic.resize(classic.size() - pieces[k - 1].bytes.size());
+    }
+    if (isRawUtf8(p)) {
+      classic.resize(jisToSjis(classic.data(), classic.size(), classic.data()));
+      out += classic;
+      classic.clear();
+      ConvertToCp932("UTF-8", p.bytes, out);
+      continue;
     }
     if (!isConverted(p)) {
       classic += p.bytes;

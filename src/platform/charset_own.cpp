@@ -13,47 +13,6 @@ namespace {
 
 using Direction = CharsetConverter::Direction;
 
-// readUtf8: the character at `p` (n > 0 bytes there).
-// Returns its length (> 0, code point in `c`); minus the length of an
-// ill-formed part that one mark replaces (the longest start of a valid
-// sequence, at least one byte), as the Unicode standard recommends; 0 when
-// the n bytes are a valid start cut by the end of the text.
-int readUtf8(const unsigned char* p, std::size_t n, char32_t& c) {
-  const unsigned lead = p[0];
-  if (lead < 0x80) {
-    c = lead;
-    return 1;
-  }
-  int need;
-  unsigned low = 0x80, high = 0xBF;  // range of the second byte
-  if (lead < 0xC2) return -1;
-  if (lead < 0xE0) {
-    need = 1;
-    c = lead & 0x1F;
-  } else if (lead < 0xF0) {
-    need = 2;
-    c = lead & 0x0F;
-    if (lead == 0xE0) low = 0xA0;   // no overlong form
-    if (lead == 0xED) high = 0x9F;  // no surrogate
-  } else if (lead < 0xF5) {
-    need = 3;
-    c = lead & 0x07;
-    if (lead == 0xF0) low = 0x90;
-    if (lead == 0xF4) high = 0x8F;  // nothing beyond U+10FFFF
-  } else {
-    return -1;
-  }
-  for (int i = 1; i <= need; ++i) {
-    if (static_cast<std::size_t>(i) >= n) return 0;
-    const unsigned t = p[i];
-    if (t < low || t > high) return -i;
-    low = 0x80;
-    high = 0xBF;
-    c = c << 6 | (t & 0x3F);
-  }
-  return need + 1;
-}
-
 void appendUtf8(char32_t c, std::string& out) {
   if (c < 0x80) {
     out.push_back(static_cast<char>(c));
@@ -272,25 +231,32 @@ class Iso2022JpToCp932 final : public Step {
     piece = joinHeld(held_, piece, joined);
     std::size_t replaced = 0;
     std::size_t i = 0;
+    // A byte that is no character here: one mark.
+    const auto mark = [&] {
+      replaced += appendCp932(kInvalid, out);
+      ++i;
+    };
+    // Bytes the next piece may complete: held back (true), or at the end of
+    // the text a mark.
+    const auto cut = [&] {
+      if (!last) {
+        held_.assign(piece.substr(i));
+        return true;
+      }
+      mark();
+      return false;
+    };
     while (i < piece.size()) {
       const auto c = static_cast<unsigned char>(piece[i]);
       if (c == 0x1B) {
         const std::size_t n = Escape(piece.substr(i));
-        if (n == 0) {  // cut by the end of the piece
-          if (!last) {
-            held_.assign(piece.substr(i));
-            return replaced;
-          }
-          replaced += appendCp932(kInvalid, out);
-          ++i;
-          continue;
+        if (n == 0) {
+          if (cut()) return replaced;
+        } else if (n == kUnknownEscape) {
+          mark();
+        } else {
+          i += n;
         }
-        if (n == kUnknownEscape) {
-          replaced += appendCp932(kInvalid, out);
-          ++i;
-          continue;
-        }
-        i += n;
         continue;
       }
       if (c == 0x0E || c == 0x0F) {  // SO / SI
@@ -303,16 +269,11 @@ class Iso2022JpToCp932 final : public Step {
         shifted_ = false;
       }
       if (c >= 0x80) {
-        replaced += appendCp932(kInvalid, out);
-        ++i;
+        mark();
         continue;
       }
       if (shifted_ || mode_ == Mode::kKana) {
-        if (c >= 0x21 && c <= 0x5F) {
-          out.push_back(static_cast<char>(c | 0x80));
-        } else {
-          out.push_back(static_cast<char>(c));
-        }
+        out.push_back(static_cast<char>(c >= 0x21 && c <= 0x5F ? c | 0x80 : c));
         ++i;
         continue;
       }
@@ -323,18 +284,12 @@ class Iso2022JpToCp932 final : public Step {
       }
       // A double-byte set: a pair of 0x21-0x7E.
       if (i + 1 >= piece.size()) {
-        if (!last) {
-          held_.assign(piece.substr(i));
-          return replaced;
-        }
-        replaced += appendCp932(kInvalid, out);
-        ++i;
+        if (cut()) return replaced;
         continue;
       }
       const auto c2 = static_cast<unsigned char>(piece[i + 1]);
       if (c2 < 0x21 || c2 > 0x7E) {
-        replaced += appendCp932(kInvalid, out);
-        ++i;
+        mark();
         continue;
       }
       i += 2;
@@ -403,6 +358,42 @@ class AsciiToCp932 final : public Step {
 };
 
 }  // namespace
+
+int readUtf8(const unsigned char* p, std::size_t n, char32_t& c) {
+  const unsigned lead = p[0];
+  if (lead < 0x80) {
+    c = lead;
+    return 1;
+  }
+  int need;
+  unsigned low = 0x80, high = 0xBF;  // range of the second byte
+  if (lead < 0xC2) return -1;
+  if (lead < 0xE0) {
+    need = 1;
+    c = lead & 0x1F;
+  } else if (lead < 0xF0) {
+    need = 2;
+    c = lead & 0x0F;
+    if (lead == 0xE0) low = 0xA0;   // no overlong form
+    if (lead == 0xED) high = 0x9F;  // no surrogate
+  } else if (lead < 0xF5) {
+    need = 3;
+    c = lead & 0x07;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;  // nothing beyond U+10FFFF
+  } else {
+    return -1;
+  }
+  for (int i = 1; i <= need; ++i) {
+    if (static_cast<std::size_t>(i) >= n) return 0;
+    const unsigned t = p[i];
+    if (t < low || t > high) return -i;
+    low = 0x80;
+    high = 0xBF;
+    c = c << 6 | (t & 0x3F);
+  }
+  return need + 1;
+}
 
 void Cp932Reader::Decode(std::string_view piece, std::u32string& wide, bool last) {
   std::size_t i = 0;

@@ -48,11 +48,13 @@ TEST(Options, IntegerSetResultsFollowTheTable) {
 }
 
 // TLS takes 0, 1 or 2 and refuses anything else (-1, nothing changes);
-// SMTPAUTH is a flag; TLSCAFILE a path, refused rather than cut.
-TEST(Options, TlsSmtpAuthAndCaFile) {
+// SMTPAUTH and DECODE (default 1) are flags; TLSCAFILE a path, refused
+// rather than cut.
+TEST(Options, TlsSmtpAuthDecodeAndCaFile) {
   InetMail s;
   EXPECT_EQ(s.GetValueInt("TLS"), 0);
   EXPECT_EQ(s.GetValueInt("SMTPAUTH"), 0);
+  EXPECT_EQ(s.GetValueInt("DECODE"), 1);
   char path[kPathSize] = "x";
   EXPECT_EQ(s.GetValueStr("TLSCAFILE", path, sizeof path), 0);
   EXPECT_STREQ(path, "");
@@ -62,7 +64,8 @@ TEST(Options, TlsSmtpAuthAndCaFile) {
   };
   const Case cases[] = {{"TLS", 1, 1, 1},   {"tls", 2, 2, 2},         {"TLS", 3, -1, 2},
                         {"TLS", -1, -1, 2}, {"TLS", 0, 0, 0},         {"SMTPAUTH", 7, 1, 1},
-                        {"smtpauth", 0, 0, 0}, {"TLSCAFILE", 1, 0, 0}};
+                        {"smtpauth", 0, 0, 0}, {"TLSCAFILE", 1, 0, 0}, {"DECODE", 0, 0, 0},
+                        {"decode", 5, 1, 1}};
   for (const Case& c : cases) {
     EXPECT_EQ(s.SetValueInt(c.name, c.value), c.result) << c.name << " " << c.value;
     EXPECT_EQ(s.GetValueInt(c.name), c.stored) << c.name << " " << c.value;

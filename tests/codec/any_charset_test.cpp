@@ -59,6 +59,8 @@ TEST(AnyCharset, DisplayFiles) {
       {"a word split inside a character, an unknown one and an ISO-2022-JP Q word",
        "Subject: =?UTF-8?B?5g==?= =?UTF-8?B?l6U=?= =?x-none?Q?a_b?= =?ISO-2022-JP?Q?=1B$BF|=1B(B_x?=\n\n",
        {"Subject: 日a_b日 x\n"}},
+      {"raw UTF-8 in a header is converted, raw Shift-JIS kept",
+       "Subject: \xE6\x97\xA5 x\nFrom: \x93\xFA\n\n", {"\nSubject: 日 x\nFrom: 日\n"}},
       {"a multipart without its closing delimiter ends with its last part",
        "Content-Type: multipart/mixed; boundary=b\n\n--b\n" + std::string(kUtf8Base64) + "\n5pel",
        {"8bit\n\n日\n"}},

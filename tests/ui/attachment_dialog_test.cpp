@@ -12,6 +12,7 @@
 
 #include "../api/scratch.h"
 #include "codec/mail_file.h"
+#include "platform/path.h"
 #include "platform/path_charset.h"
 #include "platform/sjis_text.h"
 #include "platform/dialog.h"
@@ -127,8 +128,9 @@ TEST(AttachmentDialog, ShowsTheTemplateAndListsJapaneseNames) {
   mail.parse();
   mail.close();
   for (int i = 0; i < 5; ++i) {
-    ASSERT_EQ(mail.savePart(i + 1, dir.File(listed[i])), 1);
-    EXPECT_EQ(HostFileBytes(dir.File(listed[i])), std::to_string(i + 1) + "\r\n");
+    const std::string saved = JoinPath(dir.Path(), listed[i]);  // a host (Shift-JIS) path
+    ASSERT_EQ(mail.savePart(i + 1, saved), 1) << saved;
+    EXPECT_EQ(HostFileBytes(saved), std::to_string(i + 1) + "\r\n");
   }
 }
 
@@ -213,7 +215,8 @@ TEST(AttachmentDialog, ListSaveOverwriteAndClose) {
   };
   save(1, target.c_str());
   // The RFC 2231 name is offered as it is listed, and saved under it.
-  save(3, dir.File("見積.txt").c_str());
+  const std::string estimate = JoinPath(dir.Path(), "見積.txt");
+  save(3, estimate.c_str());
   // The next dialog (the question below) proves the save has run; here a
   // second Save cancelled in its Save dialog changes nothing either.
   save(0, nullptr);
@@ -233,7 +236,7 @@ TEST(AttachmentDialog, ListSaveOverwriteAndClose) {
   ASSERT_EQ(zeluiPressButton(dialog, ZELUI_IDCANCEL), 1);
   EXPECT_EQ(run.result(), 0);
   EXPECT_EQ(ReadBytes(target), "aaa");
-  EXPECT_EQ(HostFileBytes(dir.File("見積.txt")), "ddd\r\n");
+  EXPECT_EQ(HostFileBytes(estimate), "ddd\r\n");
 }
 
 TEST(AttachmentDialog, DialogsNeverSeen) {

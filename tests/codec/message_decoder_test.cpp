@@ -110,7 +110,9 @@ class PythonMessages : public ::testing::Test {
   static std::string Display(const std::string& raw, MessageInfo& info, bool sameInAnyCharset = true) {
     const std::string display = DisplayIn(DecodeMode::kClassic, raw, info);
     MessageInfo any;
-    if (sameInAnyCharset) EXPECT_EQ(DisplayIn(DecodeMode::kAnyCharset, raw, any), display);
+    if (sameInAnyCharset) {
+      EXPECT_EQ(DisplayIn(DecodeMode::kAnyCharset, raw, any), display);
+    }
     return display;
   }
   static std::string DisplayIn(DecodeMode mode, const std::string& raw, MessageInfo& info) {

@@ -1,7 +1,8 @@
 // Mail in every charset and transfer encoding end to end: the corpus of
 // charset_corpus.py (Python's email package) through zelRecvMailDummy and
 // through zelRecvMailAll against the real Dovecot, checked by Python's own
-// decoding; DECODE 0 gives the classic decoder's file for every message.
+// decoding and read by the part walker; DECODE 0 gives the classic
+// decoder's file for every message.
 //
 // Natively the test writes and checks the corpus itself. The Windows build
 // runs it under wine64 on a corpus a native CTest wrote
@@ -18,9 +19,11 @@
 
 #include "../../codec/decode_test_support.h"
 #include "../../codec/memory_streams.h"
+#include "codec/mail_file.h"
 #include "codec/message_decoder.h"
 #include "platform/path.h"
 #include "recv_all_support.h"
+#include "ui/host_part_files.h"
 #include "zelpost.h"
 
 namespace zel::e2e {
@@ -83,7 +86,24 @@ TEST_F(CharsetCorpus, DummyAndReceiveAllAsPythonDecodes) {
     ASSERT_EQ(zelRecvMailDummy(classic.c_str(), pop.c_str()), 1);
     EXPECT_EQ(decode_test::AsText(ReadFileBytes(classic)), ClassicDisplay(ReadFileBytes(pop)));
     ASSERT_EQ(zelSetValueInt("DECODE", 1), 1);
-    ASSERT_EQ(zelRecvMailDummy(JoinPath(out, name + ".wml").c_str(), pop.c_str()), 1);
+    const std::string display = JoinPath(out, name + ".wml");
+    ASSERT_EQ(zelRecvMailDummy(display.c_str(), pop.c_str()), 1);
+    // The part walker reads the parts of the message (an HTML message has
+    // its rendering beside it) and saves the binary attachment whole.
+    HostPartFiles files;
+    MailFile mail(files);
+    ASSERT_TRUE(mail.open(display));
+    EXPECT_EQ(mail.parse(), 0);
+    mail.close();
+    const bool mixed = name.ends_with("-mixed");
+    EXPECT_EQ(mail.partCount(), mixed ? 3 : name.ends_with("-alternative") || name.ends_with("-html") ? 2 : 0);
+    if (mixed) {
+      const std::string saved = dir_.File("data.bin");
+      ASSERT_EQ(mail.savePart(1, saved), 1);
+      std::string bytes;
+      for (int i = 0; i < 3 * 256; ++i) bytes += static_cast<char>(i % 256);
+      EXPECT_EQ(ReadFileBytes(saved), bytes);
+    }
   }
   EXPECT_EQ(zelGetValueInt("DECODE"), 1);
 

@@ -132,7 +132,7 @@ class Utf16ToCp932 final : public Step {
     std::size_t i = 0;
     if (detect_) {
       if (piece.size() < 2 && !last) {
-        held_.assign(piece);
+        held_ = std::string(piece);  // (not assign: GCC 12 warns falsely of an overlap)
         return 0;
       }
       detect_ = false;

@@ -1,5 +1,5 @@
-// Fuzzes both line converters with buffers of exactly the documented size;
-// neither makes a control byte its input did not hold.
+// Fuzzes the line converters with buffers of exactly the documented size;
+// none makes a control byte its input did not hold.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -29,6 +29,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::size_t jisLength = zel::sjisToJis(text, size, jis.get());
   if (jisLength >= jisSize || jis[jisLength] != '\0') std::abort();
   if (controls(jis.get(), jisLength) > controls(text, size)) std::abort();
+
+  // The converter of the send path: text it carries comes out 7-bit and in
+  // the same control bytes.
+  std::unique_ptr<char[]> carried(new char[jisSize]);
+  const std::size_t carriedLength = zel::cp932ToIso2022Jp(text, size, carried.get());
+  if (carriedLength != zel::kNotCarried) {
+    if (carriedLength >= jisSize || carried[carriedLength] != '\0') std::abort();
+    if (std::any_of(carried.get(), carried.get() + carriedLength,
+                    [](char c) { return static_cast<unsigned char>(c) >= 0x80; }))
+      std::abort();
+    if (controls(carried.get(), carriedLength) != controls(text, size)) std::abort();
+  }
 
   // Back again, in place: never longer than its input.
   const std::size_t back = zel::jisToSjis(jis.get(), jisLength, jis.get());

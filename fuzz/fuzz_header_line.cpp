@@ -1,5 +1,7 @@
-// Fuzzes the header-line encoder and decoder: no overrun, the decoded line
-// is never longer than its source and stays one line.
+// Fuzzes the header-line encoders and the decoder: no overrun, the decoded
+// line is never longer than its source and stays one line, encoded lines
+// keep their line feeds and are 7-bit where they can be.
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -9,6 +11,7 @@
 #include <string_view>
 
 #include "codec/encoded_word.h"
+#include "codec/utf8_text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
@@ -34,5 +37,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (char c : text) sourceFeeds += c == '\n';
   for (char c : encoded) encodedFeeds += c == '\n';
   if (encodedFeeds < sourceFeeds) std::abort();
+
+  // A line ISO-2022-JP carries, and any UTF-8 line, encode to 7-bit text
+  // that keeps every line feed of the source.
+  int estimate = 0;
+  bool carried = false;
+  const std::string jis = zel::encodeHeaderPart(text, estimate, &carried);
+  const auto sevenBit = [](const std::string& line) {
+    return std::none_of(line.begin(), line.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+  };
+  if (carried && !sevenBit(jis)) std::abort();
+  for (const bool wholeRuns : {false, true}) {
+    const std::string utf8 = zel::encodeUtf8HeaderLine(text, wholeRuns);
+    if (zel::utf8InvalidAt(text) == std::string_view::npos && !sevenBit(utf8)) std::abort();
+    if (static_cast<std::size_t>(std::count(utf8.begin(), utf8.end(), '\n')) < sourceFeeds) std::abort();
+  }
   return 0;
 }

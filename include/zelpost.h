@@ -53,11 +53,21 @@ ZELPOST_API int ZELPOST_CALL zelRecvMailDummy(const char* mailfile, const char* 
 ZELPOST_API int ZELPOST_CALL zelMailBiff(void);
 
 /* Integer options HWND, DELE, POPBEFORESMTP, SILENT, EXECUTE_TYPE, APOP,
- * TIMEOUT, DECODE (names without regard to case). Set returns what was
- * stored; unknown: 0. TIMEOUT: seconds each connect, receive or send may
- * wait (default 300; 0 or a negative value waits for ever and stores 0).
- * DECODE: 1 (default) decodes received mail in any charset and transfer
- * encoding; 0 writes display files as the classic decoder did. */
+ * TIMEOUT, DELESEEN, MAXSIZE, DECODE (names without regard to case). Set
+ * returns what was stored; unknown: 0. TIMEOUT: seconds each connect,
+ * receive or send may wait (default 300; 0 or a negative value waits for
+ * ever and stores 0). DELESEEN (0 or 1, default 0): with DELE 1 and a
+ * seen-UIDL file, zelRecvMailAll also deletes on the server every message it
+ * skips as seen (stored by an earlier run whose deletions never took effect,
+ * as after a cancel). MAXSIZE (bytes, default 0 = no limit; a negative value
+ * stores 0): zelRecvMailAll leaves a message whose LIST size is larger on
+ * the server, unrecorded, and logs its number and size. With DELE 1 the
+ * files a receive-all wrote are flushed to stable storage before its QUIT.
+ * zelRecvMailAll fails with -1 and error -1104 when another run holds its
+ * list or seen-UIDL file, or when either path names a link, a FIFO or
+ * another user's file. DECODE: 1 (default) decodes received mail in any
+ * charset and transfer encoding; 0 writes display files as the classic
+ * decoder did. */
 ZELPOST_API int ZELPOST_CALL zelSetValueInt(const char* name, int value);
 ZELPOST_API int ZELPOST_CALL zelGetValueInt(const char* name);
 

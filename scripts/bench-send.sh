@@ -6,6 +6,10 @@
 #                           the same local SMTP server (goal: 20 or more)
 #   RATIO attach_vs_base64  `base64 -w 72` time / compose time of a message
 #                           with an attachment of ATTACH_KB (goal: 1 or more)
+#   RATIO utf8_attach_memory  peak memory of composing a UTF-8 message (its
+#                           subject holds 髙, beyond ISO-2022-JP) with a 1 KB
+#                           attachment / the same with ATTACH_KB: the
+#                           attachment is streamed (goal: 0.9 or more)
 #
 # Usage: scripts/bench-send.sh [COUNT [ATTACH_KB]]   (default 200 51200)
 # Small values (e.g. 5 64) make a quick run for CI. Builds into
@@ -84,3 +88,26 @@ for _ in 1 2 3; do
 done
 echo "compose: $ATTACH_KB KB in $compose_time s; base64 -w 72: $base64_time s"
 echo "RATIO attach_vs_base64 $(ratio "$base64_time" "$compose_time")"
+
+# Memory: the same compose with a UTF-8 message, small and large attachment;
+# the peak resident size of the process (ru_maxrss, KB).
+peak_kb() {
+  $PY -c 'import os, sys
+pid = os.fork()
+if pid == 0:
+    os.dup2(os.open(os.devnull, os.O_WRONLY), 1)
+    os.execv(sys.argv[1], sys.argv[1:])
+_, status, usage = os.wait4(pid, 0)
+sys.exit(1) if status else print(usage.ru_maxrss)' "$@"
+}
+$PY - "$WORK/utf8.qml" <<'PY'
+import sys
+text = "To: alice@localhost\r\nSubject: 髙橋さんへ\r\n\r\n本文です。\r\n"
+open(sys.argv[1], "wb").write(text.encode("cp932"))
+PY
+head -c 1024 /dev/urandom > "$WORK/small.bin"
+small_kb=$(TMPDIR=$WORK peak_kb "$BUILD/bench_send_compose" "$WORK/utf8.qml" "$WORK/small.bin" "$WORK/utf8.eml" 1)
+large_kb=$(TMPDIR=$WORK peak_kb "$BUILD/bench_send_compose" "$WORK/utf8.qml" "$WORK/attach.bin" "$WORK/utf8.eml" 1)
+grep -q '^Content-Type: text/plain; charset=UTF-8' "$WORK/utf8.eml" || { echo "bench-send: the message is not UTF-8" >&2; exit 1; }
+echo "UTF-8 message peak memory: 1 KB attachment $small_kb KB; $ATTACH_KB KB attachment $large_kb KB"
+echo "RATIO utf8_attach_memory $(ratio "$small_kb" "$large_kb")"

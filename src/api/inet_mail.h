@@ -8,6 +8,7 @@
 
 #include <cstdint>
 
+#include "codec/message_builder.h"
 #include "codec/message_decoder.h"
 #include "platform/sjis_text.h"
 #include "net/inet_pop3.h"
@@ -16,7 +17,9 @@
 
 namespace zel {
 
+class FileLock;
 class SeenSet;
+struct ReceiveFiles;
 
 inline constexpr int kPop3Port = 110;  // fixed ports of a new session
 inline constexpr int kSmtpPort = 25;
@@ -57,12 +60,17 @@ class InetMail : public InetPop3 {
   int RecvMailAll(const char* listfile, const char* maildir, const char* dupfile,
                   const char* mailbox);
 
-  // The parts of receive-all (receive_all.cpp, mailbox_append.cpp).
-  int ReceiveAll(const char* listPath, const char* folder, const char* seenPath);
+  // The parts of receive-all (receive_all.cpp, mailbox_append.cpp). The
+  // run's locks and written files live in `files` (ops/receive_files.h)
+  // from ReceiveAll to EndReceive, which flushes them with DELE and sends
+  // QUIT.
+  int ReceiveAll(const char* listPath, const char* folder, const char* seenPath,
+                 ReceiveFiles& files);
   int WriteReadingCopy(const char* displayPath);
-  int ConvertList(const char* listPath);
+  int ConvertList(const char* listPath, FileLock* lock = nullptr);
   int AppendToMailbox(const char* listPath, const char* mailboxPath);
-  int MailboxStep();
+  int MailboxStep(FileLock* listLock);
+  void EndReceive(ReceiveFiles& files);
   // Tells the control window the STAT count (sent and waited for).
   void ReportTotal(int total);
   // The worker thread's body and the control window's messages, reached
@@ -159,7 +167,11 @@ class InetMail : public InetPop3 {
   int timeoutSeconds = kDefaultTimeoutSeconds;  // option TIMEOUT; 0 waits for ever
   int tlsMode = kTlsOff;  // option TLS: kTlsOff, kTlsImplicit or kTlsStartTls
   int smtpAuth = 0;       // option SMTPAUTH: EHLO and AUTH with the account
+  int deleteSeen = 0;     // option DELESEEN: with DELE, seen messages are deleted too
+  int maxMessageSize = 0;  // option MAXSIZE: bytes (LIST size) above which a message stays; 0 none
   char tlsCaFile[kPathSize] = {};  // option TLSCAFILE: extra trusted certificates
+  MessageCharset messageCharset = MessageCharset::kIso2022Jp;     // option CHARSET
+  SendFileCharset sendFileCharset = SendFileCharset::kShiftJis;  // option SENDFILECHARSET
   int decodeAnyCharset = 1;  // option DECODE: 1 any charset, 0 the classic decoder
 
   // How received mail is decoded (option DECODE).
@@ -182,6 +194,8 @@ class InetMail : public InetPop3 {
   void SetTimeoutOption(int seconds);
   // Hands TLS and TLSCAFILE to both channels.
   void ApplyTlsOptions();
+  // Logs a value the text option `name` does not take; returns 0.
+  static int RefuseValue(const char* name, const char* value);
 };
 
 // Longest version text: "zelpost.dll ver." and three five-digit numbers.

@@ -21,6 +21,12 @@ bool NameIs(const char* name, const char* option) {
   return *name == '\0' && *option == '\0';
 }
 
+// The values of the charset options, as zelGetValueStr gives them back
+// (zelSetValueStr takes them in any case).
+constexpr const char* kIso2022Jp = "ISO-2022-JP";
+constexpr const char* kUtf8 = "UTF-8";
+constexpr const char* kShiftJis = "SHIFT_JIS";
+
 constexpr int kSaltRange = 200;  // salt = tick count modulo this
 constexpr int kGroupDigits = 3;  // every scrambled byte is three digits
 
@@ -36,8 +42,12 @@ void InetMail::SetOptionDefaults() {
   SetTimeoutOption(kDefaultTimeoutSeconds);
   tlsMode = kTlsOff;
   smtpAuth = 0;
+  deleteSeen = 0;
+  maxMessageSize = 0;
   tlsCaFile[0] = '\0';
   ApplyTlsOptions();
+  messageCharset = MessageCharset::kIso2022Jp;
+  sendFileCharset = SendFileCharset::kShiftJis;
   decodeAnyCharset = 1;
   progressDecoding = Decoding();
   std::string temp;
@@ -56,6 +66,7 @@ int InetMail::SetValueInt(const char* name, int value) {
   if (NameIs(name, "SILENT")) flag = &silent;
   if (NameIs(name, "APOP")) flag = &useApop;
   if (NameIs(name, "SMTPAUTH")) flag = &smtpAuth;
+  if (NameIs(name, "DELESEEN")) flag = &deleteSeen;
   if (NameIs(name, "DECODE")) flag = &decodeAnyCharset;
   if (flag != nullptr) {
     *flag = value != 0 ? 1 : 0;
@@ -69,6 +80,10 @@ int InetMail::SetValueInt(const char* name, int value) {
   if (NameIs(name, "TIMEOUT")) {
     SetTimeoutOption(value);
     return timeoutSeconds;
+  }
+  if (NameIs(name, "MAXSIZE")) {
+    maxMessageSize = value > 0 ? value : 0;  // a negative limit is none
+    return maxMessageSize;
   }
   if (NameIs(name, "TLS")) {
     // Another value is refused rather than read as "plain": a mistyped
@@ -103,6 +118,8 @@ int InetMail::GetValueInt(const char* name) const {
   if (NameIs(name, "TIMEOUT")) return timeoutSeconds;
   if (NameIs(name, "TLS")) return tlsMode;
   if (NameIs(name, "SMTPAUTH")) return smtpAuth;
+  if (NameIs(name, "DELESEEN")) return deleteSeen;
+  if (NameIs(name, "MAXSIZE")) return maxMessageSize;
   if (NameIs(name, "DECODE")) return decodeAnyCharset;
   return 0;
 }
@@ -118,6 +135,19 @@ int InetMail::SetValueStr(const char* name, const char* value) {
     ApplyTlsOptions();
     return static_cast<int>(std::strlen(tlsCaFile));
   }
+  // The charsets: another value is refused and the setting stays.
+  if (value != nullptr && NameIs(name, "CHARSET")) {
+    if (NameIs(value, kIso2022Jp)) messageCharset = MessageCharset::kIso2022Jp;
+    else if (NameIs(value, kUtf8)) messageCharset = MessageCharset::kUtf8;
+    else return RefuseValue(name, value);
+    return static_cast<int>(std::strlen(value));
+  }
+  if (value != nullptr && NameIs(name, "SENDFILECHARSET")) {
+    if (NameIs(value, kShiftJis)) sendFileCharset = SendFileCharset::kShiftJis;
+    else if (NameIs(value, kUtf8)) sendFileCharset = SendFileCharset::kUtf8;
+    else return RefuseValue(name, value);
+    return static_cast<int>(std::strlen(value));
+  }
   if (value == nullptr || !NameIs(name, "LOGDIR")) return 0;
   if (!CopyBounded(logDir, value)) {
     ZEL_LOG(InetMail, "LOGDIR が長すぎるため %u バイトに切り詰めた",
@@ -128,11 +158,22 @@ int InetMail::SetValueStr(const char* name, const char* value) {
   return static_cast<int>(std::strlen(logDir));
 }
 
+int InetMail::RefuseValue(const char* name, const char* value) {
+  char shown[kShortTextSize];
+  CopyBounded(shown, value);
+  ZEL_LOG(InetMail, "%s に指定できない値 [%s]", name, shown);
+  return 0;
+}
+
 int InetMail::GetValueStr(const char* name, char* buffer, int size) const {
   if (buffer == nullptr || size == 0) return 0;
   const char* value = nullptr;
   if (NameIs(name, "LOGDIR")) value = logDir;
   if (NameIs(name, "TLSCAFILE")) value = tlsCaFile;
+  if (NameIs(name, "CHARSET")) value = messageCharset == MessageCharset::kUtf8 ? kUtf8 : kIso2022Jp;
+  if (NameIs(name, "SENDFILECHARSET")) {
+    value = sendFileCharset == SendFileCharset::kUtf8 ? kUtf8 : kShiftJis;
+  }
   if (value == nullptr) return 0;
   if (size < 0) {
     const std::size_t n = std::strlen(value);

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "codec/jis_repertoire.h"
+
 // The full-width character of each half-width katakana 0xA1..0xDF, in order
 // (JIS X 0201 -> JIS X 0208), as Shift-JIS pairs.
 #define ZEL_KANA_WIDE_PAIRS \
@@ -26,14 +28,6 @@ constexpr unsigned char kEsc = 0x1B;
 
 // Byte classes of the outgoing converter.
 enum : unsigned char { kSingle = 0, kLead = 1, kKana = 2 };
-
-// Shift-JIS pair -> JIS pair, by the standard arithmetic (modulo 256).
-constexpr unsigned char jisFirst(unsigned s1, unsigned s2) {
-  return static_cast<unsigned char>(2 * (s1 - (s1 < 0xA0 ? 0x70 : 0xB0)) - (s2 < 0x9F ? 1 : 0));
-}
-constexpr unsigned char jisSecond(unsigned s2) {
-  return static_cast<unsigned char>(s2 >= 0x9F ? s2 - 0x7E : (s2 > 0x7F ? s2 - 0x20 : s2 - 0x1F));
-}
 
 struct Tables {
   unsigned char byteClass[256];
@@ -116,6 +110,18 @@ inline unsigned char* putEscape(unsigned char* d, char a, char b) {
   return d + 3;
 }
 
+// Copies bytes below 0x80 from `s` to `d` eight at a time while they come
+// in eights (the rest is the caller's).
+inline void copyAsciiEights(const unsigned char*& s, const unsigned char* end, unsigned char*& d) {
+  while (end - s >= 8) {
+    const std::uint64_t w = load64(s);
+    if (w & kHighBits) break;
+    std::memcpy(d, &w, 8);
+    s += 8;
+    d += 8;
+  }
+}
+
 }  // namespace
 
 std::size_t sjisToJis(const char* source, std::size_t length, char* destination) {
@@ -126,13 +132,7 @@ std::size_t sjisToJis(const char* source, std::size_t length, char* destination)
   while (s < end) {
     // Single bytes outside a run are copied as they are, eight at a time
     // while they are ASCII.
-    while (end - s >= 8) {
-      const std::uint64_t w = load64(s);
-      if (w & kHighBits) break;
-      std::memcpy(d, &w, 8);
-      s += 8;
-      d += 8;
-    }
+    copyAsciiEights(s, end, d);
     while (s < end && kTables.byteClass[*s] == kSingle) *d++ = *s++;
     if (s == end) break;
     // A lead byte without a trail byte: copied as it is.
@@ -169,6 +169,43 @@ std::size_t sjisToJis(const char* source, std::size_t length, char* destination)
 
 std::size_t sjisToJis(const char* source, char* destination) {
   return sjisToJis(source, std::strlen(source), destination);
+}
+
+std::size_t cp932ToIso2022Jp(const char* source, std::size_t length, char* destination) {
+  const Iso2022JpTable& table = kIso2022JpTable;
+  const auto* s = reinterpret_cast<const unsigned char*>(source);
+  const unsigned char* const end = s + length;
+  auto* d = reinterpret_cast<unsigned char*>(destination);
+  unsigned char* const start = d;
+  while (s < end) {
+    copyAsciiEights(s, end, d);
+    while (s < end && *s < 0x80) *d++ = *s++;
+    if (s == end) break;
+    // A run of characters of two bytes (and widened half-width katakana):
+    // one lookup each.
+    d = putEscape(d, '$', 'B');
+    while (s < end && *s >= 0x80) {
+      const unsigned row = table.row[*s];
+      std::uint16_t pair;
+      if (row == kKanaRow) {
+        const unsigned char* wide = kanaWideningTable[*s - 0xA1];
+        pair = table.pairs[table.row[wide[0]]][wide[1]];
+        s += 1;
+      } else {
+        pair = end - s >= 2 ? table.pairs[row][s[1]] : 0;
+        if (pair == 0) {
+          *d = 0;
+          return kNotCarried;
+        }
+        s += 2;
+      }
+      std::memcpy(d, &pair, 2);
+      d += 2;
+    }
+    d = putEscape(d, '(', 'B');
+  }
+  *d = 0;
+  return static_cast<std::size_t>(d - start);
 }
 
 std::size_t jisToSjis(const char* source, std::size_t length, char* destination) {

@@ -27,6 +27,14 @@ constexpr bool isJisLead(unsigned char c) { return (c >= 0x81 && c <= 0x9F) || (
 // line end or another control byte the text did not hold.
 constexpr bool isJisTrail(unsigned char c) { return c >= 0x40 && c <= 0xFC && c != 0x7F; }
 
+// Shift-JIS pair -> JIS pair, by the standard arithmetic (modulo 256).
+constexpr unsigned char jisFirst(unsigned s1, unsigned s2) {
+  return static_cast<unsigned char>(2 * (s1 - (s1 < 0xA0 ? 0x70 : 0xB0)) - (s2 < 0x9F ? 1 : 0));
+}
+constexpr unsigned char jisSecond(unsigned s2) {
+  return static_cast<unsigned char>(s2 >= 0x9F ? s2 - 0x7E : (s2 > 0x7F ? s2 - 0x20 : s2 - 0x1F));
+}
+
 // True for a half-width katakana byte (0xA1-0xDF), widened on the way out.
 constexpr bool isHalfWidthKana(unsigned char c) { return c >= 0xA1 && c <= 0xDF; }
 
@@ -52,6 +60,20 @@ inline constexpr std::size_t kJisLineSize = sjisToJisBound(1023);
 // byte of the output, line feeds included, was in the source.
 std::size_t sjisToJis(const char* source, char* destination);
 std::size_t sjisToJis(const char* source, std::size_t length, char* destination);
+
+// cp932ToIso2022Jp's result for text ISO-2022-JP cannot carry.
+inline constexpr std::size_t kNotCarried = static_cast<std::size_t>(-1);
+
+// cp932ToIso2022Jp: converts CP932 text to ISO-2022-JP as sjisToJis does
+// (the same escapes and runs, half-width katakana widened, bytes below 0x80
+// copied), for the text ISO-2022-JP carries (jis_repertoire.h): every byte
+// of 0x80 and above must belong to such a character; an IBM extension with
+// an equivalent is written as that.
+//   destination  at least sjisToJisBound(length) bytes, distinct from source
+// Returns the length of the output (NUL-terminated), or kNotCarried when the
+// text holds a byte or character ISO-2022-JP cannot carry (the destination
+// then holds a part of the output).
+std::size_t cp932ToIso2022Jp(const char* source, std::size_t length, char* destination);
 
 // jisToSjis: converts ISO-2022-JP text to Shift-JIS.
 //   source       NUL-terminated (first form) or `length` bytes (second form)

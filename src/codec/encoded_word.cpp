@@ -6,6 +6,7 @@
 #include "codec/base64.h"
 #include "codec/charset.h"
 #include "codec/header_words.h"
+#include "platform/sjis_text.h"
 
 namespace zel {
 
@@ -13,7 +14,19 @@ namespace {
 
 constexpr char kEsc = 0x1B;
 constexpr std::string_view kWordPrefix = "=?ISO-2022-JP?B?";
+constexpr std::string_view kUtf8WordPrefix = "=?UTF-8?B?";
 constexpr std::string_view kWordSuffix = "?=";
+
+// An encoded word is at most 75 characters (RFC 2047, 2): the UTF-8 words
+// carry at most 45 bytes (60 base64 characters) each. A run that stays one
+// word (Utf8HeaderFold::wholeRuns) is cut only where its line would near
+// the 998 characters a line may hold.
+constexpr std::size_t kUtf8WordBytes = (75 - 10 - 2) / 4 * 3;
+constexpr std::size_t kUtf8WholeRunBytes = 600;
+
+// Lines of a UTF-8 header are folded before a blank once they would pass
+// 76 characters (RFC 5322 recommends at most 78).
+constexpr std::size_t kUtf8FoldColumn = 76;
 
 // Estimate increments of the fold marking: opening a Japanese run (prefix,
 // escapes, suffix), one Japanese character, closing a run, one ASCII byte.
@@ -39,12 +52,12 @@ std::string markFolds(std::string_view source, int& estimate) {
   for (std::size_t i = 0; i < source.size();) {
     const auto c = static_cast<unsigned char>(source[i]);
     bool foldPoint = false;
-    if (isJisLead(c) || isHalfWidthKana(c)) {
+    if (IsSjisLead(c) || isHalfWidthKana(c)) {
       if (!run) {
         estimate += kRunOpenCost;
         run = true;
       }
-      const bool pair = isJisLead(c) && i + 1 < source.size() &&
+      const bool pair = IsSjisLead(c) && i + 1 < source.size() &&
                         isJisTrail(static_cast<unsigned char>(source[i + 1]));
       const std::size_t n = pair ? 2 : 1;
       out.append(source.substr(i, n));
@@ -74,13 +87,34 @@ bool startsWith(std::string_view text, std::size_t at, std::string_view what) {
   return text.size() - at >= what.size() && text.compare(at, what.size(), what) == 0;
 }
 
-void appendWord(std::string& out, std::string_view jis) {
-  out.append(kWordPrefix);
+void appendWord(std::string& out, std::string_view text, std::string_view prefix = kWordPrefix) {
+  out.append(prefix);
   const std::size_t at = out.size();
-  out.resize(at + base64EncodedSize(jis.size()) + 1);
-  const std::size_t n = base64Encode(jis.data(), jis.size(), out.data() + at);
+  out.resize(at + base64EncodedSize(text.size()) + 1);
+  const std::size_t n = base64Encode(text.data(), text.size(), out.data() + at);
   out.resize(at + n);
   out.append(kWordSuffix);
+}
+
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
+
+// Where a UTF-8 word that starts at `start` ends when it may reach `limit`:
+// between two characters, and after a multiple of three bytes where one
+// is in reach. A word with base64 padding makes some readers (GMime) drop
+// the encoded word after it.
+std::size_t utf8WordCut(std::string_view text, std::size_t start, std::size_t limit) {
+  std::size_t anyCut = 0;
+  for (std::size_t cut = limit; cut > start; --cut) {
+    if ((static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) continue;
+    if ((cut - start) % 3 == 0) return cut;
+    if (anyCut == 0) anyCut = cut;
+  }
+  return anyCut != 0 ? anyCut : limit;
+}
+
+std::size_t skipBlanks(std::string_view text, std::size_t at) {
+  while (at < text.size() && isBlank(text[at])) ++at;
+  return at;
 }
 
 }  // namespace
@@ -90,11 +124,13 @@ std::string encodeHeaderLine(std::string_view source) {
   return encodeHeaderPart(source, estimate);
 }
 
-std::string encodeHeaderPart(std::string_view source, int& estimate) {
+std::string encodeHeaderPart(std::string_view source, int& estimate, bool* carried) {
   const std::string marked = markFolds(source, estimate);
   // Pass 2: to ISO-2022-JP; every run of Japanese text becomes ESC $ B ... ESC ( B.
   std::unique_ptr<char[]> jisBuffer(new char[sjisToJisBound(marked.size())]);
-  const std::size_t jisLength = sjisToJis(marked.data(), marked.size(), jisBuffer.get());
+  std::size_t jisLength = cp932ToIso2022Jp(marked.data(), marked.size(), jisBuffer.get());
+  if (carried != nullptr) *carried = jisLength != kNotCarried;
+  if (jisLength == kNotCarried) jisLength = sjisToJis(marked.data(), marked.size(), jisBuffer.get());
   const std::string_view jis(jisBuffer.get(), jisLength);
 
   // Pass 3: each run, escapes included, becomes one encoded word.
@@ -118,9 +154,28 @@ std::string encodeHeaderPart(std::string_view source, int& estimate) {
         ++i;
       }
     } else if (c == kEsc && (startsWith(jis, i, "\x1B(B") || startsWith(jis, i, "\x1B(J"))) {
-      appendWord(out, jis.substr(wordStart, i + 3 - wordStart));
-      inWord = false;
-      i += 3;
+      // Blanks between this run and the next stay inside the word: readers
+      // drop white space between two encoded words (RFC 2047, 6.2). Where
+      // the line is folded among them, they end the word before the fold.
+      const std::size_t blanks = skipBlanks(jis, i + 3);
+      const bool fold = blanks < jis.size() && jis[blanks] == '\n';
+      const std::size_t next = fold ? skipBlanks(jis, blanks + 1) : blanks;
+      const bool joins = (blanks > i + 3 || next > blanks + 1) &&
+                         (startsWith(jis, next, "\x1B$B") || startsWith(jis, next, "\x1B$@"));
+      if (!joins) {
+        appendWord(out, jis.substr(wordStart, i + 3 - wordStart));
+        inWord = false;
+        i += 3;
+      } else if (!fold) {
+        i = next + 3;
+      } else {
+        std::string word(jis.substr(wordStart, blanks - wordStart));
+        word.append(jis.substr(blanks + 1, next - blanks - 1));
+        appendWord(out, word);
+        out.append("\n ");
+        wordStart = next;
+        i = next + 3;
+      }
     } else if (c == '\n') {
       // Only escape bytes of the source itself open a word that reaches a
       // line feed: the word ends there, so the line keeps its line end.
@@ -133,6 +188,80 @@ std::string encodeHeaderPart(std::string_view source, int& estimate) {
   // A run opened by escape bytes of the source itself and never closed:
   // its bytes still go out, as a word of their own.
   if (inWord) appendWord(out, jis.substr(wordStart));
+  return out;
+}
+
+std::string encodeUtf8HeaderLine(std::string_view source, bool wholeRuns) {
+  Utf8HeaderFold fold;
+  fold.wholeRuns = wholeRuns;
+  return encodeUtf8HeaderPart(source, fold);
+}
+
+std::string encodeUtf8HeaderPart(std::string_view source, Utf8HeaderFold& fold) {
+  std::string out;
+  out.reserve(source.size() * 3 / 2 + 32);
+  // The text is laid out as tokens (ASCII text and encoded words with no
+  // blank between them) after separators (the blanks of the source, or one
+  // blank between two words of a long run); a line is folded before a
+  // separator where the token after it would pass the fold column.
+  std::string_view separator;
+  std::string token;
+  const auto put = [&] {
+    // Never between the field name and the first token after it.
+    if (!separator.empty() && !token.empty() && fold.tokens >= (fold.folded ? 1u : 2u) &&
+        fold.column + separator.size() + token.size() > kUtf8FoldColumn) {
+      out.push_back('\n');
+      fold.column = 0;
+      fold.tokens = 0;
+      fold.folded = true;
+    }
+    out.append(separator).append(token);
+    fold.column += separator.size() + token.size();
+    if (!token.empty()) ++fold.tokens;
+    separator = {};
+    token.clear();
+  };
+  const std::size_t n = source.size();
+  for (std::size_t i = 0; i < n;) {
+    const auto c = static_cast<unsigned char>(source[i]);
+    if (c == '\n') {
+      put();
+      out.push_back('\n');
+      fold = {.wholeRuns = fold.wholeRuns};
+      ++i;
+    } else if (isBlank(source[i])) {
+      put();
+      const std::size_t end = skipBlanks(source, i);
+      separator = source.substr(i, end - i);
+      i = end;
+    } else if (c < 0x80) {
+      token.push_back(static_cast<char>(c));
+      fold.wordEnds = false;
+      ++i;
+    } else {
+      // A run of characters beyond ASCII, with the blanks between it and
+      // the next such run: encoded words of whole characters.
+      std::size_t end = i;
+      for (;;) {
+        while (end < n && static_cast<unsigned char>(source[end]) >= 0x80) ++end;
+        const std::size_t next = skipBlanks(source, end);
+        if (next == end || next == n || static_cast<unsigned char>(source[next]) < 0x80) break;
+        end = next;
+      }
+      const std::size_t limit = fold.wholeRuns ? kUtf8WholeRunBytes : kUtf8WordBytes;
+      while (i < end) {
+        const std::size_t cut = end - i <= limit ? end : utf8WordCut(source, i, i + limit);
+        if (fold.wordEnds) {
+          put();
+          separator = " ";
+        }
+        appendWord(token, source.substr(i, cut - i), kUtf8WordPrefix);
+        fold.wordEnds = true;
+        i = cut;
+      }
+    }
+  }
+  put();
   return out;
 }
 

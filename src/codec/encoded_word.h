@@ -29,7 +29,41 @@ std::string encodeHeaderLine(std::string_view source);
 // no part ends on a fold, so its last physical line runs on into the next.
 //   estimate  the fold estimate where the previous part ended (0 before the
 //             first part); updated for the next part
-std::string encodeHeaderPart(std::string_view source, int& estimate);
+//   carried   when given, set to false when the text holds a byte or
+//             character ISO-2022-JP cannot carry (jis_repertoire.h); the
+//             line is then converted by the classic arithmetic of sjisToJis
+//             and may keep bytes of 0x80 and above
+// Blanks between two runs of Japanese text travel inside the word that
+// carries both runs (a reader drops white space between two words); where
+// the line is folded among them they end the word before the fold.
+std::string encodeHeaderPart(std::string_view source, int& estimate, bool* carried = nullptr);
+
+// How a UTF-8 header line is encoded, and where a line encoded in parts
+// stands between two parts.
+struct Utf8HeaderFold {
+  bool wholeRuns = false;  // each run one word (address fields, file names)
+  std::size_t column = 0;  // characters on the current physical line
+  unsigned tokens = 0;     // tokens on it (the field name is the first)
+  bool folded = false;     // the line was folded before
+  bool wordEnds = false;   // the text so far ends with an encoded word
+};
+
+// encodeUtf8HeaderLine: encodes one UTF-8 header line (name and line feed
+// included) with "=?UTF-8?B?...?=" words. Each run of characters beyond
+// ASCII, with the blanks between it and the next such run, becomes encoded
+// words of at most 75 characters (whole characters each, a multiple of
+// three bytes but for the last, one blank between two of them); ASCII text
+// is copied unchanged; the line is folded before a blank where it would
+// pass 76 characters (never right after the field name, never leaving
+// blanks alone on a line). With `wholeRuns` a run stays one word unless it
+// is very long: some readers (Python's email) show a blank between two
+// words of a display name. Returns the encoded line.
+std::string encodeUtf8HeaderLine(std::string_view source, bool wholeRuns = false);
+
+// encodeUtf8HeaderPart: encodeUtf8HeaderLine for one part of a line encoded
+// in parts (see encodeHeaderPart); `fold` carries the position from part to
+// part (a default one before the first).
+std::string encodeUtf8HeaderPart(std::string_view source, Utf8HeaderFold& fold);
 
 // decodeHeaderLine: decodes the B and Q encoded words of one header line and
 // converts the result from ISO-2022-JP to Shift-JIS. Blanks between two

@@ -4,6 +4,7 @@
 
 #include "codec/charset.h"
 #include "codec/encoded_word.h"
+#include "codec/utf8_text.h"
 #include "platform/charset_convert.h"
 
 namespace zel {
@@ -89,7 +90,7 @@ bool blanksUnderscore(std::string_view charset) { return IsKnownCharset(withoutL
 bool isRawUtf8(const WordPiece& p) {
   if (p.kind != WordPiece::Kind::kText || p.bytes.find('\x1B') != std::string::npos) return false;
   const bool eightBit = std::any_of(p.bytes.begin(), p.bytes.end(), [](char c) { return (c & 0x80) != 0; });
-  return eightBit && IsUtf8Text(p.bytes);
+  return eightBit && utf8InvalidAt(p.bytes) == std::string_view::npos;
 }
 
 bool differs(const std::vector<WordPiece>& pieces) {

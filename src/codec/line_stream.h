@@ -31,4 +31,18 @@ class LineSink {
   virtual bool write(std::string_view text) = 0;
 };
 
+// A LineSource that can be read again from its start.
+class RewindableSource : public LineSource {
+ public:
+  // Moves back to the first byte. Returns false when that fails.
+  virtual bool rewind() = 0;
+};
+
+// A LineSink whose text can be thrown away and written anew.
+class RewindableSink : public LineSink {
+ public:
+  // Discards everything written so far. Returns false when that fails.
+  virtual bool rewind() = 0;
+};
+
 }  // namespace zel

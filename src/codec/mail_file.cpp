@@ -190,10 +190,34 @@ void readContentType(std::string_view f, std::string& type, std::string& subtype
   if (findNoCase(f, "charset=") != std::string_view::npos) charset = lowerCase(paramAfter(f, "charset="));
 }
 
+namespace {
+
+// True when `base` (a name's text before its first dot, trailing blanks
+// removed) is a device name of Windows: CON, PRN, AUX, NUL, COM1-COM9,
+// LPT1-LPT9, any case.
+bool IsWindowsDeviceName(std::string_view base) {
+  while (!base.empty() && base.back() == ' ') base.remove_suffix(1);
+  for (const std::string_view device : {"CON", "PRN", "AUX", "NUL"}) {
+    if (equalsNoCase(base, device)) return true;
+  }
+  return base.size() == 4 && (startsWithNoCase(base, "COM") || startsWithNoCase(base, "LPT")) &&
+         base[3] >= '1' && base[3] <= '9';
+}
+
+// Removes the trailing dots and blanks, which Windows drops from a name
+// itself ("." and ".." leave nothing).
+std::string_view WithoutTrailingDots(std::string_view name) {
+  while (!name.empty() && (name.back() == '.' || name.back() == ' ')) name.remove_suffix(1);
+  return name;
+}
+
+}  // namespace
+
 std::string attachmentSaveName(std::string_view name) {
-  std::string_view last = AttachmentFileName(name, true);
-  if (last == "." || last == "..") return {};
-  return std::string(last.substr(0, SjisPrefixLength(last, kPathSize - 1)));
+  const std::string_view last = WithoutTrailingDots(AttachmentFileName(name, true));
+  std::string out = IsWindowsDeviceName(last.substr(0, last.find('.'))) ? "_" : "";
+  out += last;
+  return std::string(WithoutTrailingDots(std::string_view(out).substr(0, SjisPrefixLength(out, kPathSize - 1))));
 }
 
 MailFile::MailFile(PartFiles& files) : files_(files) {}

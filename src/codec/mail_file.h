@@ -53,8 +53,10 @@ void readContentType(std::string_view field, std::string& type, std::string& sub
 
 // attachmentSaveName: a received file name made safe to list and to offer
 // for saving: its last path component (after the last "/" or "\", searched
-// Shift-JIS-aware), "." and ".." made empty, cut to kPathSize - 1 bytes at a
-// character boundary.
+// Shift-JIS-aware) without trailing dots and blanks (so "." and ".." are
+// empty), a "_" in front when its text before the first dot is a Windows
+// device name (CON, PRN, AUX, NUL, COM1-COM9, LPT1-LPT9, any case, trailing
+// blanks ignored), cut to kPathSize - 1 bytes at a character boundary.
 std::string attachmentSaveName(std::string_view name);
 
 class MailFile {
@@ -92,8 +94,8 @@ class MailFile {
   // decoded (base64, mac-binhex40) or copied line by line, CR LF included.
   // The display file is opened again by its path.
   // Returns 1 when the part was written; 0 for an index out of range, a file
-  // that cannot be opened (logged) or a failed write (logged; the partly
-  // written file stays).
+  // that cannot be opened (logged) or a failed write (logged; through the
+  // host's files the target is then left as it was).
   int savePart(int index, std::string_view outputPath);
 
   // The part's offsets in the file, -1 until parsed.

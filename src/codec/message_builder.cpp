@@ -1,6 +1,7 @@
 // The outgoing message builder.
 #include "codec/message_builder.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -13,6 +14,7 @@
 #include "codec/encoded_word.h"
 #include "codec/header_text.h"
 #include "codec/rfc822_date.h"
+#include "codec/utf8_text.h"
 #include "platform/sjis_text.h"
 
 namespace zel {
@@ -52,6 +54,19 @@ constexpr HeaderRule kHeaderRules[] = {
 
 bool EndsWithLineFeed(std::string_view text) { return !text.empty() && text.back() == '\n'; }
 
+// Fields of addresses besides To and Cc (and the generated From): in UTF-8
+// a run of their display names stays one encoded word.
+constexpr const char* kAddressFields[] = {
+    "Reply-To:",   "Sender:",    "Resent-From:", "Resent-Sender:", "Resent-To:",
+    "Resent-Cc:",  "Errors-To:", "Return-Receipt-To:", "Disposition-Notification-To:",
+};
+
+// The byte-order mark a UTF-8 send file may begin with.
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+
+// Bytes of a UTF-8 body encoded per write (whole base64 lines).
+constexpr std::size_t kUtf8BodyBlock = kAttachmentLineBytes * kAttachmentLinesPerRead;
+
 // True when `line` begins with a field name: printable ASCII characters
 // other than ":" (RFC 5322 ftext), at least one, then ":".
 bool BeginsWithFieldName(std::string_view line) {
@@ -72,14 +87,14 @@ std::size_t LineEndIn(std::string_view text) {
 bool OnlyBlanks(std::string_view line) { return line.find_first_not_of(" \t\n") == std::string_view::npos; }
 
 // The file name for the quoted filename parameter: `"` and `\` as quoted
-// pairs, control bytes left out. A character the converter pairs is copied
-// whole (its trail byte may be 0x5C) and goes out inside an encoded word.
+// pairs, control bytes left out. A double-byte character is copied whole
+// (its trail byte may be 0x5C) and goes out inside an encoded word.
 std::string QuotedFileName(std::string_view name) {
   std::string out;
   out.reserve(name.size() + 8);
   for (std::size_t i = 0; i < name.size(); ++i) {
     const auto c = static_cast<unsigned char>(name[i]);
-    if (isJisLead(c) && i + 1 < name.size() && isJisTrail(static_cast<unsigned char>(name[i + 1]))) {
+    if (IsSjisLead(c) && i + 1 < name.size() && isJisTrail(static_cast<unsigned char>(name[i + 1]))) {
       out.append(name.substr(i++, 2));
       continue;
     }
@@ -122,6 +137,35 @@ std::string OneLine(std::string_view text) {
   return out;
 }
 
+// `text` with printable ASCII only, for the parts of the Message-Id (no
+// encoded word may stand there, and no byte of 0x80 or above in a header).
+std::string PrintableAscii(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  for (const char c : text) {
+    if (c > ' ' && c < 0x7F) out += c;
+  }
+  return out;
+}
+
+// Characters base64Lines writes for `n` bytes, the NUL after them included.
+constexpr std::size_t base64LinesSize(std::size_t n) {
+  return base64EncodedSize(n) + n / kAttachmentLineBytes + 2;
+}
+
+// Writes `n` bytes as base64 lines of 72 characters (54 bytes each, the last
+// line shorter), each ending with a line feed. `text` holds at least
+// base64LinesSize(n) characters. Returns the characters written.
+std::size_t base64Lines(const unsigned char* data, std::size_t n, char* text) {
+  std::size_t length = 0;
+  for (std::size_t offset = 0; offset < n; offset += kAttachmentLineBytes) {
+    const std::size_t block = n - offset < kAttachmentLineBytes ? n - offset : kAttachmentLineBytes;
+    length += base64Encode(data + offset, block, text + length);
+    text[length++] = '\n';
+  }
+  return length;
+}
+
 }  // namespace
 
 std::string_view AttachmentFileName(std::string_view path, bool windowsSeparators) {
@@ -147,6 +191,91 @@ std::string_view AttachmentFileName(std::string_view path) {
 }
 
 MessageBuilder::MessageBuilder(const Clock& clock) : clock_(clock) {}
+
+void MessageBuilder::start(bool utf8) {
+  utf8_ = utf8 || charset == MessageCharset::kUtf8;
+  stop_ = Stop::kNone;
+  invalidLine_ = 0;
+}
+
+bool MessageBuilder::convert(CharsetConverter& which, CharsetConverter::Direction direction,
+                             std::string_view text, std::string& out, std::size_t* replaced) {
+  if (!which.IsOpen() && !which.Open("UTF-8", direction)) {
+    stop_ = Stop::kNoConverter;
+    return false;
+  }
+  const std::size_t n = which.Convert(text, out, true);
+  if (replaced != nullptr) *replaced = n;
+  return true;
+}
+
+bool MessageBuilder::messageText(std::string_view piece, std::string_view& text) {
+  const bool utf8File = sendFileCharset == SendFileCharset::kUtf8;
+  text = piece;
+  if (utf8File == utf8_) return true;
+  text_.clear();
+  if (!utf8File) {
+    if (!convert(fromCp932_, CharsetConverter::Direction::kFromCp932, piece, text_)) return false;
+    text = text_;
+    return true;
+  }
+  // UTF-8 for ISO-2022-JP: carried only when CP932 holds every character
+  // and gives each back unchanged (CP932 has one code for U+301C and
+  // U+FF5E, say, and gives back the second).
+  std::string back;
+  std::size_t lost = 0, lostBack = 0;
+  if (!convert(toCp932_, CharsetConverter::Direction::kToCp932, piece, text_, &lost) ||
+      !convert(fromCp932_, CharsetConverter::Direction::kFromCp932, text_, back, &lostBack)) {
+    return false;
+  }
+  if (lost != 0 || lostBack != 0 || back != piece) {
+    stop_ = Stop::kNotCarried;
+    return false;
+  }
+  text = text_;
+  return true;
+}
+
+bool MessageBuilder::hostMessageText(std::string_view host, std::string& out) {
+  out.clear();
+  if (utf8_) return convert(fromCp932_, CharsetConverter::Direction::kFromCp932, host, out);
+  out.assign(host);
+  return true;
+}
+
+bool MessageBuilder::appendHostText(std::string_view piece, std::string& out) {
+  // A character CP932 lacks becomes 〓 here: the recipients' addresses and
+  // the attachment paths are host text.
+  if (sendFileCharset == SendFileCharset::kUtf8) {
+    return convert(toCp932_, CharsetConverter::Direction::kToCp932, piece, out);
+  }
+  out.append(piece);
+  return true;
+}
+
+bool MessageBuilder::encodeHeader(std::string_view text, std::string& out) {
+  if (utf8_) {
+    out = encodeUtf8HeaderPart(text, utf8Fold_);
+    return true;
+  }
+  bool carried = true;
+  out = encodeHeaderPart(text, estimate_, &carried);
+  if (!carried) stop_ = Stop::kNotCarried;
+  return carried;
+}
+
+void MessageBuilder::startHeaderLine(bool wholeRuns) {
+  estimate_ = 0;
+  utf8Fold_ = {.wholeRuns = wholeRuns};
+}
+
+bool MessageBuilder::dispositionLine(std::string_view path, std::string& out) {
+  std::string disposition = "Content-Disposition: attachment; filename=\"";
+  disposition.append(QuotedFileName(AttachmentFileName(path))).append("\"\n");
+  std::string text;
+  startHeaderLine(true);
+  return hostMessageText(disposition, text) && encodeHeader(text, out);
+}
 
 bool MessageBuilder::hasAttachments() const {
   return attachmentList.find_first_not_of("\t\n") != std::string::npos;
@@ -186,13 +315,25 @@ bool MessageBuilder::nextPiece(LineSource& sendFile) {
       }
       pending_.erase(0, used);
     } else {
-      // A full piece that stops inside the line may stop between the two
-      // bytes of a character: its lead byte waits for the next piece.
-      const std::size_t keep = sourceEnded_ ? pending_.size() : SjisWholeCharsLength(pending_);
+      // A full piece that stops inside the line may stop inside a
+      // character: its first bytes wait for the next piece.
+      const std::size_t keep = sourceEnded_                                     ? pending_.size()
+                               : sendFileCharset == SendFileCharset::kUtf8 ? utf8WholeCharsLength(pending_)
+                                                                           : SjisWholeCharsLength(pending_);
       piece_.assign(pending_, 0, keep);
       pending_.erase(0, keep);
     }
     if (piece_.find('\0') != std::string::npos) std::erase(piece_, '\0');
+    if (sendFileCharset == SendFileCharset::kUtf8) {
+      if (fileStart_ && piece_.starts_with(kUtf8Bom)) piece_.erase(0, kUtf8Bom.size());
+      if (utf8InvalidAt(piece_) != std::string::npos) {
+        stop_ = Stop::kInvalidUtf8;
+        invalidLine_ = nextLine_;
+        return false;
+      }
+    }
+    fileStart_ = false;
+    if (EndsWithLineFeed(piece_)) ++nextLine_;
     if (!piece_.empty()) return true;
   }
 }
@@ -213,7 +354,8 @@ bool MessageBuilder::writeGenerated(LineSink& out) {
                 stamp.processId & 0xFFFFFFFFUL);
   std::string id = "Message-Id: <";
   id.append(minute).append(stamps);
-  id.append(OneLine(identity.hostName)).append(".").append(OneLine(identity.domain)).append(">\n");
+  id.append(PrintableAscii(identity.hostName)).append(".").append(PrintableAscii(identity.domain));
+  id.append(">\n");
   if (!out.write(id)) return false;
 
   std::string from = "From: ";
@@ -221,17 +363,19 @@ bool MessageBuilder::writeGenerated(LineSink& out) {
       .append(" <")
       .append(OneLine(identity.mailAddress))
       .append(">\n");
-  return out.write(encodeHeaderLine(from));
+  std::string text, encoded;
+  startHeaderLine(true);
+  return hostMessageText(from, text) && encodeHeader(text, encoded) && out.write(encoded);
 }
 
 bool MessageBuilder::writeMimeHeader(LineSink& out) {
-  if (!hasAttachments()) {
-    return out.write(
-        "MIME-Version: 1.0\n"
-        "Content-Transfer-Encoding: 7bit\n"
-        "Content-Type: text/plain; charset=iso-2022-jp\n"
-        "\n");
-  }
+  const char* const textPart = utf8_ ? "Content-Transfer-Encoding: base64\n"
+                                       "Content-Type: text/plain; charset=UTF-8\n"
+                                       "\n"
+                                     : "Content-Transfer-Encoding: 7bit\n"
+                                       "Content-Type: text/plain; charset=iso-2022-jp\n"
+                                       "\n";
+  if (!hasAttachments()) return out.write(std::string("MIME-Version: 1.0\n") + textPart);
   char text[kBoundarySize];
   std::snprintf(text, sizeof text, "--------%08X%08X",
                 static_cast<unsigned>(static_cast<std::uint64_t>(clock_.now()) & 0xFFFFFFFFU),
@@ -247,11 +391,7 @@ bool MessageBuilder::writeMimeHeader(LineSink& out) {
       "This is multipart message.\n"
       "\n"
       "--");
-  header.append(boundary).append(
-      "\n"
-      "Content-Transfer-Encoding: 7bit\n"
-      "Content-Type: text/plain; charset=iso-2022-jp\n"
-      "\n");
+  header.append(boundary).append("\n").append(textPart);
   return out.write(header);
 }
 
@@ -260,10 +400,13 @@ int MessageBuilder::composeHeader(LineSource& sendFile, LineSink& out) {
   boundary.clear();
   pending_.clear();
   sourceEnded_ = false;
+  fileStart_ = true;
+  nextLine_ = 1;
   if (!writeGenerated(out)) return 0;
 
   // No field yet: a continuation before the first field belongs to none.
   HeaderState state = HeaderState::kDropped;
+  bool addresses = false;  // the field holds addresses (and display names)
   while (nextPiece(sendFile)) {
     // Every pass starts at the beginning of a line.
     if (piece_ == "\n" || piece_[0] == '-') {
@@ -285,9 +428,12 @@ int MessageBuilder::composeHeader(LineSource& sendFile, LineSink& out) {
       }
       if (match != nullptr) {
         state = match->state;
+        addresses = state == HeaderState::kTo || state == HeaderState::kCc;
         nameLength = std::strlen(match->name);
       } else if (BeginsWithFieldName(piece_)) {
         state = HeaderState::kOther;
+        addresses = std::any_of(std::begin(kAddressFields), std::end(kAddressFields),
+                                [this](const char* name) { return startsWithNoCase(piece_, name); });
       } else {
         // No field name (a value with a line break in it): the line
         // continues the field before, with the blank it lacks.
@@ -301,25 +447,27 @@ int MessageBuilder::composeHeader(LineSource& sendFile, LineSink& out) {
     const bool gathers = copied || state == HeaderState::kAttachment;
     if (collects) {
       if (!recipients.empty()) recipients += ',';
-      recipients.append(piece_, nameLength);
+      if (!appendHostText(std::string_view(piece_).substr(nameLength), recipients)) return 0;
     }
     // The rest of a long line keeps the classification of its first piece.
     std::string line;
     if (gathers) line.append(addBlank ? " " : "").append(piece_);
     bool split = false;  // part of the line was written already
-    int estimate = 0;    // the fold estimate, carried from part to part
+    startHeaderLine(addresses);  // the fold position, carried from part to part
     while (!EndsWithLineFeed(piece_) && nextPiece(sendFile)) {
-      if (collects) recipients += piece_;
+      if (collects && !appendHostText(piece_, recipients)) return 0;
       if (!gathers) continue;
       line += piece_;
       if (copied && line.size() >= kHeaderGatherLimit) {
-        if (!out.write(encodeHeaderPart(line, estimate))) return 0;
+        if (!writeHeaderText(line, out)) return 0;
         line.clear();
         split = true;
       }
     }
+    if (stop_ != Stop::kNone) return 0;
     if (state == HeaderState::kAttachment) {
-      const std::string path = Trimmed(std::string_view(line).substr(nameLength));
+      std::string path;
+      if (!appendHostText(Trimmed(std::string_view(line).substr(nameLength)), path)) return 0;
       if (!path.empty()) {
         if (!attachmentList.empty()) attachmentList += '\t';
         attachmentList += path;
@@ -334,21 +482,76 @@ int MessageBuilder::composeHeader(LineSource& sendFile, LineSink& out) {
     if (!split && OnlyBlanks(line)) continue;
     // A last header line without its line feed must not run into the next.
     if (!EndsWithLineFeed(line)) line += '\n';
-    if (!out.write(encodeHeaderPart(line, estimate))) return 0;
+    if (!writeHeaderText(line, out)) return 0;
+  }
+  if (stop_ != Stop::kNone) return 0;
+  // ISO-2022-JP must carry the attachment names too: known now, before
+  // anything of the body is written.
+  if (!utf8_) {
+    std::string encoded;
+    const bool carried = ForEachListItem(attachmentList, [&](std::string_view path) {
+      return dispositionLine(path, encoded);
+    });
+    if (!carried) return 0;
   }
   return writeMimeHeader(out) ? 1 : 0;
 }
 
+bool MessageBuilder::writeHeaderText(std::string_view piece, LineSink& out) {
+  std::string_view text;
+  std::string encoded;
+  return messageText(piece, text) && encodeHeader(text, encoded) && out.write(encoded);
+}
+
 int MessageBuilder::composeBody(LineSource& sendFile, LineSink& out) {
+  if (utf8_) return writeUtf8Body(sendFile, out) ? 1 : 0;
   std::vector<char> jis(sjisToJisBound(kSendFileReadSize));
   bool ended = true;
   while (nextPiece(sendFile)) {
-    const std::size_t n = sjisToJis(piece_.data(), piece_.size(), jis.data());
+    std::string_view text = piece_;
+    if (sendFileCharset == SendFileCharset::kUtf8 && !messageText(piece_, text)) return 0;
+    // Shift-JIS is never longer than the UTF-8 it came from.
+    const std::size_t n = cp932ToIso2022Jp(text.data(), text.size(), jis.data());
+    if (n == kNotCarried) {
+      stop_ = Stop::kNotCarried;
+      return 0;
+    }
     if (!out.write(std::string_view(jis.data(), n))) return 0;
     ended = EndsWithLineFeed(piece_);
   }
+  if (stop_ != Stop::kNone) return 0;
   if (!ended && !out.write("\n")) return 0;
   return 1;
+}
+
+bool MessageBuilder::writeUtf8Body(LineSource& sendFile, LineSink& out) {
+  // The text in its canonical form (lines end CR LF) as base64 lines;
+  // whole lines of base64 are written as the text comes, the rest waits.
+  std::string canonical;
+  std::vector<char> lines;
+  const auto writeLines = [&](std::size_t n) {
+    if (n == 0) return true;
+    lines.resize(base64LinesSize(n));
+    const std::size_t length =
+        base64Lines(reinterpret_cast<const unsigned char*>(canonical.data()), n, lines.data());
+    canonical.erase(0, n);
+    return out.write(std::string_view(lines.data(), length));
+  };
+  bool ended = true;
+  while (nextPiece(sendFile)) {
+    std::string_view text;
+    if (!messageText(piece_, text)) return false;
+    ended = EndsWithLineFeed(text);
+    canonical.append(text.substr(0, text.size() - (ended ? 1 : 0)));
+    if (ended) canonical.append("\r\n");
+    if (canonical.size() >= kUtf8BodyBlock &&
+        !writeLines(canonical.size() / kAttachmentLineBytes * kAttachmentLineBytes)) {
+      return false;
+    }
+  }
+  if (stop_ != Stop::kNone) return false;
+  if (!ended) canonical.append("\r\n");
+  return writeLines(canonical.size());
 }
 
 int MessageBuilder::composePartHeader(std::string_view path, LineSink& out) {
@@ -357,26 +560,19 @@ int MessageBuilder::composePartHeader(std::string_view path, LineSink& out) {
       "\n"
       "Content-Type: application/octet-stream\n"
       "Content-Transfer-Encoding: base64\n");
-  std::string disposition = "Content-Disposition: attachment; filename=\"";
-  disposition.append(QuotedFileName(AttachmentFileName(path))).append("\"\n");
-  header.append(encodeHeaderLine(disposition)).append("\n");
+  std::string disposition;
+  if (!dispositionLine(path, disposition)) return 0;
+  header.append(disposition).append("\n");
   return out.write(header) ? 1 : 0;
 }
 
 int MessageBuilder::composeAttachment(ByteSource& file, LineSink& out) {
-  constexpr std::size_t kLineChars = base64EncodedSize(kAttachmentLineBytes);
   constexpr std::size_t kReadSize = kAttachmentLineBytes * kAttachmentLinesPerRead;
   std::vector<unsigned char> data(kReadSize);
-  // One more byte than the lines need: base64Encode writes a NUL after them.
-  std::vector<char> text((kLineChars + 1) * kAttachmentLinesPerRead + 1);
+  std::vector<char> text(base64LinesSize(kReadSize));
   for (;;) {
     const std::size_t n = file.read(data.data(), kReadSize);
-    std::size_t length = 0;
-    for (std::size_t offset = 0; offset < n; offset += kAttachmentLineBytes) {
-      const std::size_t block = n - offset < kAttachmentLineBytes ? n - offset : kAttachmentLineBytes;
-      length += base64Encode(data.data() + offset, block, text.data() + length);
-      text[length++] = '\n';
-    }
+    const std::size_t length = base64Lines(data.data(), n, text.data());
     if (length > 0 && !out.write(std::string_view(text.data(), length))) return 0;
     // A short read is the end of the file or a read error (a folder named as
     // an attachment reads as an error): either way nothing more comes.
@@ -393,18 +589,23 @@ int MessageBuilder::composeClosing(LineSink& out) {
 
 int MessageBuilder::composeEnd(LineSink& out) { return out.write(".\n") ? 1 : 0; }
 
-ComposeResult composeMessage(MessageBuilder& builder, LineSource& sendFile, LineSink& out,
-                             AttachmentOpener& attachments, const std::function<bool()>& stepEnd) {
+namespace {
+
+// One attempt at the whole message in the builder's charset.
+ComposeResult composeOnce(MessageBuilder& builder, LineSource& sendFile, LineSink& out,
+                          AttachmentOpener& attachments, const std::function<bool()>& stepEnd) {
   const auto ended = [&stepEnd] { return !stepEnd || stepEnd(); };
   // Every step but the end line writes through the dot-stuffing.
   DotStuffingSink data(out);
   ComposeResult result;
   if (!builder.composeHeader(sendFile, data) || !ended()) {
     result.failure = ComposeFailure::kHeader;
+    result.invalidLine = builder.invalidLine();
     return result;
   }
   if (!builder.composeBody(sendFile, data) || !ended()) {
     result.failure = ComposeFailure::kBody;
+    result.invalidLine = builder.invalidLine();
     return result;
   }
   if (builder.hasAttachments()) {
@@ -434,6 +635,30 @@ ComposeResult composeMessage(MessageBuilder& builder, LineSource& sendFile, Line
   }
   if (!MessageBuilder::composeEnd(out) || !ended()) result.failure = ComposeFailure::kBody;
   return result;
+}
+
+}  // namespace
+
+ComposeResult composeMessage(MessageBuilder& builder, RewindableSource& sendFile,
+                             RewindableSink& out, AttachmentOpener& attachments,
+                             const std::function<bool()>& stepEnd) {
+  const std::string callerList = builder.attachmentList;
+  builder.start(false);
+  ComposeResult result = composeOnce(builder, sendFile, out, attachments, stepEnd);
+  if (builder.stop() != MessageBuilder::Stop::kNotCarried) return result;
+  // ISO-2022-JP cannot carry the text: the whole message anew, in UTF-8.
+  result = {};
+  if (!sendFile.rewind()) {
+    result.failure = ComposeFailure::kSendFile;
+    return result;
+  }
+  if (!out.rewind()) {
+    result.failure = ComposeFailure::kHeader;
+    return result;
+  }
+  builder.attachmentList = callerList;
+  builder.start(true);
+  return composeOnce(builder, sendFile, out, attachments, stepEnd);
 }
 
 }  // namespace zel

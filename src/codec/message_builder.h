@@ -2,6 +2,12 @@
 // its attachments become one RFC 822/MIME message in ISO-2022-JP, stored as
 // the DATA phase of SMTP (dot-stuffed, ending with the "." line).
 //
+// Text ISO-2022-JP cannot carry (jis_repertoire.h), a send file in UTF-8
+// holding such text, or the charset option UTF-8 make the message UTF-8
+// instead: "=?UTF-8?B?" words in the header and the file names, the text
+// body in base64. No byte of 0x80 or above ever stands in a header line or
+// in a part labelled 7bit.
+//
 // The send file is read as lines: a line feed, a CR LF and a CR alone each
 // end a line (servers that take a bare CR for a line end must see the same
 // lines as the others), and NUL bytes are dropped.
@@ -18,7 +24,9 @@
 #include <string_view>
 
 #include "codec/clock.h"
+#include "codec/encoded_word.h"
 #include "codec/line_stream.h"
+#include "platform/charset_convert.h"
 
 namespace zel {
 
@@ -59,6 +67,18 @@ class AttachmentOpener {
   virtual std::unique_ptr<ByteSource> open(std::string_view path) = 0;
 };
 
+// The charset of the messages (option CHARSET).
+enum class MessageCharset {
+  kIso2022Jp,  // ISO-2022-JP where it carries all of the text, else UTF-8
+  kUtf8,       // UTF-8 always
+};
+
+// The charset of the send file's text (option SENDFILECHARSET).
+enum class SendFileCharset {
+  kShiftJis,  // code page 932, the host's text
+  kUtf8,      // UTF-8; a byte-order mark at its start is skipped
+};
+
 // The sender's identity: the session's hostName, domain, displayName and
 // mailAddress (Shift-JIS).
 struct SenderIdentity {
@@ -96,6 +116,10 @@ class MessageBuilder {
   SenderIdentity identity;
   ComposeStamp stamp;
 
+  // The charsets of the message and of the send file; set before a build.
+  MessageCharset charset = MessageCharset::kIso2022Jp;
+  SendFileCharset sendFileCharset = SendFileCharset::kShiftJis;
+
   // Attachment paths separated by TAB or LF; the caller's list before
   // composeHeader, extended by the send file's "X-AttachmentFile:" lines.
   std::string attachmentList;
@@ -112,6 +136,25 @@ class MessageBuilder {
   // True when attachmentList names at least one file.
   bool hasAttachments() const;
 
+  // True when the message being built is UTF-8 (else ISO-2022-JP).
+  bool utf8() const { return utf8_; }
+
+  // Why the last compose step returned 0 without a failed write.
+  enum class Stop {
+    kNone,
+    kNotCarried,   // ISO-2022-JP cannot carry the text: compose it as UTF-8
+    kInvalidUtf8,  // a line of a UTF-8 send file is no UTF-8 (invalidLine)
+    kNoConverter,  // this platform cannot convert UTF-8
+  };
+  Stop stop() const { return stop_; }
+
+  // The number of the send file's line that stopped the build (kInvalidUtf8).
+  std::size_t invalidLine() const { return invalidLine_; }
+
+  // Starts a build: ISO-2022-JP unless `utf8` or the charset option says
+  // UTF-8. composeMessage calls it; a caller of the single steps first.
+  void start(bool utf8);
+
   // composeHeader - the message header.
   // Reads the send file's header section (up to an empty line, a lone line
   // feed, a line beginning with "-", or the end), writes the generated Date,
@@ -121,12 +164,15 @@ class MessageBuilder {
   // message begins with a field name or a blank: a send-file line without a
   // field name continues the field before it (as if it began with the
   // blank it lacks), and a continuation of blanks alone is left out.
-  // Returns 1; 0 when writing fails.
+  // Returns 1; 0 when writing fails or the build stops (see stop()): in
+  // ISO-2022-JP that happens before any text ISO-2022-JP cannot carry is
+  // written, the attachment names included.
   int composeHeader(LineSource& sendFile, LineSink& out);
 
   // composeBody - the text body: every further line of the send file in
-  // ISO-2022-JP, the last one ending with a line feed.
-  // Returns 1; 0 when writing fails.
+  // ISO-2022-JP (or, in UTF-8, as base64 of its CR LF lines), the last one
+  // ending with a line feed.
+  // Returns 1; 0 when writing fails or the build stops (see stop()).
   int composeBody(LineSource& sendFile, LineSink& out);
 
   // composePartHeader - the delimiter and headers of one attachment part
@@ -156,38 +202,75 @@ class MessageBuilder {
 
   bool writeGenerated(LineSink& out);
   bool writeMimeHeader(LineSink& out);
+  bool writeUtf8Body(LineSource& sendFile, LineSink& out);
+  // Encodes and writes send-file text of a header line (or of a part of one).
+  bool writeHeaderText(std::string_view piece, LineSink& out);
+
+  // The helpers below return false when the build stops (stop_ says why).
+  // Send-file text as the message's text: CP932 for ISO-2022-JP, UTF-8 for
+  // UTF-8; `text` is `piece` itself or a view of text_.
+  bool messageText(std::string_view piece, std::string_view& text);
+  // Host text (CP932) as the message's text, into `out`.
+  bool hostMessageText(std::string_view host, std::string& out);
+  // Send-file text as host text (recipients, attachment paths), appended.
+  bool appendHostText(std::string_view piece, std::string& out);
+  // One header line (or part) of message text, encoded into `out`.
+  bool encodeHeader(std::string_view text, std::string& out);
+  // Starts the fold position of a new header line; `wholeRuns` for fields
+  // of addresses and file names (see Utf8HeaderFold).
+  void startHeaderLine(bool wholeRuns = false);
+  // The Content-Disposition line of the attachment `path`, encoded.
+  bool dispositionLine(std::string_view path, std::string& out);
+  // Appends `text` converted by `which` (opened between UTF-8 and CP932
+  // when first used) to `out`; `replaced` receives the replacements made.
+  bool convert(CharsetConverter& which, CharsetConverter::Direction direction,
+               std::string_view text, std::string& out, std::size_t* replaced = nullptr);
 
   const Clock& clock_;
   std::string piece_;
-  std::string pending_;      // bytes read and not yet handed out as a piece
+  std::string pending_;       // bytes read and not yet handed out as a piece
   bool sourceEnded_ = false;  // the send file has no more bytes
+  bool fileStart_ = true;     // no piece was handed out yet
+  std::size_t nextLine_ = 1;  // the send-file line the next piece belongs to
+  bool utf8_ = false;
+  Stop stop_ = Stop::kNone;
+  std::size_t invalidLine_ = 0;
+  int estimate_ = 0;          // fold position of a header line encoded in parts
+  Utf8HeaderFold utf8Fold_;
+  std::string text_;          // scratch: message text of a piece
+  CharsetConverter fromCp932_;  // CP932 -> UTF-8, opened when first needed
+  CharsetConverter toCp932_;    // UTF-8 -> CP932, opened when first needed
 };
 
 // The steps of a build that can fail, for the caller's error numbers.
 enum class ComposeFailure {
   kNone,
-  kHeader,          // writing the header failed
-  kBody,            // writing the body or the end line failed
+  kSendFile,        // the send file could not be read again from its start
+  kHeader,          // writing the header failed, or a header line is no UTF-8
+  kBody,            // writing the body or the end line failed, or a body line is no UTF-8
   kAttachmentOpen,  // an attachment could not be opened
   kAttachment,      // an attachment could not be read or written
 };
 
 struct ComposeResult {
   ComposeFailure failure = ComposeFailure::kNone;
-  std::string path;  // the attachment of kAttachmentOpen / kAttachment
+  std::string path;         // the attachment of kAttachmentOpen / kAttachment
+  std::size_t invalidLine = 0;  // kHeader / kBody: the send-file line that is no UTF-8
 };
 
 // composeMessage - the whole message in its DATA form: header, body, every
 // attachment part and the closing delimiter, dot-stuffed all through (see
 // DotStuffingSink), and the end line; stops at the first failing step.
-// `builder` holds identity, stamp and the caller's attachment list;
-// afterwards its recipients, attachmentList and boundary are those of the
-// message. `stepEnd`, when given, is called after the header, the body,
-// each attachment part, the closing delimiter and the end line (a buffering
-// sink flushes there); false fails that step, so a write that fails late is
-// still the error of the step that wrote it.
-ComposeResult composeMessage(MessageBuilder& builder, LineSource& sendFile, LineSink& out,
-                             AttachmentOpener& attachments,
+// `builder` holds identity, stamp, the charsets and the caller's attachment
+// list; afterwards its recipients, attachmentList and boundary are those of
+// the message. A message begun in ISO-2022-JP whose text it cannot carry is
+// composed anew as UTF-8: the send file is rewound and what was written to
+// `out` discarded. `stepEnd`, when given, is called after the header, the
+// body, each attachment part, the closing delimiter and the end line (a
+// buffering sink flushes there); false fails that step, so a write that
+// fails late is still the error of the step that wrote it.
+ComposeResult composeMessage(MessageBuilder& builder, RewindableSource& sendFile,
+                             RewindableSink& out, AttachmentOpener& attachments,
                              const std::function<bool()>& stepEnd = {});
 
 }  // namespace zel

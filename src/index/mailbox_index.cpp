@@ -124,11 +124,16 @@ int MakeMailboxIndex(const char* mailboxPath) {
   if (mailboxPath == nullptr || !PathExists(mailboxPath) || IsDirectory(mailboxPath)) return 0;
   std::string indexPath;
   if (!IndexPathOf(mailboxPath, indexPath)) return 0;
+  TextFile mailbox;
+  if (!mailbox.Open(mailboxPath, TextFile::Mode::kReadBinary)) return 0;
+  // The update holds the index's lock from the resume point to its last
+  // record, so two updates never index the same messages twice. A link, a
+  // FIFO or another user's file at the index path fails the open.
+  TextFile index;
+  if (!index.Open(indexPath, TextFile::Mode::kAppend) || !index.Lock()) return 0;
   bool indexOpen = false;
   const std::int64_t resume = ResumePoint(indexPath, indexOpen);
 
-  TextFile mailbox;
-  if (!mailbox.Open(mailboxPath, TextFile::Mode::kReadBinary)) return 0;
   TextLines lines(mailbox, kMailboxPieceSize);
   std::int64_t n = 0;
   if (resume > 0) {
@@ -137,8 +142,6 @@ int MakeMailboxIndex(const char* mailboxPath) {
     lines.skipPast('.', n);
   }
 
-  TextFile index;
-  if (!index.Open(indexPath, TextFile::Mode::kAppend)) return 0;
   if (indexOpen) index.Write("\n");  // a record never continues a cut line
   const long standardOffset = StandardUtcOffset();
   enum class State { kSeeking, kHeader } state = State::kSeeking;

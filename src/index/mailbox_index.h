@@ -38,9 +38,12 @@ bool IndexPathOf(std::string_view mailboxPath, std::string& indexPath);
 // not count), and appends one record per complete message after it.
 // A captured value has its line end removed and each 0x00, 0x01, CR and LF
 // (and, in Subject and From, each TAB) turned into a blank.
+// The update holds an exclusive lock on the index (waiting a bounded time
+// for another update). An index path naming a link, a FIFO or another
+// user's file cannot be appended to.
 // Returns 1 when the index is up to date; 0 for a null, missing or folder
-// path, a mailbox that cannot be read, an index that cannot be appended to,
-// or a failed write.
+// path, a mailbox that cannot be read, an index that cannot be appended to
+// or locked, or a failed write.
 int MakeMailboxIndex(const char* mailboxPath);
 
 // CheckMailFolder - the folder index entry point: builds nothing.

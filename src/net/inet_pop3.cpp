@@ -144,6 +144,7 @@ const MessageEntry* InetPop3::CurrentEntry() const {
   if (currentIndex_ >= listing_.Size()) return nullptr;
   current_.number = listing_.Number(currentIndex_);
   current_.uidl = listing_.Uidl(currentIndex_);
+  current_.octets = listing_.Octets(currentIndex_);
   return &current_;
 }
 
@@ -209,7 +210,7 @@ int InetPop3::FetchListing() {
     }
     const int number = ListingNumber(replyLine);
     if (number == 0) break;
-    listing_.AddNumber(number);
+    listing_.AddNumber(number, std::strtoull(SecondField(replyLine), nullptr, 10));
   }
   if (read == n) RecvLine();  // the end line "."
   currentIndex_ = 0;

@@ -40,6 +40,7 @@ inline constexpr int kMaxListing = 1000000;
 struct MessageEntry {
   int number = 0;          // message number from the LIST line
   const char* uidl = "";   // from the UIDL line; empty when none
+  std::uint32_t octets = 0;  // size from the LIST line (MessageListing::kMaxOctets at most)
 };
 
 class InetPop3 : public InetSocket {

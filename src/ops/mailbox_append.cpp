@@ -13,6 +13,7 @@
 #include "ops/record_file.h"
 #include "ops/system_clock.h"
 #include "ops/text_file_stream.h"
+#include "platform/file_lock.h"
 #include "platform/file_ops.h"
 #include "platform/log.h"
 #include "platform/temp_file.h"
@@ -22,8 +23,6 @@ namespace zel {
 
 namespace {
 
-// Suffix of the new list written beside the list file.
-constexpr std::string_view kNewListSuffix = ".zeltmp";
 // First-line tag of a reading copy (and of a mailbox entry).
 constexpr std::string_view kMailFileTag = "X-MailFile:";
 
@@ -34,8 +33,11 @@ bool IsEndLine(std::string_view line) { return line == "." || line == ".\n"; }
 
 // WriteReadingCopy - writes the reading copy of a display file beside it.
 //   displayPath  the display file (".wml"); it stays
+// The copy is a new file of ours: whatever entry has its name (a copy an
+// earlier run left, or a link or file someone else put there) is removed
+// first, and the copy is created exclusively, never written through it.
 // Returns 1 written; 0 failed: -1105 the display file cannot be opened,
-// -1106 the reading copy cannot be opened or written (a partly written one
+// -1106 the reading copy cannot be created or written (a partly written one
 // is removed).
 int InetMail::WriteReadingCopy(const char* displayPath) {
   const std::string copyPath = ReadingCopyPath(displayPath);
@@ -46,7 +48,8 @@ int InetMail::WriteReadingCopy(const char* displayPath) {
     return 0;
   }
   TextFile copy;
-  if (!copy.Open(copyPath, TextFile::Mode::kWrite)) {
+  if (!copy.Open(copyPath, TextFile::Mode::kCreate) &&
+      (!DeleteFileAt(copyPath) || !copy.Open(copyPath, TextFile::Mode::kCreate))) {
     ZEL_LOG(InetMail, "表示ファイルのオープンに失敗 [%s]", copyPath.c_str());
     SetError(-1106, "表示ファイルのオープンに失敗 [%s]", copyPath.c_str());
     return 0;
@@ -66,12 +69,13 @@ int InetMail::WriteReadingCopy(const char* displayPath) {
 
 // ConvertList - gives every display file of the list a reading copy and
 // rewrites the list to name the reading copies (lines without a TAB are
-// dropped; the other fields stay). The new list is written beside the list
-// and put in its place in one step.
+// dropped; the other fields stay). The new list is a new file of ours
+// beside the list, put in its place in one step (through `lock`, the run's
+// lock on the list, when given).
 // Returns 1 converted; 0 failed, with the error state set (-1104 list,
 // -1105/-1106 a reading copy) and the list file unchanged; reading copies
 // made before the failure stay.
-int InetMail::ConvertList(const char* listPath) {
+int InetMail::ConvertList(const char* listPath, FileLock* lock) {
   TextFile list;
   if (!list.Open(listPath, TextFile::Mode::kRead)) {
     ZEL_LOG(InetMail, "変換前リストファイルのオープンに失敗 [%s]", listPath);
@@ -80,10 +84,11 @@ int InetMail::ConvertList(const char* listPath) {
   }
   // Beside the list, so that it replaces the list by a rename; where no new
   // file may be made there, in the temporary folder.
-  std::string newList = std::string(listPath) + std::string(kNewListSuffix);
-  bool beside = true;
+  std::string newList;
+  bool beside = MakeTempBeside(listPath, newList);
   TextFile out;
-  if (!out.Open(newList, TextFile::Mode::kWrite)) {
+  if (!beside || !out.Open(newList, TextFile::Mode::kWrite)) {
+    if (beside) DeleteFileAt(newList);
     beside = false;
     char temp[kPathSize];
     if (MakeTempName(temp) != 1) {
@@ -117,8 +122,12 @@ int InetMail::ConvertList(const char* listPath) {
   const bool read = !list.Failed();
   list.Close();
   const bool written = out.Close() && read;
-  const bool replaced = written && (beside ? RenameFileReplace(newList, listPath)
-                                           : CopyFileReplace(newList, listPath));
+  bool replaced = written;
+  if (replaced && beside) {
+    replaced = lock != nullptr ? lock->Replace(newList) : RenameFileReplace(newList, listPath);
+  } else if (replaced) {
+    replaced = CopyFileReplace(newList, listPath);
+  }
   if (!replaced) {
     ZEL_LOG(InetMail, "変換後リストファイルの書き込みに失敗 [%s]", listPath);
     SetError(-1104, "変換後リストファイルの書き込みに失敗 [%s]", listPath);
@@ -190,11 +199,12 @@ int InetMail::AppendToMailbox(const char* listPath, const char* mailboxPath) {
 }
 
 // MailboxStep - after a receive-all that stored messages: ConvertList, then
-// AppendToMailbox. Returns the count appended; -1 when the conversion
-// failed (nothing is appended: the unconverted list names the display
-// files themselves) or a file could not be opened or written.
-int InetMail::MailboxStep() {
-  if (ConvertList(listFilePath) != 1) return -1;
+// AppendToMailbox. `listLock` is the run's lock on the list file.
+// Returns the count appended; -1 when the conversion failed (nothing is
+// appended: the unconverted list names the display files themselves) or a
+// file could not be opened or written.
+int InetMail::MailboxStep(FileLock* listLock) {
+  if (ConvertList(listFilePath, listLock) != 1) return -1;
   return AppendToMailbox(listFilePath, mailboxFilePath);
 }
 

@@ -1,6 +1,7 @@
-// The work of receive-all on the worker thread: every new message of the
-// maildrop into its display file and list line, the seen-UIDL file, and
-// deletion on the server.
+// The work of receive-all on the worker thread: the locks on the list and
+// seen-UIDL files, every new message of the maildrop into its display file
+// and list line, the seen-UIDL file, deletion on the server, and the end of
+// the run: its files flushed to stable storage before QUIT when it deletes.
 #include <algorithm>
 #include <deque>
 #include <memory>
@@ -11,9 +12,11 @@
 #include "codec/message_decoder.h"
 #include "ops/display_name.h"
 #include "ops/list_file.h"
+#include "ops/receive_files.h"
 #include "ops/record_file.h"
 #include "ops/seen_set.h"
 #include "ops/text_file_stream.h"
+#include "platform/file_lock.h"
 #include "platform/file_ops.h"
 #include "platform/log.h"
 #include "platform/temp_file.h"
@@ -30,19 +33,23 @@ constexpr std::size_t kRetrAhead = 4;
 // One run of ReceiveAll over a listing.
 class ReceiveRun {
  public:
-  ReceiveRun(InetMail& session, const char* seenPath)
+  ReceiveRun(InetMail& session, const char* seenPath, ReceiveFiles& files)
       : s_(session),
+        files_(files),
         seenPath_(seenPath != nullptr ? seenPath : ""),
-        dele_(session.deleteOnServer == 1) {}
+        dele_(session.deleteOnServer == 1),
+        deleteSeen_(dele_ && session.deleteSeen == 1),
+        maxSize_(session.maxMessageSize > 0 ? static_cast<std::uint32_t>(session.maxMessageSize) : 0) {}
 
   // Receives message `number` and every later one of the listing.
   // Returns the count stored; `complete` tells whether the listing was
   // worked through to its end.
   int Run(int number, RecordFile& list, const char* folder, bool& complete);
 
-  // Saves the seen-UIDL set, when the run made one. After an early stop
-  // (failure or cancel) the keys the run did not reach are kept. Deletes
-  // the raw temporary file unless it holds a message that failed.
+  // Saves the seen-UIDL set, when the run made one (through the run's lock
+  // on the file). After an early stop (failure or cancel) the keys the run
+  // did not reach are kept. Deletes the raw temporary file unless it holds
+  // a whole message that failed.
   void Finish(bool complete);
 
  private:
@@ -59,14 +66,23 @@ class ReceiveRun {
   // True once the caller's thread has cancelled the run (the channel is
   // disabled): the failures that follow set no error number.
   bool Cancelled() const { return !s_.IsEnabled(); }
+  // True when listing entry `index` is larger than the MAXSIZE option.
+  bool TooLarge(std::size_t index) const {
+    return maxSize_ != 0 && s_.Listing().Octets(index) > maxSize_;
+  }
 
   InetMail& s_;
+  ReceiveFiles& files_;
   std::string seenPath_;
   std::unique_ptr<SeenSet> seen_;
   // The DELE option as the run started. Without DELE between two
   // retrievals, the next RETR is sent while this message is decoded and
   // stored: the server works meanwhile.
   const bool dele_;
+  // DELESEEN: a message skipped as seen (stored by an earlier run whose
+  // deletions never took effect) is deleted too.
+  const bool deleteSeen_;
+  const std::uint32_t maxSize_;  // MAXSIZE in bytes; 0 none
   std::deque<std::size_t> ahead_;  // listing indices sent ahead, in order
   std::size_t lookFrom_ = 0;        // the next listing index to look at
   // One raw temporary file serves every message of the run.
@@ -102,6 +118,7 @@ void ReceiveRun::SendAhead(std::string_view storing) {
     } else {
       ++lookFrom_;
     }
+    if (TooLarge(at)) continue;
     if (s_.SendRetrAhead(listing.Number(at)) != 1) return;
     ahead_.push_back(at);
   }
@@ -141,9 +158,19 @@ ReceiveRun::Outcome ReceiveRun::Receive(int number, RecordFile& list, const char
     }
     // An empty key (no UIDL, no Message-Id) tells nothing about the
     // message: it is always fetched and never recorded.
-    if (!key.empty() && !sentAhead && seen_->Lookup(key) == 1) return Outcome::kSkipped;
+    if (!key.empty() && !sentAhead && seen_->Lookup(key) == 1) {
+      if (deleteSeen_) s_.Dele(number);
+      return Outcome::kSkipped;
+    }
   }
-  if (sentAhead) ahead_.pop_front();
+  if (sentAhead) {
+    ahead_.pop_front();
+  } else if (TooLarge(s_.CurrentIndex())) {
+    // Left on the server, unrecorded: a higher limit fetches it later.
+    ZEL_LOG(InetMail, "サイズ上限 %u バイトを超えるメッセージを受信しない [%d: %u バイト]", maxSize_, number,
+            s_.Listing().Octets(s_.CurrentIndex()));
+    return Outcome::kSkipped;
+  }
 
   if (raw_[0] == '\0' && MakeTempName(raw_) != 1) {
     ZEL_LOG(InetMail, "受信用テンポラリファイルの取得に失敗");
@@ -156,7 +183,10 @@ ReceiveRun::Outcome ReceiveRun::Receive(int number, RecordFile& list, const char
   if (retrieved != 1) {
     ZEL_LOG(InetMail, "受信に失敗");
     if (!Cancelled()) s_.SetError(retrieved, "受信に失敗");
-    return Outcome::kFailed;  // the raw file stays for inspection
+    // A cut retrieval holds part of a message that is still on the server:
+    // the part goes.
+    rawFailed_ = false;
+    return Outcome::kFailed;
   }
   if (!dele_) SendAhead(seen_ != nullptr ? SeenKey() : std::string());
 
@@ -218,9 +248,12 @@ ReceiveRun::Outcome ReceiveRun::Receive(int number, RecordFile& list, const char
     if (!key.empty()) seen_->Insert(key);
   }
   rawFailed_ = false;
-  // Only a message whose display file and list line are whole on disk is
-  // deleted on the server.
-  if (dele_) s_.Dele(number);
+  // Only a message whose display file and list line are whole is deleted
+  // on the server; the display file is flushed with the run's files.
+  if (dele_) {
+    files_.written.push_back(display);
+    s_.Dele(number);
+  }
   return Outcome::kStored;
 }
 
@@ -228,28 +261,58 @@ void ReceiveRun::Finish(bool complete) {
   if (raw_[0] != '\0' && !rawFailed_) DeleteFileAt(raw_);
   if (seen_ == nullptr) return;
   if (!complete) seen_->KeepAll();
-  if (seen_->Save(seenPath_) != 1) {
+  files_.seenUsed = true;
+  if (seen_->Save(seenPath_, &files_.seen) != 1) {
     ZEL_LOG(InetMail, "既読UIDLファイルの保存に失敗 [%s]", seenPath_.c_str());
+  } else if (dele_) {
+    files_.written.push_back(seenPath_);
   }
   s_.seenSet = nullptr;
   seen_.reset();
 }
 
+// Takes the run's lock on the list or seen-UIDL file `path` (`name` in
+// the error text). Returns false, with the error state set (-1104), when
+// another run holds it or the path names no file of ours.
+bool LockRunFile(InetMail& s, FileLock& lock, const char* path, const char* name) {
+  switch (lock.Acquire(path)) {
+    case FileLock::Status::kLocked:
+      return true;
+    case FileLock::Status::kBusy:
+      ZEL_LOG(InetMail, "%sが他の受信処理で使用中 [%s]", name, path);
+      s.SetError(-1104, "%sが他の受信処理で使用中 [%s]", name, path);
+      return false;
+    case FileLock::Status::kUnusable:
+      break;
+  }
+  ZEL_LOG(InetMail, "%sのオープンに失敗 [%s]", name, path);
+  s.SetError(-1104, "%sのオープンに失敗 [%s]", name, path);
+  return false;
+}
+
 }  // namespace
 
-// ReceiveAll - the worker's main work: logs in, lists the maildrop afresh
-// and stores every message not in the seen-UIDL file.
+// ReceiveAll - the worker's main work: locks the list and seen-UIDL files,
+// logs in, lists the maildrop afresh and stores every message not in the
+// seen-UIDL file. The connection stays open for EndReceive.
 //   listPath  list file, replaced; deleted again when nothing was stored
 //   folder    mail folder for the display files
 //   seenPath  seen-UIDL file, or nullptr/empty for none
+//   files     receives the run's locks and, with DELE, the files written
 // Returns the count stored (also after a failure inside the loop, with the
 // error state naming the failure; and after a cancel, without error);
 // 0 for an empty maildrop; -1 when the login or the listing failed (error
-// number 0, or -400 to -403 when TLS failed) or the list file cannot be
-// opened (-1104).
-int InetMail::ReceiveAll(const char* listPath, const char* folder, const char* seenPath) {
+// number 0, or -400 to -403 when TLS failed), or the list file cannot be
+// opened or locked, or the seen-UIDL file cannot be locked (-1104: another
+// run holds it, or the path names a link, a FIFO or another user's file;
+// nothing is touched then, not even the server).
+int InetMail::ReceiveAll(const char* listPath, const char* folder, const char* seenPath,
+                         ReceiveFiles& files) {
   ClearError();
-  ReceiveRun run(*this, seenPath);
+  if (!LockRunFile(*this, files.list, listPath, "リストファイル")) return -1;
+  const bool seenFile = seenPath != nullptr && seenPath[0] != '\0';
+  if (seenFile && !LockRunFile(*this, files.seen, seenPath, "既読UIDLファイル")) return -1;
+  ReceiveRun run(*this, seenPath, files);
   int result = -1;
   bool complete = false;
   const int login = Login(pop3Server, Pop3PortInUse(), userName, password, useApop);
@@ -265,16 +328,37 @@ int InetMail::ReceiveAll(const char* listPath, const char* folder, const char* s
         ZEL_LOG(InetMail, "リストファイルのオープンに失敗 [%s]", listPath);
         SetError(-1104, "リストファイルのオープンに失敗 [%s]", listPath);
       } else {
+        files.listUsed = true;
         ReportTotal(totalCount);
         result = run.Run(first, list, folder, complete);
         list.Close();  // each line was committed on its own
-        if (complete && result == 0) DeleteFileAt(listPath);
+        if (complete && result == 0) {
+          DeleteFileAt(listPath);
+        } else if (deleteOnServer == 1) {
+          files.written.push_back(listPath);
+        }
       }
     }
   }
-  Quit();
   run.Finish(complete);
   return result;
+}
+
+// EndReceive - ends the run's connection. With DELE, the files the run
+// wrote (display files, list, seen-UIDL file, mailbox) and their folders
+// are first flushed to stable storage in one batch, since the server
+// deletes at QUIT; when that fails, the connection is closed without QUIT
+// (nothing is deleted) and error -1105 tells why. A cancelled run's channel
+// sends nothing, but its files are flushed all the same: a later run with
+// DELESEEN deletes their messages.
+void InetMail::EndReceive(ReceiveFiles& files) {
+  if (deleteOnServer == 1 && !files.written.empty() && !SyncFiles(files.written)) {
+    ZEL_LOG(InetMail, "受信したファイルのディスクへの書き出しに失敗 [%s]", listFilePath);
+    SetError(-1105, "受信したファイルのディスクへの書き出しに失敗 [%s]", listFilePath);
+    Close();
+    return;
+  }
+  Quit();
 }
 
 }  // namespace zel

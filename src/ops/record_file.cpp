@@ -1,28 +1,41 @@
 #include "ops/record_file.h"
 
-#include "platform/file_ops.h"
-
 namespace zel {
 
 bool RecordFile::Open(std::string_view path, bool append) {
-  path_.assign(path);
-  if (!file_.Open(path, append ? TextFile::Mode::kAppend : TextFile::Mode::kWrite)) return false;
-  start_ = append ? FileSizeAt(path) : 0;
-  committed_ = start_;
-  if (start_ < 0) {
-    file_.Close();
-    return false;
+  append_ = append;
+  locked_ = failed_ = false;
+  committed_ = 0;
+  return file_.Open(path, append ? TextFile::Mode::kAppend : TextFile::Mode::kWrite);
+}
+
+bool RecordFile::Write(std::string_view text) {
+  if (append_ && !locked_ && !failed_) {
+    // The record's first byte: the cut-back point is taken under the lock,
+    // after every other writer's records.
+    locked_ = file_.Lock();
+    committed_ = locked_ ? file_.Size() : -1;
+    if (committed_ < 0) failed_ = true;
   }
-  return true;
+  if (failed_ || !file_.Write(text)) failed_ = true;
+  return !failed_;
 }
 
 bool RecordFile::Commit() {
-  if (file_.Flush()) {
-    committed_ = start_ + file_.BytesWritten();
+  if (!failed_ && file_.Flush()) {
+    if (locked_) file_.Unlock();
+    locked_ = false;
+    if (!append_) committed_ = file_.BytesWritten();
     return true;
   }
-  file_.Close();  // whatever it still held goes out before the cut
-  TruncateFileAt(path_, committed_);
+  failed_ = true;
+  // Whatever the file still buffers goes out before the cut.
+  if (committed_ >= 0) {
+    file_.CloseAt(committed_);
+  } else {
+    file_.Close();
+  }
+  locked_ = false;
   return false;
 }
 

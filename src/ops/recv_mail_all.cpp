@@ -11,6 +11,7 @@
 //   WM_COPYDATA (RecvProgress)  worker (in Retr) -> dialog, sent
 #include "api/inet_mail.h"
 #include "api/session_list.h"
+#include "ops/receive_files.h"
 #include "platform/log.h"
 #include "platform/thread.h"
 #include "platform/window.h"
@@ -179,23 +180,32 @@ void InetMail::ReportTotal(int total) {
 }
 
 // The worker thread's body: ReceiveAll, then the mailbox step when a
-// mailbox file was given and messages were stored, then the end report.
+// mailbox file was given and messages were stored, then the end of the
+// connection (the files flushed first with DELE) and the end report. The
+// run's locks go before the report.
 void InetMail::RecvAllWorkerBody() {
-  const int count = ReceiveAll(listFilePath, mailFolderPath, seenFilePath);
-  int result = count;
-  if (count > 0 && mailboxFilePath[0] != '\0') {
-    result = MailboxStep();
-    if (result == 0) {
-      ZEL_LOG(InetMail, "MakeDispMail 異常終了");
-      PostWindowMessage(controlWindow, kControlMessage, kReportFailed, -1);
-      return;
+  MessageParam report = kReportDone;
+  int result = 0;
+  {
+    ReceiveFiles files;
+    const int count = ReceiveAll(listFilePath, mailFolderPath, seenFilePath, files);
+    result = count;
+    if (count > 0 && mailboxFilePath[0] != '\0') {
+      result = MailboxStep(&files.list);
+      if (deleteOnServer == 1) files.written.push_back(mailboxFilePath);
+      if (result == 0) {
+        ZEL_LOG(InetMail, "MakeDispMail 異常終了");
+        report = kReportFailed;
+        result = -1;
+      }
+    } else if (count < 0) {
+      ZEL_LOG(InetMail, "RecvMailAll 異常終了");
+      report = kReportFailed;
+      result = -1;
     }
-  } else if (count < 0) {
-    ZEL_LOG(InetMail, "RecvMailAll 異常終了");
-    PostWindowMessage(controlWindow, kControlMessage, kReportFailed, -1);
-    return;
+    EndReceive(files);
   }
-  PostWindowMessage(controlWindow, kControlMessage, kReportDone, result);
+  PostWindowMessage(controlWindow, kControlMessage, report, result);
 }
 
 }  // namespace zel

@@ -26,8 +26,10 @@ enum class Fetch { kReady, kNone, kFailed };
 // failed (error number 0, or -400 to -403 after a failure of TLS). Error
 // numbers: -1201 temporary file or a dummy file that cannot be read, -1200
 // display file, -1102 header, -1103 body.
-// The raw temporary file is deleted on success and whenever no message was
-// fetched; after a failed retrieval or decoding it stays for inspection.
+// The raw temporary file is deleted on success and whenever no whole
+// message was fetched; after a failed decoding it stays for inspection.
+// `mailfile` is written only when it is a regular file of the effective
+// user reached without a link (or new): anything else fails with -1200.
 int InetMail::RecvMailDummy(const char* mailfile, const char* dummyfile) {
   if (RefuseWhileReceiving("RecvMailDummy")) return 0;
   ClearError();
@@ -68,6 +70,7 @@ int InetMail::RecvMailDummy(const char* mailfile, const char* dummyfile) {
     if (Retr(number, raw) != 1) {
       ZEL_LOG(InetMail, "POP3本文受信に失敗");
       Quit();
+      DeleteFileAt(raw);  // part of a message that stays on the server
       return 0;
     }
     Quit();

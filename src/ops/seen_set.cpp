@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "codec/md5.h"
+#include "platform/file_lock.h"
 #include "platform/file_ops.h"
 #include "platform/sjis_text.h"
 #include "platform/text_file.h"
@@ -10,8 +11,6 @@
 namespace zel {
 
 namespace {
-// Suffix of the temporary file Save writes beside the seen file.
-constexpr std::string_view kSaveSuffix = ".zeltmp";
 
 // Writes `records` to the open `file` and closes it. Returns false on any
 // failure.
@@ -97,18 +96,18 @@ void SeenSet::Load(const std::string& path) {
   AddRecords(bytes);
 }
 
-int SeenSet::Save(const std::string& path) const {
+int SeenSet::Save(const std::string& path, FileLock* lock) const {
   const std::string records = Records();
-  const std::string temp = path + std::string(kSaveSuffix);
+  std::string temp;
   TextFile file;
-  if (file.Open(temp, TextFile::Mode::kWriteBinary)) {
+  if (MakeTempBeside(path, temp) && file.Open(temp, TextFile::Mode::kWriteBinary)) {
     if (!WriteRecords(file, records)) {
       DeleteFileAt(temp);  // a full disk: the old file stays whole
       return 0;
     }
-    if (RenameFileReplace(temp, path)) return 1;
-    DeleteFileAt(temp);
+    if (lock != nullptr ? lock->Replace(temp) : RenameFileReplace(temp, path)) return 1;
   }
+  if (!temp.empty()) DeleteFileAt(temp);
   // No temporary file can take the seen file's place (a folder where only
   // the file itself may be written, a path too long for the suffix): write
   // the file in place, or it would never be updated and every old message

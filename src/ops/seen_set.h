@@ -21,6 +21,8 @@
 
 namespace zel {
 
+class FileLock;
+
 // Size of one record of the seen-UIDL file.
 inline constexpr std::size_t kSeenRecordSize = 80;
 // Longest key text a record holds (bytes 0..77 hold text and NUL fill).
@@ -60,12 +62,13 @@ class SeenSet {
   // reach, so their messages are not fetched again.
   void KeepAll();
 
-  // Writes the marked keys to `path`. The records go to a
-  // temporary file beside `path` that then replaces it, so a failure never
-  // leaves a truncated file; only when no such file can be created or
-  // renamed is `path` written in place. Returns 1 written, 0 when it could
-  // not be.
-  int Save(const std::string& path) const;
+  // Writes the marked keys to `path`. The records go to a new file of
+  // ours beside `path` (MakeTempBeside) that then replaces it, so a
+  // failure never leaves a truncated file; only when no such file can be
+  // created or renamed is `path` written in place. With `lock` (the run's
+  // lock on `path`) the replacement keeps the lock. Returns 1 written, 0
+  // when it could not be.
+  int Save(const std::string& path, FileLock* lock = nullptr) const;
 
   // Frees every key.
   void Discard();

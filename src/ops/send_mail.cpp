@@ -1,6 +1,7 @@
 // The send operation: a send file becomes a message in a temporary file,
 // which is delivered over SMTP (after a POP3 login for POP before SMTP) or
 // copied to a dummy file. The temporary file never outlives the call.
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -41,9 +42,18 @@ class AttachmentFiles : public AttachmentOpener {
 // Writes the message in text form (each LF stored as CR LF) to a file opened
 // for bytes, through one buffer: a base64 attachment is a great many short
 // lines, and one write per line would cost more than encoding them.
-class MessageFileSink : public LineSink {
+class MessageFileSink : public RewindableSink {
  public:
-  explicit MessageFileSink(TextFile& file) : file_(file) { buffer_.reserve(kFlushSize + 4096); }
+  MessageFileSink(TextFile& file, const char* path) : file_(file), path_(path) {
+    buffer_.reserve(kFlushSize + 4096);
+  }
+
+  // Empties the file (opened anew as the library's own file, see SendMail).
+  bool rewind() override {
+    buffer_.clear();
+    file_.Close();
+    return file_.Open(path_, TextFile::Mode::kWriteBinary, true);
+  }
 
   bool write(std::string_view text) override {
     std::size_t start = 0;
@@ -72,6 +82,7 @@ class MessageFileSink : public LineSink {
  private:
   static constexpr std::size_t kFlushSize = 256 * 1024;  // bytes per file write
   TextFile& file_;
+  const char* path_;
   std::string buffer_;
 };
 
@@ -115,6 +126,8 @@ int InetMail::SendMail(const char* mailfile, const char* attachfile, const char*
   MessageBuilder builder(systemClock());
   builder.identity = {hostName, domain, displayName, mailAddress};
   builder.stamp = {TickCount(), ProcessId()};
+  builder.charset = messageCharset;
+  builder.sendFileCharset = sendFileCharset;
   if (attachfile != nullptr) builder.attachmentList = attachfile;
 
   TextFile sendFile;
@@ -135,7 +148,7 @@ int InetMail::SendMail(const char* mailfile, const char* attachfile, const char*
   }
 
   TextFileSource source(sendFile);
-  MessageFileSink sink(temp);
+  MessageFileSink sink(temp, tempPath);
   AttachmentFiles attachments;
   // The sink is flushed at the end of each step: a write that fails (a full
   // disk) is the error of the step that wrote it.
@@ -149,16 +162,27 @@ int InetMail::SendMail(const char* mailfile, const char* attachfile, const char*
     SetError(-1100, "送信ファイルが開けない [%s]", mailfile);
     return 0;
   }
+  // A line of a UTF-8 send file that is no UTF-8 is named before the file
+  // (a long path cannot push it out of the error text).
+  char invalid[64] = "";
+  if (composed.invalidLine > 0) {
+    std::snprintf(invalid, sizeof invalid, ": %lu行目が UTF-8 ではありません",
+                  static_cast<unsigned long>(composed.invalidLine));
+  }
   switch (composed.failure) {
     case ComposeFailure::kNone:
       break;
+    case ComposeFailure::kSendFile:
+      ZEL_LOG(InetMail, "送信ファイルが開けない [%s]", mailfile);
+      SetError(-1100, "送信ファイルが開けない [%s]", mailfile);
+      return 0;
     case ComposeFailure::kHeader:
-      ZEL_LOG(InetMail, "ヘッダ部のエンコードに失敗 [%s]", mailfile);
-      SetError(-1102, "ヘッダ部のエンコードに失敗 [%s]", mailfile);
+      ZEL_LOG(InetMail, "ヘッダ部のエンコードに失敗%s [%s]", invalid, mailfile);
+      SetError(-1102, "ヘッダ部のエンコードに失敗%s [%s]", invalid, mailfile);
       return 0;
     case ComposeFailure::kBody:
-      ZEL_LOG(InetMail, "本文部のエンコードに失敗 [%s]", mailfile);
-      SetError(-1103, "本文部のエンコードに失敗 [%s]", mailfile);
+      ZEL_LOG(InetMail, "本文部のエンコードに失敗%s [%s]", invalid, mailfile);
+      SetError(-1103, "本文部のエンコードに失敗%s [%s]", invalid, mailfile);
       return 0;
     case ComposeFailure::kAttachmentOpen:
       ZEL_LOG(InetMail, "添付ファイル[%s]がオープンできません", composed.path.c_str());

@@ -13,9 +13,16 @@ namespace zel {
 // Reads lines from `file` (text mode: CR LF comes as LF) with fgets
 // semantics and one byte of look-ahead. The file must stay open while the
 // source is used; the source reads ahead, so use the file only through it.
-class TextFileSource : public BufferedLines<LineSource, 16 * 1024> {
+class TextFileSource : public BufferedLines<RewindableSource, 16 * 1024> {
  public:
   explicit TextFileSource(TextFile& file) : file_(file) {}
+
+  // Reads the file again from its first byte.
+  bool rewind() override {
+    if (!file_.Seek(0)) return false;
+    dropBuffer();
+    return true;
+  }
 
  private:
   std::size_t readChunk(char* buffer, std::size_t n) override { return file_.Read(buffer, n); }

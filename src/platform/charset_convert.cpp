@@ -78,18 +78,6 @@ bool CharsetConverter::Open(std::string_view label, Direction direction) {
 
 std::size_t AppendCodePointAsCp932(char32_t c, std::string& out) { return charset::appendCp932(c, out); }
 
-bool IsUtf8Text(std::string_view text) {
-  const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-  for (std::size_t left = text.size(); left > 0;) {
-    char32_t c;
-    const int n = charset::readUtf8(p, left, c);
-    if (n <= 0) return false;
-    p += n;
-    left -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
 std::size_t CharsetConverter::Convert(std::string_view piece, std::string& out, bool last) {
   return state_ ? state_->step->Convert(piece, out, last) : 0;
 }

@@ -75,9 +75,6 @@ bool ConvertToCp932(std::string_view label, std::string_view text, std::string& 
 bool ConvertFromCp932(std::string_view label, std::string_view text, std::string& out,
                       std::size_t* replaced = nullptr);
 
-// True when `text` is well-formed UTF-8 (an empty or ASCII text included).
-bool IsUtf8Text(std::string_view text);
-
 // Appends the Unicode code point `c` to `out` as CP932: 〓 when CP932 has
 // no such character (as the conversions write it). Returns 1 when it wrote
 // 〓, else 0.

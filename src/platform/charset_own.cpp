@@ -13,6 +13,48 @@ namespace {
 
 using Direction = CharsetConverter::Direction;
 
+// readUtf8: the character at `p` (n > 0 bytes there).
+// Returns its length (> 0, code point in `c`); minus the length of an
+// ill-formed part that one mark replaces (the longest start of a valid
+// sequence, at least one byte), as the Unicode standard recommends; 0 when
+// the n bytes are a valid start of a character cut by the end of the text.
+int readUtf8(const unsigned char* p, std::size_t n, char32_t& c) {
+  const unsigned lead = p[0];
+  if (lead < 0x80) {
+    c = lead;
+    return 1;
+  }
+  int need;
+  unsigned low = 0x80, high = 0xBF;  // range of the second byte
+  if (lead < 0xC2) return -1;
+  if (lead < 0xE0) {
+    need = 1;
+    c = lead & 0x1F;
+  } else if (lead < 0xF0) {
+    need = 2;
+    c = lead & 0x0F;
+    if (lead == 0xE0) low = 0xA0;   // no overlong form
+    if (lead == 0xED) high = 0x9F;  // no surrogate
+  } else if (lead < 0xF5) {
+    need = 3;
+    c = lead & 0x07;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;  // nothing beyond U+10FFFF
+  } else {
+    return -1;
+  }
+  for (int i = 1; i <= need; ++i) {
+    if (static_cast<std::size_t>(i) >= n) return 0;
+    const unsigned t = p[i];
+    if (t < low || t > high) return -i;
+    low = 0x80;
+    high = 0xBF;
+    c = c << 6 | (t & 0x3F);
+  }
+  return need + 1;
+}
+
+
 void appendUtf8(char32_t c, std::string& out) {
   if (c < 0x80) {
     out.push_back(static_cast<char>(c));
@@ -358,42 +400,6 @@ class AsciiToCp932 final : public Step {
 };
 
 }  // namespace
-
-int readUtf8(const unsigned char* p, std::size_t n, char32_t& c) {
-  const unsigned lead = p[0];
-  if (lead < 0x80) {
-    c = lead;
-    return 1;
-  }
-  int need;
-  unsigned low = 0x80, high = 0xBF;  // range of the second byte
-  if (lead < 0xC2) return -1;
-  if (lead < 0xE0) {
-    need = 1;
-    c = lead & 0x1F;
-  } else if (lead < 0xF0) {
-    need = 2;
-    c = lead & 0x0F;
-    if (lead == 0xE0) low = 0xA0;   // no overlong form
-    if (lead == 0xED) high = 0x9F;  // no surrogate
-  } else if (lead < 0xF5) {
-    need = 3;
-    c = lead & 0x07;
-    if (lead == 0xF0) low = 0x90;
-    if (lead == 0xF4) high = 0x8F;  // nothing beyond U+10FFFF
-  } else {
-    return -1;
-  }
-  for (int i = 1; i <= need; ++i) {
-    if (static_cast<std::size_t>(i) >= n) return 0;
-    const unsigned t = p[i];
-    if (t < low || t > high) return -i;
-    low = 0x80;
-    high = 0xBF;
-    c = c << 6 | (t & 0x3F);
-  }
-  return need + 1;
-}
 
 void Cp932Reader::Decode(std::string_view piece, std::u32string& wide, bool last) {
   std::size_t i = 0;

@@ -71,13 +71,6 @@ std::unique_ptr<WideCodec> openWideCodec(std::string_view canonical, bool decode
 // charset is left to the backend (charset_own.cpp).
 std::unique_ptr<Step> openOwnStep(std::string_view canonical, CharsetConverter::Direction direction);
 
-// readUtf8: the character at `p` (n > 0 bytes there).
-// Returns its length (> 0, code point in `c`); minus the length of an
-// ill-formed part that one mark replaces (the longest start of a valid
-// sequence, at least one byte), as the Unicode standard recommends; 0 when
-// the n bytes are a valid start of a character cut by the end of the text.
-int readUtf8(const unsigned char* p, std::size_t n, char32_t& c);
-
 // Reads CP932 text into code points, a character cut at the end of a piece
 // held for the next (kInvalid for a byte that is no character).
 class Cp932Reader {

@@ -3,7 +3,9 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace zel {
 
@@ -12,8 +14,9 @@ bool DeleteFileAt(std::string_view path);
 
 // Copies `from` to `to`, replacing an existing `to`. Returns true on
 // success; on failure a partly written `to` is removed. A `from` that is no
-// regular file (a FIFO, a device, a folder) and a `to` that is `from`
-// itself are refused (false), and `to` is left unchanged.
+// regular file (a FIFO, a device, a folder), a `to` that is `from` itself,
+// and a `to` that may not be written (see OpenHostFile: a link, a FIFO,
+// another user's file) are refused (false), and `to` is left unchanged.
 bool CopyFileReplace(std::string_view from, std::string_view to);
 
 // Renames `from` to `to`, replacing an existing `to` (same volume).
@@ -26,14 +29,22 @@ bool RenameFileReplace(std::string_view from, std::string_view to);
 // original deleted. Returns true when `to` holds the file.
 bool MoveFileToHost(std::string_view from, std::string_view to);
 
-// Size of the file at `path` in bytes; -1 when it cannot be read.
-std::int64_t FileSizeAt(std::string_view path);
+// Creates a new, empty file of ours beside `path`: in the same folder, named
+// after it with ".zel" and random letters added, exclusively (never an
+// entry that exists, never through a link), with the host's default mode.
+// `out` receives its host path. The caller renames it over `path` or
+// deletes it. Returns false when none can be made there.
+bool MakeTempBeside(std::string_view path, std::string& out);
 
-// Cuts the file at `path` back to `size` bytes (a file that grew by a
-// partly written record). Returns true on success.
-bool TruncateFileAt(std::string_view path, std::int64_t size);
+// Flushes each file of `paths` and the folders that hold them to stable
+// storage, in one batch (POSIX: the writes of all are started before the
+// first is waited for; Windows: FlushFileBuffers, folders need none). A
+// path that no longer exists is skipped; links are not followed. Returns
+// false when any flush failed.
+bool SyncFiles(const std::vector<std::string>& paths);
 
-// True when `path` names an existing file or directory.
+// True when `path` names an existing directory entry of any kind: a file,
+// a directory, a FIFO, or a link (a dangling one too).
 bool PathExists(std::string_view path);
 
 // True when `path` names an existing directory.

@@ -2,8 +2,11 @@
 //
 // Windows: the file named "zelpost.ini" with no directory, i.e. in the
 // Windows directory, through the profile API. POSIX: $XDG_CONFIG_HOME/
-// zelpost.ini (default ~/.config/zelpost.ini) in the same "[section]" /
-// "key=value" format, lines CR LF.
+// zelpost.ini (default ~/.config/zelpost.ini, the home folder taken from the
+// user database when HOME is unset, never a shared folder) in the same
+// "[section]" / "key=value" format, lines CR LF. The file is used only when
+// it is a regular file of the effective user reached without a link; any
+// other entry at its path reads as missing and fails every write.
 #pragma once
 
 #include <string>

@@ -226,6 +226,24 @@ bool TextFile::Flush() {
   return !failed_;
 }
 
+bool TextFile::Lock() { return file_ != nullptr && LockHostFile(file_, true); }
+
+void TextFile::Unlock() {
+  if (file_ != nullptr) LockHostFile(file_, false);
+}
+
+std::int64_t TextFile::Size() { return file_ != nullptr ? HostFileSize(file_) : -1; }
+
+bool TextFile::CloseAt(std::int64_t size) {
+  if (file_ == nullptr) return false;
+  const bool cut = CloseHostFileAt(file_, size);
+  file_ = nullptr;
+  delete[] buffer_;
+  buffer_ = nullptr;
+  begin_ = end_ = 0;
+  return cut;
+}
+
 bool TextFile::Close() {
   if (file_ == nullptr) return true;
   bool ok = !failed_;

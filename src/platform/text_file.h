@@ -97,6 +97,21 @@ class TextFile {
   // flush/close fails. Closing a file that is not open returns true.
   bool Close();
 
+  // Takes an exclusive advisory lock on the open file, waiting a bounded
+  // time for another process (or another open of the file) to let it go;
+  // Close or Unlock releases it. Returns false when it cannot be had.
+  bool Lock();
+  void Unlock();
+
+  // Size of the open file on disk (writes not yet flushed excluded); -1
+  // when it cannot be read.
+  std::int64_t Size();
+
+  // Closes the file and cuts it back to `size` bytes through the open file
+  // itself (never by its path, which may name another file by now): what a
+  // failed record left is removed. Returns false when the cut failed.
+  bool CloseAt(std::int64_t size);
+
  private:
   int FillBuffer();  // next raw byte or EOF, refilling the read buffer
   char TakeCr();     // consumes the CR at begin_ (and a LF after it): LF or CR
@@ -120,9 +135,13 @@ class TextFile {
 // Files are read only when they are regular files: a FIFO, a device or a
 // folder fails as a file that cannot be opened (POSIX opens them without
 // blocking and checks after opening; Windows checks the handle's type).
-// `privateFile` (POSIX; ignored on Windows): a symbolic link at the path is
-// refused, the open never blocks, a new file gets mode 0600, and an existing
-// one is used only when it is a regular file of the effective user.
+// A file is written (created, replaced or appended to) only when the path
+// names it without a link and it is a regular file of the effective user:
+// a link, a FIFO or another user's file at the path fails the open, and
+// nothing is cut before these checks (Windows: a reparse point is refused,
+// FILE_FLAG_OPEN_REPARSE_POINT). `privateFile` (POSIX; ignored on Windows):
+// a new file gets mode 0600 instead of the host's default, and a file to
+// read must pass the same checks.
 // Backend primitive of TextFile; returns nullptr on failure.
 std::FILE* OpenHostFile(std::string_view path, const char* mode, bool privateFile);
 
@@ -131,5 +150,12 @@ std::FILE* OpenHostFile(std::string_view path, const char* mode, bool privateFil
 // failure.
 bool SeekHostFile(std::FILE* file, std::int64_t offset, int whence);
 std::int64_t TellHostFile(std::FILE* file);
+
+// Backend primitives of TextFile::Lock/Unlock, Size and CloseAt: an
+// exclusive advisory lock on the stream's file (`lock` false releases it;
+// a held lock is waited for a bounded time), its size, and close-and-cut.
+bool LockHostFile(std::FILE* file, bool lock);
+std::int64_t HostFileSize(std::FILE* file);
+bool CloseHostFileAt(std::FILE* file, std::int64_t size);
 
 }  // namespace zel

@@ -2,6 +2,7 @@
 #include "sender/recv_options.h"
 
 #include <cctype>
+#include <climits>
 #include <cstring>
 
 #include "sender/console_text.h"
@@ -17,6 +18,8 @@ const char kRecvUsageText[] =
     "  -K: 既読UIDLファイル名 (記録したメールは次回から受信しない)\n"
     "  -B: メールボックスファイル名 (受信したメールを追記する)\n"
     "  -D: 受信したメールをサーバから削除する\n"
+    "  --delete-seen: -D で、既読UIDLファイルにあるメールもサーバから削除する\n"
+    "  --max-size N: N バイトを超えるメールは受信せずサーバに残す\n"
     "  -A: APOPで認証する\n"
     "  -T: 0 暗号化なし、1 TLS、2 STARTTLS (STLS)\n"
     "  -C: 信頼する証明書のファイル名 (PEM)\n"
@@ -28,6 +31,23 @@ const char kRecvUsageText[] =
     " Ctrl-C で受信を中断します (サーバのメールは削除しません)。\n"
     "例.\n"
     "zelrecv -Spop.example.jp -T1 -Utaro -Lrecv.lst -Mmail -Kseen.dat\n";
+
+namespace {
+
+// A byte count: decimal digits only, at most INT_MAX.
+bool ParseByteCount(const char* text, int& out) {
+  long long n = 0;
+  if (*text == '\0') return false;
+  for (; *text != '\0'; ++text) {
+    if (*text < '0' || *text > '9') return false;
+    n = n * 10 + (*text - '0');
+    if (n > INT_MAX) return false;
+  }
+  out = static_cast<int>(n);
+  return true;
+}
+
+}  // namespace
 
 RecvParse ParseRecvArguments(int argc, const char* const* argv, RecvFields& fields,
                              std::string& option) {
@@ -63,8 +83,14 @@ RecvParse ParseRecvArguments(int argc, const char* const* argv, RecvFields& fiel
       case 'H':
       case '?': known = flag(fields.help); break;
       default:
-        known = std::strcmp(arg, "--help") == 0;
-        fields.help = fields.help || known;
+        if (std::strcmp(arg, "--delete-seen") == 0) {
+          fields.deleteSeen = true;
+        } else if (std::strcmp(arg, "--max-size") == 0) {
+          known = i + 1 < argc && ParseByteCount(argv[++i], fields.maxSize);
+        } else {
+          known = std::strcmp(arg, "--help") == 0;
+          fields.help = fields.help || known;
+        }
     }
     if (!known) return RecvParse::kUsage;
     if (!fits) return RecvParse::kTooLong;

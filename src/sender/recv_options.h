@@ -24,6 +24,8 @@ struct RecvFields {
   int tls = -1;                              // -T: 0, 1 or 2; -1 not given
   bool apop = false;                         // -A
   bool dele = false;                         // -D: delete what was stored on the server
+  bool deleteSeen = false;                   // --delete-seen: with -D, the seen messages too
+  int maxSize = 0;                           // --max-size N: bytes; 0 no limit
   bool verbose = false;                      // -V
   bool help = false;                         // -H, -?, --help
 };
@@ -39,7 +41,8 @@ enum class RecvParse {
 // and the value follows the letter directly (-Spop.example.jp); other
 // arguments are skipped; a later option overwrites an earlier one. Values
 // are console text, stored as Shift-JIS. -T takes 0, 1 or 2; -A, -D, -V and
-// -H no value. Stops at the first unknown option (kUsage) or value too long
+// -H no value. The long options --delete-seen and --max-size N (N, the next
+// argument, a byte count of at most 2147483647) stand on their own. Stops at the first unknown option (kUsage) or value too long
 // for its field (kTooLong, `option` then holds its letters).
 RecvParse ParseRecvArguments(int argc, const char* const* argv, RecvFields& fields,
                              std::string& option);

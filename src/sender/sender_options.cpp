@@ -2,6 +2,7 @@
 #include "sender/sender_options.h"
 
 #include <cctype>
+#include <cstring>
 
 #include "sender/console_text.h"
 
@@ -24,6 +25,16 @@ ParseResult ParseArguments(int argc, const char* const* argv, SenderFields& fiel
   for (int i = 1; i < argc; ++i) {
     const char* arg = argv[i];
     if (arg[0] != '-' && arg[0] != '/') continue;
+    // The charset options, long: -C is taken, and letters match in any case.
+    if (std::strcmp(arg, "--utf8") == 0) {
+      fields.utf8SendFile = true;
+      continue;
+    }
+    if (std::strncmp(arg, "--charset=", 10) == 0) {
+      option = "--charset";
+      if (!CopyBounded(fields.charset, arg + 10)) return ParseResult::kTooLong;
+      continue;
+    }
     const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(arg[1])));
     bool fits = true;
     option = std::string(arg).substr(0, 2);
@@ -40,6 +51,10 @@ ParseResult ParseArguments(int argc, const char* const* argv, SenderFields& fiel
       case 'A':
         if (arg[2] != '\0') return ParseResult::kUsage;
         fields.smtpAuth = true;
+        break;
+      case 'U':
+        if (arg[2] != '\0') return ParseResult::kUsage;
+        fields.utf8SendFile = true;
         break;
       case 'B': {
         const char second = static_cast<char>(std::toupper(static_cast<unsigned char>(arg[2])));

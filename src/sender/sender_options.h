@@ -24,6 +24,8 @@ struct SenderFields {
   int tls = -1;                              // -T: 0, 1 or 2; -1 not given
   bool smtpAuth = false;                     // -A: SMTP AUTH with -BU and the password
   char caFile[kPathSize] = {};               // -C: extra trusted certificates (PEM)
+  bool utf8SendFile = false;                 // -U, --utf8: the send file is UTF-8
+  char charset[kShortTextSize] = {};         // --charset=NAME: option CHARSET
 };
 
 enum class ParseResult {
@@ -36,9 +38,11 @@ enum class ParseResult {
 // An option starts with "-" or "/", its letters (any case) follow and the
 // value follows them directly (-Ssmtp); other arguments are skipped; a later
 // option overwrites an earlier one. Values are taken as console text and
-// stored as Shift-JIS. -T takes 0, 1 or 2, -A no value. Stops at the first
-// unknown letter, value -T or -A does not take (kUsage) or too long value;
-// `option` then holds the offending argument's option letters.
+// stored as Shift-JIS. -T takes 0, 1 or 2, -A and -U no value. The long
+// options --utf8 (-U) and --charset=NAME are matched as they are written.
+// Stops at the first unknown letter or long option, value -T, -A or -U does
+// not take (kUsage) or too long value; `option` then holds the offending
+// argument's option letters.
 ParseResult ParseArguments(int argc, const char* const* argv, SenderFields& fields,
                            std::string& option);
 

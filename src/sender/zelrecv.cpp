@@ -46,6 +46,8 @@ void EchoSettings(const RecvFields& f) {
   if (f.seenFile[0] != '\0') text += std::string("SeenFile: ") + f.seenFile + "\n";
   if (f.mailbox[0] != '\0') text += std::string("Mailbox: ") + f.mailbox + "\n";
   if (f.dele) text += "DELE: 1\n";
+  if (f.deleteSeen) text += "DELESEEN: 1\n";
+  if (f.maxSize > 0) text += "MAXSIZE: " + std::to_string(f.maxSize) + "\n";
   if (f.apop) text += "APOP: 1\n";
   if (f.tls >= 0) text += "TLS: " + std::to_string(f.tls) + "\n";
   if (f.caFile[0] != '\0') text += std::string("CAFile: ") + f.caFile + "\n";
@@ -112,6 +114,8 @@ int Run(int argc, const char* const* argv) {
     return kExitFailed;
   }
   setValueInt("DELE", fields.dele ? 1 : 0);
+  setValueInt("DELESEEN", fields.deleteSeen ? 1 : 0);
+  setValueInt("MAXSIZE", fields.maxSize);
   setValueInt("APOP", fields.apop ? 1 : 0);
   if (fields.tls >= 0) setValueInt("TLS", fields.tls);
   if (fields.caFile[0] != '\0') setValueStr("TLSCAFILE", fields.caFile);

@@ -69,6 +69,8 @@ int Run(int argc, const char* const* argv) {
   if (fields.tls >= 0) Echo("TLS: ", std::to_string(fields.tls).c_str());
   if (fields.smtpAuth) Echo("SMTPAuth: ", "1");
   if (fields.caFile[0] != '\0') Echo("CAFile: ", fields.caFile);
+  if (fields.utf8SendFile) Echo("SendFileCharset: ", "UTF-8");
+  if (fields.charset[0] != '\0') Echo("Charset: ", fields.charset);
   std::fflush(stdout);
 
   const zel::LibraryHandle library = OpenZelpost();
@@ -76,11 +78,12 @@ int Run(int argc, const char* const* argv) {
   const auto sendMailOne = ZEL_EXPORT(library, zelSendMailOne);
   const auto getErrorStr = ZEL_EXPORT(library, zelGetErrorStr);
   const auto setValueInt = ZEL_EXPORT(library, zelSetValueInt);
-  // zelSetValueStr only for -C: a run without it needs the classic four.
-  const auto setValueStr =
-      fields.caFile[0] != '\0' ? ZEL_EXPORT(library, zelSetValueStr) : nullptr;
+  // zelSetValueStr only for -C, -U and --charset: a run without them needs
+  // the classic four.
+  const bool textOptions = fields.caFile[0] != '\0' || fields.utf8SendFile || fields.charset[0] != '\0';
+  const auto setValueStr = textOptions ? ZEL_EXPORT(library, zelSetValueStr) : nullptr;
   if (initialize == nullptr || sendMailOne == nullptr || getErrorStr == nullptr ||
-      setValueInt == nullptr || (fields.caFile[0] != '\0' && setValueStr == nullptr)) {
+      setValueInt == nullptr || (textOptions && setValueStr == nullptr)) {
     PutConsoleText(stderr, std::string("err: ") + kLibraryName + " がロードできません");
     return -1;
   }
@@ -90,7 +93,12 @@ int Run(int argc, const char* const* argv) {
     setValueInt("POPBEFORESMTP", popBeforeSmtp);
     if (fields.tls >= 0) setValueInt("TLS", fields.tls);
     if (fields.smtpAuth) setValueInt("SMTPAUTH", 1);
-    if (setValueStr != nullptr) setValueStr("TLSCAFILE", fields.caFile);
+    if (fields.caFile[0] != '\0') setValueStr("TLSCAFILE", fields.caFile);
+    if (fields.utf8SendFile) setValueStr("SENDFILECHARSET", "UTF-8");
+    if (fields.charset[0] != '\0' && setValueStr("CHARSET", fields.charset) == 0) {
+      PutConsoleText(stderr, std::string("err: --charset に指定できない値です [") + fields.charset + "]\n");
+      return -1;
+    }
     if (sendMailOne(fields.sendFile, nullptr) != 0) {
       zel::CloseLibrary(library);
       return 0;

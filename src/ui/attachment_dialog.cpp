@@ -54,6 +54,8 @@ void Save(WindowHandle dialog, AttachmentDialog& d) {
   char chosen[kPathSize];
   CopyBounded(chosen, name.c_str());
   if (!AskSavePath(dialog, "添付ファイルを保存", chosen, sizeof chosen)) return;
+  // Any entry counts as existing, a dangling link or a FIFO too; the save
+  // then replaces the entry itself (HostPartFiles), never opening it.
   if (PathExists(chosen) && AskYesNo(dialog, "上書きしますか", "添付ファイル保存") != kIdYes) return;
   d.mail.savePart(static_cast<int>(selected) + 1, chosen);  // a failure is logged, not shown
 }

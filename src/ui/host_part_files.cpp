@@ -1,6 +1,7 @@
 #include "ui/host_part_files.h"
 
 #include "codec/buffered_lines.h"
+#include "platform/file_ops.h"
 #include "platform/log.h"
 #include "platform/text_file.h"
 
@@ -35,14 +36,37 @@ class HostSource final : public BufferedLines<SeekableSource, 64 * 1024> {
   std::int64_t start_ = 0;  // file offset of the last seek
 };
 
+// An attachment is written to a new file of ours beside the chosen path,
+// which then replaces whatever entry had that name (a file, a link, a
+// FIFO): nothing is written through a link or into another file's data,
+// and a failed write leaves the old entry as it was.
 class HostSink final : public ClosableSink {
  public:
-  bool open(std::string_view path) { return file_.Open(path, TextFile::Mode::kWriteBinary); }
+  ~HostSink() override {
+    if (temp_.empty()) return;
+    file_.Close();
+    DeleteFileAt(temp_);
+  }
+  bool open(std::string_view path) {
+    target_.assign(path);
+    if (!MakeTempBeside(path, temp_)) return false;
+    if (file_.Open(temp_, TextFile::Mode::kWriteBinary)) return true;
+    DeleteFileAt(temp_);
+    temp_.clear();
+    return false;
+  }
   bool write(std::string_view text) override { return file_.Write(text); }
-  bool close() override { return file_.Close(); }
+  bool close() override {
+    const bool placed = file_.Close() && RenameFileReplace(temp_, target_);
+    if (!placed) DeleteFileAt(temp_);
+    temp_.clear();
+    return placed;
+  }
 
  private:
   TextFile file_;
+  std::string target_;
+  std::string temp_;  // until close()
 };
 
 }  // namespace

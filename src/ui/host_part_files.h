@@ -1,6 +1,7 @@
 // The part walker's files and log over the platform: display files read
-// through TextFile (bytes, seekable), attachments written through TextFile,
-// log entries under the module MailFile.
+// through TextFile (bytes, seekable), attachments written through TextFile
+// to a new file beside the target that replaces the target's entry when
+// whole, log entries under the module MailFile.
 #pragma once
 
 #include "codec/part_files.h"

@@ -48,8 +48,8 @@ TEST(Options, IntegerSetResultsFollowTheTable) {
 }
 
 // TLS takes 0, 1 or 2 and refuses anything else (-1, nothing changes);
-// SMTPAUTH and DECODE (default 1) are flags; TLSCAFILE a path, refused
-// rather than cut.
+// SMTPAUTH, DELESEEN and DECODE (default 1) are flags, MAXSIZE a byte count
+// (negative: none); TLSCAFILE a path, refused rather than cut.
 TEST(Options, TlsSmtpAuthDecodeAndCaFile) {
   InetMail s;
   EXPECT_EQ(s.GetValueInt("TLS"), 0);
@@ -64,8 +64,10 @@ TEST(Options, TlsSmtpAuthDecodeAndCaFile) {
   };
   const Case cases[] = {{"TLS", 1, 1, 1},   {"tls", 2, 2, 2},         {"TLS", 3, -1, 2},
                         {"TLS", -1, -1, 2}, {"TLS", 0, 0, 0},         {"SMTPAUTH", 7, 1, 1},
-                        {"smtpauth", 0, 0, 0}, {"TLSCAFILE", 1, 0, 0}, {"DECODE", 0, 0, 0},
-                        {"decode", 5, 1, 1}};
+                        {"smtpauth", 0, 0, 0}, {"TLSCAFILE", 1, 0, 0},
+                        {"DELESEEN", 5, 1, 1}, {"deleseen", 0, 0, 0},
+                        {"MAXSIZE", 65536, 65536, 65536}, {"maxsize", -3, 0, 0},
+                        {"DECODE", 0, 0, 0}, {"decode", 5, 1, 1}};
   for (const Case& c : cases) {
     EXPECT_EQ(s.SetValueInt(c.name, c.value), c.result) << c.name << " " << c.value;
     EXPECT_EQ(s.GetValueInt(c.name), c.stored) << c.name << " " << c.value;
@@ -78,6 +80,38 @@ TEST(Options, TlsSmtpAuthDecodeAndCaFile) {
   EXPECT_EQ(s.SetValueStr("TLS", "1"), 0);
   EXPECT_EQ(s.SetValueStr("TLSCAFILE", ""), 0);
   EXPECT_EQ(s.GetValueStr("TLSCAFILE", path, sizeof path), 0);
+}
+
+// CHARSET and SENDFILECHARSET take their two values in any case; any other
+// value is refused (0) and the setting stays.
+TEST(Options, Charsets) {
+  InetMail s;
+  char value[kShortTextSize];
+  EXPECT_EQ(s.GetValueStr("CHARSET", value, sizeof value), 11);
+  EXPECT_STREQ(value, "ISO-2022-JP");
+  EXPECT_EQ(s.GetValueStr("SendFileCharset", value, sizeof value), 9);
+  EXPECT_STREQ(value, "SHIFT_JIS");
+  struct Case {
+    const char* name;
+    const char* value;
+    int result;
+    const char* stored;
+  };
+  const Case cases[] = {
+      {"CHARSET", "utf-8", 5, "UTF-8"},          {"charset", "UTF8", 0, "UTF-8"},
+      {"CHARSET", "EUC-JP", 0, "UTF-8"},         {"CHARSET", "", 0, "UTF-8"},
+      {"CHARSET", "iso-2022-jp", 11, "ISO-2022-JP"},
+      {"SENDFILECHARSET", "UTF-8", 5, "UTF-8"},  {"SENDFILECHARSET", "CP932", 0, "UTF-8"},
+      {"SENDFILECHARSET", "shift_jis", 9, "SHIFT_JIS"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(s.SetValueStr(c.name, c.value), c.result) << c.name << " " << c.value;
+    EXPECT_GT(s.GetValueStr(c.name, value, sizeof value), 0);
+    EXPECT_STREQ(value, c.stored) << c.name << " " << c.value;
+  }
+  EXPECT_EQ(s.SetValueStr("CHARSET", nullptr), 0);
+  EXPECT_EQ(s.SetValueInt("CHARSET", 1), 0);
+  EXPECT_EQ(s.GetValueInt("CHARSET"), 0);
 }
 
 TEST(Options, UnknownNamesAndWrongKindsChangeNothing) {

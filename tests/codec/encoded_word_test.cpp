@@ -6,15 +6,32 @@
 #include <vector>
 
 #include "codec/base64.h"
+#include "codec/charset.h"
 #include "codec/encoded_word.h"
 
 namespace zel {
 namespace {
 
-std::string word(const std::string& jis) {
+std::string word(const std::string& jis, const std::string& charset = "ISO-2022-JP") {
   std::vector<char> b64(base64EncodedSize(jis.size()) + 1);
   base64Encode(jis.data(), jis.size(), b64.data());
-  return "=?ISO-2022-JP?B?" + std::string(b64.data()) + "?=";
+  return "=?" + charset + "?B?" + std::string(b64.data()) + "?=";
+}
+
+std::string utf8Word(const std::string& utf8) { return word(utf8, "UTF-8"); }
+
+// Shift-JIS text (a narrow literal) in ISO-2022-JP.
+std::string jis(const std::string& sjis) {
+  std::vector<char> out(sjisToJisBound(sjis.size()));
+  return std::string(out.data(), sjisToJis(sjis.data(), sjis.size(), out.data()));
+}
+
+std::string U8(std::u8string_view text) { return std::string(text.begin(), text.end()); }
+
+std::string Repeat(const std::string& text, int times) {
+  std::string out;
+  for (int i = 0; i < times; ++i) out += text;
+  return out;
 }
 
 TEST(EncodeHeaderLine, PublishedExamples) {
@@ -96,6 +113,58 @@ TEST(EncodeHeaderLine, StrayEscapeInSourceKeepsTheLineEnd) {
   const std::string out = encodeHeaderLine("X-A: \x1B$Bab\n");
   EXPECT_EQ(out, "X-A: " + word("\x1B$Bab") + "\n");
   EXPECT_EQ(encodeHeaderLine("X-A: \x1B$@x"), "X-A: " + word("\x1B$@x"));
+}
+
+// A blank (or run of blanks) between two Japanese runs travels inside the
+// one word of both runs, which readers keep; where the line is folded among
+// the blanks they end the word before the fold.
+TEST(EncodeHeaderLine, BlanksBetweenRunsStayInsideTheWord) {
+  EXPECT_EQ(encodeHeaderLine("Subject: 見積もりの件 ご確認ください\n"),
+            "Subject: " + word(jis("見積もりの件") + " " + jis("ご確認ください")) + "\n");
+  EXPECT_EQ(encodeHeaderLine("From: 山田 \t太郎 <a@b>\n"),
+            "From: " + word(jis("山田") + " \t" + jis("太郎")) + " <a@b>\n");
+  // "Subject: " costs 9, the run 20 and 3 per character: the first blank
+  // after 323 characters passes 1,000.
+  const std::string run = Repeat("日", 323);
+  EXPECT_EQ(encodeHeaderLine("Subject: " + run + "  本\n"),
+            "Subject: " + word(jis(run) + "  ") + "\n " + word(jis("本")) + "\n");
+  // IBM extensions with an equivalent: ㈱ (0xFA58) as row 13, ∵ (0xFA5B) as
+  // JIS X 0208. Without one (髙 0xFBFC) the line is not carried.
+  bool carried = false;
+  int estimate = 0;
+  EXPECT_EQ(encodeHeaderPart("X: \xFA\x58\xFA\x5B\n", estimate, &carried), "X: " + word(jis("㈱∵")) + "\n");
+  EXPECT_TRUE(carried);
+  encodeHeaderPart("X: \xFB\xFC\n", estimate, &carried);
+  EXPECT_FALSE(carried);
+}
+
+// UTF-8 words: whole characters, at most 75 characters, a multiple of three
+// bytes but for the last of a run; whole runs in address fields; folds
+// before a blank past 76 characters.
+TEST(EncodeUtf8HeaderLine, WordsRunsAndFolds) {
+  const std::string name = U8(u8"山田 太郎");
+  EXPECT_EQ(encodeUtf8HeaderLine("From: " + name + " <a@b>\n", true), "From: " + utf8Word(name) + " <a@b>\n");
+  const std::string kanji = Repeat(U8(u8"日"), 20);  // 60 bytes
+  EXPECT_EQ(encodeUtf8HeaderLine("Subject: " + kanji + "\n"),
+            "Subject: " + utf8Word(kanji.substr(0, 45)) + "\n " + utf8Word(kanji.substr(45)) + "\n");
+  EXPECT_EQ(encodeUtf8HeaderLine("To: " + kanji + " <a@b>\n", true), "To: " + utf8Word(kanji) + "\n <a@b>\n");
+  const std::string accents = Repeat(U8(u8"é"), 30);  // 60 bytes: cut after 42
+  EXPECT_EQ(encodeUtf8HeaderLine("X: a" + accents + "\n"),
+            "X: a" + utf8Word(accents.substr(0, 42)) + "\n " + utf8Word(accents.substr(42)) + "\n");
+  std::string words = "Subject:";
+  for (int i = 0; i < 41; ++i) words += (i % 3 ? " word" : " " + U8(u8"語")) + std::to_string(i);
+  const std::string out = encodeUtf8HeaderLine(words + "  \n");
+  std::string unfolded;
+  for (std::size_t at = 0, lf; (lf = out.find('\n', at)) != std::string::npos; at = lf + 1) {
+    EXPECT_LE(lf - at, 76u) << out;
+    if (lf + 1 < out.size()) {
+      EXPECT_EQ(out[lf + 1], ' ') << out;
+    }
+    unfolded += out.substr(at, lf - at);
+  }
+  EXPECT_NE(out.find("\n "), std::string::npos);
+  EXPECT_EQ(unfolded.find(" word40  "), unfolded.size() - 9);
+  EXPECT_EQ(unfolded.find("Subject: " + utf8Word(U8(u8"語")) + "0 word1 word2 "), 0u);
 }
 
 TEST(DecodeHeaderLine, AdjacentWordsLoseTheBlank) {

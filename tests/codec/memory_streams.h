@@ -11,7 +11,7 @@
 namespace zel::test {
 
 // Text read with fgets semantics from memory.
-class MemorySource : public LineSource {
+class MemorySource : public RewindableSource {
  public:
   explicit MemorySource(std::string text) : text_(std::move(text)) {}
   std::size_t readLine(char* buffer, std::size_t size) override {
@@ -27,6 +27,10 @@ class MemorySource : public LineSource {
   int peek() override {
     return pos_ < text_.size() ? static_cast<unsigned char>(text_[pos_]) : -1;
   }
+  bool rewind() override {
+    pos_ = 0;
+    return true;
+  }
 
  private:
   std::string text_;
@@ -34,12 +38,16 @@ class MemorySource : public LineSource {
 };
 
 // Collects what is written; fails every write after `failAfter` bytes.
-class MemorySink : public LineSink {
+class MemorySink : public RewindableSink {
  public:
   explicit MemorySink(std::size_t failAfter = std::string::npos) : failAfter_(failAfter) {}
   bool write(std::string_view text) override {
     if (text_.size() + text.size() > failAfter_) return false;
     text_.append(text);
+    return true;
+  }
+  bool rewind() override {
+    text_.clear();
     return true;
   }
   const std::string& text() const { return text_; }

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <string>
 
+#include "codec/base64.h"
 #include "codec/encoded_word.h"
 #include "codec/recipient_list.h"
 #include "compose_test_streams.h"
@@ -78,6 +79,32 @@ std::string PartHeader(const std::string& name) {
          name + "\"\n\n";
 }
 const char kClosing[] = "\n----------3A4FF2B00000ABCD--\n";
+
+// The MIME header `mime` of a message in UTF-8.
+std::string Utf8Mime(std::string mime) {
+  const std::string jis = "Content-Transfer-Encoding: 7bit\nContent-Type: text/plain; charset=iso-2022-jp\n";
+  return mime.replace(mime.find(jis), jis.size(),
+                      "Content-Transfer-Encoding: base64\nContent-Type: text/plain; charset=UTF-8\n");
+}
+
+std::string U8(std::u8string_view text) { return std::string(text.begin(), text.end()); }
+
+std::string Base64(const std::string& bytes) {
+  std::string out(base64EncodedSize(bytes.size()) + 1, '\0');
+  out.resize(base64Encode(bytes.data(), bytes.size(), out.data()));
+  return out;
+}
+
+std::string Utf8Word(const std::string& text) { return "=?UTF-8?B?" + Base64(text) + "?="; }
+
+// A UTF-8 body: base64 lines of 72 characters.
+std::string Base64Lines(const std::string& bytes) {
+  std::string out;
+  for (std::size_t at = 0; at < bytes.size(); at += kAttachmentLineBytes) {
+    out += Base64(bytes.substr(at, kAttachmentLineBytes)) + "\n";
+  }
+  return out;
+}
 
 class MessageBuilderTest : public ::testing::Test {
  protected:
@@ -312,6 +339,90 @@ TEST_F(MessageBuilderTest, JapaneseFileNameIsOneEncodedWord) {
   EXPECT_NE(text.find("filename=\"=?ISO-2022-JP?B?GyRCJUYlOSVIGyhC?=\"\n"), std::string::npos);
 }
 
+// The charset follows the text: ISO-2022-JP where it carries all of it (an
+// IBM extension with an equivalent written as that), else the whole message
+// in UTF-8; the options CHARSET and SENDFILECHARSET.
+TEST_F(MessageBuilderTest, CharsetFollowsTheText) {
+  EXPECT_EQ(Compose("To: a@x.jp\nSubject: \xFA\x58\n\n\xFA\x5B\xFA\x4B\xEE\xF9\n"),
+            Compose("To: a@x.jp\nSubject: \x87\x8A\n\n\x81\xE6\x87\x55\x81\xCA\n"));
+  EXPECT_FALSE(builder.utf8());
+  struct Case {
+    std::string sendFile;
+    SendFileCharset in;
+    MessageCharset option;
+    std::string subject, body;  // the Subject line and the body's UTF-8 text
+  };
+  const Case cases[] = {
+      // 髙 of the IBM extensions, in the body only.
+      {"To: a@x.jp\nSubject: s\n\n\xFB\xFC\n", SendFileCharset::kShiftJis,
+       MessageCharset::kIso2022Jp, "Subject: s\n", U8(u8"髙\r\n")},
+      // 﨑 of the NEC-selected extensions; the user-defined area.
+      {"To: a@x.jp\nSubject: \xED\x95 a\n\n\xF0\x40", SendFileCharset::kShiftJis,
+       MessageCharset::kIso2022Jp, "Subject: " + Utf8Word(U8(u8"﨑")) + " a\n", U8(u8"\ue000\r\n")},
+      // CHARSET UTF-8; half-width katakana stay as written.
+      {"To: a@x.jp\nSubject: テスト ｶﾅ\n\n本文\n", SendFileCharset::kShiftJis,
+       MessageCharset::kUtf8, "Subject: " + Utf8Word(U8(u8"テスト ｶﾅ")) + "\n", U8(u8"本文\r\n")},
+      // A UTF-8 send file with emoji, Hangul and accented Latin.
+      {U8(u8"To: a@x.jp\nSubject: 😀 한국어 café\n\n😀\nline 2"), SendFileCharset::kUtf8,
+       MessageCharset::kIso2022Jp,
+       "Subject: " + Utf8Word(U8(u8"😀 한국어")) + " caf" + Utf8Word(U8(u8"é")) + "\n",
+       U8(u8"😀\r\nline 2\r\n")},
+  };
+  for (const Case& c : cases) {
+    builder.sendFileCharset = c.in;
+    builder.charset = c.option;
+    EXPECT_EQ(Compose(c.sendFile), kGenerated + ("To: a@x.jp\n" + c.subject) +
+                                       Utf8Mime(kSinglePart) + Base64Lines(c.body) + ".\n")
+        << c.sendFile;
+    EXPECT_TRUE(builder.utf8());
+  }
+  // A UTF-8 send file ISO-2022-JP carries (a byte-order mark first) gives
+  // the message of the Shift-JIS one.
+  builder.charset = MessageCharset::kIso2022Jp;
+  const std::string fromUtf8 = Compose("\xEF\xBB\xBF" + U8(u8"To: a@x.jp\nSubject: テスト\n\n本文\n"));
+  builder.sendFileCharset = SendFileCharset::kShiftJis;
+  EXPECT_EQ(fromUtf8, Compose("To: a@x.jp\nSubject: テスト\n\n本文\n"));
+}
+
+// The display name and the attachment names count too; a message begun in
+// ISO-2022-JP is composed anew with the caller's attachment list.
+TEST_F(MessageBuilderTest, NamesBeyondIso2022JpMakeTheMessageUtf8) {
+  builder.identity.displayName = "\xFB\xFC橋 一郎";
+  opener.files["/tmp/\xFB\xFC.txt"] = "abc";
+  opener.files["one"] = "a";
+  const std::string text = Compose("To: a@x.jp\nX-AttachmentFile: /tmp/\xFB\xFC.txt\n\nb\n", "one");
+  const std::string generated = std::string(kGenerated).replace(
+      std::string(kGenerated).find("Taro Yamada"), 11, Utf8Word(U8(u8"髙橋 一郎")));
+  EXPECT_EQ(text, generated + "To: a@x.jp\n" + Utf8Mime(kMultipart) + Base64Lines("b\r\n") +
+                      PartHeader("one") + "YQ==\n" + PartHeader(Utf8Word(U8(u8"髙")) + ".txt") +
+                      "YWJj\n" + kClosing + ".\n");
+  EXPECT_EQ(builder.attachmentList, "one\t/tmp/\xFB\xFC.txt");
+}
+
+// A line of a UTF-8 send file that is no UTF-8 stops the build: the step and
+// the line (CR, LF and CR LF end lines) are reported.
+TEST_F(MessageBuilderTest, LinesThatAreNoUtf8StopTheBuild) {
+  struct Case {
+    std::string sendFile;
+    ComposeFailure failure;
+    std::size_t line;
+  };
+  const Case cases[] = {
+      {"To: a@x.jp\nSubject: \xE6\x97\n\nb\n", ComposeFailure::kHeader, 2},
+      {"To: a@x.jp\r\n\r\nline\r\n\xC0\xAF\r\n", ComposeFailure::kBody, 4},  // overlong "/"
+      {"To: a@x.jp\r\rx\n" + std::string(1500, 'a') + "\xED\xA0\x80\n", ComposeFailure::kBody, 4},
+      {"To: a@x.jp\n\nend \xE6\x97", ComposeFailure::kBody, 3},  // cut by the end of the file
+      // Found after the restart that the emoji asked for.
+      {U8(u8"To: a@x.jp\nSubject: 😀\n\n") + "\xFF\n", ComposeFailure::kBody, 4},
+  };
+  builder.sendFileCharset = SendFileCharset::kUtf8;
+  for (const Case& c : cases) {
+    Compose(c.sendFile);
+    EXPECT_EQ(result.failure, c.failure) << c.sendFile;
+    EXPECT_EQ(result.invalidLine, c.line) << c.sendFile;
+  }
+}
+
 TEST(AttachmentFileName, LastComponentOnly) {
   EXPECT_EQ(AttachmentFileName("/a/b/c.txt", false), "c.txt");
   EXPECT_EQ(AttachmentFileName("c.txt", false), "c.txt");
@@ -446,6 +557,11 @@ TEST(MessageBuilderRandom, EveryMessageIsASoundDataStream) {
     const ComposeResult result = composeMessage(builder, source, sink, opener);
     ASSERT_EQ(result.failure, ComposeFailure::kNone);
     EXPECT_EQ(DataStreamFault(sink.text()), "") << "round " << round;
+    // Headers and 7bit parts ASCII, a UTF-8 body base64: no 8-bit byte.
+    EXPECT_EQ(std::count_if(sink.text().begin(), sink.text().end(),
+                            [](char c) { return static_cast<unsigned char>(c) >= 0x80; }),
+              0)
+        << "round " << round;
   }
 }
 

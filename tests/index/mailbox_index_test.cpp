@@ -56,7 +56,9 @@ TEST(MailboxIndex, ResumesAfterTheLastNumberedRecord) {
   // A marked last record does not count: the update resumes after the one
   // before it and indexes the marked message again.
   std::string text = ReadBytes(index);
-  text[text.rfind("00000019")] = '*';
+  const std::size_t last = text.rfind("00000019");
+  ASSERT_NE(last, std::string::npos) << text;  // never a write at npos
+  text[last] = '*';
   WriteBytes(index, text);
   ASSERT_EQ(MakeMailboxIndex(mailbox.c_str()), 1);
   lines = TextLines(index);
@@ -164,7 +166,11 @@ TEST(MailboxIndex, LineNumbersOfARandomMailboxOfSeveralReads) {
 
   // Resumed after every record but the last few: the same numbers.
   std::string index = ReadBytes(dir.File("r.dir"));
-  for (int i = 0; i < 3; ++i) index.erase(index.rfind("\r\n", index.size() - 3) + 2);
+  for (int i = 0; i < 3; ++i) {
+    const std::size_t end = index.rfind("\r\n", index.size() - 3);
+    ASSERT_NE(end, std::string::npos) << index;
+    index.erase(end + 2);
+  }
   WriteBytes(dir.File("r.dir"), index);
   ASSERT_EQ(MakeMailboxIndex(dir.File("r.mbx").c_str()), 1);
   numbers.clear();

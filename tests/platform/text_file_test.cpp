@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <string>
 #include <vector>
+#ifndef _WIN32
+#include <signal.h>
+#include <sys/resource.h>
+#endif
 
 #include <gtest/gtest.h>
 
@@ -177,14 +181,27 @@ TEST(TextFile, WriteToAClosedFileReportsFailure) {
 }
 
 #ifndef _WIN32
+// A file may not grow beyond 100 KB (RLIMIT_FSIZE): a full disk for it.
+// (/dev/full is a device, which is never written.)
 TEST(TextFile, FullDiskIsReportedByClose) {
+  ScratchDir dir;
+  rlimit saved{};
+  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &saved), 0);
+  const auto oldHandler = ::signal(SIGXFSZ, SIG_IGN);  // the write fails instead
+  rlimit small = saved;
+  small.rlim_cur = 100000;
+  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
   TextFile f;
-  ASSERT_TRUE(f.Open("/dev/full", TextFile::Mode::kWrite));
+  const bool opened = f.Open(dir.File("full"), TextFile::Mode::kWrite);
   std::string block(1 << 16, 'x');
   bool all = true;
   for (int i = 0; i < 4; ++i) all = f.Write(block) && all;
   // The loss shows at the latest when the buffer is flushed.
-  EXPECT_FALSE(all && f.Close());
+  const bool closed = f.Close();
+  ::setrlimit(RLIMIT_FSIZE, &saved);
+  ::signal(SIGXFSZ, oldHandler);
+  ASSERT_TRUE(opened);
+  EXPECT_FALSE(all && closed);
 }
 #endif
 

@@ -22,7 +22,8 @@ TEST(RecvOptions, LettersValuesFlagsAndMandatoryFields) {
   std::string option;
   EXPECT_STREQ(MissingRecvField(f), "err: POP3サーバ名が指定されていません\n");
   ASSERT_EQ(Parse({"-spop:995", "/Utaro", "-lrecv.lst", "stray", "/Mmail", "-Kseen", "-bbox",
-                   "-D", "/a", "-T1", "-Cca.pem", "-Fpw", "-EVAR", "-v", "-Spop2"},
+                   "-D", "/a", "-T1", "-Cca.pem", "-Fpw", "-EVAR", "-v", "-Spop2",
+                   "--delete-seen", "--max-size", "1048576"},
                   f, option),
             RecvParse::kOk);
   EXPECT_STREQ(f.pop3Server, "pop2");  // the later one wins
@@ -34,7 +35,8 @@ TEST(RecvOptions, LettersValuesFlagsAndMandatoryFields) {
   EXPECT_STREQ(f.caFile, "ca.pem");
   EXPECT_STREQ(f.passwordFile, "pw");
   EXPECT_STREQ(f.passwordVariable, "VAR");
-  EXPECT_TRUE(f.dele && f.apop && f.verbose && !f.help);
+  EXPECT_TRUE(f.dele && f.apop && f.verbose && f.deleteSeen && !f.help);
+  EXPECT_EQ(f.maxSize, 1048576);
   EXPECT_EQ(f.tls, 1);
   EXPECT_EQ(MissingRecvField(f), nullptr);
   EXPECT_EQ(f.password[0], '\0');  // no option gives it
@@ -45,9 +47,13 @@ TEST(RecvOptions, LettersValuesFlagsAndMandatoryFields) {
     EXPECT_TRUE(h.help) << help;
   }
   // Unknown letters, a password on the command line, values flags do not take.
-  for (const char* wrong : {"-X", "-P", "-", "--verbose", "-T3", "-Tx", "-D1", "-Hx"}) {
+  for (const char* wrong : {"-X", "-P", "-", "--verbose", "-T3", "-Tx", "-D1", "-Hx", "--max-size"}) {
     RecvFields w;
     EXPECT_EQ(Parse({wrong}, w, option), RecvParse::kUsage) << wrong;
+  }
+  for (const char* size : {"-1", "1k", "", "2147483648"}) {
+    RecvFields w;
+    EXPECT_EQ(Parse({"--max-size", size}, w, option), RecvParse::kUsage) << size;
   }
   const std::string longPath = "-L" + std::string(kPathSize, 'p');
   EXPECT_EQ(Parse({longPath.c_str()}, f, option), RecvParse::kTooLong);

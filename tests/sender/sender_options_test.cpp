@@ -44,6 +44,30 @@ TEST(SenderOptions, LettersInAnyCaseWithDashOrSlash) {
   EXPECT_STREQ(f.password, "pass");
 }
 
+// -U (any case, no value) and --utf8 read the send file as UTF-8;
+// --charset=NAME names CHARSET, written as it stands.
+TEST(SenderOptions, Charsets) {
+  SenderFields f;
+  std::string option;
+  ASSERT_EQ(Parse({"-Ssmtp"}, f, option), ParseResult::kOk);
+  EXPECT_FALSE(f.utf8SendFile);
+  EXPECT_STREQ(f.charset, "");
+  for (const char* utf8 : {"-u", "/U", "--utf8"}) {
+    SenderFields g;
+    ASSERT_EQ(Parse({utf8}, g, option), ParseResult::kOk) << utf8;
+    EXPECT_TRUE(g.utf8SendFile) << utf8;
+  }
+  ASSERT_EQ(Parse({"--charset=UTF-8", "-Cca.pem"}, f, option), ParseResult::kOk);
+  EXPECT_STREQ(f.charset, "UTF-8");
+  EXPECT_STREQ(f.caFile, "ca.pem");
+  for (const char* wrong : {"-u8", "--UTF8", "--charset", "--utf-8"}) {
+    EXPECT_EQ(Parse({wrong}, f, option), ParseResult::kUsage) << wrong;
+  }
+  const std::string longName = "--charset=" + std::string(kShortTextSize, 'x');
+  EXPECT_EQ(Parse({longName.c_str()}, f, option), ParseResult::kTooLong);
+  EXPECT_EQ(option, "--charset");
+}
+
 TEST(SenderOptions, UnknownLettersGiveTheUsage) {
   SenderFields f;
   std::string option;

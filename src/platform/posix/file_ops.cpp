@@ -2,14 +2,17 @@
 
 #include <fcntl.h>
 #include <stdio.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <set>
 #include <string>
 
 #include "platform/path_charset.h"
+#include "platform/posix/own_files.h"
 
 namespace zel {
 
@@ -30,10 +33,9 @@ bool CopyFileReplace(std::string_view from, std::string_view to) {
     ::close(in);
     return false;
   }
-  // Opened without O_TRUNC: a target that is the source itself (the same
-  // path, or a link to it) must be refused before anything is cut, as
-  // CopyFile refuses it on Windows.
-  const int out = ::open(dst.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0666);
+  // Cut only after the checks: a target that is the source itself must be
+  // refused before anything is cut, as CopyFile refuses it on Windows.
+  const int out = OpenOwnFile(dst.c_str(), O_WRONLY | O_CREAT, 0666);
   if (out < 0) {
     ::close(in);
     return false;
@@ -118,23 +120,96 @@ bool MoveFileToHost(std::string_view from, std::string_view to) {
   return true;
 }
 
-std::int64_t FileSizeAt(std::string_view path) {
+bool MakeTempBeside(std::string_view path, std::string& out) {
+  out.clear();
   std::string native;
-  struct stat st{};
-  if (!NativePath(path, native) || ::stat(native.c_str(), &st) != 0) return -1;
-  return static_cast<std::int64_t>(st.st_size);
+  if (!NativePath(path, native)) return false;
+  // Names a stranger cannot guess, so that planting them in advance fails.
+  constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+  constexpr int kAttempts = 16;
+  for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    unsigned char random[8];
+    if (::getrandom(random, sizeof random, 0) != static_cast<ssize_t>(sizeof random)) return false;
+    std::string name = native + ".zel";
+    for (const unsigned char r : random) name += kLetters[r % (sizeof kLetters - 1)];
+    const int fd = OpenOwnFile(name.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
+    if (fd < 0) {
+      if (errno == EEXIST) continue;
+      return false;
+    }
+    ::close(fd);
+    if (HostPath(name, out)) return true;
+    ::unlink(name.c_str());
+    return false;
+  }
+  return false;
 }
 
-bool TruncateFileAt(std::string_view path, std::int64_t size) {
-  std::string native;
-  return size >= 0 && NativePath(path, native) &&
-         ::truncate(native.c_str(), static_cast<off_t>(size)) == 0;
+namespace {
+
+// Files flushed together: their descriptors are open at the same time.
+constexpr std::size_t kSyncBatch = 64;
+
+// fsync that counts a file system without it (EINVAL, EROFS) as done.
+bool Fsync(int fd) { return ::fsync(fd) == 0 || errno == EINVAL || errno == EROFS; }
+
+// The folder part of a native path ("." for a bare name).
+std::string FolderOf(const std::string& native) {
+  const std::size_t slash = native.rfind('/');
+  if (slash == std::string::npos) return ".";
+  return slash == 0 ? "/" : native.substr(0, slash);
+}
+
+}  // namespace
+
+bool SyncFiles(const std::vector<std::string>& paths) {
+  bool ok = true;
+  std::set<std::string> folders;
+  std::vector<int> open;
+  auto flush = [&] {
+    for (const int fd : open) {
+      if (!Fsync(fd)) ok = false;
+      ::close(fd);
+    }
+    open.clear();
+  };
+  for (const std::string& path : paths) {
+    std::string native;
+    if (!NativePath(path, native)) {
+      ok = false;
+      continue;
+    }
+    const int fd = ::open(native.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+      if (errno != ENOENT && errno != ENOTDIR) ok = false;  // gone: nothing to flush
+      continue;
+    }
+    folders.insert(FolderOf(native));
+#ifdef __linux__
+    // Writing starts now for every file; the fsync calls below then mostly
+    // wait, and one journal commit covers them all.
+    ::sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+#endif
+    open.push_back(fd);
+    if (open.size() == kSyncBatch) flush();
+  }
+  flush();
+  for (const std::string& folder : folders) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+      ok = false;
+      continue;
+    }
+    open.push_back(fd);
+  }
+  flush();
+  return ok;
 }
 
 bool PathExists(std::string_view path) {
   std::string native;
   struct stat st{};
-  return NativePath(path, native) && ::stat(native.c_str(), &st) == 0;
+  return NativePath(path, native) && ::lstat(native.c_str(), &st) == 0;
 }
 
 bool IsDirectory(std::string_view path) {

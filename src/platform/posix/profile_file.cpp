@@ -10,6 +10,7 @@
 #include <string>
 
 #include "platform/path_charset.h"
+#include "platform/posix/own_files.h"
 #include "platform/profile_text.h"
 
 namespace zel {
@@ -17,29 +18,29 @@ namespace {
 
 constexpr const char* kProfileName = "zelpost.ini";
 
-// UTF-8 path of the profile file's folder and of the file itself.
+// UTF-8 path of the profile file's folder and of the file itself: never
+// a shared folder, so without HOME the user database names the home.
 std::string NativeProfileDir() {
-  std::string dir;
   const char* xdg = std::getenv("XDG_CONFIG_HOME");
-  if (xdg != nullptr && *xdg == '/') {
-    dir = xdg;
-  } else {
-    const char* home = std::getenv("HOME");
-    dir = std::string(home != nullptr && *home != '\0' ? home : "/tmp") + "/.config";
-  }
-  return dir;
+  if (xdg != nullptr && *xdg == '/') return xdg;
+  const std::string home = HomeFolder();
+  return home.empty() ? std::string() : home + "/.config";
 }
 
-std::string NativeProfilePath() { return NativeProfileDir() + "/" + kProfileName; }
+std::string NativeProfilePath() {
+  const std::string dir = NativeProfileDir();
+  return dir.empty() ? std::string() : dir + "/" + kProfileName;
+}
 
-// Opens the profile file and locks it (exclusive for writing).
+// Opens the profile file and locks it (exclusive for writing). Only a
+// regular file of the effective user, reached without a link, is used.
 int OpenLocked(bool write) {
   const std::string path = NativeProfilePath();
-  const int flags = (write ? O_RDWR | O_CREAT : O_RDONLY) | O_CLOEXEC;
-  int fd = ::open(path.c_str(), flags, 0600);
-  if (fd < 0 && errno == ENOENT && write) {
-    ::mkdir(NativeProfileDir().c_str(), 0700);  // a first use: no folder yet
-    fd = ::open(path.c_str(), flags, 0600);
+  if (path.empty()) return -1;
+  const int flags = write ? O_RDWR | O_CREAT : O_RDONLY;
+  int fd = OpenOwnFile(path.c_str(), flags, 0600);
+  if (fd < 0 && errno == ENOENT && write && MakePrivateFolders(NativeProfileDir())) {
+    fd = OpenOwnFile(path.c_str(), flags, 0600);  // a first use: no folder yet
   }
   if (fd < 0) return -1;
   while (::flock(fd, write ? LOCK_EX : LOCK_SH) != 0) {

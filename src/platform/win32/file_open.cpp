@@ -6,41 +6,41 @@
 #include <cstring>
 
 #include <string>
-#include <vector>
 
 #include "platform/text_file.h"
+#include "platform/win32/own_files.h"
 
 namespace zel {
 
 std::FILE* OpenHostFile(std::string_view path, const char* mode, bool /*privateFile*/) {
-  if (path.empty() || path.find('\0') != std::string_view::npos) return nullptr;
-  // Shift-JIS to UTF-16 here, so the C library's own locale plays no part.
-  const int n = MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, path.data(), static_cast<int>(path.size()), nullptr, 0);
-  if (n <= 0) return nullptr;
-  std::vector<wchar_t> wide(static_cast<std::size_t>(n) + 1, L'\0');
-  MultiByteToWideChar(932, MB_ERR_INVALID_CHARS, path.data(), static_cast<int>(path.size()), wide.data(), n);
-  if (std::strchr(mode, 'x') != nullptr) {
-    // A new file only: the C library of the system knows no "x" mode.
-    HANDLE h = CreateFileW(wide.data(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return nullptr;
-    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_WRONLY | _O_BINARY);
-    if (fd < 0) {
-      CloseHandle(h);
+  std::wstring wide;
+  if (!WidePath(path, wide)) return nullptr;
+  if (mode[0] == 'r') {
+    std::FILE* file = _wfopen(wide.c_str(), L"rb");
+    // Only a file on disk is read: not a pipe, not a device such as NUL.
+    if (file != nullptr && GetFileType(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)))) != FILE_TYPE_DISK) {
+      std::fclose(file);
       return nullptr;
     }
-    std::FILE* file = _fdopen(fd, "wb");
-    if (file == nullptr) _close(fd);
     return file;
   }
-  const wchar_t wmode[3] = {static_cast<wchar_t>(mode[0]), mode[1] != '\0' ? static_cast<wchar_t>(mode[1]) : L'\0', L'\0'};
-  std::FILE* file = _wfopen(wide.data(), wmode);
-  // Only a file on disk is read: not a pipe, not a device such as NUL.
-  if (file != nullptr && mode[0] == 'r' &&
-      GetFileType(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file)))) != FILE_TYPE_DISK) {
-    std::fclose(file);
+  // Written only through a handle that reached the file itself, not a
+  // reparse point; the file is cut only after that check.
+  const bool exclusive = std::strchr(mode, 'x') != nullptr;
+  const HANDLE h = OpenOwnHandle(wide, GENERIC_WRITE, exclusive ? CREATE_NEW : OPEN_ALWAYS);
+  if (h == INVALID_HANDLE_VALUE) return nullptr;
+  if (mode[0] == 'w' && !exclusive && SetEndOfFile(h) == 0) {
+    CloseHandle(h);
     return nullptr;
   }
+  const bool append = mode[0] == 'a';
+  const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_WRONLY | _O_BINARY | (append ? _O_APPEND : 0));
+  if (fd < 0) {
+    CloseHandle(h);
+    return nullptr;
+  }
+  std::FILE* file = _fdopen(fd, append ? "ab" : "wb");
+  if (file == nullptr) _close(fd);
   return file;
 }
 
@@ -49,5 +49,31 @@ bool SeekHostFile(std::FILE* file, std::int64_t offset, int whence) {
 }
 
 std::int64_t TellHostFile(std::FILE* file) { return _ftelli64(file); }
+
+bool LockHostFile(std::FILE* file, bool lock) {
+  return LockHandle(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file))), lock, true);
+}
+
+std::int64_t HostFileSize(std::FILE* file) {
+  LARGE_INTEGER size;
+  if (GetFileSizeEx(reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file))), &size) == 0) return -1;
+  return size.QuadPart;
+}
+
+bool CloseHostFileAt(std::FILE* file, std::int64_t size) {
+  // The copy keeps the file open past fclose, which may still hand the
+  // buffered rest of a failed record to the OS; the cut comes after it.
+  HANDLE copy = INVALID_HANDLE_VALUE;
+  const HANDLE process = GetCurrentProcess();
+  const bool duplicated = DuplicateHandle(process, reinterpret_cast<HANDLE>(_get_osfhandle(_fileno(file))),
+                                          process, &copy, 0, FALSE, DUPLICATE_SAME_ACCESS) != 0;
+  std::fclose(file);
+  if (!duplicated) return false;
+  LARGE_INTEGER at;
+  at.QuadPart = size;
+  const bool cut = SetFilePointerEx(copy, at, nullptr, FILE_BEGIN) != 0 && SetEndOfFile(copy) != 0;
+  CloseHandle(copy);
+  return cut;
+}
 
 }  // namespace zel

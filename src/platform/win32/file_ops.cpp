@@ -1,8 +1,11 @@
 #include "platform/file_ops.h"
 
 #include <windows.h>
+#include <bcrypt.h>
 
 #include <string>
+
+#include "platform/win32/own_files.h"
 
 namespace zel {
 namespace {
@@ -29,7 +32,18 @@ bool CopyFileReplace(std::string_view from, std::string_view to) {
   if (source == INVALID_HANDLE_VALUE) return false;
   const bool onDisk = GetFileType(source) == FILE_TYPE_DISK;
   CloseHandle(source);
-  return onDisk && CopyFileA(a.c_str(), b.c_str(), FALSE) != 0;
+  if (!onDisk) return false;
+  // CopyFile would write through a reparse point at the target: an
+  // existing target must be a file of its own.
+  std::wstring target;
+  if (!WidePath(to, target)) return false;
+  const HANDLE existing = OpenOwnHandle(target, 0, OPEN_EXISTING);
+  if (existing != INVALID_HANDLE_VALUE) {
+    CloseHandle(existing);
+  } else if (GetLastError() != ERROR_FILE_NOT_FOUND) {
+    return false;
+  }
+  return CopyFileA(a.c_str(), b.c_str(), FALSE) != 0;
 }
 
 bool RenameFileReplace(std::string_view from, std::string_view to) {
@@ -41,26 +55,49 @@ bool RenameFileReplace(std::string_view from, std::string_view to) {
 // A moved file keeps the ACL it inherited in its folder; nothing to adjust.
 bool MoveFileToHost(std::string_view from, std::string_view to) { return RenameFileReplace(from, to); }
 
-std::int64_t FileSizeAt(std::string_view path) {
-  std::string p;
-  WIN32_FILE_ATTRIBUTE_DATA data;
-  if (!Spell(path, p) || GetFileAttributesExA(p.c_str(), GetFileExInfoStandard, &data) == 0) {
-    return -1;
+bool MakeTempBeside(std::string_view path, std::string& out) {
+  out.clear();
+  std::wstring wide;
+  if (!WidePath(path, wide)) return false;
+  // Names a stranger cannot guess, so that planting them in advance fails.
+  constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+  constexpr int kAttempts = 16;
+  for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    unsigned char random[8];
+    if (BCryptGenRandom(nullptr, random, sizeof random, BCRYPT_USE_SYSTEM_PREFERRED_RNG) != 0) return false;
+    std::string suffix = ".zel";
+    for (const unsigned char r : random) suffix += kLetters[r % (sizeof kLetters - 1)];
+    const std::wstring name = wide + std::wstring(suffix.begin(), suffix.end());
+    const HANDLE h = OpenOwnHandle(name, GENERIC_WRITE, CREATE_NEW);
+    if (h == INVALID_HANDLE_VALUE) {
+      if (GetLastError() == ERROR_FILE_EXISTS) continue;
+      return false;
+    }
+    CloseHandle(h);
+    out = std::string(path) + suffix;
+    return true;
   }
-  return static_cast<std::int64_t>((static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) |
-                                   data.nFileSizeLow);
+  return false;
 }
 
-bool TruncateFileAt(std::string_view path, std::int64_t size) {
-  std::string p;
-  if (size < 0 || !Spell(path, p)) return false;
-  HANDLE h = CreateFileA(p.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
-  LARGE_INTEGER at;
-  at.QuadPart = size;
-  const bool ok = SetFilePointerEx(h, at, nullptr, FILE_BEGIN) != 0 && SetEndOfFile(h) != 0;
-  CloseHandle(h);
+bool SyncFiles(const std::vector<std::string>& paths) {
+  // NTFS keeps its folders in its journal: the files alone are flushed.
+  bool ok = true;
+  for (const std::string& path : paths) {
+    std::wstring wide;
+    if (!WidePath(path, wide)) {
+      ok = false;
+      continue;
+    }
+    const HANDLE h = OpenOwnHandle(wide, GENERIC_WRITE, OPEN_EXISTING);
+    if (h == INVALID_HANDLE_VALUE) {
+      const DWORD error = GetLastError();
+      if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) ok = false;  // gone: nothing to flush
+      continue;
+    }
+    if (FlushFileBuffers(h) == 0) ok = false;
+    CloseHandle(h);
+  }
   return ok;
 }
 

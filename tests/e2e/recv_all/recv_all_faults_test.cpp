@@ -42,16 +42,6 @@ struct Family {
 
 class RecvAllFaults : public RecvAllTest {
  protected:
-  // Empties maildrop, folder, list, seen file and counter; drops the
-  // family's messages again and returns their ids.
-  std::vector<std::string> Fresh(int messages) {
-    ClearServer();
-    for (const auto& entry : fs::directory_iterator(folder_)) fs::remove_all(entry.path());
-    for (const auto& file : {list_, seen_, mailbox_}) fs::remove(file);
-    ResetDisplayCounter();
-    return DropMessages("k", messages);
-  }
-
   // Every cut of every stage of the family's run, each followed by the
   // same run without the cut.
   void CheckCuts(const Family& f);
@@ -152,6 +142,9 @@ void RecvAllFaults::CheckCuts(const Family& f) {
       EXPECT_EQ(cutRun.error, 0);
     }
 
+    // No part of a message cut short stays in the temporary folder.
+    EXPECT_TRUE(fs::is_empty(dir_.File("tmp")));
+
     // Nothing lost: each message on the server or stored and listed.
     const auto stored = StoredIds();
     if (cutRun.result > 0) {
@@ -177,6 +170,28 @@ void RecvAllFaults::CheckCuts(const Family& f) {
     auto expected = ids;
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(all, expected);
+  }
+
+  if (f.refuseUidl) {
+    // The seen file already holding every key, the run cut before its end
+    // (the TOP of message 2): the keys it did not reach are kept, so the
+    // next run stores nothing.
+    SCOPED_TRACE("seen file holding every key, reply of TOP #2 cut");
+    const auto ids = Fresh(f.messages);
+    ASSERT_EQ(Run(true, false, proxy.address()).result, f.messages);
+    proxy.Transcript();
+    const std::string seen = ReadFileBytes(seen_);
+    proxy.SetCut({Direction::kToClient, "TOP", 2, 0});
+    const RunResult cutRun = Run(true, false, proxy.address());
+    proxy.SetCut({});
+    proxy.Transcript();
+    EXPECT_EQ(cutRun.result, 0);
+    EXPECT_EQ(cutRun.error, -206);
+    EXPECT_EQ(ReadFileBytes(seen_), seen);
+    const RunResult again = Run(true, false, proxy.address());
+    proxy.Transcript();
+    EXPECT_EQ(again.result, 0);
+    EXPECT_EQ(StoredIds(), ids);
   }
 }
 

@@ -221,6 +221,27 @@ RunResult RecvAllTest::Run(bool seen, bool mailbox, const std::string& server) {
   return out;
 }
 
+RunResult RecvAllTest::RunCancelledAt(int retrieved) {
+  zelSetValueInt("SILENT", 0);
+  RunResult run;
+  {
+    ProgressHook hook([&](WindowHandle window, const RecvProgress& record) {
+      if (record.retrievedCount == retrieved) PressCancel(window);
+    });
+    run = Run();
+  }
+  zelSetValueInt("SILENT", 1);
+  return run;
+}
+
+std::vector<std::string> RecvAllTest::Fresh(int messages, const std::string& prefix) {
+  ClearServer();
+  for (const auto& entry : fs::directory_iterator(folder_)) fs::remove_all(entry.path());
+  for (const auto& file : {list_, seen_, mailbox_}) fs::remove(file);
+  ResetDisplayCounter();
+  return DropMessages(prefix, messages);
+}
+
 void RecvAllTest::ClearServer() const {
   for (int quiet = 0, attempt = 0; quiet < 2 && attempt < 200; ++attempt) {
     ClearMaildir("alice");

@@ -70,6 +70,13 @@ class RecvAllTest : public ::testing::Test {
   // `server` replaces the POP3 server ("host:port").
   RunResult Run(bool seen = true, bool mailbox = false, const std::string& server = "");
 
+  // Run with the progress dialog shown, whose Cancel is pressed once the
+  // `retrieved`th message has come (SILENT is 1 again afterwards).
+  RunResult RunCancelledAt(int retrieved);
+  // Empties maildrop, mail folder, list, seen file, mailbox and display
+  // counter; drops `messages` messages with ids prefix1..prefixN again and
+  // returns them.
+  std::vector<std::string> Fresh(int messages, const std::string& prefix = "k");
   // Empties alice's maildrop. The session of a run before may still be
   // moving messages from new/ to cur/ after its QUIT: it is cleared until
   // it stays empty.

@@ -71,6 +71,7 @@ TEST_F(RecvAllE2e, RunsEndAsStated) {
        {3, 4, 5}},
       {"failure at 3 of 5 keeping mail", 5, 0, true, false, 3, "alicepw", 2, -1105,
        {1, 2, 3, 4, 5}},
+      {"failure at message 1 of 3", 3, 0, true, false, 1, "alicepw", 0, -1105, {1, 2, 3}},
       {"mailbox", 3, 0, true, true, 0, "alicepw", 3, 0, {1, 2, 3}},
       {"empty maildrop", 0, 1, true, true, 0, "alicepw", 0, 0, {}},
       {"refused login", 2, 1, true, false, 0, "wrong", -1, 0, {1, 2}},
@@ -108,12 +109,15 @@ TEST_F(RecvAllE2e, RunsEndAsStated) {
     std::vector<std::string> left;
     for (int n : c.onServer) left.push_back(ids[n - 1]);
     EXPECT_EQ(ServerIds(static_cast<int>(left.size())), left);
-    if (c.result <= 0) {
+    if (c.result <= 0 && c.failAt == 0) {
       // Nothing stored: an earlier list stays (login failed, empty maildrop).
       EXPECT_EQ(ReadFileBytes(list_), "an earlier list\r\n");
       EXPECT_FALSE(fs::exists(seen_));
       continue;
     }
+    // A failure inside the loop: the list file exists, empty when it came
+    // at the first message.
+    EXPECT_TRUE(fs::exists(list_));
     const std::vector<std::string> stored(ids.begin(), ids.begin() + c.result);
     EXPECT_EQ(StoredIds(), stored);
     EXPECT_EQ(ListLines().size(), stored.size());
@@ -199,15 +203,8 @@ TEST_F(RecvAllE2e, CancelInTheDialogStopsALongRun) {
   ASSERT_EQ(Run().result, 0);
   const int threads = ThreadCount();
   const auto ids = DropMessages("c", kMessages, 4000);
-  zelSetValueInt("SILENT", 0);
   zelSetValueInt("DELE", 1);
-  RunResult run;
-  {
-    ProgressHook hook([&](WindowHandle window, const RecvProgress& record) {
-      if (record.retrievedCount == 3) PressCancel(window);
-    });
-    run = Run();
-  }
+  const RunResult run = RunCancelledAt(3);
   EXPECT_EQ(run.result, -2);
   EXPECT_EQ(run.error, 0) << run.errorText;
   EXPECT_EQ(ThreadCount(), threads);
@@ -223,11 +220,66 @@ TEST_F(RecvAllE2e, CancelInTheDialogStopsALongRun) {
     EXPECT_NE(text.find("\r\n\r\n本文 "), std::string::npos);
   }
 
-  zelSetValueInt("SILENT", 1);
   zelSetValueInt("DELE", 0);
   const RunResult rest = Run();
   EXPECT_EQ(rest.result, kMessages - static_cast<int>(stored.size()));
   EXPECT_EQ(StoredIds(), ids);
+}
+
+// DELE and a cancel: no QUIT, so the stored messages stay on the server,
+// recorded as seen. The next run with DELESEEN 1 deletes them as it skips
+// them and leaves the maildrop empty; with DELESEEN 0 they stay, as ever.
+TEST_F(RecvAllE2e, DeleteSeenDeletesWhatACancelledRunStored) {
+  for (const int deleteSeen : {0, 1}) {
+    SCOPED_TRACE("DELESEEN " + std::to_string(deleteSeen));
+    const auto ids = Fresh(6, "s");
+    zelSetValueInt("DELE", 1);
+    ASSERT_EQ(RunCancelledAt(3).result, -2);
+    EXPECT_EQ(ServerIds(), ids);
+    const auto stored = StoredIds();
+    ASSERT_GE(stored.size(), 2u);
+    EXPECT_EQ(zelSetValueInt("DELESEEN", deleteSeen), deleteSeen);
+    EXPECT_EQ(Run().result, static_cast<int>(ids.size() - stored.size()));
+    EXPECT_EQ(StoredIds(), ids);
+    const std::vector<std::string> left = deleteSeen == 1 ? std::vector<std::string>() : stored;
+    EXPECT_EQ(ServerIds(static_cast<int>(left.size())), left);
+  }
+  zelSetValueInt("DELESEEN", 0);
+  zelSetValueInt("DELE", 0);
+}
+
+// MAXSIZE: a message whose LIST size is larger stays on the server,
+// unrecorded and logged, whether the retrievals go out ahead (DELE 0) or
+// not (DELE 1); once the limit is raised it is fetched.
+TEST_F(RecvAllE2e, MaxSizeLeavesLargerMessagesUntilTheLimitIsRaised) {
+  const std::string logDir = dir_.File("log");
+  fs::create_directories(logDir);
+  zelSetValueStr("LOGDIR", logDir.c_str());
+  for (const int dele : {0, 1}) {
+    SCOPED_TRACE("DELE " + std::to_string(dele));
+    Fresh(0);
+    fs::remove(logDir + "/zelpost.log");
+    DropMessage("alice", TestMessage("z1"));
+    DropMessage("alice", TestMessage("z2", 30000));
+    DropMessage("alice", TestMessage("z3"));
+    const std::size_t bigSize = ReadMaildir("alice")[1].size();
+    zelSetValueInt("DELE", dele);
+    EXPECT_EQ(zelSetValueInt("MAXSIZE", 10000), 10000);
+    const RunResult limited = Run();
+    EXPECT_EQ(limited.result, 2);
+    EXPECT_EQ(limited.error, 0) << limited.errorText;
+    EXPECT_EQ(StoredIds(), (std::vector<std::string>{"z1", "z3"}));
+    EXPECT_EQ(ReadFileBytes(seen_).size(), 2u * 80);
+    const std::vector<std::string> left = dele == 1 ? std::vector<std::string>{"z2"}
+                                                   : std::vector<std::string>{"z1", "z2", "z3"};
+    EXPECT_EQ(ServerIds(static_cast<int>(left.size())), left);
+    EXPECT_NE(ReadFileBytes(logDir + "/zelpost.log").find("[2: " + std::to_string(bigSize) + " バイト]"),
+              std::string::npos);
+    zelSetValueInt("MAXSIZE", 0);
+    EXPECT_EQ(Run().result, 1);
+    EXPECT_EQ(StoredIds(), (std::vector<std::string>{"z1", "z3", "z2"}));
+  }
+  zelSetValueInt("DELE", 0);
 }
 
 // Host-side messages dispatched by the receive-all loop: calls back into

@@ -52,30 +52,85 @@ ZELPOST_API int ZELPOST_CALL zelRecvMailDummy(const char* mailfile, const char* 
 /* Number of messages waiting on the POP3 server, or a negative code. */
 ZELPOST_API int ZELPOST_CALL zelMailBiff(void);
 
-/* Integer options HWND, DELE, POPBEFORESMTP, SILENT, EXECUTE_TYPE, APOP,
- * TIMEOUT, DELESEEN, MAXSIZE, DECODE (names without regard to case). Set
- * returns what was stored; unknown: 0. TIMEOUT: seconds each connect,
- * receive or send may wait (default 300; 0 or a negative value waits for
- * ever and stores 0). DELESEEN (0 or 1, default 0): with DELE 1 and a
- * seen-UIDL file, zelRecvMailAll also deletes on the server every message it
- * skips as seen (stored by an earlier run whose deletions never took effect,
- * as after a cancel). MAXSIZE (bytes, default 0 = no limit; a negative value
- * stores 0): zelRecvMailAll leaves a message whose LIST size is larger on
- * the server, unrecorded, and logs its number and size. With DELE 1 the
- * files a receive-all wrote are flushed to stable storage before its QUIT.
- * zelRecvMailAll fails with -1 and error -1104 when another run holds its
- * list or seen-UIDL file, or when either path names a link, a FIFO or
- * another user's file. DECODE: 1 (default) decodes received mail in any
- * charset and transfer encoding; 0 writes display files as the classic
- * decoder did. */
+/* Options of the session, names matched without regard to case. They may
+ * be set before or after zelInitialize and changed between operations.
+ *
+ * Integer options (zelSetValueInt returns what was stored, 0 for an
+ * unknown name; zelGetValueInt returns the value, 0 for an unknown name):
+ *   HWND           parent window of receive-all's progress dialog (0).
+ *   DELE           1: receive-all deletes each stored message on the server (0).
+ *   POPBEFORESMTP  1: a send logs in to the POP3 server first (1).
+ *   SILENT         1: receive-all shows no dialog (0).
+ *   EXECUTE_TYPE   1, or 2 for any other value set (0 until set).
+ *   APOP           1: the POP3 login uses APOP instead of USER/PASS (0).
+ *   DELESEEN       0 or 1 (0): with DELE 1 and a seen-UIDL file,
+ *                  zelRecvMailAll also deletes on the server every message
+ *                  it skips as seen (stored by an earlier run whose
+ *                  deletions never took effect, as after a cancel).
+ *   MAXSIZE        bytes (0 = no limit; a negative value stores 0):
+ *                  zelRecvMailAll leaves a message whose LIST size is larger
+ *                  on the server, unrecorded, and logs its number and size.
+ *   TIMEOUT        seconds each connect, receive or send may wait, each
+ *                  address of a name tried in turn (300); 0 or a negative
+ *                  value waits for ever and stores 0.
+ *   TLS            0 plain, 1 TLS from the first byte (ports 995 and 465
+ *                  unless a server name gives ":port"), 2 STLS / STARTTLS;
+ *                  another value is refused (-1, nothing changes). The
+ *                  certificate must be trusted and name the server.
+ *   SMTPAUTH       0 none; 1 AUTH PLAIN (LOGIN when only that is offered)
+ *                  with the account's user name and password; 2 AUTH
+ *                  XOAUTH2 (OAUTHBEARER when only that is offered) with the
+ *                  password taken as an OAuth 2.0 access token. Any other
+ *                  non-zero value stores 1. Over a plain connection AUTH is
+ *                  refused (-405) unless the server is a loopback address.
+ *   POPAUTH        0 USER/PASS or APOP as APOP says (default); 1 AUTH PLAIN
+ *                  (RFC 5034); 2 AUTH XOAUTH2 (OAUTHBEARER when CAPA offers
+ *                  only that) with the password as the access token. Another
+ *                  value is refused (-1). 1 and 2 follow SMTPAUTH's rule for
+ *                  plain connections; a refused AUTH gives -404.
+ *   ERRCLASS       read only: the kind of the last operation's failure, one
+ *                  of ZELPOST_ERRCLASS_* below; 0 after a success.
+ *   DECODE         1: received mail is decoded in any charset and transfer
+ *                  encoding into display files (1); 0: display files as
+ *                  the classic decoder wrote them (ISO-2022-JP only).
+ *
+ * Text options (zelSetValueStr returns the stored length, 0: nothing
+ * changed; zelGetValueStr: size 0 returns 0, size > 0 bounds the copy, NUL
+ * included, size < 0 needs a 260-byte buffer and cuts a longer value to
+ * it; returns the length written):
+ *   LOGDIR     folder of the diagnostic log zelpost.log.
+ *   TLSCAFILE  PEM file of certificates trusted besides the system's store
+ *              ("" for none); a path of 260 bytes or more is refused.
+ *   ERRDETAIL  read only: why the last operation failed, in plain words
+ *              (Shift-JIS): the server's reply line, or the system's reason
+ *              (no such host, connection refused, time-out after N s, the
+ *              TLS library's reason, a file and its system error). Empty
+ *              after a success. The error number and text stay as they are.
+ *
+ * With DELE 1 the files a receive-all wrote are flushed to stable storage
+ * before its QUIT. zelRecvMailAll fails with -1 and error -1104 when
+ * another run holds its list or seen-UIDL file, or when either path names
+ * a link, a FIFO or another user's file.
+ *
+ * A server name (zelInitialize) may be "host", "host:port", "1.2.3.4:port",
+ * "[2001:db8::1]:port" or a bare IPv6 address; a name's IPv4 and IPv6
+ * addresses are tried in the resolver's order. */
 ZELPOST_API int ZELPOST_CALL zelSetValueInt(const char* name, int value);
 ZELPOST_API int ZELPOST_CALL zelGetValueInt(const char* name);
-
-/* Text option LOGDIR. Set returns the stored length (0: nothing changed).
- * Get: size 0 returns 0; size > 0 bounds the copy (NUL included); size < 0
- * needs a 260-byte buffer. Returns the length written. */
 ZELPOST_API int ZELPOST_CALL zelSetValueStr(const char* name, const char* value);
 ZELPOST_API int ZELPOST_CALL zelGetValueStr(const char* name, char* buffer, int size);
+
+/* Values of the ERRCLASS option. */
+#define ZELPOST_ERRCLASS_NONE 0      /* no failure */
+#define ZELPOST_ERRCLASS_NOHOST 1    /* the server's name does not resolve */
+#define ZELPOST_ERRCLASS_REFUSED 2   /* no connection: refused or unreachable */
+#define ZELPOST_ERRCLASS_TIMEOUT 3   /* the server did not answer within TIMEOUT */
+#define ZELPOST_ERRCLASS_TLS 4       /* no trusted encrypted connection */
+#define ZELPOST_ERRCLASS_AUTH 5      /* login or authentication refused */
+#define ZELPOST_ERRCLASS_TEMPORARY 6 /* the server or the resolver failed for now */
+#define ZELPOST_ERRCLASS_SERVER 7    /* a command refused, the protocol broken, hung up */
+#define ZELPOST_ERRCLASS_LOCAL 8     /* a local file or resource */
+#define ZELPOST_ERRCLASS_SETTING 9   /* a missing or unusable setting */
 
 /* Error state of the last operation: number (0 = none) and text. GetErrorStr
  * with size > 0 writes at most size bytes including the NUL; with size <= 0

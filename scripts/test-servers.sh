@@ -2,9 +2,11 @@
 # Private test mail servers on 127.0.0.1: Dovecot (POP3 with USER/PASS and
 # APOP; STLS on the plain listener and a second listener with implicit TLS)
 # and an aiosmtpd SMTP server delivering into the maildirs Dovecot serves
-# (STARTTLS and AUTH PLAIN/LOGIN against the test users on the plain
-# listener, and a second listener with implicit TLS). All listen on free
-# ports; the state file tells tests where.
+# (STARTTLS and AUTH PLAIN/LOGIN against the test users, and XOAUTH2 against
+# their tokens, on the plain listener, and a second listener with implicit
+# TLS). Each server has the same two listeners once more on ::1 only, at
+# ports that 127.0.0.1 refuses (the SMTP server holds them there bound, not
+# listening). All listen on free ports; the state file tells tests where.
 #
 #   scripts/test-servers.sh start  [DIR]   (re)start both, fresh maildirs
 #   scripts/test-servers.sh stop   [DIR]   stop both by PID, remove DIR
@@ -13,7 +15,7 @@
 #                                          below (valid DAYS, default 30)
 #
 # Certificates (DIR/tls): a throw-away CA (ca.pem) made at every start, the
-# servers' certificate (cert.pem, key.pem) for localhost and 127.0.0.1
+# servers' certificate (cert.pem, key.pem) for localhost, 127.0.0.1 and ::1
 # signed by it, and a second CA (other-ca.pem) that signed nothing.
 #
 # DIR (default $ZEL_SERVERS_DIR or /tmp/zsrv) must be short: Dovecot keeps
@@ -25,6 +27,8 @@
 #   address the local host name resolves to was added, else 0)
 #   LOCAL_POP3_ADDRESS LOCAL_HOST_NAME
 #   POP3S_PORT SMTPS_PORT (implicit TLS) TLS_CA_FILE TLS_OTHER_CA_FILE
+#   POP3_V6_PORT POP3S_V6_PORT SMTP_V6_PORT SMTPS_V6_PORT (the same on ::1)
+#   TOKENS (user:token,...: the OAuth 2.0 access tokens XOAUTH2 accepts)
 set -u
 
 SCRIPT_DIR=$(cd "$(dirname "$0")" && pwd)
@@ -33,6 +37,7 @@ DIR=${2:-${ZEL_SERVERS_DIR:-/tmp/zsrv}}
 STATE=$DIR/servers.env
 PY=/usr/bin/python3
 USERS="alice:alicepw bob:bobpw"
+TOKENS="alice:alice-access-token bob:bob-access-token"
 # Shared by every start on this machine: port choice and binding in turn.
 LOCK=/tmp/zel-test-servers.lock
 
@@ -80,7 +85,7 @@ make_certs() {
       -keyout other-ca.key -out other-ca.pem \
       -addext "basicConstraints=critical,CA:TRUE" -addext "keyUsage=critical,keyCertSign,cRLSign"
     openssl req -new -newkey rsa:2048 -nodes -subj "/CN=localhost" -keyout key.pem -out cert.csr
-    printf '%s\n' "subjectAltName=DNS:localhost,IP:127.0.0.1" "basicConstraints=CA:FALSE" \
+    printf '%s\n' "subjectAltName=DNS:localhost,IP:127.0.0.1,IP:::1" "basicConstraints=CA:FALSE" \
       "keyUsage=critical,digitalSignature,keyEncipherment" "extendedKeyUsage=serverAuth" > cert.ext
     openssl x509 -req -in cert.csr -CA ca.pem -CAkey ca.key -CAcreateserial -days "$days" \
       -extfile cert.ext -out cert.pem
@@ -90,14 +95,25 @@ make_certs() {
   ) >"$tls/openssl.log" 2>&1 || { cat "$tls/openssl.log" >&2; die "cannot make certificates in $tls"; }
 }
 
-# Prints N free TCP ports of 127.0.0.1.
+# Prints N free TCP ports of 127.0.0.1, then M ports free on both ::1 and
+# 127.0.0.1.
 free_ports() {
-  $PY - "$1" <<'PY'
+  $PY - "$1" "${2:-0}" <<'PY'
 import socket, sys
-socks = []
+socks, ports = [], []
 for _ in range(int(sys.argv[1])):
     s = socket.socket(); s.bind(("127.0.0.1", 0)); socks.append(s)
-print(" ".join(str(s.getsockname()[1]) for s in socks))
+    ports.append(s.getsockname()[1])
+while len(ports) < int(sys.argv[1]) + int(sys.argv[2]):
+    s6 = socket.socket(socket.AF_INET6); s6.bind(("::1", 0))
+    s4 = socket.socket()
+    try:
+        s4.bind(("127.0.0.1", s6.getsockname()[1]))
+    except OSError:
+        continue
+    socks += [s6, s4]
+    ports.append(s6.getsockname()[1])
+print(" ".join(str(p) for p in ports))
 PY
 }
 
@@ -132,9 +148,12 @@ owns_listener() {
   $PY - "$1" "$2" "${3:-127.0.0.1}" <<'PY'
 import os, socket, struct, sys
 pid, port, address = sys.argv[1], int(sys.argv[2]), sys.argv[3]
-want = "%08X:%04X" % (struct.unpack("=I", socket.inet_aton(address))[0], port)
+family = socket.AF_INET6 if ":" in address else socket.AF_INET
+packed = socket.inet_pton(family, address)
+want = "".join("%08X" % struct.unpack("=I", packed[i:i + 4])[0] for i in range(0, len(packed), 4))
+want += ":%04X" % port
 inodes = set()
-for line in open("/proc/net/tcp").readlines()[1:]:
+for line in open("/proc/net/tcp6" if family == socket.AF_INET6 else "/proc/net/tcp").readlines()[1:]:
     f = line.split()
     if f[1] == want and f[3] == "0A":  # LISTEN
         inodes.add("socket:[%s]" % f[9])
@@ -212,6 +231,7 @@ do_start() {
       exec 9>&-
       echo "test-servers: POP3 127.0.0.1:$POP3_PORT (TLS $POP3S_PORT)" \
            "SMTP 127.0.0.1:$SMTP_PORT (TLS $SMTPS_PORT)" \
+           "::1 POP3 $POP3_V6_PORT (TLS $POP3S_V6_PORT) SMTP $SMTP_V6_PORT (TLS $SMTPS_V6_PORT)" \
            "local POP3 on port 110: $LOCAL_FLAG ($DIR)"
       return 0
     fi
@@ -229,7 +249,8 @@ do_start() {
 # file. Returns 1 when a server did not come up on a port of its own.
 launch() {
   DOVECOT_PID_NEW="" SMTP_PID_NEW=""
-  read -r POP3_PORT SMTP_PORT POP3S_PORT SMTPS_PORT <<< "$(free_ports 4)"
+  read -r POP3_PORT SMTP_PORT POP3S_PORT SMTPS_PORT \
+    POP3_V6_PORT POP3S_V6_PORT SMTP_V6_PORT SMTPS_V6_PORT <<< "$(free_ports 4 4)"
   local local_addr local_listener=""
   LOCAL_FLAG=0
   local_addr=$(local_pop3_address)
@@ -274,6 +295,15 @@ service pop3-login {
     port = $POP3S_PORT
     ssl = yes
   }
+  inet_listener pop3v6 {
+    address = ::1
+    port = $POP3_V6_PORT
+  }
+  inet_listener pop3sv6 {
+    address = ::1
+    port = $POP3S_V6_PORT
+    ssl = yes
+  }
 $local_listener
 }
 service anvil {
@@ -288,7 +318,10 @@ CONF
   local dovecot_pid=$!
   DOVECOT_PID_NEW=$dovecot_pid
   rm -f "$DIR/smtp.ready"
+  : > "$DIR/tokens"
+  for entry in $TOKENS; do echo "$entry" >> "$DIR/tokens"; done
   $PY "$SCRIPT_DIR/smtp_maildir_server.py" "$DIR" "$SMTP_PORT" "$SMTPS_PORT" \
+    "$SMTP_V6_PORT" "$SMTPS_V6_PORT" "$POP3_V6_PORT" "$POP3S_V6_PORT" \
     </dev/null >"$DIR/smtp.log" 2>&1 9>&- &
   local smtp_pid=$!
   SMTP_PID_NEW=$smtp_pid
@@ -309,6 +342,11 @@ POP3S_PORT=$POP3S_PORT
 SMTPS_PORT=$SMTPS_PORT
 TLS_CA_FILE=$DIR/tls/ca.pem
 TLS_OTHER_CA_FILE=$DIR/tls/other-ca.pem
+POP3_V6_PORT=$POP3_V6_PORT
+POP3S_V6_PORT=$POP3S_V6_PORT
+SMTP_V6_PORT=$SMTP_V6_PORT
+SMTPS_V6_PORT=$SMTPS_V6_PORT
+TOKENS=$(echo $TOKENS | tr ' ' ',')
 ENV
 
   wait_greeting 127.0.0.1 "$POP3_PORT" "+OK" "$dovecot_pid" || return 1
@@ -320,6 +358,16 @@ ENV
   wait_greeting 127.0.0.1 "$SMTPS_PORT" "220" "$smtp_pid" "$DIR/tls/ca.pem" || return 1
   owns_listener "$dovecot_pid" "$POP3S_PORT" || return 1
   owns_listener "$smtp_pid" "$SMTPS_PORT" || return 1
+  wait_greeting ::1 "$POP3_V6_PORT" "+OK" "$dovecot_pid" || return 1
+  wait_greeting ::1 "$SMTP_V6_PORT" "220" "$smtp_pid" || return 1
+  wait_greeting ::1 "$POP3S_V6_PORT" "+OK" "$dovecot_pid" "$DIR/tls/ca.pem" || return 1
+  wait_greeting ::1 "$SMTPS_V6_PORT" "220" "$smtp_pid" "$DIR/tls/ca.pem" || return 1
+  for port in "$POP3_V6_PORT" "$POP3S_V6_PORT"; do
+    owns_listener "$dovecot_pid" "$port" ::1 || return 1
+  done
+  for port in "$SMTP_V6_PORT" "$SMTPS_V6_PORT"; do
+    owns_listener "$smtp_pid" "$port" ::1 || return 1
+  done
   if [ "$LOCAL_FLAG" = 1 ]; then
     owns_listener "$dovecot_pid" 110 "$local_addr" || return 1
   fi

@@ -106,5 +106,62 @@ class TwoObjects(unittest.TestCase):
         self.assertEqual(len((self.path / "list.txt").read_bytes().decode("cp932").splitlines()), 2)
 
 
+class NewInterface(unittest.TestCase):
+    """The options of IZelpostCom2 as properties: SMTPS with AUTH, then POP3S."""
+
+    def setUp(self):
+        self.env = servers()
+        self.bob = pathlib.Path(self.env["MAIL_DIR"]) / "bob"
+        clear(self.bob)
+        self.dir = tempfile.TemporaryDirectory(prefix="zelpy")
+        self.path = pathlib.Path(self.dir.name)
+
+    def tearDown(self):
+        clear(self.bob)
+        self.dir.cleanup()
+
+    def secure(self, mail, user, password):
+        host = self.env["POP3_HOST"]
+        pop3s = f"{host}:{self.env['POP3S_PORT']}"
+        smtps = f"{host}:{self.env['SMTPS_PORT']}"
+        self.assertEqual(mail.initialize(pop3s, smtps, user, password, f"{user}@zelpost.test", "暗号"), 1)
+        mail.tls = 1
+        mail.smtp_auth = 1
+        mail.tls_ca_file = self.env["TLS_CA_FILE"]
+        mail.pop_before_smtp = 0
+        mail.log_dir = str(self.path)
+
+    def test_send_over_smtps_with_auth_then_receive_over_pop3s(self):
+        send = self.path / "secure.qml"
+        send.write_text("To: bob@zelpost.test\r\nSubject: 暗号化の件\r\n\r\n本文です。\r\n", encoding="cp932")
+        with zelpost.Zelpost() as alice, zelpost.Zelpost() as bob:
+            self.secure(alice, "alice", "alicepw")
+            self.assertEqual((alice.tls, alice.smtp_auth, alice.tls_ca_file),
+                             (1, 1, self.env["TLS_CA_FILE"]))
+            self.assertEqual(alice.get_value_int("tls"), 1)
+            self.assertEqual(alice.send_mail(str(send)), 1, alice.err_detail)
+            self.assertEqual((alice.err_detail, alice.err_class), ("", 0))
+            self.secure(bob, "bob", "bobpw")
+            bob.pop_silent = 1
+            self.assertEqual(bob.mail_biff(), 1, bob.err_detail)
+            folder = self.path / "受信箱"
+            folder.mkdir()
+            self.assertEqual(bob.recv_mail_all(str(self.path / "list.txt"), str(folder)), 1, bob.err_detail)
+            self.assertIn("暗号化の件", (self.path / "list.txt").read_bytes().decode("cp932"))
+            # A wrong password: the classic error and the server's reason.
+            self.secure(alice, "alice", "wrong-pw")
+            self.assertEqual(alice.send_mail(str(send)), 0)
+            self.assertEqual(alice.err_number, -404)
+            self.assertTrue(alice.err_detail.startswith("535 "), alice.err_detail)
+            self.assertEqual(alice.err_class, 5)
+            with self.assertRaises(zelpost.ZelpostError):
+                alice.tls = 7
+            self.assertEqual(alice.tls, 1)
+
+    def test_a_library_that_does_not_load_names_the_variable(self):
+        with self.assertRaisesRegex(OSError, "ZELPOST_LIBRARY"):
+            zelpost.Zelpost(library=str(self.path / "libnone.so"))
+
+
 if __name__ == "__main__":
     unittest.main()

@@ -11,8 +11,13 @@ files, list files) are Shift-JIS: open them with encoding="cp932".
     import zelpost
     with zelpost.Zelpost() as mail:
         mail.initialize("pop.example.jp", "smtp.example.jp", "taro", "secret", "taro@example.jp", "山田 太郎")
+        mail.tls = 1            # TLS from the first byte (POP3S 995, SMTPS 465)
+        mail.smtp_auth = 1      # SMTP AUTH with the account
         if mail.send_mail("mail.qml") != 1:
-            print(mail.err_number, mail.err_discription)
+            print(mail.err_number, mail.err_discription, mail.err_detail)
+
+The library is libzelpost.so.1 from the loader's path, or the file that
+$ZELPOST_LIBRARY names (or the `library` argument of Zelpost).
 """
 import ctypes
 
@@ -215,3 +220,45 @@ class Zelpost:
     pop_silent = _property("POP_SILENT", "Option SILENT (0/1): receive-all without a dialog.")
     pop_execute_type = _property("POP_ExecuteType", "Option EXECUTE_TYPE: 1, or 2 for any other value.")
     apop = _property("APOP", "Option APOP (0/1): log in with APOP.")
+
+    # The options of the library (IZelpostCom2), each as its property.
+    tls = _property("TLS", "Option TLS: 0 plain, 1 TLS from the first byte, 2 STLS/STARTTLS "
+                           "(another value raises ZelpostError).")
+    smtp_auth = _property("SMTPAUTH", "Option SMTPAUTH: 0 none, 1 AUTH with the password, "
+                                      "2 XOAUTH2/OAUTHBEARER with the password as an access token.")
+    pop_auth = _property("POPAUTH", "Option POPAUTH: 0 USER/PASS or APOP, 1 AUTH PLAIN, "
+                                    "2 XOAUTH2/OAUTHBEARER with the password as an access token.")
+    timeout = _property("TIMEOUT", "Option TIMEOUT: seconds a connect, receive or send may wait (0: no limit).")
+    tls_ca_file = _property("TLSCAFILE", "Option TLSCAFILE: PEM file of certificates trusted besides the system's.")
+    log_dir = _property("LOGDIR", "Option LOGDIR: the folder of the diagnostic log zelpost.log.")
+    charset = _property("CHARSET", "Option CHARSET: the charset of messages sent.")
+    send_file_charset = _property("SENDFILECHARSET", "Option SENDFILECHARSET: the charset of send files.")
+    decode = _property("DECODE", "Option DECODE: how received messages are decoded.")
+    dele_seen = _property("DELESEEN", "Option DELESEEN: delete messages already seen on the server.")
+    max_size = _property("MAXSIZE", "Option MAXSIZE: the largest message received.")
+
+    @property
+    def err_detail(self):
+        """Why the last operation failed, in plain words ("" when it succeeded)."""
+        return self._get("ERRDETAIL")
+
+    @property
+    def err_class(self):
+        """The kind of the last failure (the ERRCLASS option; 0 when it succeeded)."""
+        return self._get("ERRCLASS")
+
+    def set_value_int(self, name, value):
+        """Sets the integer option `name`; returns what was stored."""
+        return self._call("SetValueInt", name, value)
+
+    def get_value_int(self, name):
+        """The integer option `name`."""
+        return self._call("GetValueInt", name)
+
+    def set_value_str(self, name, value):
+        """Sets the text option `name`; returns the stored length."""
+        return self._call("SetValueStr", name, value)
+
+    def get_value_str(self, name):
+        """The text option `name`."""
+        return self._call("GetValueStr", name)

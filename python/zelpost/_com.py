@@ -111,10 +111,15 @@ _libraries = {}
 
 def library(path=None):
     """The zelpost library (loaded once per path): `path`, else
-    $ZELPOST_LIBRARY, else libzelpost.so.1 from the loader's path."""
+    $ZELPOST_LIBRARY, else libzelpost.so.1 from the loader's path. An
+    OSError that names ZELPOST_LIBRARY when it cannot be loaded."""
     path = path or os.environ.get("ZELPOST_LIBRARY") or "libzelpost.so.1"
     if path not in _libraries:
-        lib = ctypes.CDLL(path)
+        try:
+            lib = ctypes.CDLL(path)
+        except OSError as error:
+            raise OSError(f"zelpost: cannot load the library {path!r} ({error}); set ZELPOST_LIBRARY "
+                          "to the path of libzelpost.so.1") from error
         lib.DllGetClassObject.restype = HRESULT
         lib.DllGetClassObject.argtypes = [ctypes.POINTER(GUID), ctypes.POINTER(GUID),
                                           ctypes.POINTER(ctypes.c_void_p)]

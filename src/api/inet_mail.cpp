@@ -11,6 +11,7 @@
 #include "platform/host_name.h"
 #include "platform/log.h"
 #include "platform/socket.h"
+#include "platform/system_error.h"
 
 namespace zel {
 
@@ -122,7 +123,25 @@ int InetMail::Initialize(const char* pop3name, const char* smtpname, const char*
   return 1;
 }
 
+namespace {
+
+// The kind of a failure that no channel noted, by its error number.
+FailureKind KindOfError(int number) {
+  if (number == kInitializeMissing || number == kAuthUnencrypted || number == -213) {
+    return FailureKind::kSetting;
+  }
+  if (number <= -1100 || number == -210 || number == -311 || number == -312) return FailureKind::kLocal;
+  if (number >= kAuthUnencrypted && number <= kTlsHandshakeFailed) {
+    return number == kAuthRefused ? FailureKind::kAuth : FailureKind::kTls;
+  }
+  return FailureKind::kServer;
+}
+
+}  // namespace
+
 void InetMail::SetError(int number, const char* format, ...) {
+  // The reason of the failure being reported, before anything else runs.
+  const int systemError = LastSystemError();
   errorNumber = number;
   // Format in full first, then cut at a character boundary: vsnprintf alone
   // could end the field between a lead and a trail byte.
@@ -132,11 +151,22 @@ void InetMail::SetError(int number, const char* format, ...) {
   if (!FormatText(text, format, args)) text.clear();
   va_end(args);
   CopyBounded(errorText, text);
+  if (!errorDetail.Empty()) return;  // a channel's reason says more
+  const FailureKind kind = KindOfError(number);
+  const std::string reason = kind == FailureKind::kLocal ? SystemErrorText(systemError) : "";
+  errorDetail.Set(kind, reason.empty() ? "%s" : "%s: %s", text.c_str(), reason.c_str());
 }
 
 void InetMail::ClearError() {
   errorNumber = 0;
   errorText[0] = '\0';
+  errorDetail.Clear();
+  // A reason left from before the operation is none of its failures.
+  SetLastSystemError(0);
+}
+
+void InetMail::TakeFailure(const InetSocket& channel) {
+  if (!channel.Failure().Empty()) errorDetail = channel.Failure();
 }
 
 bool InetMail::ReportSecureFailure(int code, const char* server, bool pop3) {
@@ -155,10 +185,11 @@ bool InetMail::ReportSecureFailure(int code, const char* server, bool pop3) {
       format = pop3 ? "STLSに対応していないサーバです [%s]" : "STARTTLSに対応していないサーバです [%s]";
       break;
     case kAuthRefused:
-      format = "SMTP認証に失敗 [%s]";
+      format = pop3 ? "POP3認証に失敗 [%s]" : "SMTP認証に失敗 [%s]";
       break;
     case kAuthUnencrypted:
-      format = "暗号化されていない接続ではSMTP認証しない [%s]";
+      format = pop3 ? "暗号化されていない接続ではPOP3認証しない [%s]"
+                    : "暗号化されていない接続ではSMTP認証しない [%s]";
       break;
     default:
       return false;

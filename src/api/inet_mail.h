@@ -39,7 +39,8 @@ class InetMail : public InetPop3 {
   // empty, and a server name shorter than kHostNameSize, else error -1000
   // with its text, no setting changes, result 0. Other over-long arguments
   // are cut to their field at a character boundary (a log entry names the
-  // field). Returns 1 when accepted.
+  // field); the password's field holds an access token (kSecretSize).
+  // Returns 1 when accepted.
   int Initialize(const char* pop3name, const char* smtpname, const char* username,
                  const char* password, const char* mailaddr, const char* fullname);
 
@@ -99,13 +100,19 @@ class InetMail : public InetPop3 {
   void CancelOperations();
 
   // Error state. SetError formats into errorText (printf conventions),
-  // cut to 255 bytes at a character boundary.
+  // cut to 255 bytes at a character boundary. When no reason was noted for
+  // the failure (TakeFailure), the error text becomes the reason, with the
+  // system's reason after it for a failed local file.
   void SetError(int number, const char* format, ...)
 #if defined(__GNUC__)
       __attribute__((format(printf, 3, 4)))
 #endif
       ;
+  // Clears the error state, the reason and the system's error number.
   void ClearError();
+  // Takes why `channel`'s last step failed as the reason of the failed
+  // operation (ERRDETAIL, ERRCLASS), when the channel noted one.
+  void TakeFailure(const InetSocket& channel);
   int GetErrorInt() const { return errorNumber; }
   // Copies errorText into `buffer`. size > 0: at most size bytes including
   // the NUL, cut at a character boundary; size <= 0: the whole text (the
@@ -141,7 +148,7 @@ class InetMail : public InetPop3 {
   char pop3Server[kHostNameSize] = {};
   char smtpServer[kHostNameSize] = {};
   char userName[kAccountSize] = {};
-  char password[kAccountSize] = {};
+  char password[kSecretSize] = {};
   char mailAddress[kAccountSize] = {};
   char displayName[kAccountSize] = {};
   char domain[kAccountSize] = {};
@@ -157,6 +164,7 @@ class InetMail : public InetPop3 {
   bool receiveAllRunning = false;  // inside RecvMailAll (caller's thread)
   int errorNumber = 0;
   char errorText[kErrorTextSize] = {};
+  FailureNote errorDetail;  // options ERRDETAIL and ERRCLASS: why the last operation failed
   int deleteOnServer = 0;
   WindowHandle hostWindow = 0;
   int silent = 0;
@@ -166,7 +174,8 @@ class InetMail : public InetPop3 {
   int useApop = 0;
   int timeoutSeconds = kDefaultTimeoutSeconds;  // option TIMEOUT; 0 waits for ever
   int tlsMode = kTlsOff;  // option TLS: kTlsOff, kTlsImplicit or kTlsStartTls
-  int smtpAuth = 0;       // option SMTPAUTH: EHLO and AUTH with the account
+  int smtpAuth = 0;       // option SMTPAUTH: 0 none, 1 AUTH with the password, 2 with a token
+  int popAuth = kPopAuthClassic;  // option POPAUTH: kPopAuthClassic, kPopAuthPlain, kPopAuthToken
   int deleteSeen = 0;     // option DELESEEN: with DELE, seen messages are deleted too
   int maxMessageSize = 0;  // option MAXSIZE: bytes (LIST size) above which a message stays; 0 none
   char tlsCaFile[kPathSize] = {};  // option TLSCAFILE: extra trusted certificates
@@ -196,6 +205,8 @@ class InetMail : public InetPop3 {
   void ApplyTlsOptions();
   // Logs a value the text option `name` does not take; returns 0.
   static int RefuseValue(const char* name, const char* value);
+  // Hands SMTPAUTH and POPAUTH to the clients.
+  void ApplyAuthOptions();
 };
 
 // Longest version text: "zelpost.dll ver." and three five-digit numbers.

@@ -7,8 +7,21 @@
 #include "platform/log.h"
 #include "platform/module_version.h"
 #include "platform/temp_file.h"
+#include "zelpost.h"
 
 namespace zel {
+
+// ERRCLASS hands out the failure kinds by the numbers of the public header.
+static_assert(static_cast<int>(FailureKind::kNoHost) == ZELPOST_ERRCLASS_NOHOST &&
+              static_cast<int>(FailureKind::kRefused) == ZELPOST_ERRCLASS_REFUSED &&
+              static_cast<int>(FailureKind::kTimedOut) == ZELPOST_ERRCLASS_TIMEOUT &&
+              static_cast<int>(FailureKind::kTls) == ZELPOST_ERRCLASS_TLS &&
+              static_cast<int>(FailureKind::kAuth) == ZELPOST_ERRCLASS_AUTH &&
+              static_cast<int>(FailureKind::kTemporary) == ZELPOST_ERRCLASS_TEMPORARY &&
+              static_cast<int>(FailureKind::kServer) == ZELPOST_ERRCLASS_SERVER &&
+              static_cast<int>(FailureKind::kLocal) == ZELPOST_ERRCLASS_LOCAL &&
+              static_cast<int>(FailureKind::kSetting) == ZELPOST_ERRCLASS_SETTING);
+
 namespace {
 
 bool NameIs(const char* name, const char* option) {
@@ -42,6 +55,8 @@ void InetMail::SetOptionDefaults() {
   SetTimeoutOption(kDefaultTimeoutSeconds);
   tlsMode = kTlsOff;
   smtpAuth = 0;
+  popAuth = kPopAuthClassic;
+  ApplyAuthOptions();
   deleteSeen = 0;
   maxMessageSize = 0;
   tlsCaFile[0] = '\0';
@@ -65,7 +80,6 @@ int InetMail::SetValueInt(const char* name, int value) {
   if (NameIs(name, "POPBEFORESMTP")) flag = &popBeforeSmtp;
   if (NameIs(name, "SILENT")) flag = &silent;
   if (NameIs(name, "APOP")) flag = &useApop;
-  if (NameIs(name, "SMTPAUTH")) flag = &smtpAuth;
   if (NameIs(name, "DELESEEN")) flag = &deleteSeen;
   if (NameIs(name, "DECODE")) flag = &decodeAnyCharset;
   if (flag != nullptr) {
@@ -93,7 +107,25 @@ int InetMail::SetValueInt(const char* name, int value) {
     ApplyTlsOptions();
     return tlsMode;
   }
+  if (NameIs(name, "SMTPAUTH")) {
+    // 2 takes the password as an access token; any other non-zero value
+    // is AUTH with the password, as it always was.
+    smtpAuth = value == 2 ? 2 : value != 0 ? 1 : 0;
+    ApplyAuthOptions();
+    return smtpAuth;
+  }
+  if (NameIs(name, "POPAUTH")) {
+    if (value != kPopAuthClassic && value != kPopAuthPlain && value != kPopAuthToken) return -1;
+    popAuth = value;
+    ApplyAuthOptions();
+    return popAuth;
+  }
   return 0;
+}
+
+void InetMail::ApplyAuthOptions() {
+  SetAuth(popAuth);
+  smtp.SetAuthSecret(smtpAuth == 2 ? SaslSecret::kToken : SaslSecret::kPassword);
 }
 
 void InetMail::ApplyTlsOptions() {
@@ -118,6 +150,8 @@ int InetMail::GetValueInt(const char* name) const {
   if (NameIs(name, "TIMEOUT")) return timeoutSeconds;
   if (NameIs(name, "TLS")) return tlsMode;
   if (NameIs(name, "SMTPAUTH")) return smtpAuth;
+  if (NameIs(name, "POPAUTH")) return popAuth;
+  if (NameIs(name, "ERRCLASS")) return static_cast<int>(errorDetail.kind);
   if (NameIs(name, "DELESEEN")) return deleteSeen;
   if (NameIs(name, "MAXSIZE")) return maxMessageSize;
   if (NameIs(name, "DECODE")) return decodeAnyCharset;
@@ -174,11 +208,12 @@ int InetMail::GetValueStr(const char* name, char* buffer, int size) const {
   if (NameIs(name, "SENDFILECHARSET")) {
     value = sendFileCharset == SendFileCharset::kUtf8 ? kUtf8 : kShiftJis;
   }
+  if (NameIs(name, "ERRDETAIL")) value = errorDetail.text;
   if (value == nullptr) return 0;
   if (size < 0) {
-    const std::size_t n = std::strlen(value);
-    std::memcpy(buffer, value, n + 1);
-    return static_cast<int>(n);
+    // The buffer holds a path: a longer reason is cut to fit it.
+    CopyBounded(buffer, kPathSize, value);
+    return static_cast<int>(std::strlen(buffer));
   }
   CopyBounded(buffer, static_cast<std::size_t>(size), value);
   return static_cast<int>(std::strlen(buffer));

@@ -3,10 +3,12 @@
 
 Usage: idl_members.py IDL RGS_TEMPLATE OUTDIR
 
-Reads the interface IZelpostCom, the library, class and event identifiers
-from IDL (UTF-8) and writes into OUTDIR/automation/:
-  zelpost_members.h  the identifiers, the function table of IZelpostCom and
-                     the member table with one call per member, from which
+Reads the interfaces IZelpostCom (the classic one) and IZelpostCom2 (derived
+from it), the library, class and event identifiers from IDL (UTF-8) and
+writes into OUTDIR/automation/:
+  zelpost_members.h  the identifiers, the function tables of both interfaces
+                     and the member table (IZelpostCom's members, then
+                     IZelpostCom2's) with one call per member, from which
                      the POSIX build answers GetIDsOfNames and Invoke;
   zelpost.rgs        the registration script, RGS_TEMPLATE with @CLSID@ and
                      @LIBID@ filled in;
@@ -112,11 +114,48 @@ def function_name(member):
     return prefix + member["name"]
 
 
-def header(idl_name, ids, members):
+def vtbl(name, members):
+    """The function table struct of interface `name` with `members` after IDispatch."""
+    out = [
+        f"struct {name};",
+        "",
+        f"// IUnknown, IDispatch, then the members of {name} in the order of the IDL.",
+        f"struct {name}Vtbl {{",
+        f"  HResult(ZEL_COM_CALL* QueryInterface)({name}* self, const Guid* iid, void** object);",
+        f"  std::uint32_t(ZEL_COM_CALL* AddRef)({name}* self);",
+        f"  std::uint32_t(ZEL_COM_CALL* Release)({name}* self);",
+        f"  HResult(ZEL_COM_CALL* GetTypeInfoCount)({name}* self, std::uint32_t* count);",
+        f"  HResult(ZEL_COM_CALL* GetTypeInfo)({name}* self, std::uint32_t index, std::uint32_t locale,",
+        "                                     void** typeInfo);",
+        f"  HResult(ZEL_COM_CALL* GetIDsOfNames)({name}* self, const Guid* iid, char16_t** names,",
+        "                                       std::uint32_t count, std::uint32_t locale, DispId* ids);",
+        f"  HResult(ZEL_COM_CALL* Invoke)({name}* self, DispId member, const Guid* iid,",
+        "                                std::uint32_t locale, std::uint16_t flags, DispParams* params,",
+        "                                Variant* result, ExcepInfo* exception, std::uint32_t* argumentError);",
+    ]
+    for m in members:
+        params = [f"{name}* self"] + [f"{C_TYPES[a][1]} a{i}" for i, a in enumerate(m["arguments"])]
+        if m["result"]:
+            params.append(f"{C_TYPES[m['result']][1]}* result")
+        out.append(f"  HResult(ZEL_COM_CALL* {function_name(m)})({', '.join(params)});")
+    out += [
+        "};",
+        "",
+        f"struct {name} {{",
+        f"  const {name}Vtbl* vtbl;",
+        "};",
+        "",
+    ]
+    return out
+
+
+def header(idl_name, ids, classic, added):
+    members = classic + added
     out = [
         f"// Generated from {idl_name} by idl_members.py: do not edit.",
         "#pragma once",
         "",
+        "#include <cstddef>",
         "#include <cstdint>",
         "",
         '#include "automation/com_abi.h"',
@@ -127,35 +166,12 @@ def header(idl_name, ids, members):
     ]
     for const, guid in ids:
         out.append(f"inline constexpr Guid {const} = {guid_initializer(guid)};  // {{{guid}}}")
+    out.append("")
+    out += vtbl("IZelpostCom", classic)
+    out += vtbl("IZelpostCom2", members)
     out += [
-        "",
-        "struct IZelpostCom;",
-        "",
-        "// IUnknown, IDispatch, then the members in the order of the IDL.",
-        "struct IZelpostComVtbl {",
-        "  HResult(ZEL_COM_CALL* QueryInterface)(IZelpostCom* self, const Guid* iid, void** object);",
-        "  std::uint32_t(ZEL_COM_CALL* AddRef)(IZelpostCom* self);",
-        "  std::uint32_t(ZEL_COM_CALL* Release)(IZelpostCom* self);",
-        "  HResult(ZEL_COM_CALL* GetTypeInfoCount)(IZelpostCom* self, std::uint32_t* count);",
-        "  HResult(ZEL_COM_CALL* GetTypeInfo)(IZelpostCom* self, std::uint32_t index, std::uint32_t locale,",
-        "                                     void** typeInfo);",
-        "  HResult(ZEL_COM_CALL* GetIDsOfNames)(IZelpostCom* self, const Guid* iid, char16_t** names,",
-        "                                       std::uint32_t count, std::uint32_t locale, DispId* ids);",
-        "  HResult(ZEL_COM_CALL* Invoke)(IZelpostCom* self, DispId member, const Guid* iid,",
-        "                                std::uint32_t locale, std::uint16_t flags, DispParams* params,",
-        "                                Variant* result, ExcepInfo* exception, std::uint32_t* argumentError);",
-    ]
-    for m in members:
-        params = ["IZelpostCom* self"] + [f"{C_TYPES[a][1]} a{i}" for i, a in enumerate(m["arguments"])]
-        if m["result"]:
-            params.append(f"{C_TYPES[m['result']][1]}* result")
-        out.append(f"  HResult(ZEL_COM_CALL* {function_name(m)})({', '.join(params)});")
-    out += [
-        "};",
-        "",
-        "struct IZelpostCom {",
-        "  const IZelpostComVtbl* vtbl;",
-        "};",
+        "// Members of the classic interface: the first entries of kMembers.",
+        f"inline constexpr std::size_t kClassicMemberCount = {len(classic)};",
         "",
         "inline constexpr Member kMembers[] = {",
     ]
@@ -169,7 +185,7 @@ def header(idl_name, ids, members):
         "",
         "// Calls kMembers[index] through the function table of `self` with the",
         "// input arguments `in` (in order) and the result slot `out`.",
-        "inline HResult CallMember(IZelpostCom* self, std::size_t index, const Value* in, Value* out) {",
+        "inline HResult CallMember(IZelpostCom2* self, std::size_t index, const Value* in, Value* out) {",
         "  switch (index) {",
     ]
     for i, m in enumerate(members):
@@ -201,18 +217,29 @@ def main():
     interface = re.search(r"interface\s+IZelpostCom\s*:\s*IDispatch\s*\{(.*?)\}\s*;", code, re.S)
     if not interface:
         fail("no 'interface IZelpostCom : IDispatch { ... };'")
+    derived = re.search(r"interface\s+IZelpostCom2\s*:\s*IZelpostCom\s*\{(.*?)\}\s*;", code, re.S)
+    if not derived:
+        fail("no 'interface IZelpostCom2 : IZelpostCom { ... };'")
     ids = [
         ("kLibIdZelpost", uuid_of(attributes_before(code, r"library\s+Zelpost\b"))),
-        ("kIidIZelpostCom", uuid_of(attributes_before(code, r"interface\s+IZelpostCom\b"))),
+        ("kIidIZelpostCom", uuid_of(attributes_before(code, r"interface\s+IZelpostCom\s*:"))),
+        ("kIidIZelpostCom2", uuid_of(attributes_before(code, r"interface\s+IZelpostCom2\b"))),
         ("kClsidZelpostCom", uuid_of(attributes_before(code, r"coclass\s+ZelpostCom\b"))),
         ("kDiidIZelpostComEvents", uuid_of(attributes_before(code, r"dispinterface\s+_IZelpostComEvents\b"))),
     ]
-    members = parse_members(interface.group(1))
+    classic = parse_members(interface.group(1))
+    added = parse_members(derived.group(1))
+    # The derived interface only appends: its DISPIDs follow the classic ones.
+    classic_ids = {m["id"] for m in classic}
+    if any(m["id"] in classic_ids for m in added) or min(m["id"] for m in added) <= max(classic_ids):
+        fail("IZelpostCom2's DISPIDs must follow IZelpostCom's")
 
     outdir.mkdir(parents=True, exist_ok=True)
-    (outdir / "zelpost_members.h").write_text(header(idl_path.name, ids, members), encoding="utf-8")
+    (outdir / "zelpost_members.h").write_text(header(idl_path.name, ids, classic, added), encoding="utf-8")
     rgs = rgs_path.read_text(encoding="utf-8")
-    rgs = rgs.replace("@CLSID@", "{" + ids[2][1] + "}").replace("@LIBID@", "{" + ids[0][1] + "}")
+    named = dict(ids)
+    rgs = rgs.replace("@CLSID@", "{" + named["kClsidZelpostCom"] + "}")
+    rgs = rgs.replace("@LIBID@", "{" + named["kLibIdZelpost"] + "}")
     (outdir / "zelpost.rgs").write_text(rgs, encoding="utf-8")
     (outdir / "zelpost.idl").write_bytes(text.encode("cp932"))
 

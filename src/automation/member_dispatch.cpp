@@ -160,7 +160,7 @@ HResult MemberIdsOfNames(char16_t** names, std::uint32_t count, DispId* ids) {
   return ids[0] == kDispIdUnknown || count > 1 ? kUnknownName : kOk;
 }
 
-HResult InvokeMember(IZelpostCom* object, DispId member, std::uint16_t flags, const DispParams* params,
+HResult InvokeMember(IZelpostCom2* object, DispId member, std::uint16_t flags, const DispParams* params,
                      Variant* result, ExcepInfo* exception, std::uint32_t* argumentError) {
   if (params == nullptr) return kInvalidArgument;
   const int index = Find(member, flags);

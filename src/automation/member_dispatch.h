@@ -21,7 +21,7 @@ HResult MemberIdsOfNames(char16_t** names, std::uint32_t count, DispId* ids);
 // gives kException with its code in `exception->scode`; an argument that
 // cannot be converted kTypeMismatch or kOverflow with its index in
 // `params` in *argumentError.
-HResult InvokeMember(IZelpostCom* object, DispId member, std::uint16_t flags, const DispParams* params,
+HResult InvokeMember(IZelpostCom2* object, DispId member, std::uint16_t flags, const DispParams* params,
                      Variant* result, ExcepInfo* exception, std::uint32_t* argumentError);
 
 }  // namespace zel::com

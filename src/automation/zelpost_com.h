@@ -1,7 +1,8 @@
 // ZelpostCom: the automation object. Each object owns a mail session of its
 // own (InetMail), separate from the flat exports' session and from every
-// other object, and forwards each member of IZelpostCom to it, converting
-// BSTR arguments to host text and results back.
+// other object, and forwards each member of IZelpostCom2 (the classic
+// IZelpostCom and the options after it) to it, converting BSTR arguments to
+// host text and results back.
 #pragma once
 
 #include "automation/com_abi.h"

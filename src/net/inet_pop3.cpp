@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "codec/md5.h"
+#include "platform/ascii_case.h"
 #include "platform/sjis_text.h"
 #include "platform/log.h"
 #include "platform/text_file.h"
@@ -38,6 +39,34 @@ bool HasHeaderName(const char* line, std::size_t length, std::string_view name) 
 int ListingNumber(const char* line) {
   return static_cast<int>(std::strtol(line, nullptr, 10));
 }
+
+// The kind of a refused login: RFC 3206's response codes tell a server
+// that cannot log anyone in now from a refused account.
+FailureKind LoginRefusal(const char* reply) {
+  for (const char* code : {"[SYS/TEMP]", "[IN-USE]", "[LOGIN-DELAY]"}) {
+    if (findNoCase(reply, code) != std::string_view::npos) return FailureKind::kTemporary;
+  }
+  if (findNoCase(reply, "[SYS/PERM]") != std::string_view::npos) return FailureKind::kServer;
+  return FailureKind::kAuth;
+}
+
+// The AUTH exchange of RFC 5034 over the POP3 channel. The AUTH command
+// with its initial response stays within 255 octets (RFC 5034 4); a longer
+// response follows the empty challenge.
+class Pop3Sasl final : public SaslLineChannel {
+ public:
+  explicit Pop3Sasl(InetPop3& client)
+      : SaslLineChannel(client, "AUTH", 255 - sizeof("AUTH OAUTHBEARER ")) {}
+  Answer Receive(std::string& challenge) override {
+    const char* reply = socket_.replyLine;
+    if (socket_.RecvLine() == 0 || reply[0] != '+') return Answer::kFailure;
+    if (reply[1] == ' ' || reply[1] == '\0') {
+      challenge = reply[1] == ' ' ? reply + 2 : "";
+      return Answer::kChallenge;
+    }
+    return Answer::kSuccess;  // "+OK"
+  }
+};
 
 // Skips one space-separated field and the blanks after it.
 const char* SecondField(const char* line) {
@@ -73,8 +102,15 @@ int InetPop3::Login(const char* host, int port, const char* user,
       ZEL_LOG(InetPop3, "ホスト名解決に失敗 [%s]", Text(host));
       return -100;
   }
+  // A password or token goes in the clear only to this machine.
+  if (authMode_ != kPopAuthClassic && TlsMode() == kTlsOff && !PeerIsLoopback()) {
+    ZEL_LOG(InetPop3, "暗号化されていない接続ではPOP3認証しない [%s]", Text(host));
+    NoteFailure(FailureKind::kSetting, "暗号化されていない接続ではPOP3認証しない [%s]", Text(host));
+    return kAuthUnencrypted;
+  }
   if (RecvLine() == 0 || replyLine[0] != '+') {
-    ZEL_LOG(InetPop3, "POP3接続応答エラー [%s]%s", Text(host), TimeoutNote());
+    NoteReplyFailure(FailureKind::kServer);
+    ZEL_LOG(InetPop3, "POP3接続応答エラー [%s]%s%s", Text(host), ReplyNote(), TimeoutNote());
     return -200;
   }
   // APOP takes the timestamp of the greeting, the one before STLS too.
@@ -85,25 +121,68 @@ int InetPop3::Login(const char* host, int port, const char* user,
     stamped = greeting.c_str();
     if (SendLine("STLS") == 0 || RecvLine() == 0 || replyLine[0] != '+') {
       // No fall-back to plain text: the login would show the password.
+      NoteReplyFailure(FailureKind::kTls);
       ZEL_LOG(InetPop3, "STLS コマンドエラー %s%s", replyLine, TimeoutNote());
       return kTlsNotOffered;
     }
     const int started = StartTls();
     if (started != 1) return ReportTlsFailure(started, host);
   }
+  if (authMode_ != kPopAuthClassic) return Authenticate(host, user, password);
   if (apop != 0) return LoginApop(stamped, user, password);
   if (SendCommand("USER %s", Text(user)) == 0 || RecvLine() == 0 ||
       replyLine[0] != '+') {
-    ZEL_LOG(InetPop3, "USER %s コマンドエラー [%s]%s", Text(user), Text(host), TimeoutNote());
+    NoteReplyFailure(LoginRefusal(replyLine));
+    ZEL_LOG(InetPop3, "USER %s コマンドエラー [%s]%s%s", Text(user), Text(host), ReplyNote(),
+            TimeoutNote());
     return -201;
   }
   if (SendCommand("PASS %s", Text(password)) == 0 || RecvLine() == 0 ||
       replyLine[0] != '+') {
     // The log outlives the session and others can read it: no password.
-    ZEL_LOG(InetPop3, "PASS ******** コマンドエラー [%s]%s", Text(host), TimeoutNote());
+    NoteReplyFailure(LoginRefusal(replyLine));
+    ZEL_LOG(InetPop3, "PASS ******** コマンドエラー [%s]%s%s", Text(host), ReplyNote(), TimeoutNote());
     return -201;
   }
   return 1;
+}
+
+int InetPop3::Authenticate(const char* host, const char* user, const char* secret) {
+  SaslMechanism mechanism = SaslMechanism::kPlain;
+  if (authMode_ == kPopAuthToken) {
+    const SaslMechanisms offered = Capabilities();
+    mechanism = !offered.xoauth2 && offered.oauthBearer ? SaslMechanism::kOauthBearer
+                                                        : SaslMechanism::kXoauth2;
+  }
+  Pop3Sasl channel(*this);
+  std::string reason;  // what the server said about a refused token
+  switch (SaslAuthenticate(channel, mechanism, user, secret, ServerName(), Port(), &reason)) {
+    case SaslOutcome::kAccepted:
+      return 1;
+    case SaslOutcome::kUnusable:
+      ZEL_LOG(InetPop3, "AUTH %s で送れない文字がユーザ名かパスワードにある [%s]", SaslName(mechanism), Text(host));
+      NoteFailure(FailureKind::kSetting, "AUTH %s で送れない文字がユーザ名かパスワードにある [%s]",
+                  SaslName(mechanism), Text(host));
+      return kAuthRefused;
+    case SaslOutcome::kRefused:
+      break;
+  }
+  NoteReplyFailure(LoginRefusal(replyLine));
+  if (!reason.empty()) NoteFailure(Failure().kind, "%s %s", Failure().text, reason.c_str());
+  // The server's reply and reason only: what was sent holds the secret.
+  ZEL_LOG(InetPop3, "AUTH %s コマンドエラー [%s]%s%s%s%s", SaslName(mechanism), Text(host), ReplyNote(),
+          reason.empty() ? "" : " ", reason.c_str(), TimeoutNote());
+  return kAuthRefused;
+}
+
+SaslMechanisms InetPop3::Capabilities() {
+  SaslMechanisms offered;
+  if (SendLine("CAPA") == 0 || RecvLine() == 0 || replyLine[0] != '+') return offered;
+  // Capability lines until "."; the SASL line lists the mechanisms.
+  while (RecvLine() != 0 && std::strcmp(replyLine, ".") != 0) {
+    if (startsWithNoCase(replyLine, "SASL ")) NoteSaslMechanisms(replyLine + 5, offered);
+  }
+  return offered;
 }
 
 int InetPop3::ReportTlsFailure(int channelResult, const char* host) {
@@ -117,6 +196,7 @@ int InetPop3::LoginApop(const char* greeting, const char* user, const char* pass
   const char* open = std::strrchr(greeting, '<');
   const char* close = open != nullptr ? std::strrchr(open, '>') : nullptr;
   if (close == nullptr) {
+    NoteFailure(FailureKind::kSetting, "APOPに対応していないサーバです [%s]", Host());
     ZEL_LOG(InetPop3, "APOPに対応していないサーバです");
     return -213;
   }
@@ -134,7 +214,8 @@ int InetPop3::LoginApop(const char* greeting, const char* user, const char* pass
   hex[2 * kMd5DigestSize] = '\0';
   if (SendCommand("APOP %s %s", Text(user), hex) == 0 || RecvLine() == 0 ||
       replyLine[0] != '+') {
-    ZEL_LOG(InetPop3, "APOP コマンドエラー %s", TimeoutNote());
+    NoteReplyFailure(LoginRefusal(replyLine));
+    ZEL_LOG(InetPop3, "APOP コマンドエラー%s%s", ReplyNote(), TimeoutNote());
     return -214;
   }
   return 1;
@@ -195,6 +276,7 @@ int InetPop3::FetchListing() {
     return -204;
   }
   if (SendLine("LIST") == 0 || RecvLine() == 0 || replyLine[0] != '+') {
+    NoteReplyFailure(FailureKind::kServer);
     ZEL_LOG(InetPop3, "LIST コマンドで失敗 %s%s", replyLine, TimeoutNote());
     return -204;
   }
@@ -202,6 +284,7 @@ int InetPop3::FetchListing() {
   int read = 0;
   for (; read < n; ++read) {
     if (RecvLine() == 0) {
+      NoteReplyFailure(FailureKind::kServer);
       // Entries of a cut listing are dropped: the next call lists afresh.
       DiscardListing();
       // A cut listing is logged only when it timed out.
@@ -216,6 +299,7 @@ int InetPop3::FetchListing() {
   currentIndex_ = 0;
 
   if (SendLine("UIDL") == 0 || RecvLine() == 0) {
+    NoteReplyFailure(FailureKind::kServer);
     ZEL_LOG(InetPop3, "UIDL コマンドで失敗 %s%s", replyLine, TimeoutNote());
     return -208;
   }
@@ -223,6 +307,7 @@ int InetPop3::FetchListing() {
     int line = 0;
     for (; line < n; ++line) {
       if (RecvLine() == 0) {
+        NoteReplyFailure(FailureKind::kServer);
         currentIndex_ = static_cast<std::size_t>(line);
         if (TimedOut()) ZEL_LOG(InetPop3, "UIDL コマンドで失敗 %s", TimeoutNote());
         return -208;
@@ -294,7 +379,8 @@ int InetPop3::Retr(int number, const char* path) {
   if ((!sentAhead && SendCommand("RETR %d", number) == 0) || RecvLine() == 0 ||
       replyLine[0] != '+') {
     std::fclose(file);
-    ZEL_LOG(InetPop3, "RETR %d コマンドエラー%s", number, TimeoutNote());
+    NoteReplyFailure(FailureKind::kServer);
+    ZEL_LOG(InetPop3, "RETR %d コマンドエラー%s%s", number, ReplyNote(), TimeoutNote());
     return -205;
   }
   messageId[0] = subject[0] = from[0] = '\0';
@@ -340,6 +426,7 @@ int InetPop3::Retr(int number, const char* path) {
   if (used > 0 && std::fwrite(out, 1, used, file) != used) written = false;
   if (cut) {
     std::fclose(file);  // keeps what came
+    NoteReplyFailure(FailureKind::kServer);
     ZEL_LOG(InetPop3, "RETR %d コマンド応答エラー%s", number, TimeoutNote());
     return -211;
   }
@@ -360,7 +447,8 @@ int InetPop3::SendRetrAhead(int number) {
 int InetPop3::Top(int number, int lines) {
   if (SendCommand("TOP %d %d", number, lines) == 0 || RecvLine() == 0 ||
       replyLine[0] != '+') {
-    ZEL_LOG(InetPop3, "TOP %d %d コマンドエラー%s", number, lines, TimeoutNote());
+    NoteReplyFailure(FailureKind::kServer);
+    ZEL_LOG(InetPop3, "TOP %d %d コマンドエラー%s%s", number, lines, ReplyNote(), TimeoutNote());
     return -206;
   }
   messageId[0] = subject[0] = from[0] = '\0';
@@ -375,6 +463,7 @@ int InetPop3::Top(int number, int lines) {
     if (inHeader) CaptureHeader(piece, n);
     while (state == kLinePiece) n = RecvLinePiece(piece, sizeof piece, &state);
     if (state == kLineCut) {
+      NoteReplyFailure(FailureKind::kServer);
       ZEL_LOG(InetPop3, "TOP %d %d コマンドエラー%s", number, lines, TimeoutNote());
       return -206;
     }
@@ -384,7 +473,8 @@ int InetPop3::Top(int number, int lines) {
 int InetPop3::Dele(int number) {
   if (SendCommand("DELE %d", number) == 0 || RecvLine() == 0 ||
       replyLine[0] != '+') {
-    ZEL_LOG(InetPop3, "DELE %d コマンド応答エラー%s", number, TimeoutNote());
+    NoteReplyFailure(FailureKind::kServer);
+    ZEL_LOG(InetPop3, "DELE %d コマンド応答エラー%s%s", number, ReplyNote(), TimeoutNote());
     return -211;
   }
   return 1;
@@ -392,6 +482,7 @@ int InetPop3::Dele(int number) {
 
 int InetPop3::Stat() {
   if (SendLine("STAT") == 0 || RecvLine() == 0 || replyLine[0] != '+') {
+    NoteReplyFailure(FailureKind::kServer);
     ZEL_LOG(InetPop3, "STAT コマンドでエラー %s%s", replyLine, TimeoutNote());
     return -203;
   }

@@ -24,6 +24,7 @@
 #include "net/inet_socket.h"
 #include "net/message_listing.h"
 #include "net/recv_progress.h"
+#include "net/sasl.h"
 
 namespace zel {
 
@@ -32,6 +33,13 @@ namespace zel {
 inline constexpr std::size_t kUidlSize = 72;
 // A captured header value: one message line, NUL included.
 inline constexpr std::size_t kCapturedValueSize = kLineSize;
+// How Login authenticates (SetAuth): USER/PASS or APOP as the apop flag
+// says; AUTH PLAIN (RFC 5034) with the password; AUTH XOAUTH2, or
+// OAUTHBEARER when the server offers only that, with the password taken as
+// an OAuth 2.0 access token.
+inline constexpr int kPopAuthClassic = 0;
+inline constexpr int kPopAuthPlain = 1;
+inline constexpr int kPopAuthToken = 2;
 // Most messages a listing takes: a STAT count above it fails as a listing
 // failure (-204) instead of letting a server claim the host's memory.
 inline constexpr int kMaxListing = 1000000;
@@ -49,18 +57,26 @@ class InetPop3 : public InetSocket {
 
   // Connects to `host` (":port" overrides `port`), reads the greeting and
   // logs in: USER/PASS when `apop` is 0, else APOP with the MD5 digest of the
-  // greeting's last <timestamp> followed by the password. With implicit TLS
-  // (SetTls) the connection is encrypted first; with kTlsStartTls the client
-  // sends STLS after the greeting and logs in only over the encrypted
-  // connection.
+  // greeting's last <timestamp> followed by the password; with SetAuth 1 or
+  // 2 by AUTH instead (CAPA first for 2, to see whether XOAUTH2 or only
+  // OAUTHBEARER is offered). With implicit TLS (SetTls) the connection is
+  // encrypted first; with kTlsStartTls the client sends STLS after the
+  // greeting and logs in only over the encrypted connection.
   // Returns 1 logged in; -100 no host / name does not resolve; -101 no
   // socket; -102 connection failed; -200 no or negative greeting; -201 USER
   // or PASS refused; -213 APOP chosen but the greeting has no timestamp;
   // -214 APOP refused; -400 TLS handshake failed; -401 certificate not
   // trusted; -402 certificate names another host; -403 STLS refused (no
-  // USER, PASS or APOP is sent). The connection may stay open on failure.
+  // USER, PASS or APOP is sent); -404 AUTH refused; -405 AUTH refused
+  // before the greeting is read, the connection being plain and the server
+  // not on a loopback address. The connection may stay open on failure.
+  // Failure() tells why.
   int Login(const char* host, int port, const char* user,
             const char* password, int apop);
+
+  // Sets how the logins to come authenticate: kPopAuthClassic,
+  // kPopAuthPlain or kPopAuthToken.
+  void SetAuth(int mode) { authMode_ = mode; }
 
   // Next message number of the listing; the first call of a connection (or
   // the call after the end) sends STAT, LIST and UIDL. Returns a number > 0;
@@ -127,6 +143,10 @@ class InetPop3 : public InetSocket {
 
  private:
   int LoginApop(const char* greeting, const char* user, const char* password);
+  // AUTH of the auth mode. Returns 1 or kAuthRefused (logged).
+  int Authenticate(const char* host, const char* user, const char* secret);
+  // The SASL mechanisms CAPA lists (none when CAPA is refused).
+  SaslMechanisms Capabilities();
   // Logs a failed TLS step (channel result -4, -5, -6); returns its code.
   int ReportTlsFailure(int channelResult, const char* host);
   int FetchListing();
@@ -143,6 +163,7 @@ class InetPop3 : public InetSocket {
   std::deque<int> retrAhead_;  // messages whose RETR went out ahead, in order
   mutable MessageEntry current_;
   std::atomic<std::thread::id> owner_{};  // the thread of the last Login
+  int authMode_ = kPopAuthClassic;
 };
 
 }  // namespace zel

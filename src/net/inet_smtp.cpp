@@ -15,6 +15,31 @@ namespace {
 constexpr std::size_t kContinuationMark = 3;
 }  // namespace
 
+// The AUTH exchange of RFC 4954 over the SMTP channel. The AUTH command
+// with its initial response stays within the 512 octets of a command line
+// (RFC 5321 4.5.3.1.4): servers that do not take the longer AUTH line of
+// RFC 4954 take this one.
+class SmtpSasl final : public SaslLineChannel {
+ public:
+  explicit SmtpSasl(InetSmtp& client)
+      : SaslLineChannel(client, "AUTH", 510 - sizeof("AUTH OAUTHBEARER ")), client_(client) {}
+  Answer Receive(std::string& challenge) override {
+    if (!client_.RecvReply()) return Answer::kFailure;
+    const char* reply = client_.replyLine;
+    if (reply[0] == '2') return Answer::kSuccess;
+    if (std::strncmp(reply, "334", 3) != 0) return Answer::kFailure;
+    challenge = reply[3] == ' ' ? reply + 4 : "";
+    return Answer::kChallenge;
+  }
+
+ private:
+  InetSmtp& client_;
+};
+
+void InetSmtp::NoteRefusal(FailureKind permanent) {
+  NoteReplyFailure(replyLine[0] == '4' ? FailureKind::kTemporary : permanent);
+}
+
 bool InetSmtp::RecvReply(SmtpExtensions* extensions) {
   char code[kContinuationMark + 1] = {};
   bool sameCode = true;
@@ -64,12 +89,14 @@ int InetSmtp::Open(const char* host, int port, const char* heloName, const char*
   // command, so a remote server sees nothing but QUIT.
   if (authUser != nullptr && TlsMode() == kTlsOff && !PeerIsLoopback()) {
     ZEL_LOG(InetSmtp, "暗号化されていない接続ではSMTP認証しない [%s]", Text(host));
+    NoteFailure(FailureKind::kSetting, "暗号化されていない接続ではSMTP認証しない [%s]", Text(host));
     return kAuthUnencrypted;
   }
   RecvReply();  // the greeting is not judged
   if (authUser == nullptr && TlsMode() != kTlsStartTls) {
     if (!Command('2', "HELO %s", Text(heloName))) {
-      ZEL_LOG(InetSmtp, "HELO %s コマンドエラー%s", Text(heloName), TimeoutNote());
+      NoteRefusal(FailureKind::kServer);
+      ZEL_LOG(InetSmtp, "HELO %s コマンドエラー%s%s", Text(heloName), ReplyNote(), TimeoutNote());
       return -301;
     }
     return 1;
@@ -79,9 +106,11 @@ int InetSmtp::Open(const char* host, int port, const char* heloName, const char*
   if (TlsMode() == kTlsStartTls) {
     if (!extensions.startTls) {
       ZEL_LOG(InetSmtp, "STARTTLSに対応していないサーバです [%s]", Text(host));
+      NoteFailure(FailureKind::kTls, "STARTTLSに対応していないサーバです [%s]", Text(host));
       return kTlsNotOffered;
     }
     if (!Command('2', "STARTTLS", nullptr)) {
+      NoteRefusal(FailureKind::kTls);
       ZEL_LOG(InetSmtp, "STARTTLS コマンドエラー %s%s", replyLine, TimeoutNote());
       return kTlsNotOffered;
     }
@@ -97,7 +126,8 @@ int InetSmtp::Open(const char* host, int port, const char* heloName, const char*
 bool InetSmtp::Ehlo(const char* heloName, SmtpExtensions& extensions) {
   if (SendCommand("EHLO %s", Text(heloName)) == 0 || !RecvReply(&extensions) ||
       replyLine[0] != '2') {
-    ZEL_LOG(InetSmtp, "EHLO %s コマンドエラー%s", Text(heloName), TimeoutNote());
+    NoteRefusal(FailureKind::kServer);
+    ZEL_LOG(InetSmtp, "EHLO %s コマンドエラー%s%s", Text(heloName), ReplyNote(), TimeoutNote());
     return false;
   }
   return true;
@@ -105,32 +135,31 @@ bool InetSmtp::Ehlo(const char* heloName, SmtpExtensions& extensions) {
 
 int InetSmtp::Authenticate(const char* host, const char* user, const char* password,
                            const SmtpExtensions& extensions) {
-  // One exchange: `line` is sent (when it could be made) and the reply must
-  // begin with `success`.
-  char line[kCommandSize];
-  auto step = [&](bool made, char success) {
-    return made && SendLine(line) != 0 && RecvReply() && replyLine[0] == success;
-  };
-  const char* mechanism = "PLAIN";
-  bool accepted = false;
-  if (extensions.authPlain) {
-    accepted = step(AuthPlainCommand(user, password, line, sizeof line), '2');
-  } else if (extensions.authLogin) {
-    mechanism = "LOGIN";
-    std::memcpy(line, "AUTH LOGIN", sizeof "AUTH LOGIN");
-    accepted = step(true, '3') && step(AuthLoginResponse(user, line, sizeof line), '3') &&
-               step(AuthLoginResponse(password, line, sizeof line), '2');
-  } else {
+  SaslMechanism mechanism;
+  if (!ChooseSaslMechanism(authSecret_, extensions.auth, &mechanism)) {
     ZEL_LOG(InetSmtp, "SMTP認証に対応していないサーバです [%s]", Text(host));
+    NoteFailure(FailureKind::kAuth, "SMTP認証に対応していないサーバです [%s]", Text(host));
     return kAuthRefused;
   }
-  WipeSecret(line, sizeof line);
-  if (!accepted) {
-    // The server's reply only: what was sent holds the password.
-    ZEL_LOG(InetSmtp, "AUTH %s コマンドエラー %s%s", mechanism, replyLine, TimeoutNote());
-    return kAuthRefused;
+  SmtpSasl channel(*this);
+  std::string reason;  // what the server said about a refused token
+  switch (SaslAuthenticate(channel, mechanism, user, password, ServerName(), Port(), &reason)) {
+    case SaslOutcome::kAccepted:
+      return 1;
+    case SaslOutcome::kUnusable:
+      ZEL_LOG(InetSmtp, "AUTH %s で送れない文字がユーザ名かパスワードにある [%s]", SaslName(mechanism), Text(host));
+      NoteFailure(FailureKind::kSetting, "AUTH %s で送れない文字がユーザ名かパスワードにある [%s]",
+                  SaslName(mechanism), Text(host));
+      return kAuthRefused;
+    case SaslOutcome::kRefused:
+      break;
   }
-  return 1;
+  NoteRefusal(FailureKind::kAuth);
+  if (!reason.empty()) NoteFailure(Failure().kind, "%s %s", Failure().text, reason.c_str());
+  // The server's reply and reason only: what was sent holds the secret.
+  ZEL_LOG(InetSmtp, "AUTH %s コマンドエラー %s%s%s%s", SaslName(mechanism), replyLine,
+          reason.empty() ? "" : " ", reason.c_str(), TimeoutNote());
+  return kAuthRefused;
 }
 
 int InetSmtp::ReportTlsFailure(int channelResult, const char* host) {
@@ -143,7 +172,8 @@ int InetSmtp::Deliver(const char* sender, char* recipients,
                       const char* messagePath) {
   refusedRecipient.clear();
   if (!Command('2', "MAIL FROM:<%s>", Text(sender))) {
-    ZEL_LOG(InetSmtp, "MAIL FROM:<%s> コマンドエラー%s", Text(sender), TimeoutNote());
+    NoteRefusal(FailureKind::kServer);
+    ZEL_LOG(InetSmtp, "MAIL FROM:<%s> コマンドエラー%s%s", Text(sender), ReplyNote(), TimeoutNote());
     return -302;
   }
   if (recipients != nullptr) {
@@ -158,6 +188,7 @@ int InetSmtp::Deliver(const char* sender, char* recipients,
       i += pieceLength + 1;
       if (pieceLength == 0) continue;
       if (!Command('2', "RCPT TO:<%s>", piece)) {
+        NoteRefusal(FailureKind::kServer);
         ZEL_LOG(InetSmtp, "RCPT TO:<%s> コマンドエラー %s%s", piece, replyLine, TimeoutNote());
         refusedRecipient = piece;
         return -303;
@@ -165,6 +196,7 @@ int InetSmtp::Deliver(const char* sender, char* recipients,
     }
   }
   if (!Command('3', "DATA", nullptr)) {
+    NoteRefusal(FailureKind::kServer);
     ZEL_LOG(InetSmtp, "DATA コマンドエラー %s%s", replyLine, TimeoutNote());
     return -304;
   }
@@ -175,12 +207,14 @@ int InetSmtp::Deliver(const char* sender, char* recipients,
     return -311;
   }
   if (SendFileData(file) == 0) {
+    NoteReplyFailure(FailureKind::kServer);
     ZEL_LOG(InetSmtp, "ファイル送信エラー [%s]%s", messagePath, TimeoutNote());
     std::fclose(file);
     return -312;
   }
   std::fclose(file);
   if (!RecvReply() || replyLine[0] != '2') {
+    NoteRefusal(FailureKind::kServer);
     ZEL_LOG(InetSmtp, "DATA コマンド応答エラー %s%s", replyLine, TimeoutNote());
     return -305;
   }

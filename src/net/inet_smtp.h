@@ -1,7 +1,8 @@
 // InetSmtp: the SMTP (RFC 821) client of a session.
 //
 // Open connects and greets with HELO, or, for STARTTLS (RFC 3207) or AUTH
-// (RFC 4954: PLAIN, else LOGIN), with EHLO; Deliver sends MAIL FROM, one RCPT TO
+// (RFC 4954: PLAIN, else LOGIN, with a password; XOAUTH2, else
+// OAUTHBEARER, with an OAuth 2.0 access token), with EHLO; Deliver sends MAIL FROM, one RCPT TO
 // per recipient, DATA and the prepared message file byte for byte. The
 // caller ends every connection with Quit (also after a failure). A reply
 // that spans several lines ("250-..." then "250 ...") is read whole and
@@ -26,8 +27,9 @@ class InetSmtp : public InetSocket {
   // it greets with EHLO instead; kTlsStartTls then sends STARTTLS and EHLO
   // again over the encrypted connection. With `authUser` it logs in with
   // AUTH PLAIN (AUTH LOGIN when only that is offered) and `authPassword`,
-  // which is never sent unencrypted to a host that is not on the loopback
-  // address.
+  // or, after SetAuthSecret(kToken), AUTH XOAUTH2 (OAUTHBEARER when only
+  // that is offered) with `authPassword` as the access token; the secret is
+  // never sent unencrypted to a host that is not on a loopback address.
   // Returns 1 greeted; -100 no host / name does not resolve; -101 no socket;
   // -102 connection failed; -301 HELO or EHLO refused or unanswered; -400
   // TLS handshake failed; -401 certificate not trusted; -402 certificate
@@ -36,6 +38,10 @@ class InetSmtp : public InetSocket {
   // connection being plain and the server not on the loopback address.
   int Open(const char* host, int port, const char* heloName, const char* authUser = nullptr,
            const char* authPassword = nullptr);
+
+  // What the AUTH secret of the opens to come is: a password (the
+  // default) or an access token.
+  void SetAuthSecret(SaslSecret secret) { authSecret_ = secret; }
 
   // Delivers one message. `recipients` holds bare addresses joined by ","
   // and is split in place (every "," overwritten by NUL; empty pieces are
@@ -60,7 +66,9 @@ class InetSmtp : public InetSocket {
   // Sends "EHLO heloName" and notes the extensions of the reply. Returns
   // false (logged) when it is refused or unanswered.
   bool Ehlo(const char* heloName, SmtpExtensions& extensions);
-  // AUTH PLAIN or LOGIN. Returns 1 or kAuthRefused (logged).
+  friend class SmtpSasl;
+  // AUTH with the mechanism the secret and the offer choose. Returns 1 or
+  // kAuthRefused (logged).
   int Authenticate(const char* host, const char* user, const char* password,
                    const SmtpExtensions& extensions);
   // Logs a failed TLS step (channel result -4, -5, -6); returns its code.
@@ -68,6 +76,11 @@ class InetSmtp : public InetSocket {
   // Sends the formatted command and reads its reply; true when the reply's
   // first character is `success`.
   bool Command(char success, const char* format, const char* arg);
+  // Notes a refused or unanswered command (a 4xx reply as temporary, others
+  // as `permanent`).
+  void NoteRefusal(FailureKind permanent);
+
+  SaslSecret authSecret_ = SaslSecret::kPassword;
 };
 
 }  // namespace zel

@@ -1,8 +1,10 @@
 // InetSocket: connection, line reading, sending and cancellation.
 #include "net/inet_socket.h"
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstring>
+#include <string_view>
 
 #include "platform/sjis_text.h"
 
@@ -24,27 +26,53 @@ TlsFailure DescribeTlsFailure(int channelResult) {
   }
 }
 
+namespace {
+
+// A port number of 1 to 65535 written in digits only.
+bool ParsePort(std::string_view digits, int* port) {
+  if (digits.empty() || digits.size() > 5) return false;
+  long value = 0;
+  for (const char c : digits) {
+    if (c < '0' || c > '9') return false;
+    value = value * 10 + (c - '0');
+  }
+  if (value < 1 || value > kMaxPort) return false;
+  *port = static_cast<int>(value);
+  return true;
+}
+
+// "[::1]:110" for an IPv6 address, "127.0.0.1:110" for IPv4.
+std::string AddressWithPort(const IpAddress& address, int port) {
+  char text[kIpTextSize];
+  FormatIpAddress(address, text, sizeof text);
+  const bool v6 = address.family == 6;
+  std::string out = v6 ? "[" : "";
+  out += text;
+  out += v6 ? "]:" : ":";
+  out += std::to_string(port);
+  return out;
+}
+
+}  // namespace
+
 bool SplitServerName(const char* server, int defaultPort, char* name,
                      std::size_t nameSize, int* port) {
   if (server == nullptr || nameSize == 0) return false;
-  const std::size_t length = std::strlen(server);
-  const char* colon = std::strrchr(server, ':');
-  std::size_t nameLength = length;
+  const std::string_view text(server);
+  std::string_view hostPart = text;
   int chosen = defaultPort;
-  if (colon != nullptr && colon[1] != '\0') {
-    long value = 0;
-    const char* p = colon + 1;
-    while (*p >= '0' && *p <= '9' && value <= kMaxPort) {
-      value = value * 10 + (*p - '0');
-      ++p;
-    }
-    if (*p == '\0' && value >= 1 && value <= kMaxPort) {
-      nameLength = static_cast<std::size_t>(colon - server);
-      chosen = static_cast<int>(value);
-    }
+  if (!text.empty() && text[0] == '[') {
+    const std::size_t close = text.find(']');
+    if (close == std::string_view::npos) return false;
+    hostPart = text.substr(1, close - 1);
+    const std::string_view rest = text.substr(close + 1);
+    if (!rest.empty() && (rest[0] != ':' || !ParsePort(rest.substr(1), &chosen))) return false;
+  } else if (std::count(text.begin(), text.end(), ':') == 1) {
+    const std::size_t colon = text.find(':');
+    if (ParsePort(text.substr(colon + 1), &chosen)) hostPart = text.substr(0, colon);
   }
-  if (nameLength == 0 || nameLength >= nameSize) return false;
-  CopyBounded(name, nameSize, std::string_view(server, nameLength));
+  if (hostPart.empty() || hostPart.size() >= nameSize) return false;
+  CopyBounded(name, nameSize, hostPart);
   *port = chosen;
   return true;
 }
@@ -58,43 +86,92 @@ InetSocket::~InetSocket() {
 }
 
 int InetSocket::Connect(const char* server, int defaultPort) {
+  failure_.Clear();
   {
     std::lock_guard<std::mutex> lock(guard_);
     if (retired_) return -3;  // checked again once the socket exists
   }
   timedOut_ = false;
-  // A host name never holds a colon; "name:port" names a non-default port.
+  gotLine_ = false;
+  received_ = 0;
   char name[kHostNameSize];
   int chosenPort = defaultPort;
   if (server == nullptr || std::strlen(server) >= sizeof host ||
       !SplitServerName(server, defaultPort, name, sizeof name, &chosenPort)) {
+    failure_.Set(FailureKind::kSetting, "サーバ名が正しくない [%s]", Text(server));
     return -1;
   }
-  std::uint32_t address = 0;
-  if (!ResolveIpv4(name, &address)) return -1;
-  peerAddress = address;
-  Close();  // never leak a socket still held from an earlier connection
-  const SocketHandle s = SocketCreateTcp();
-  if (s == kNoSocket) return -2;
-  {
-    std::lock_guard<std::mutex> lock(guard_);
-    if (retired_) {
-      SocketClose(s);
-      return -3;
-    }
-    socketHandle = s;
+  std::vector<IpAddress> addresses;
+  switch (ResolveHost(name, addresses)) {
+    case LookupStatus::kOk:
+      break;
+    case LookupStatus::kTemporary:
+      failure_.Set(FailureKind::kTemporary, "ホスト名を解決できない (名前解決の一時的な失敗) [%s]", name);
+      return -1;
+    default:
+      failure_.Set(FailureKind::kNoHost, "ホスト名が見つからない [%s]", name);
+      return -1;
   }
-  recvCursor_ = recvEnd_ = 0;
-  if (AcquireLink().socket == kNoSocket) return -3;  // closed by a cancel meanwhile
-  const SocketStatus connected =
-      SocketConnect(s, address, chosenPort, SocketDeadlineAfter(timeoutSeconds_));
-  ReleaseLink();
-  if (connected == SocketStatus::kTimedOut) NoteTimeout();
-  if (connected != SocketStatus::kOk) return -3;
-  CopyBounded(host, server);
-  CopyBounded(serverName_, name);
-  port = chosenPort;
-  return tlsMode_ == kTlsImplicit ? StartTls() : 1;
+  // Each address in turn; the reasons of the failed ones for the note.
+  std::string reasons;
+  bool anySocket = false;
+  bool allTimedOut = true;
+  for (const IpAddress& address : addresses) {
+    Close();  // never leak a socket still held from an earlier attempt
+    const std::string where = AddressWithPort(address, chosenPort);
+    if (!reasons.empty()) reasons += "; ";
+    const SocketHandle s = SocketCreateTcp(address.family);
+    if (s == kNoSocket) {
+      reasons += where + " ソケットを作成できない";
+      allTimedOut = false;
+      continue;
+    }
+    anySocket = true;
+    {
+      std::lock_guard<std::mutex> lock(guard_);
+      if (retired_) {
+        SocketClose(s);
+        return -3;
+      }
+      socketHandle = s;
+    }
+    recvCursor_ = recvEnd_ = 0;
+    if (AcquireLink().socket == kNoSocket) return -3;  // closed by a cancel meanwhile
+    int error = 0;
+    const SocketStatus connected =
+        SocketConnect(s, address, chosenPort, SocketDeadlineAfter(timeoutSeconds_), &error);
+    ReleaseLink();
+    if (connected == SocketStatus::kOk) {
+      peerAddress_ = address;
+      CopyBounded(host, server);
+      CopyBounded(serverName_, name);
+      port = chosenPort;
+      return tlsMode_ == kTlsImplicit ? StartTls() : 1;
+    }
+    if (connected == SocketStatus::kTimedOut) {
+      reasons += where + " " + std::to_string(timeoutSeconds_) + "秒でタイムアウト";
+    } else {
+      allTimedOut = false;
+      switch (ConnectErrorOf(error)) {
+        case ConnectError::kRefused: reasons += where + " 接続を拒否された"; break;
+        case ConnectError::kUnreachable: reasons += where + " 到達できない"; break;
+        case ConnectError::kOther:
+          reasons += where + " 接続に失敗 (エラー " + std::to_string(error) + ")";
+          break;
+      }
+    }
+    if (!enabled.load()) break;  // cancelled: no further address
+  }
+  if (allTimedOut) NoteTimeout();
+  const FailureKind kind = allTimedOut ? FailureKind::kTimedOut : FailureKind::kRefused;
+  if (addresses.size() == 1) {
+    // "127.0.0.1:1 接続を拒否された" reads better the other way round.
+    const std::size_t blank = reasons.find(' ');
+    failure_.Set(kind, "%s [%s]", reasons.c_str() + blank + 1, reasons.substr(0, blank).c_str());
+  } else {
+    failure_.Set(kind, "接続できない [%s]: %s", server, reasons.c_str());
+  }
+  return anySocket ? -3 : -2;
 }
 
 void InetSocket::SetTls(int mode, const char* caFile) {
@@ -129,10 +206,16 @@ int InetSocket::StartTls() {
   Close();
   switch (status) {
     case TlsStatus::kUntrusted:
+      failure_.Set(FailureKind::kTls, "サーバ証明書が信頼できない [%s]: %s", host, tlsDetail_);
       return -5;
     case TlsStatus::kNameMismatch:
+      failure_.Set(FailureKind::kTls, "サーバ証明書のホスト名が一致しない [%s]: %s", host, tlsDetail_);
       return -6;
+    case TlsStatus::kTimedOut:
+      failure_.Set(FailureKind::kTimedOut, "TLS接続の確立が%d秒でタイムアウト [%s]", timeoutSeconds_, host);
+      return -4;
     default:
+      failure_.Set(FailureKind::kTls, "TLS接続の確立に失敗 [%s]: %s", host, tlsDetail_);
       return -4;
   }
 }
@@ -142,9 +225,39 @@ bool InetSocket::IsEncrypted() const {
   return tls_ != nullptr;
 }
 
-bool InetSocket::PeerIsLoopback() const {
-  // The first byte of an address in network byte order is its first octet.
-  return reinterpret_cast<const unsigned char*>(&peerAddress)[0] == 127;
+bool InetSocket::PeerIsLoopback() const { return IsLoopbackAddress(peerAddress_); }
+
+void InetSocket::NoteFailure(FailureKind kind, const char* format, ...) {
+  // Formatted apart first: the arguments may be the note's own text.
+  FailureNote note;
+  va_list args;
+  va_start(args, format);
+  note.SetV(kind, format, args);
+  va_end(args);
+  failure_ = note;
+}
+
+void InetSocket::NoteReplyFailure(FailureKind refused) {
+  if (!enabled.load()) {
+    failure_.Set(FailureKind::kNone, "中断された [%s]", host);
+  } else if (timedOut_) {
+    // A port that speaks TLS from the first byte waits for the client's
+    // handshake and never greets a plain client.
+    failure_.Set(FailureKind::kTimedOut,
+                 received_ == 0 && tlsMode_ != kTlsImplicit
+                     ? "%d秒待ってもサーバが応答しない (TLSで始まるポートかもしれない) [%s]"
+                     : "%d秒待ってもサーバが応答しない [%s]",
+                 timeoutSeconds_, host);
+  } else if (gotLine_) {
+    failure_.Set(refused, "%s", replyLine);
+  } else {
+    failure_.Set(FailureKind::kServer, "サーバが接続を切った [%s]", host);
+  }
+}
+
+const char* InetSocket::ReplyNote() const {
+  replyNote_ = gotLine_ ? std::string(" ") + replyLine : std::string();
+  return replyNote_.c_str();
 }
 
 int InetSocket::Close() {
@@ -207,6 +320,7 @@ bool InetSocket::Refill() {
   if (n <= 0) return false;
   recvCursor_ = 0;
   recvEnd_ = static_cast<std::size_t>(n);
+  received_ += recvEnd_;
   return true;
 }
 
@@ -221,17 +335,23 @@ int InetSocket::RecvLine() {
     const int c = RecvChar();
     if (c < 0) {
       replyLine[0] = '\0';
+      gotLine_ = false;
       return 0;
     }
     replyLine[stored] = static_cast<char>(c);
     if (c == '\n' && stored > 0 && replyLine[stored - 1] == '\r') {
       replyLine[stored - 1] = '\0';
+      gotLine_ = true;
       return static_cast<int>(stored);
     }
-    if (c == '\0') return static_cast<int>(stored);
+    if (c == '\0') {
+      gotLine_ = stored > 0;
+      return static_cast<int>(stored);
+    }
     ++stored;
     if (stored == kRecvBlockSize) {
       replyLine[stored] = '\0';
+      gotLine_ = true;
       return static_cast<int>(stored);
     }
   }
@@ -299,10 +419,12 @@ bool InetSocket::SendRaw(const void* data, std::size_t size) {
 }
 
 int InetSocket::SendLine(const char* text) {
-  if (!enabled.load() || text == nullptr) return 0;
   // A CR or LF inside would end the line early and let the rest of an
   // argument (a user name, an address) reach the server as a command.
-  if (std::strpbrk(text, "\r\n") != nullptr) return 0;
+  if (!enabled.load() || text == nullptr || std::strpbrk(text, "\r\n") != nullptr) {
+    gotLine_ = false;
+    return 0;
+  }
   const std::size_t length = std::strlen(text);
   // One write for the text and its CR LF: no small second segment.
   char line[kCommandSize + 2];
@@ -315,6 +437,7 @@ int InetSocket::SendLine(const char* text) {
   } else {
     sent = SendRaw(text, length) && SendRaw("\r\n", 2);
   }
+  if (!sent) gotLine_ = false;  // no reply belongs to this command
   return sent ? static_cast<int>(length + 2) : 0;
 }
 
@@ -325,7 +448,10 @@ int InetSocket::SendCommand(const char* format, ...) {
   const int n = std::vsnprintf(command, sizeof command, format, args);
   va_end(args);
   // A cut command would be a different command: refuse it.
-  if (n < 0 || static_cast<std::size_t>(n) >= sizeof command) return 0;
+  if (n < 0 || static_cast<std::size_t>(n) >= sizeof command) {
+    gotLine_ = false;
+    return 0;
+  }
   return SendLine(command);
 }
 

@@ -28,8 +28,10 @@
 #include <cstdint>
 #include <cstdio>
 #include <mutex>
+#include <string>
 #include <vector>
 
+#include "net/failure_note.h"
 #include "platform/sjis_text.h"
 #include "platform/socket.h"
 #include "platform/tls.h"
@@ -60,8 +62,8 @@ inline constexpr int kTlsHandshakeFailed = -400;  // no TLS session came about
 inline constexpr int kTlsUntrusted = -401;        // certificate not trusted
 inline constexpr int kTlsNameMismatch = -402;     // certificate names another host
 inline constexpr int kTlsNotOffered = -403;       // STLS / STARTTLS not offered or refused
-inline constexpr int kAuthRefused = -404;         // SMTP AUTH not offered or refused
-inline constexpr int kAuthUnencrypted = -405;     // SMTP AUTH refused here: plain and remote
+inline constexpr int kAuthRefused = -404;         // AUTH not offered or refused
+inline constexpr int kAuthUnencrypted = -405;     // AUTH refused here: plain and remote
 
 // What a client reports for a failed TLS step (Connect or StartTls result
 // -4, -5 or -6): its result code and the format of its log entry, which
@@ -72,12 +74,17 @@ struct TlsFailure {
 };
 TlsFailure DescribeTlsFailure(int channelResult);
 
-// Splits a server name of the form "name:port": when the text after the last
-// colon is all digits and a number from 1 to 65535, writes the part before
-// that colon to `name` (capacity `nameSize`) and the number to `*port`.
-// Otherwise copies the whole server name and stores `defaultPort`.
-// Returns false when `server` is absent, its name part is empty or does not
-// fit `name` (a cut name would be another host).
+// Splits a server name into its host and port. The forms: "name",
+// "name:port", "1.2.3.4:port", "[2001:db8::1]:port", "[2001:db8::1]" and
+// a bare IPv6 address "2001:db8::1" (a text with two or more colons and no
+// brackets is an address, never an address and a port). A port is a
+// number from 1 to 65535; after a name or IPv4 address, a colon followed
+// by anything else stays part of the name, as it always did. Writes the
+// host (without brackets) to `name` (capacity `nameSize`) and the port,
+// or `defaultPort`, to `*port`.
+// Returns false when `server` is absent, its host part is empty or does not
+// fit `name` (a cut name would be another host), or a bracketed address
+// is not closed or not followed by nothing or ":port".
 bool SplitServerName(const char* server, int defaultPort, char* name,
                      std::size_t nameSize, int* port);
 
@@ -88,15 +95,17 @@ class InetSocket {
   InetSocket(const InetSocket&) = delete;
   InetSocket& operator=(const InetSocket&) = delete;
 
-  // Connects to `host` ("name", "a.b.c.d", or either with ":port", which
-  // overrides `port`). A dotted address needs no lookup; a name takes its
-  // first IPv4 address. A socket still held is closed first. Does not change
-  // `enabled`: a channel disabled by a cancel stays disabled.
+  // Connects to `host` in any form of SplitServerName (a ":port"
+  // overrides `port`). An address needs no lookup; a name is resolved for
+  // both IPv4 and IPv6 and its addresses are tried in the resolver's order
+  // until one connects, each attempt bounded by the time-out. A socket
+  // still held is closed first. Does not change `enabled`: a channel
+  // disabled by a cancel stays disabled, and a cancel ends the attempts.
   // With implicit TLS the handshake follows (see StartTls).
   // Returns 1 connected; -1 no host, a host text of kHostNameSize bytes or
-  // more (never looked up cut), or the name does not resolve; -2 the
-  // socket cannot be created; -3 the connection attempt fails or times out
-  // (the socket stays held until Quit or Close); -4 -5 -6 as StartTls.
+  // more (never looked up cut), or the name does not resolve; -2 no socket
+  // can be created; -3 every connection attempt failed or timed out (the
+  // last socket stays held until Quit or Close); -4 -5 -6 as StartTls.
   int Connect(const char* host, int port);
 
   // Sets the TLS of the connections to come: kTlsOff, kTlsImplicit or
@@ -115,8 +124,8 @@ class InetSocket {
 
   // True while the connection is encrypted.
   bool IsEncrypted() const;
-  // True when the address of the last Connect is a loopback address
-  // (127.0.0.0/8).
+  // True when the address connected to is a loopback address
+  // (127.0.0.0/8, ::1).
   bool PeerIsLoopback() const;
   // The reason of the last failed handshake (ASCII), for log entries.
   const char* TlsDetail() const { return tlsDetail_; }
@@ -197,10 +206,28 @@ class InetSocket {
   // True while a socket is held.
   bool IsConnected() const;
 
+  // Why the last operation failed (empty after a Connect until something
+  // fails). The clients add the server's side with NoteReplyFailure.
+  const FailureNote& Failure() const { return failure_; }
+  void NoteFailure(FailureKind kind, const char* format, ...)
+#if defined(__GNUC__)
+      __attribute__((format(printf, 3, 4)))
+#endif
+      ;
+  // Notes why a command got no acceptable reply: the reply line as `refused`
+  // when one was read; else a time-out (with a hint when nothing at all
+  // came since connecting: a port that speaks TLS from the first byte), the
+  // server hanging up, or a cancel.
+  void NoteReplyFailure(FailureKind refused);
+  // " " and the last reply line when the last command got one, else "":
+  // appended to the clients' log entries of refused commands.
+  const char* ReplyNote() const;
+
   // Host text and port of the last successful Connect (port after a
-  // "name:port" override).
+  // "name:port" override), and the host without port and brackets.
   const char* Host() const { return host; }
   int Port() const { return port; }
+  const char* ServerName() const { return serverName_; }
 
   // The last line read by RecvLine (overwritten by SendFileData).
   char replyLine[kReplyLineSize];
@@ -233,9 +260,13 @@ class InetSocket {
   std::vector<Link> pendingRelease_;  // shut down, released later
 
   char host[kHostNameSize] = {};
-  char serverName_[kHostNameSize] = {};  // host without ":port", for TLS
+  char serverName_[kHostNameSize] = {};  // host without ":port" and brackets, for TLS
   int port = 0;
-  std::uint32_t peerAddress = 0;  // IPv4, network byte order
+  IpAddress peerAddress_;  // the address connected to
+  FailureNote failure_;
+  bool gotLine_ = false;            // the last RecvLine read a line
+  std::size_t received_ = 0;        // bytes received since connecting
+  mutable std::string replyNote_;   // ReplyNote's text
 
   unsigned char recvBuffer[kReplyLineSize];
   std::size_t recvCursor_ = 0;

@@ -9,18 +9,21 @@ namespace zel {
 // Returns the message count (>= 0); -1 when the login failed (the
 // connection is closed at once); -203 when STAT was refused or unanswered.
 // The error state stays clear, the result being the only signal, except
-// after a failure of TLS (-400 to -403), which it names.
+// after a failure of TLS or AUTH (-400 to -405), which it names; ERRDETAIL
+// tells why any failure happened.
 int InetMail::MailBiff() {
   if (RefuseWhileReceiving("MailBiff")) return -1;
   ClearError();
   Enable();  // a cancel of an earlier receive-all does not outlive it
   const int login = Login(pop3Server, Pop3PortInUse(), userName, password, useApop);
   if (login != 1) {
+    TakeFailure(*this);
     ReportSecureFailure(login, pop3Server, true);
     Close();  // Login may leave the connection open
     return -1;
   }
   const int count = Stat();
+  if (count < 0) TakeFailure(*this);
   Quit();
   return count;
 }

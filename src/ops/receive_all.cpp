@@ -134,6 +134,7 @@ int ReceiveRun::Run(int number, RecordFile& list, const char* folder, bool& comp
     if (outcome == Outcome::kStored) ++stored;
     number = s_.NextMessage();
   }
+  if (number < 0) s_.TakeFailure(s_);
   complete = number == 0;
   return stored;
 }
@@ -146,6 +147,7 @@ ReceiveRun::Outcome ReceiveRun::Receive(int number, RecordFile& list, const char
     if (s_.CurrentEntry() == nullptr || s_.CurrentEntry()->uidl[0] == '\0') {
       const int top = s_.Top(number, 0);
       if (top != 1) {
+        s_.TakeFailure(s_);
         if (!Cancelled()) s_.SetError(top, "受信に失敗");
         return Outcome::kFailed;
       }
@@ -181,6 +183,7 @@ ReceiveRun::Outcome ReceiveRun::Receive(int number, RecordFile& list, const char
   rawFailed_ = true;  // until the message is stored
   const int retrieved = s_.Retr(number, raw);
   if (retrieved != 1) {
+    s_.TakeFailure(s_);
     ZEL_LOG(InetMail, "受信に失敗");
     if (!Cancelled()) s_.SetError(retrieved, "受信に失敗");
     // A cut retrieval holds part of a message that is still on the server:
@@ -317,9 +320,11 @@ int InetMail::ReceiveAll(const char* listPath, const char* folder, const char* s
   bool complete = false;
   const int login = Login(pop3Server, Pop3PortInUse(), userName, password, useApop);
   if (login != 1) {
+    TakeFailure(*this);
     ReportSecureFailure(login, pop3Server, true);  // TLS failures name their error
   } else {
     const int first = NextMessage();
+    if (first < 0) TakeFailure(*this);
     if (first == 0) {
       result = 0;
     } else if (first > 0) {

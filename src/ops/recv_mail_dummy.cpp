@@ -54,6 +54,7 @@ int InetMail::RecvMailDummy(const char* mailfile, const char* dummyfile) {
     Enable();  // a cancel of an earlier receive-all does not outlive it
     const int login = Login(hostName, Pop3PortInUse(), userName, password, useApop);
     if (login != 1) {
+      TakeFailure(*this);
       ReportSecureFailure(login, hostName, true);
       ZEL_LOG(InetMail, "POP3初期化に失敗");
       Close();  // Login may leave the connection open
@@ -62,12 +63,16 @@ int InetMail::RecvMailDummy(const char* mailfile, const char* dummyfile) {
     }
     const int number = NextMessage();
     if (number <= 0) {
-      if (number < 0) ZEL_LOG(InetMail, "POP3受信IDの取得に失敗");
+      if (number < 0) {
+        TakeFailure(*this);
+        ZEL_LOG(InetMail, "POP3受信IDの取得に失敗");
+      }
       Quit();
       DeleteFileAt(raw);
       return number < 0 ? -1 : 0;
     }
     if (Retr(number, raw) != 1) {
+      TakeFailure(*this);
       ZEL_LOG(InetMail, "POP3本文受信に失敗");
       Quit();
       DeleteFileAt(raw);  // part of a message that stays on the server

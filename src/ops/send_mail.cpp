@@ -222,6 +222,7 @@ int InetMail::SendMail(const char* mailfile, const char* attachfile, const char*
   if (popBeforeSmtp == 1) {
     const int login = Login(pop3Server, Pop3PortInUse(), userName, password, useApop);
     if (login != 1) {
+      TakeFailure(*this);
       if (!ReportSecureFailure(login, pop3Server, true)) {
         SetError(-220, "POP Before SMTP:POP3認証で失敗");
         ZEL_LOG(InetMail, "POP Before SMTP:POP3認証で失敗");
@@ -235,6 +236,7 @@ int InetMail::SendMail(const char* mailfile, const char* attachfile, const char*
   const int opened = smtp.Open(smtpServer, SmtpPortInUse(), domain,
                                smtpAuth != 0 ? userName : nullptr, password);
   if (opened != 1) {
+    TakeFailure(smtp);
     if (!ReportSecureFailure(opened, smtpServer, false)) {
       SetError(-300, "SMTP初期化でエラー発生 [%s]", smtpServer);
       ZEL_LOG(InetMail, "SMTP初期化でエラー発生 [%s]", smtpServer);
@@ -249,6 +251,7 @@ int InetMail::SendMail(const char* mailfile, const char* attachfile, const char*
     smtp.Quit();
     return 1;
   }
+  TakeFailure(smtp);
   switch (result) {
     case -312:
       SetError(-312, "SMTP送信:ファイル送信エラー [%s]", tempPath);

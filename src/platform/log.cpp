@@ -11,6 +11,7 @@
 #include "platform/format_text.h"
 #include "platform/path.h"
 #include "platform/sjis_text.h"
+#include "platform/system_error.h"
 #include "platform/text_file.h"
 
 namespace zel {
@@ -48,6 +49,7 @@ bool OpenLog(TextFile& file) {
 }  // namespace
 
 void LogWhere(const char* sourceFile, int line) {
+  const SystemErrorKeeper keep;  // the failure being logged keeps its reason
   TextFile file;
   const bool opened = OpenLog(file);
   char stamp[kStampSize] = {};
@@ -71,6 +73,7 @@ void LogWhere(const char* sourceFile, int line) {
 }
 
 void LogText(const char* format, ...) {
+  const SystemErrorKeeper keep;
   TextFile file;
   if (!OpenLog(file)) return;
   std::string text;

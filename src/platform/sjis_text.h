@@ -21,6 +21,9 @@ inline constexpr std::size_t kHostNameSize = kDnsNameMax + sizeof(":65535");
 inline constexpr std::size_t kBoundarySize = 32;    // MIME boundary
 inline constexpr std::size_t kShortTextSize = 64;   // short header values
 inline constexpr std::size_t kAccountSize = 100;    // user, password, address, name
+// The session's password, which may be an OAuth 2.0 access token: tokens
+// of today's providers run to about 2,500 characters.
+inline constexpr std::size_t kSecretSize = 4096;
 inline constexpr std::size_t kErrorTextSize = 256;  // error text
 inline constexpr std::size_t kPathSize = 260;       // file paths
 inline constexpr std::size_t kLineSize = 1024;      // one message line

@@ -1,5 +1,5 @@
-// IPv4 TCP sockets with deadlines and the socket library's start-up and
-// clean-up.
+// TCP sockets over IPv4 and IPv6 with deadlines, name resolution, and the
+// socket library's start-up and clean-up.
 //
 // Windows Sockets on Win32, BSD sockets on POSIX. Client sockets are
 // non-blocking underneath: every wait goes through SocketWait, so connect,
@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 namespace zel {
 
@@ -30,17 +31,52 @@ int SocketCleanup();
 // The last socket error number of the calling thread (WSAGetLastError/errno).
 int LastSocketError();
 
-// Looks `host` up as an IPv4 address: a dotted address is taken without a
-// lookup, else the name is resolved and its first IPv4 address taken.
-// On success stores the address in network byte order in `*address` and
-// returns true; returns false for an empty host or a failed lookup.
-bool ResolveIpv4(const char* host, std::uint32_t* address);
+// An IPv4 or IPv6 address, independent of the platform's sockaddr types.
+struct IpAddress {
+  int family = 0;                // 4 or 6; 0 for none
+  std::uint8_t bytes[16] = {};   // network byte order; IPv4 in the first 4
+  std::uint32_t scope = 0;       // IPv6 zone (interface index), 0 for none
+};
 
-// Test seam: a lookup of host names (dotted addresses are never looked up)
-// that stands in for the system resolver while set, so that tests can give
-// names of their own an address. Returns the previous lookup; nullptr means
-// the system resolver.
-using NameLookup = bool (*)(const char* name, std::uint32_t* address);
+// Text of an address with its zone ("2001:db8::1%2"), NUL included.
+inline constexpr std::size_t kIpTextSize = 64;
+// Addresses of one name kept at most: far more than any mail host has.
+inline constexpr std::size_t kMaxAddresses = 16;
+
+// ParseIpAddress - `text` as an address literal: a dotted IPv4 address, or
+// an IPv6 address without brackets (a "%zone" allowed). Looks nothing up.
+// Returns false when `text` is neither.
+bool ParseIpAddress(const char* text, IpAddress* address);
+
+// FormatIpAddress - the text form of `address` ("127.0.0.1", "::1") into
+// `out` (capacity `size`, at least kIpTextSize for any address).
+void FormatIpAddress(const IpAddress& address, char* out, std::size_t size);
+
+// True for a loopback address: 127.0.0.0/8, ::1, and 127.0.0.0/8 mapped
+// into IPv6 (::ffff:127.x.x.x).
+bool IsLoopbackAddress(const IpAddress& address);
+
+// Outcome of a name resolution.
+enum class LookupStatus {
+  kOk,
+  kNoSuchHost,  // the name (or an address of it) does not exist
+  kTemporary,   // the resolver could not answer now (try again later)
+  kFailed,      // any other failure, an empty name among them
+};
+
+// ResolveHost - the addresses of `host`, in the order connections should
+// try them: an address literal as it stands; a name through the test
+// lookup when one is set, else the system resolver (getaddrinfo, any
+// family), whose order is kept, without repeats, at most kMaxAddresses.
+// `addresses` is replaced; it holds at least one address on kOk.
+LookupStatus ResolveHost(const char* host, std::vector<IpAddress>& addresses);
+
+// Test seam: a lookup of host names (address literals are never looked
+// up) that stands in for the system resolver while set, so that tests can
+// give names of their own addresses of either family, in an order of
+// their own. Returns the previous lookup; nullptr means the system
+// resolver.
+using NameLookup = LookupStatus (*)(const char* name, std::vector<IpAddress>& addresses);
 NameLookup SetNameLookup(NameLookup lookup);
 
 // A moment after which a socket call gives up: milliseconds on a monotonic
@@ -73,15 +109,25 @@ SocketStatus SocketWait(SocketHandle s, SocketEvent event, SocketDeadline deadli
 inline constexpr long kSocketFailed = -1;
 inline constexpr long kSocketTimedOut = -2;
 
-// Creates a non-blocking TCP stream socket (AF_INET) with TCP_NODELAY set;
-// its calls block through SocketWait only. Returns kNoSocket on failure.
-SocketHandle SocketCreateTcp();
+// Creates a non-blocking TCP stream socket of address family `family` (4
+// or 6) with TCP_NODELAY set; its calls block through SocketWait only.
+// Returns kNoSocket on failure.
+SocketHandle SocketCreateTcp(int family = 4);
 
-// Connects `s` to `address` (network byte order) and `port` (host order),
-// waiting until connected, refused or `deadline`.
+// Connects `s` (made for the family of `address`) to `address` and `port`
+// (host order), waiting until connected, refused or `deadline`. On kFailed
+// `*error` (when given) receives the platform's error number, else 0.
 // Returns kOk connected, kFailed refused or failed, kTimedOut.
-SocketStatus SocketConnect(SocketHandle s, std::uint32_t address, int port,
-                           SocketDeadline deadline);
+SocketStatus SocketConnect(SocketHandle s, const IpAddress& address, int port,
+                           SocketDeadline deadline, int* error = nullptr);
+
+// What a failed connect's error number means to a user.
+enum class ConnectError {
+  kRefused,      // nothing listens there
+  kUnreachable,  // no route to the network or the host
+  kOther,
+};
+ConnectError ConnectErrorOf(int error);
 
 // Sends all `size` bytes of `data`, looping on short sends and retrying an
 // interrupted call, until `deadline`. Never raises SIGPIPE.
@@ -109,9 +155,10 @@ void SocketClose(SocketHandle s);
 // failure.
 SocketHandle SocketListenLoopback(int* port, int backlog = -1);
 
-// The same on the IPv4 address `address` (network byte order), for a test
-// server that must not look local to the client.
-SocketHandle SocketListenAt(std::uint32_t address, int* port, int backlog = -1);
+// The same on `address` (an IPv6 one listens on IPv6 only), for a test
+// server that must not look local to the client or speaks IPv6. A non-zero
+// `*port` asks for that port; 0 takes a free one. Stores the port.
+SocketHandle SocketListenAt(const IpAddress& address, int* port, int backlog = -1);
 
 // Waits for the next connection on `listener`. Returns its socket (with
 // TCP_NODELAY set), or kNoSocket on failure or after SocketShutdown of the

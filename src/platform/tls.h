@@ -3,7 +3,7 @@
 // OpenSSL on POSIX, SChannel on Win32. The server's certificate chain must
 // lead to a certificate of the system's trust store or of an extra PEM file
 // (`caFile`), and the certificate must name the server: a host name is
-// checked against its DNS names, a dotted IPv4 address against its IP
+// checked against its DNS names, an IPv4 or IPv6 address against its IP
 // addresses. There is no way to turn the checks off.
 //
 // Every step waits through SocketWait, so it ends at its deadline, and a
@@ -34,7 +34,7 @@ enum class TlsStatus {
 inline constexpr std::size_t kTlsDetailSize = 160;
 
 // TlsConnect - runs the client handshake on the connected socket `s`.
-//   serverName  host name or dotted IPv4 address, without a port; sent as
+//   serverName  host name or IPv4/IPv6 address (no brackets, no port); sent as
 //               the server name indication when it is a host name
 //   caFile      Shift-JIS path of a PEM file of extra trusted certificates,
 //               or nullptr / "" for the system's trust store alone

@@ -4,14 +4,17 @@
 #pragma once
 
 #include <cstddef>
+
+#include "platform/sjis_text.h"
 #include <string>
 #include <string_view>
 
 namespace zel::sender {
 
-// The longest line read from a password file or the terminal; anything
-// near it is far beyond the password field anyway.
-inline constexpr std::size_t kPasswordLineLimit = 1024;
+// The longest line read from a password file or the terminal: beyond the
+// password field, which holds an OAuth 2.0 access token, so that a longer
+// line is reported as too long rather than cut.
+inline constexpr std::size_t kPasswordLineLimit = kSecretSize + 1;
 
 // The sources a command line names, and how they are named in messages.
 struct PasswordSources {

@@ -2,7 +2,6 @@
 #include "sender/recv_options.h"
 
 #include <cctype>
-#include <climits>
 #include <cstring>
 
 #include "sender/console_text.h"
@@ -27,33 +26,31 @@ const char kRecvUsageText[] =
     "  -E: パスワードを入れた環境変数名\n"
     "  -V: 設定と受信件数を表示する\n"
     "  -H: この説明を表示する\n"
+    "  --timeout N: 接続と応答を待つ秒数 (既定300、0で無制限)\n"
+    "  --popauth N: 0 USER/PASS (既定)、1 AUTH PLAIN、2 OAuth 2.0 (パスワードをアクセストークンとして使う)\n"
+    "  --version: 版を表示する\n"
     " パスワードは -F、-E、端末からの入力 (表示なし) の順に探します。\n"
     " Ctrl-C で受信を中断します (サーバのメールは削除しません)。\n"
     "例.\n"
     "zelrecv -Spop.example.jp -T1 -Utaro -Lrecv.lst -Mmail -Kseen.dat\n";
-
-namespace {
-
-// A byte count: decimal digits only, at most INT_MAX.
-bool ParseByteCount(const char* text, int& out) {
-  long long n = 0;
-  if (*text == '\0') return false;
-  for (; *text != '\0'; ++text) {
-    if (*text < '0' || *text > '9') return false;
-    n = n * 10 + (*text - '0');
-    if (n > INT_MAX) return false;
-  }
-  out = static_cast<int>(n);
-  return true;
-}
-
-}  // namespace
 
 RecvParse ParseRecvArguments(int argc, const char* const* argv, RecvFields& fields,
                              std::string& option) {
   for (int i = 1; i < argc; ++i) {
     const char* arg = argv[i];
     if (arg[0] != '-' && arg[0] != '/') continue;
+    switch (ParseLongOption(argc, argv, i, kRecvLongOptions, fields.longOptions)) {
+      case LongParse::kOk:
+        fields.help = fields.help || fields.longOptions.help;
+        fields.deleteSeen = fields.deleteSeen || fields.longOptions.deleteSeen;
+        if (fields.longOptions.maxSize >= 0) fields.maxSize = fields.longOptions.maxSize;
+        continue;
+      case LongParse::kUsage:
+        option = arg;
+        return RecvParse::kUsage;
+      case LongParse::kNotLong:
+        break;
+    }
     option = std::string(arg).substr(0, 2);
     const char* value = arg + 2;
     bool fits = true;
@@ -83,14 +80,7 @@ RecvParse ParseRecvArguments(int argc, const char* const* argv, RecvFields& fiel
       case 'H':
       case '?': known = flag(fields.help); break;
       default:
-        if (std::strcmp(arg, "--delete-seen") == 0) {
-          fields.deleteSeen = true;
-        } else if (std::strcmp(arg, "--max-size") == 0) {
-          known = i + 1 < argc && ParseByteCount(argv[++i], fields.maxSize);
-        } else {
-          known = std::strcmp(arg, "--help") == 0;
-          fields.help = fields.help || known;
-        }
+        known = false;
     }
     if (!known) return RecvParse::kUsage;
     if (!fits) return RecvParse::kTooLong;

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "platform/sjis_text.h"
+#include "sender/long_options.h"
 #include "sender/password_source.h"
 
 namespace zel::sender {
@@ -13,7 +14,7 @@ namespace zel::sender {
 struct RecvFields {
   char pop3Server[kHostNameSize] = {};       // -S: name[:port]
   char userName[kAccountSize] = {};          // -U
-  char password[kAccountSize] = {};
+  char password[kSecretSize] = {};           // or an OAuth 2.0 access token
   char passwordFile[kPathSize] = {};         // -F: a file holding the password
   char passwordVariable[kAccountSize] = {};  // -E: an environment variable holding it
   char listFile[kPathSize] = {};             // -L
@@ -28,7 +29,12 @@ struct RecvFields {
   int maxSize = 0;                           // --max-size N: bytes; 0 no limit
   bool verbose = false;                      // -V
   bool help = false;                         // -H, -?, --help
+  LongOptions longOptions;                   // --version, --timeout N, --popauth N, ...
 };
+
+// The long options zelrecv takes.
+inline constexpr unsigned kRecvLongOptions =
+    kLongHelp | kLongVersion | kLongTimeout | kLongPopAuth | kLongDeleteSeen | kLongMaxSize;
 
 enum class RecvParse {
   kOk,
@@ -41,9 +47,10 @@ enum class RecvParse {
 // and the value follows the letter directly (-Spop.example.jp); other
 // arguments are skipped; a later option overwrites an earlier one. Values
 // are console text, stored as Shift-JIS. -T takes 0, 1 or 2; -A, -D, -V and
-// -H no value. The long options --delete-seen and --max-size N (N, the next
-// argument, a byte count of at most 2147483647) stand on their own. Stops at the first unknown option (kUsage) or value too long
-// for its field (kTooLong, `option` then holds its letters).
+// -H no value; the long options of kRecvLongOptions are taken too
+// (--max-size N: a byte count of at most 2147483647). Stops at the first
+// unknown option (kUsage) or value too long for its field (kTooLong,
+// `option` then holds its letters).
 RecvParse ParseRecvArguments(int argc, const char* const* argv, RecvFields& fields,
                              std::string& option);
 

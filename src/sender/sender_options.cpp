@@ -20,20 +20,54 @@ const char kUsageText[] =
     "例.\n"
     "zelsend -Ssmtp.example.jp -Mtaro@example.jp -NTaro -Fmail.qml\n";
 
+const char kHelpText[] =
+    "Usage: zelsend -SSMTPサーバ[:ポート] -Mメールアドレス -Nフルネーム -F送信ファイル [オプション]\n"
+    "  -S: SMTPサーバ名 (ポートの既定は25、-T1では465; [IPv6アドレス]:ポート も可)\n"
+    "  -M: メールアドレス\n"
+    "  -N: フルネーム\n"
+    "  -F: 送信ファイル名\n"
+    " POP3 Before SMTP を利用する時\n"
+    "  -BS: POP3サーバ名  -BU: ユーザ名  -BP: パスワード\n"
+    "  -BF: パスワードを1行目に書いたファイル名\n"
+    "  -BE: パスワードを入れた環境変数名\n"
+    " 暗号化と認証\n"
+    "  -T: 0 暗号化なし、1 TLS、2 STARTTLS\n"
+    "  -C: 信頼する証明書のファイル名 (PEM)\n"
+    "  -A: SMTP認証 (-BU のユーザ名とパスワード)\n"
+    "  --smtpauth N: 0 認証なし、1 パスワード (-A と同じ)、2 OAuth 2.0 (パスワードをアクセストークンとして使う)\n"
+    " 文字コード\n"
+    "  -U, --utf8: 送信ファイルは UTF-8\n"
+    "  --charset NAME: メールの文字コード ISO-2022-JP (既定) または UTF-8\n"
+    " その他\n"
+    "  --timeout N: 接続と応答を待つ秒数 (既定300、0で無制限)\n"
+    "  --sysexits: 失敗の終了コードを sysexits.h の値にする (既定は255)\n"
+    "  --version: 版を表示する\n"
+    "  --help: この説明を表示する\n"
+    " パスワードは -BP、-BF、-BE、端末からの入力 (表示なし) の順に探します。\n"
+    "例.\n"
+    "zelsend -Ssmtp.example.jp -T1 -A -BUtaro -Mtaro@example.jp -NTaro -Fmail.qml\n";
+
 ParseResult ParseArguments(int argc, const char* const* argv, SenderFields& fields,
                            std::string& option) {
   for (int i = 1; i < argc; ++i) {
     const char* arg = argv[i];
     if (arg[0] != '-' && arg[0] != '/') continue;
-    // The charset options, long: -C is taken, and letters match in any case.
-    if (std::strcmp(arg, "--utf8") == 0) {
-      fields.utf8SendFile = true;
-      continue;
-    }
-    if (std::strncmp(arg, "--charset=", 10) == 0) {
-      option = "--charset";
-      if (!CopyBounded(fields.charset, arg + 10)) return ParseResult::kTooLong;
-      continue;
+    switch (ParseLongOption(argc, argv, i, kSendLongOptions, fields.longOptions)) {
+      case LongParse::kOk:
+        if (fields.longOptions.smtpAuth >= 0) fields.smtpAuth = fields.longOptions.smtpAuth;
+        fields.longOptions.smtpAuth = -1;  // taken; a later -A may override it
+        fields.utf8SendFile = fields.utf8SendFile || fields.longOptions.utf8;
+        if (!fields.longOptions.charset.empty()) {
+          option = "--charset";
+          if (!CopyBounded(fields.charset, fields.longOptions.charset)) return ParseResult::kTooLong;
+          fields.longOptions.charset.clear();
+        }
+        continue;
+      case LongParse::kUsage:
+        option = arg;
+        return ParseResult::kUsage;
+      case LongParse::kNotLong:
+        break;
     }
     const char letter = static_cast<char>(std::toupper(static_cast<unsigned char>(arg[1])));
     bool fits = true;
@@ -50,7 +84,7 @@ ParseResult ParseArguments(int argc, const char* const* argv, SenderFields& fiel
         break;
       case 'A':
         if (arg[2] != '\0') return ParseResult::kUsage;
-        fields.smtpAuth = true;
+        fields.smtpAuth = 1;
         break;
       case 'U':
         if (arg[2] != '\0') return ParseResult::kUsage;

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "platform/sjis_text.h"
+#include "sender/long_options.h"
 #include "sender/password_source.h"
 
 namespace zel::sender {
@@ -15,18 +16,23 @@ struct SenderFields {
   char pop3Server[kHostNameSize] = {};       // -BS
   char smtpServer[kHostNameSize] = {};       // -S
   char userName[kAccountSize] = {};          // -BU
-  char password[kAccountSize] = {};          // -BP
+  char password[kSecretSize] = {};           // -BP (or an access token)
   char mailAddress[kAccountSize] = {};       // -M
   char fullName[kAccountSize] = {};          // -N
   char sendFile[kPathSize] = {};             // -F
   char passwordFile[kPathSize] = {};         // -BF: a file holding the password
   char passwordVariable[kAccountSize] = {};  // -BE: an environment variable holding it
   int tls = -1;                              // -T: 0, 1 or 2; -1 not given
-  bool smtpAuth = false;                     // -A: SMTP AUTH with -BU and the password
+  int smtpAuth = 0;                          // -A (1) or --smtpauth N: option SMTPAUTH with -BU
   char caFile[kPathSize] = {};               // -C: extra trusted certificates (PEM)
   bool utf8SendFile = false;                 // -U, --utf8: the send file is UTF-8
-  char charset[kShortTextSize] = {};         // --charset=NAME: option CHARSET
+  char charset[kShortTextSize] = {};         // --charset NAME: option CHARSET
+  LongOptions longOptions;                   // --help, --version, --sysexits, --timeout N
 };
+
+// The long options zelsend takes.
+inline constexpr unsigned kSendLongOptions =
+    kLongHelp | kLongVersion | kLongSysexits | kLongTimeout | kLongSmtpAuth | kLongUtf8 | kLongCharset;
 
 enum class ParseResult {
   kOk,
@@ -38,11 +44,12 @@ enum class ParseResult {
 // An option starts with "-" or "/", its letters (any case) follow and the
 // value follows them directly (-Ssmtp); other arguments are skipped; a later
 // option overwrites an earlier one. Values are taken as console text and
-// stored as Shift-JIS. -T takes 0, 1 or 2, -A and -U no value. The long
-// options --utf8 (-U) and --charset=NAME are matched as they are written.
-// Stops at the first unknown letter or long option, value -T, -A or -U does
-// not take (kUsage) or too long value; `option` then holds the offending
-// argument's option letters.
+// stored as Shift-JIS. -T takes 0, 1 or 2, -A and -U no value; the long
+// options of kSendLongOptions are taken too (--smtpauth sets smtpAuth,
+// --utf8 utf8SendFile as -U does, --charset NAME charset). Stops at
+// the first unknown letter or long option, value -T, -A or a long option
+// does not take (kUsage) or too long value; `option` then holds the
+// offending argument's option letters.
 ParseResult ParseArguments(int argc, const char* const* argv, SenderFields& fields,
                            std::string& option);
 
@@ -69,7 +76,11 @@ bool NeedsPassword(const SenderFields& fields);
 // names the POP3 password when POP before SMTP asks for it.
 PasswordSources PasswordSourcesOf(const SenderFields& fields);
 
-// The usage text (Shift-JIS), an example command line included.
+// The usage text (Shift-JIS), an example command line included: the
+// classic text, shown after a wrong option.
 extern const char kUsageText[];
+
+// The help of --help (Shift-JIS): every option, the classic and the new.
+extern const char kHelpText[];
 
 }  // namespace zel::sender

@@ -1,6 +1,12 @@
 // Loading the zelpost library for the console programs.
 #include "sender/zelpost_library.h"
 
+#include <cstdio>
+#include <string>
+
+#include "sender/console_text.h"
+#include "zelpost.h"
+
 namespace zel::sender {
 namespace {
 
@@ -25,6 +31,19 @@ LibraryHandle OpenZelpost() {
     if (LibraryHandle library = OpenLibrary(file)) return library;
   }
   return nullptr;
+}
+
+void PrintVersion(const char* program) {
+  std::string text = std::string(program) + " " + ZELPOST_VERSION_TEXT;
+  if (const LibraryHandle library = OpenZelpost()) {
+    char version[64] = {};  // zelVersion writes at most 34 bytes
+    if (const auto get = ZEL_EXPORT(library, zelVersion)) {
+      get(version, sizeof version);
+      text += std::string(" (") + version + ")";
+    }
+    CloseLibrary(library);
+  }
+  PutConsoleText(stdout, text + "\n");
 }
 
 }  // namespace zel::sender

@@ -15,6 +15,10 @@ extern const char kLibraryName[];
 // library path. Returns nullptr when none loads.
 LibraryHandle OpenZelpost();
 
+// PrintVersion - "<program> <version>" and, when the library loads, its own
+// version text in parentheses, on standard output.
+void PrintVersion(const char* program);
+
 // Symbol - the export `name` of `library` as a function pointer of type
 // `Fn`, or nullptr when absent.
 template <class Fn>

@@ -4,8 +4,11 @@
 // The main thread runs zelRecvMailAll, which pumps the dialog's messages;
 // a watcher thread reads the dialog and, after Ctrl-C, presses its Cancel
 // button. Exit status: 0 when the run succeeded (also with nothing new),
-// 1 when it failed, 2 for a wrong command line, 130 after Ctrl-C; each
-// failure with one line beginning "err: " on standard error.
+// the sysexits.h status of the failure's kind (sender/exit_status.h: 64 a
+// wrong command line, 68 no such host, 69 refused, TLS failed or no
+// library, 74 a local file, 75 time-out or temporary failure, 77 login
+// refused, 78 a setting), 130 after Ctrl-C; each failure with one line
+// beginning "err: " on standard error, and the library's reason after it.
 #include <atomic>
 #include <cstdio>
 #include <string>
@@ -15,6 +18,7 @@
 #include "platform/terminal.h"
 #include "sender/console_text.h"
 #include "sender/dialog_access.h"
+#include "sender/exit_status.h"
 #include "sender/password_source.h"
 #include "sender/progress_view.h"
 #include "sender/progress_watch.h"
@@ -25,10 +29,6 @@
 namespace {
 
 using namespace zel::sender;
-
-constexpr int kExitFailed = 1;
-constexpr int kExitUsage = 2;
-constexpr int kExitInterrupted = 130;  // as a shell reports a process ended by SIGINT
 
 // zelRecvMailAll's result after Cancel.
 constexpr int kCancelled = -2;
@@ -73,7 +73,11 @@ int Run(int argc, const char* const* argv) {
   }
   if (fields.help) {
     PutConsoleText(stdout, kRecvUsageText);
-    return 0;
+    return kExitOk;
+  }
+  if (fields.longOptions.version) {
+    PrintVersion("zelrecv");
+    return kExitOk;
   }
   if (const char* message = MissingRecvField(fields)) {
     PutConsoleText(stderr, message);
@@ -103,15 +107,16 @@ int Run(int argc, const char* const* argv) {
       recvMailAll == nullptr || getErrorInt == nullptr || getErrorStr == nullptr ||
       !DialogAccessForThisThread(library, access)) {
     PutConsoleText(stderr, std::string("err: ") + kLibraryName + " がロードできません\n");
-    return kExitFailed;
+    return kExitUnavailable;
   }
 
   char error[zel::kErrorTextSize] = {};
   if (initialize(fields.pop3Server, kUnusedSmtpServer, fields.userName, fields.password,
                  kUnusedMailAddress, "") == 0) {
     getErrorStr(error, sizeof error);
-    PutConsoleText(stderr, std::string("err: ") + error + "\n");
-    return kExitFailed;
+    const FailureReason reason = ReadFailureReason(library);
+    PrintFailure(error, reason);
+    return ExitStatusOf(reason.errorClass, getErrorInt());
   }
   setValueInt("DELE", fields.dele ? 1 : 0);
   setValueInt("DELESEEN", fields.deleteSeen ? 1 : 0);
@@ -119,6 +124,8 @@ int Run(int argc, const char* const* argv) {
   setValueInt("APOP", fields.apop ? 1 : 0);
   if (fields.tls >= 0) setValueInt("TLS", fields.tls);
   if (fields.caFile[0] != '\0') setValueStr("TLSCAFILE", fields.caFile);
+  if (fields.longOptions.timeout >= 0) setValueInt("TIMEOUT", fields.longOptions.timeout);
+  if (fields.longOptions.popAuth >= 0) setValueInt("POPAUTH", fields.longOptions.popAuth);
 
   ProgressView view(zel::StdoutIsTerminal(), fields.listFile);
   zel::CatchInterrupt();
@@ -142,13 +149,14 @@ int Run(int argc, const char* const* argv) {
   }
   if (!succeeded) {
     getErrorStr(error, sizeof error);
+    const FailureReason reason = ReadFailureReason(library);
     // A refused login or listing leaves no error text (the classic
-    // interface reports it in the log only).
-    PutConsoleText(stderr,
-                   error[0] != '\0' ? std::string("err: ") + error + "\n"
-                                    : std::string("err: POP3サーバへのログインまたはメール一覧の取得に失敗 [") +
-                                          fields.pop3Server + "]\n");
-    return kExitFailed;
+    // interface reports it in the log only); the reason tells what it was.
+    PrintFailure(error[0] != '\0' ? std::string(error)
+                                  : std::string("POP3サーバへのログインまたはメール一覧の取得に失敗 [") +
+                                        fields.pop3Server + "]",
+                 reason);
+    return ExitStatusOf(reason.errorClass, getErrorInt());
   }
   if (fields.verbose) PutConsoleText(stderr, "受信: " + std::to_string(result) + "件\n");
   return 0;
@@ -161,6 +169,6 @@ int main(int argc, char** argv) {
     return Run(argc, argv);
   } catch (...) {  // out of memory, no thread: a failure like any other, not a crash
     std::fputs("err: zelrecv\n", stderr);
-    return kExitFailed;
+    return kExitTempFail;
   }
 }

@@ -1,11 +1,14 @@
 // zelsend: sends one send file through the zelpost library and exits.
 //
-// Exit code 0 when the mail was sent, -1 on every failure (one line
-// beginning "err: " on standard error, or the usage text).
+// Exit code 0 when the mail was sent, -1 (255) on every failure (one line
+// beginning "err: " on standard error, then the library's reason, or the
+// usage text); with --sysexits the failures end with the sysexits.h status
+// of their kind instead (sender/exit_status.h).
 #include <cstdio>
 #include <string>
 
 #include "sender/console_text.h"
+#include "sender/exit_status.h"
 #include "sender/password_source.h"
 #include "sender/sender_options.h"
 #include "sender/zelpost_library.h"
@@ -15,6 +18,9 @@ namespace {
 
 using namespace zel::sender;
 
+// The classic exit code of every failure.
+constexpr int kClassicFailure = -1;
+
 void Echo(const char* label, const char* value) {
   PutConsoleText(stdout, std::string(label) + value + "\n");
 }
@@ -23,19 +29,32 @@ int Run(int argc, const char* const* argv) {
   InitConsoleText();
   SenderFields fields;
   std::string option;
+  // A failure's exit code: the classic one unless --sysexits asked for
+  // `sysexit`.
+  const auto failed = [&fields](int sysexit) {
+    return fields.longOptions.sysexits ? sysexit : kClassicFailure;
+  };
   switch (ParseArguments(argc, argv, fields, option)) {
     case ParseResult::kOk:
       break;
     case ParseResult::kUsage:
       PutConsoleText(stderr, kUsageText);
-      return -1;
+      return failed(kExitUsage);
     case ParseResult::kTooLong:
       PutConsoleText(stderr, TooLongMessage(option));
-      return -1;
+      return failed(kExitUsage);
+  }
+  if (fields.longOptions.help) {
+    PutConsoleText(stdout, kHelpText);
+    return kExitOk;
+  }
+  if (fields.longOptions.version) {
+    PrintVersion("zelsend");
+    return kExitOk;
   }
   if (const char* message = MissingFieldMessage(fields)) {
     PutConsoleText(stderr, message);
-    return -1;
+    return failed(kExitUsage);
   }
   // Without -BP the password comes from -BF or -BE, else from the terminal.
   if (NeedsPassword(fields)) {
@@ -43,17 +62,17 @@ int Run(int argc, const char* const* argv) {
         ReadPassword(PasswordSourcesOf(fields), fields.password, sizeof fields.password);
     if (!message.empty()) {
       PutConsoleText(stderr, message);
-      return -1;
+      return failed(kExitUsage);
     }
   }
   const int popBeforeSmtp = ApplyPopBeforeSmtp(fields);
   if (popBeforeSmtp == -1) {
     PutConsoleText(stderr, "err: POP3サーバのユーザ名／パスワードが指定されていません\n");
-    return -1;
+    return failed(kExitUsage);
   }
   if (popBeforeSmtp < 0) {
     PutConsoleText(stderr, "err: SMTP認証のユーザ名／パスワードが指定されていません\n");
-    return -1;
+    return failed(kExitUsage);
   }
 
   Echo("SMTPName: ", fields.smtpServer);
@@ -67,10 +86,13 @@ int Run(int argc, const char* const* argv) {
   // The lines of the newer options only when they are given: the classic
   // output stays as it was.
   if (fields.tls >= 0) Echo("TLS: ", std::to_string(fields.tls).c_str());
-  if (fields.smtpAuth) Echo("SMTPAuth: ", "1");
+  if (fields.smtpAuth != 0) Echo("SMTPAuth: ", std::to_string(fields.smtpAuth).c_str());
   if (fields.caFile[0] != '\0') Echo("CAFile: ", fields.caFile);
   if (fields.utf8SendFile) Echo("SendFileCharset: ", "UTF-8");
   if (fields.charset[0] != '\0') Echo("Charset: ", fields.charset);
+  if (fields.longOptions.timeout >= 0) {
+    Echo("Timeout: ", std::to_string(fields.longOptions.timeout).c_str());
+  }
   std::fflush(stdout);
 
   const zel::LibraryHandle library = OpenZelpost();
@@ -85,29 +107,32 @@ int Run(int argc, const char* const* argv) {
   if (initialize == nullptr || sendMailOne == nullptr || getErrorStr == nullptr ||
       setValueInt == nullptr || (textOptions && setValueStr == nullptr)) {
     PutConsoleText(stderr, std::string("err: ") + kLibraryName + " がロードできません");
-    return -1;
+    return failed(kExitUnavailable);
   }
 
   if (initialize(fields.pop3Server, fields.smtpServer, fields.userName, fields.password,
                  fields.mailAddress, fields.fullName) != 0) {
     setValueInt("POPBEFORESMTP", popBeforeSmtp);
     if (fields.tls >= 0) setValueInt("TLS", fields.tls);
-    if (fields.smtpAuth) setValueInt("SMTPAUTH", 1);
+    if (fields.smtpAuth != 0) setValueInt("SMTPAUTH", fields.smtpAuth);
+    if (fields.longOptions.timeout >= 0) setValueInt("TIMEOUT", fields.longOptions.timeout);
     if (fields.caFile[0] != '\0') setValueStr("TLSCAFILE", fields.caFile);
     if (fields.utf8SendFile) setValueStr("SENDFILECHARSET", "UTF-8");
     if (fields.charset[0] != '\0' && setValueStr("CHARSET", fields.charset) == 0) {
       PutConsoleText(stderr, std::string("err: --charset に指定できない値です [") + fields.charset + "]\n");
-      return -1;
+      return failed(kExitUsage);
     }
     if (sendMailOne(fields.sendFile, nullptr) != 0) {
       zel::CloseLibrary(library);
-      return 0;
+      return kExitOk;
     }
   }
   char error[zel::kErrorTextSize] = {};
   getErrorStr(error, sizeof error);
-  PutConsoleText(stderr, std::string("err: ") + error + "\n");
-  return -1;
+  const FailureReason reason = ReadFailureReason(library);
+  PrintFailure(error, reason);
+  const auto getErrorInt = ZEL_EXPORT(library, zelGetErrorInt);
+  return failed(ExitStatusOf(reason.errorClass, getErrorInt != nullptr ? getErrorInt() : 0));
 }
 
 }  // namespace
@@ -117,6 +142,6 @@ int main(int argc, char** argv) {
     return Run(argc, argv);
   } catch (...) {  // out of memory: a failure like any other, not a crash
     std::fputs("err: zelsend\n", stderr);
-    return -1;
+    return kClassicFailure;
   }
 }

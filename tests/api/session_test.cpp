@@ -118,12 +118,12 @@ TEST(Initialize, OverLongArgumentsAreCutAtACharacterBoundaryAndLogged) {
 // A private hosts table: every name looked up is recorded, and names that
 // start with "mailbox-" are the loopback address.
 std::vector<std::string> lookedUp;
-bool PrivateHosts(const char* name, std::uint32_t* address) {
+LookupStatus PrivateHosts(const char* name, std::vector<IpAddress>& addresses) {
   lookedUp.push_back(name);
-  if (std::string(name).rfind("mailbox-", 0) != 0) return false;
-  const unsigned char loopback[4] = {127, 0, 0, 1};
-  std::memcpy(address, loopback, sizeof loopback);
-  return true;
+  if (std::string(name).rfind("mailbox-", 0) != 0) return LookupStatus::kNoSuchHost;
+  addresses.resize(1);
+  ParseIpAddress("127.0.0.1", &addresses[0]);
+  return LookupStatus::kOk;
 }
 
 // Any DNS name with its port is held whole; a longer server name is refused.

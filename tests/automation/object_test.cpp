@@ -149,6 +149,98 @@ TEST(ComObject, ObjectsKeepSeparateSettingsByTableAndByName) {
   EXPECT_EQ(LibraryCanUnloadNow(), kOk);
 }
 
+// IZelpostCom2: the same object under a new IID; each option property reads
+// and writes the option of its name, as the accessors by name do; a value
+// the option refuses fails the call; the reason of a failure reads back.
+TEST(ComObject, SecondInterfaceRoutesEveryOptionByName) {
+  ComObject o;
+  ASSERT_NE(o.get(), nullptr);
+  void* second = nullptr;
+  ASSERT_EQ(o->vtbl->QueryInterface(o.get(), &kIidIZelpostCom2, &second), kOk);
+  EXPECT_EQ(second, o.get());
+  auto* o2 = static_cast<IZelpostCom2*>(second);
+  o2->vtbl->Release(o2);
+
+  Text ca(u"/tmp/ca.pem"), logs(u"/tmp"), utf8(u"UTF-8");
+  const struct {
+    const char16_t* property;
+    const char* option;
+    Variant put;
+    HResult putResult;
+    std::int32_t number;  // read back (integer properties)
+    const char* text;     // read back (text properties), or nullptr
+  } rows[] = {
+      {u"TLS", "TLS", LongArgument(2), kOk, 2, nullptr},
+      {u"tls", "TLS", LongArgument(7), kException, 2, nullptr},  // refused: unchanged
+      {u"SMTPAUTH", "SMTPAUTH", LongArgument(2), kOk, 2, nullptr},
+      {u"POPAUTH", "POPAUTH", LongArgument(1), kOk, 1, nullptr},
+      {u"POPAUTH", "POPAUTH", LongArgument(3), kException, 1, nullptr},
+      {u"TIMEOUT", "TIMEOUT", LongArgument(7), kOk, 7, nullptr},
+      {u"TLSCAFILE", "TLSCAFILE", TextArgument(ca), kOk, 0, "/tmp/ca.pem"},
+      {u"LOGDIR", "LOGDIR", TextArgument(logs), kOk, 0, "/tmp"},
+      {u"DELESEEN", "DELESEEN", LongArgument(1), kOk, 1, nullptr},
+      {u"MAXSIZE", "MAXSIZE", LongArgument(100), kOk, 100, nullptr},
+      // The charset options: whatever the session keeps under their names.
+      {u"CHARSET", "CHARSET", TextArgument(utf8), kOk, 0, ""},
+      {u"SENDFILECHARSET", "SENDFILECHARSET", TextArgument(utf8), kOk, 0, ""},
+      {u"DECODE", "DECODE", LongArgument(1), kOk, -1, nullptr},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.option);
+    EXPECT_EQ(CallByName(o.get(), r.property, kDispatchPropertyPut, {r.put}), r.putResult);
+    Text name{std::u16string_view(Wide(r.option))};
+    Variant byMethod{};
+    if (r.text != nullptr) {
+      Variant byProperty{};
+      ASSERT_EQ(CallByName(o.get(), r.property, kDispatchPropertyGet, {}, &byProperty), kOk);
+      ASSERT_EQ(CallByName(o.get(), u"GetValueStr", kDispatchMethod, {TextArgument(name)}, &byMethod), kOk);
+      Text got, viaName;
+      *got.out() = byProperty.bstrVal;
+      *viaName.out() = byMethod.bstrVal;
+      EXPECT_EQ(got.Host(), viaName.Host());
+      if (*r.text != '\0') {
+        EXPECT_EQ(got.Host(), r.text);
+      }
+    } else {
+      ASSERT_EQ(CallByName(o.get(), u"GetValueInt", kDispatchMethod, {TextArgument(name)}, &byMethod), kOk);
+      EXPECT_EQ(GetLong(o.get(), r.property), byMethod.lVal);
+      if (r.number >= 0) {
+        EXPECT_EQ(byMethod.lVal, r.number);
+      }
+    }
+  }
+  EXPECT_EQ(Api().GetValueInt("TLS"), 0);  // the flat session is another
+  // The accessors by name give the setters' results.
+  Text timeout(u"timeout");
+  Variant stored{};
+  ASSERT_EQ(CallByName(o.get(), u"SetValueInt", kDispatchMethod, {TextArgument(timeout), LongArgument(-5)},
+                       &stored),
+            kOk);
+  EXPECT_EQ(stored.lVal, 0);
+  Text caName(u"TLSCAFILE"), none(u"");
+  ASSERT_EQ(CallByName(o.get(), u"SetValueStr", kDispatchMethod, {TextArgument(caName), TextArgument(none)},
+                       &stored),
+            kOk);
+  EXPECT_EQ(stored.lVal, 0);
+
+  // The reason of a refused Initialize, and none after an accepted one.
+  std::int32_t result = -1;
+  Text server(u"pop"), empty(u""), user(u"u"), address(u"a@b");
+  ASSERT_EQ(o2->vtbl->Initialize(o2, server.get(), empty.get(), user.get(), user.get(), address.get(),
+                                 nullptr, &result),
+            kOk);
+  Text detail;
+  ASSERT_EQ(o2->vtbl->get_ERRDETAIL(o2, detail.out()), kOk);
+  EXPECT_EQ(detail.Host(), "SMTPサーバ名が指定されていない");
+  EXPECT_EQ(GetLong(o.get(), u"ErrClass"), ZELPOST_ERRCLASS_SETTING);
+  ASSERT_EQ(o2->vtbl->Initialize(o2, server.get(), server.get(), user.get(), user.get(), address.get(),
+                                 nullptr, &result),
+            kOk);
+  ASSERT_EQ(o2->vtbl->get_ERRDETAIL(o2, detail.out()), kOk);
+  EXPECT_EQ(detail.Host(), "");
+  EXPECT_EQ(GetLong(o.get(), u"ERRCLASS"), 0);
+}
+
 TEST(ComObject, LateBindingRefusesWhatTheInterfaceLacks) {
   ComObject o;
   ASSERT_NE(o.get(), nullptr);

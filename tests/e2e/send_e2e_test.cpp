@@ -249,14 +249,18 @@ TEST_F(SendE2e, ZelsendOverTlsWithAuth) {
   ASSERT_TRUE(e2e::WaitForMessageCount("alice", 1));
   EXPECT_EQ(CheckDelivered(), "OK\n");
   EXPECT_EQ(Zelsend("-S" + smtps + args + " -T1"), 255);
-  EXPECT_EQ(err, U8(u8"err: サーバ証明書が信頼できない [") + smtps + "]\n");
+  EXPECT_EQ(err.rfind(U8(u8"err: サーバ証明書が信頼できない [") + smtps + U8(u8"]\n詳細: サーバ証明書が信頼できない [") +
+                          smtps + "]: ",
+                      0),
+            0u)
+      << err;
   EXPECT_TRUE(TempFolderEmpty());
 }
 
 TEST_F(SendE2e, WrongPop3PasswordNeverReachesSmtp) {
   const std::string mail = PrepareMail("wrong");
   EXPECT_EQ(Zelsend(SmtpArg() + " -Mbob@localhost -Nn -F" + mail + PopArgs("wrongpw")), 255);
-  EXPECT_EQ(err, U8(u8"err: POP Before SMTP:POP3認証で失敗\n"));
+  EXPECT_EQ(err, U8(u8"err: POP Before SMTP:POP3認証で失敗\n詳細: -ERR [AUTH] Authentication failed.\n"));
   EXPECT_FALSE(e2e::WaitForMessageCount("alice", 1, 300));
   EXPECT_TRUE(TempFolderEmpty());
 }
@@ -265,7 +269,8 @@ TEST_F(SendE2e, RefusedRecipientIsNamed) {
   e2e::WriteFileBytes(dir.File("mail.qml"),
                       "To: alice@localhost\r\nCc: (Boss) reject@localhost\r\n\r\nbody\r\n");
   EXPECT_EQ(Zelsend(SmtpArg() + " -Mbob@localhost -Nn -F" + dir.File("mail.qml")), 255);
-  EXPECT_EQ(err, U8(u8"err: SMTP送信:送信先メールアドレスを再確認してください [reject@localhost]\n"));
+  EXPECT_EQ(err, U8(u8"err: SMTP送信:送信先メールアドレスを再確認してください [reject@localhost]\n"
+                    "詳細: 550 5.1.1 <reject@localhost>: recipient refused\n"));
   EXPECT_FALSE(e2e::WaitForMessageCount("alice", 1, 300));
   EXPECT_TRUE(TempFolderEmpty());
 }
@@ -273,7 +278,7 @@ TEST_F(SendE2e, RefusedRecipientIsNamed) {
 TEST_F(SendE2e, UnreachableSmtpServer) {
   const std::string mail = PrepareMail("unreachable");
   EXPECT_EQ(Zelsend("-S127.0.0.1:1 -Mbob@localhost -Nn -F" + mail), 255);
-  EXPECT_EQ(err, U8(u8"err: SMTP初期化でエラー発生 [127.0.0.1:1]\n"));
+  EXPECT_EQ(err, U8(u8"err: SMTP初期化でエラー発生 [127.0.0.1:1]\n詳細: 接続を拒否された [127.0.0.1:1]\n"));
   EXPECT_TRUE(TempFolderEmpty());
 }
 
@@ -282,14 +287,16 @@ TEST_F(SendE2e, MissingAttachmentSendsNothing) {
   e2e::WriteFileBytes(dir.File("mail.qml"),
                       "To: alice@localhost\r\nX-AttachmentFile: " + missing + "\r\n\r\nbody\r\n");
   EXPECT_EQ(Zelsend(SmtpArg() + " -Mbob@localhost -Nn -F" + dir.File("mail.qml")), 255);
-  EXPECT_EQ(err, U8(u8"err: 添付ファイル[") + missing + U8(u8"]がオープンできません\n"));
+  EXPECT_EQ(err, U8(u8"err: 添付ファイル[") + missing + U8(u8"]がオープンできません\n詳細: 添付ファイル[") + missing +
+                     U8(u8"]がオープンできません: No such file or directory\n"));
   EXPECT_FALSE(e2e::WaitForMessageCount("alice", 1, 300));
   EXPECT_TRUE(TempFolderEmpty());
 }
 
 TEST_F(SendE2e, UnopenableSendFileLeavesNoTemporaryFile) {
   EXPECT_EQ(Zelsend(SmtpArg() + " -Mbob@localhost -Nn -F" + dir.File("nothere.qml")), 255);
-  EXPECT_EQ(err, U8(u8"err: 送信ファイルが開けない [") + dir.File("nothere.qml") + "]\n");
+  EXPECT_EQ(err, U8(u8"err: 送信ファイルが開けない [") + dir.File("nothere.qml") + U8(u8"]\n詳細: 送信ファイルが開けない [") +
+                     dir.File("nothere.qml") + "]: No such file or directory\n");
   EXPECT_TRUE(TempFolderEmpty());
 }
 #endif

@@ -57,12 +57,37 @@ std::string Servers::SmtpServer() const {
   return smtpHost + ":" + std::to_string(smtpPort);
 }
 
-std::string Servers::Password(const std::string& user) const {
-  for (const auto& [name, password] : users) {
-    if (name == user) return password;
+namespace {
+
+// The value of `key` in a list of (key, value) pairs; empty when absent.
+std::string Lookup(const std::vector<std::pair<std::string, std::string>>& pairs,
+                   const std::string& key) {
+  for (const auto& [name, value] : pairs) {
+    if (name == key) return value;
   }
   return {};
 }
+
+// "user:value,user:value" as (user, value) pairs.
+std::vector<std::pair<std::string, std::string>> UserPairs(const std::string& list) {
+  std::vector<std::pair<std::string, std::string>> pairs;
+  std::size_t start = 0;
+  while (start < list.size()) {
+    std::size_t end = list.find(',', start);
+    if (end == std::string::npos) end = list.size();
+    const std::string entry = list.substr(start, end - start);
+    const std::size_t colon = entry.find(':');
+    if (colon != std::string::npos) pairs.emplace_back(entry.substr(0, colon), entry.substr(colon + 1));
+    start = end + 1;
+  }
+  return pairs;
+}
+
+}  // namespace
+
+std::string Servers::Password(const std::string& user) const { return Lookup(users, user); }
+
+std::string Servers::Token(const std::string& user) const { return Lookup(tokens, user); }
 
 bool LoadServers(Servers& out, std::string* error) {
   out = Servers{};
@@ -92,18 +117,12 @@ bool LoadServers(Servers& out, std::string* error) {
   out.localPop3 = values["LOCAL_POP3"] == "1";
   out.localPop3Address = values["LOCAL_POP3_ADDRESS"];
   out.localHostName = values["LOCAL_HOST_NAME"];
-  std::string users = values["USERS"];
-  std::size_t start = 0;
-  while (start < users.size()) {
-    std::size_t end = users.find(',', start);
-    if (end == std::string::npos) end = users.size();
-    const std::string entry = users.substr(start, end - start);
-    const std::size_t colon = entry.find(':');
-    if (colon != std::string::npos) {
-      out.users.emplace_back(entry.substr(0, colon), entry.substr(colon + 1));
-    }
-    start = end + 1;
-  }
+  out.pop3V6Port = std::atoi(values["POP3_V6_PORT"].c_str());
+  out.pop3sV6Port = std::atoi(values["POP3S_V6_PORT"].c_str());
+  out.smtpV6Port = std::atoi(values["SMTP_V6_PORT"].c_str());
+  out.smtpsV6Port = std::atoi(values["SMTPS_V6_PORT"].c_str());
+  out.users = UserPairs(values["USERS"]);
+  out.tokens = UserPairs(values["TOKENS"]);
   if (out.pop3Port == 0 || out.smtpPort == 0 || out.mailDir.empty()) {
     *error = "incomplete server state in " + out.dir;
     return false;

@@ -26,12 +26,19 @@ struct Servers {
   bool localPop3 = false;          // Dovecot also listens on port 110 at...
   std::string localPop3Address;    // ...the address the host name resolves to
   std::string localHostName;
+  // The same listeners on ::1 only (127.0.0.1 refuses these ports).
+  int pop3V6Port = 0;
+  int pop3sV6Port = 0;
+  int smtpV6Port = 0;
+  int smtpsV6Port = 0;
+  std::vector<std::pair<std::string, std::string>> tokens;  // user, XOAUTH2 access token
 
   // Server names in the "host:port" form the clients accept.
   std::string Pop3Server() const;
   std::string SmtpServer() const;
-  // Password of `user`; empty when unknown.
+  // Password and access token of `user`; empty when unknown.
   std::string Password(const std::string& user) const;
+  std::string Token(const std::string& user) const;
 };
 
 // A path of the POSIX side as this program opens it: unchanged on POSIX,

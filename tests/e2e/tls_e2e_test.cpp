@@ -14,6 +14,7 @@
 #include "net/inet_smtp.h"
 #include "platform/log.h"
 #include "platform/socket.h"
+#include "../net/hosts_table.h"
 #include "servers.h"
 #include "zelpost.h"
 
@@ -24,11 +25,6 @@ using e2e::TestServers;
 
 std::string At(int port) { return TestServers().pop3Host + ":" + std::to_string(port); }
 
-// "mail.zelpost.test" is 127.0.0.1 but not in the servers' certificate.
-bool PrivateName(const char* name, std::uint32_t* address) {
-  if (std::string(name) != "mail.zelpost.test") return false;
-  return ResolveIpv4("127.0.0.1", address);
-}
 
 // A TCP relay from 127.0.0.1 to a server port that ends both connections
 // once `limit` bytes have come from the server: the TLS stream is cut in
@@ -50,8 +46,8 @@ class CuttingRelay {
     const SocketHandle client = SocketAccept(listener_);
     if (client == kNoSocket) return;
     const SocketHandle server = SocketCreateTcp();
-    std::uint32_t address = 0;
-    ResolveIpv4("127.0.0.1", &address);
+    IpAddress address;
+    ParseIpAddress("127.0.0.1", &address);
     if (SocketConnect(server, address, serverPort, SocketDeadlineAfter(5)) == SocketStatus::kOk) {
       std::thread up([&] {
         char buffer[4096];
@@ -212,7 +208,8 @@ TEST_F(TlsE2e, CutRetrievalAndCancel) {
 // delivered, and the password is not in the log.
 TEST_F(TlsE2e, RefusalsHaveTheirErrorsAndSendNothing) {
   const e2e::Servers& servers = TestServers();
-  const NameLookup systemLookup = SetNameLookup(&PrivateName);
+  // "mail.zelpost.test" is 127.0.0.1 but not in the servers' certificate.
+  const test::HostsTable hosts(test::HostsTable::Entries{{"mail.zelpost.test", {"127.0.0.1"}}});
   SetLogDirectory(dir.path());
   e2e::WriteFileBytes(dir.File("mail.qml"), "To: bob@localhost\r\nSubject: refused\r\n\r\nbody\r\n");
   const std::string smtp = At(servers.smtpPort);
@@ -256,7 +253,6 @@ TEST_F(TlsE2e, RefusalsHaveTheirErrorsAndSendNothing) {
   zelSetValueInt("TLS", kTlsOff);
   zelSetValueInt("SMTPAUTH", 0);
   zelSetValueInt("POPBEFORESMTP", 1);
-  SetNameLookup(systemLookup);
   EXPECT_FALSE(e2e::WaitForMessageCount("bob", 1, 300));
   const std::string log = e2e::ReadFileBytes(dir.File("zelpost.log"));
   EXPECT_NE(log.find("AUTH PLAIN コマンドエラー 535"), std::string::npos) << log;

@@ -7,6 +7,7 @@
 #include <string>
 #include <thread>
 
+#include "hosts_table.h"
 #include "net/inet_socket.h"
 #include "net_test_util.h"
 #include "script_server.h"
@@ -162,6 +163,73 @@ TEST(ServerName, PortAfterTheLastColon) {
   EXPECT_FALSE(SplitServerName("abcd:110", 25, name, 4, &port));
   EXPECT_FALSE(SplitServerName("abcd", 25, name, 4, &port));
   EXPECT_FALSE(SplitServerName(nullptr, 110, name, sizeof name, &port));
+}
+
+// The forms of IPv6: in brackets with or without a port, and bare (two or
+// more colons and no brackets are an address, never an address and port).
+TEST(ServerName, Ipv6InBracketsOrBare) {
+  const struct {
+    const char* server;
+    bool ok;
+    const char* name;
+    int port;
+  } cases[] = {
+      {"[2001:db8::1]:995", true, "2001:db8::1", 995}, {"[::1]", true, "::1", 110},
+      {"2001:db8::1", true, "2001:db8::1", 110},       {"::1:995", true, "::1:995", 110},
+      {"[::1]:0", false, "", 0},                        {"[::1", false, "", 0},
+      {"[::1]x", false, "", 0},                         {"[]:110", false, "", 0},
+  };
+  for (const auto& c : cases) {
+    char name[64] = {};
+    int port = 0;
+    EXPECT_EQ(SplitServerName(c.server, 110, name, sizeof name, &port), c.ok) << c.server;
+    if (!c.ok) continue;
+    EXPECT_STREQ(name, c.name);
+    EXPECT_EQ(port, c.port) << c.server;
+  }
+}
+
+// A name's addresses are tried in the order the lookup gives them, each
+// attempt bounded by the time-out; the reason names every address tried.
+TEST(ChannelConnect, EveryAddressInTurnEachBoundedByTheTimeout) {
+  // A port where 127.0.0.1 does not answer (a full queue: the connect
+  // waits) and ::1 serves, and one refused on both.
+  DeafListener full(0);
+  const SocketHandle filler = SocketCreateTcp();
+  IpAddress loopback;
+  ASSERT_TRUE(ParseIpAddress("127.0.0.1", &loopback));
+  ASSERT_EQ(SocketConnect(filler, loopback, full.port, SocketDeadlineAfter(5)), SocketStatus::kOk);
+  ScriptServer server;
+  server.ListenOn("::1", full.port);
+  server.Send("+OK over IPv6\r\n");
+  server.Start();
+  int refused = 0;
+  SocketClose(SocketListenLoopback(&refused));
+  const test::HostsTable hosts(test::HostsTable::Entries{{"mail.zelpost.test", {"127.0.0.1", "::1"}}});
+  InetSocket channel;
+  channel.SetTimeout(1);
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_EQ(channel.Connect(("mail.zelpost.test:" + std::to_string(full.port)).c_str(), 110), 1);
+  const auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(took, std::chrono::milliseconds(900));
+  EXPECT_LT(took, std::chrono::seconds(3));
+  EXPECT_FALSE(channel.TimedOut());  // the second address connected
+  EXPECT_GT(channel.RecvLine(), 0);
+  EXPECT_STREQ(channel.replyLine, "+OK over IPv6");
+  EXPECT_TRUE(channel.PeerIsLoopback());
+  channel.Quit();
+  server.Join();
+
+  const std::string both = "mail.zelpost.test:" + std::to_string(refused);
+  EXPECT_EQ(channel.Connect(both.c_str(), 110), -3);
+  EXPECT_EQ(channel.Failure().kind, FailureKind::kRefused);
+  const std::string port = std::to_string(refused);
+  EXPECT_EQ(std::string(channel.Failure().text), "接続できない [" + both + "]: 127.0.0.1:" + port +
+                                                    " 接続を拒否された; [::1]:" + port + " 接続を拒否された");
+  EXPECT_EQ(channel.Connect("no-such-name.zelpost.test", 110), -1);
+  EXPECT_EQ(channel.Failure().kind, FailureKind::kNoHost);
+  EXPECT_STREQ(channel.Failure().text, "ホスト名が見つからない [no-such-name.zelpost.test]");
+  SocketClose(filler);
 }
 
 TEST(ChannelSend, LinesAndFilesGoOutUnchanged) {

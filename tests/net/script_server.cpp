@@ -107,8 +107,8 @@ void ScriptServer::SendBytes(const std::string& bytes) {
 #endif
 
 void ScriptServer::Start() {
-  std::uint32_t address = 0;
-  if (!ResolveIpv4(listenAddress_.c_str(), &address)) throw std::runtime_error("bad address");
+  IpAddress address;
+  if (!ParseIpAddress(listenAddress_.c_str(), &address)) throw std::runtime_error("bad address");
   listener_ = SocketListenAt(address, &port_);
   if (listener_ == kNoSocket) throw std::runtime_error("no listener");
   thread_ = std::thread([this] { Run(); });

@@ -36,16 +36,23 @@ class ScriptServer {
   static bool TlsAvailable();
   static std::string TestCertificates();
 
-  // Listens on `address` (dotted, an address of this machine) instead of
-  // 127.0.0.1. Before Start.
-  void ListenOn(const std::string& address) { listenAddress_ = address; }
+  // Listens on `address` (an IPv4 or IPv6 address of this machine, such
+  // as "::1") instead of 127.0.0.1, at `port` when not 0. Before Start.
+  void ListenOn(const std::string& address, int port = 0) {
+    listenAddress_ = address;
+    port_ = port;
+  }
 
   // Accepts one connection on a free port and plays the script on a thread;
   // after the last action it records command lines until the client closes,
   // answering each with "-ERR 599 unscripted".
   void Start();
   int port() const { return port_; }
-  std::string address() const { return listenAddress_ + ":" + std::to_string(port_); }
+  // The server name a client connects to: "127.0.0.1:port", "[::1]:port".
+  std::string address() const {
+    const bool v6 = listenAddress_.find(':') != std::string::npos;
+    return (v6 ? "[" + listenAddress_ + "]" : listenAddress_) + ":" + std::to_string(port_);
+  }
 
   // Waits until the connection has ended; then the records are complete.
   void Join();

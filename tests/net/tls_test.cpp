@@ -21,6 +21,7 @@
 #include "codec/md5.h"
 #include "net/inet_pop3.h"
 #include "net/inet_smtp.h"
+#include "hosts_table.h"
 #include "net_test_util.h"
 #include "platform/log.h"
 #include "script_server.h"
@@ -35,10 +36,8 @@ std::string Certificate(const char* name) { return ScriptServer::TestCertificate
 
 // "mail.zelpost.test", a name the test certificate lacks, is 127.0.0.1, as
 // localhost is (the lookup stands in for the system's).
-bool PrivateName(const char* name, std::uint32_t* address) {
-  if (std::string(name) != "mail.zelpost.test" && std::string(name) != "localhost") return false;
-  *address = htonl(INADDR_LOOPBACK);
-  return true;
+test::HostsTable::Entries PrivateNames() {
+  return {{"mail.zelpost.test", {"127.0.0.1"}}, {"localhost", {"127.0.0.1"}}};
 }
 
 // An IPv4 address of this machine that is not a loopback address (the one
@@ -66,7 +65,7 @@ std::string OutsideAddress() {
 }
 
 TEST(ChannelTls, HandshakeOutcomes) {
-  const NameLookup systemLookup = SetNameLookup(&PrivateName);
+  const test::HostsTable hosts(PrivateNames());
   test::ScratchDir dir;
   test::WriteAll(dir.File("not-pem"), "no certificate here\n");
   enum Server { kTls, kPlainText, kCloses, kSilent };
@@ -120,7 +119,6 @@ TEST(ChannelTls, HandshakeOutcomes) {
     }
     channel.Quit();
   }
-  SetNameLookup(systemLookup);
 }
 
 // Lines, pieces and a file over TLS; a record larger than one receive

@@ -107,13 +107,49 @@ TEST_F(ProgramProcess, EchoHidesThePasswordAndFailureShowsTheLibraryText) {
                       "POP3Name: pop3server\n"
                       "Username: username\n"
                       "Password: ********\n"));
-  EXPECT_EQ(o.err, U8(u8"err: SMTP初期化でエラー発生 [127.0.0.1:1]\n"));
+  // The classic line, then the reason.
+  EXPECT_EQ(o.err, U8(u8"err: SMTP初期化でエラー発生 [127.0.0.1:1]\n"
+                      "詳細: 接続を拒否された [127.0.0.1:1]\n"));
 }
 
 TEST_F(ProgramProcess, MissingSendFileIsTheLibraryError) {
   const Outcome o = Run("-S127.0.0.1:1 -Mtaro@example.jp -Nn -Fnothere.qml");
   EXPECT_EQ(o.exitCode, 255);
-  EXPECT_EQ(o.err, U8(u8"err: 送信ファイルが開けない [nothere.qml]\n"));
+  EXPECT_EQ(o.err, U8(u8"err: 送信ファイルが開けない [nothere.qml]\n"
+                      "詳細: 送信ファイルが開けない [nothere.qml]: No such file or directory\n"));
+}
+
+// The long options: --help lists every option, --version names program and
+// library, --sysexits turns zelsend's 255 into the status of the failure's
+// kind, and a long option zelsend does not take is a usage error.
+TEST_F(ProgramProcess, LongOptionsOfZelsend) {
+  std::ofstream(dir / "mail.qml") << "To: a@example.jp\n\nbody\n";
+  const std::string send = "-S127.0.0.1:1 -Mtaro@example.jp -Nn -Fmail.qml ";
+  const struct {
+    std::string args;
+    int exitCode;
+    std::string outStart;  // the beginning of standard output, or of standard error
+    bool onOut;
+  } cases[] = {
+      {"--version", 0, "zelsend 1.", true},
+      {send + "--timeout 3", 255, U8(u8"err: SMTP初期化でエラー発生"), false},
+      {send + "--timeout=3 --sysexits", 69, U8(u8"err: SMTP初期化でエラー発生"), false},
+      {send + "--sysexits -Fnothere.qml", 74, U8(u8"err: 送信ファイルが開けない"), false},
+      {"--sysexits -Mm", 64, U8(u8"err: SMTPサーバ名が指定されていません"), false},
+      {send + "--timeout x", 255, "Usage: zelsend $Id$", false},
+      {send + "--popauth 1", 255, "Usage: zelsend $Id$", false},
+  };
+  for (const auto& c : cases) {
+    const Outcome o = Run(c.args);
+    EXPECT_EQ(o.exitCode, c.exitCode) << c.args;
+    EXPECT_EQ((c.onOut ? o.out : o.err).rfind(c.outStart, 0), 0u) << c.args << ": " << o.out << o.err;
+  }
+  const Outcome help = Run("--help");
+  EXPECT_EQ(help.exitCode, 0);
+  for (const char* option : {"-S", "-M", "-N", "-F", "-BS", "-BU", "-BP", "-BF", "-BE", "-T", "-C", "-A",
+                             "--smtpauth", "--timeout", "--sysexits", "--version", "--help"}) {
+    EXPECT_NE(help.out.find(std::string("  ") + option), std::string::npos) << option;
+  }
 }
 
 #ifndef _WIN32
@@ -131,14 +167,14 @@ TEST_F(ProgramProcess, LibraryMissingOrIncomplete) {
     EXPECT_EQ(o.exitCode, 255);
     EXPECT_EQ(o.err, U8(u8"err: libzelpost.so がロードできません"));
     const Outcome r = Run("-Ss -Uu -Ll -Mm -EZEL_PROCESS_PW", (dir / "zelrecv").string());
-    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.exitCode, 69);
     EXPECT_EQ(r.err, U8(u8"err: libzelpost.so がロードできません\n"));
   }
 }
 
 // zelrecv: the usage on standard output with -H (exit 0), every fault of
-// the command line with exit 2 before the server is contacted, a failed
-// run with exit 1 and nothing on standard output.
+// the command line with exit 64 before the server is contacted, a failed
+// run with its sysexits status and nothing on standard output.
 TEST_F(ProgramProcess, ZelrecvCommandLineAndExitStatus) {
   const std::string zelrecv = ZEL_BINARY_DIR "/zelrecv";
   const Outcome help = Run("-h", zelrecv);
@@ -159,6 +195,9 @@ TEST_F(ProgramProcess, ZelrecvCommandLineAndExitStatus) {
       {"", U8(u8"err: POP3サーバ名が指定されていません\n")},
       {"-Ss -Uu -Mm", U8(u8"err: リストファイル名が指定されていません\n")},
       {"-S" + std::string(300, 'h'), U8(u8"err: オプションの値が長すぎます [-S]\n")},
+      {account + " --timeout", "Usage: zelrecv -S"},
+      {account + " --popauth 3", "Usage: zelrecv -S"},
+      {account + " --sysexits", "Usage: zelrecv -S"},
       {account, U8(u8"err: パスワードが指定されていません (-F、-E または端末から入力)\n")},
       {account + " -Fnothere", U8(u8"err: パスワードファイルが読めません [nothere]\n")},
       {account + " -EZEL_PROCESS_UNSET",
@@ -166,21 +205,23 @@ TEST_F(ProgramProcess, ZelrecvCommandLineAndExitStatus) {
   };
   for (const auto& fault : faults) {
     const Outcome o = Run(fault.args, zelrecv);
-    EXPECT_EQ(o.exitCode, 2) << fault.args;
+    EXPECT_EQ(o.exitCode, 64) << fault.args;
     EXPECT_EQ(o.err.rfind(fault.err, 0), 0u) << fault.args << ": " << o.err;
     EXPECT_EQ(o.out, "") << fault.args;
   }
 
   // Nothing listens on port 1: the login fails, which the library reports
-  // without an error text; -V shows the settings, never the password.
+  // without an error text but with its reason; -V shows the settings,
+  // never the password.
   const Outcome failed =
-      Run("-S127.0.0.1:1 -Ualice -Llist -Mmail -D -T0 -V -EZEL_PROCESS_PW", zelrecv);
-  EXPECT_EQ(failed.exitCode, 1);
+      Run("-S127.0.0.1:1 -Ualice -Llist -Mmail -D -T0 -V -EZEL_PROCESS_PW --timeout 5", zelrecv);
+  EXPECT_EQ(failed.exitCode, 69);
   EXPECT_EQ(failed.out, "");
   EXPECT_EQ(failed.err,
             "POP3Name: 127.0.0.1:1\nUsername: alice\nPassword: ********\nListFile: list\n"
             "MailFolder: mail\nDELE: 1\nTLS: 0\n" +
-                U8(u8"err: POP3サーバへのログインまたはメール一覧の取得に失敗 [127.0.0.1:1]\n"));
+                U8(u8"err: POP3サーバへのログインまたはメール一覧の取得に失敗 [127.0.0.1:1]\n"
+                   "詳細: 接続を拒否された [127.0.0.1:1]\n"));
   EXPECT_FALSE(fs::exists(dir / "list"));
 }
 #endif

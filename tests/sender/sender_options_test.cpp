@@ -191,7 +191,7 @@ TEST(SenderOptions, PasswordFromFileOrVariable) {
       std::filesystem::temp_directory_path() / "zelsend_password_test.txt";
   const std::string path = file.string();
   const std::string missing = path + ".none";
-  const std::string tooLong(100, 'p');
+  const std::string tooLong(kSecretSize, 'p');  // one more than the field holds
 #ifdef _WIN32
   const char* const japanese = "秘密";  // the console's code page 932
 #else

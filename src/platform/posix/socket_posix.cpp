@@ -35,31 +35,13 @@ int SocketCleanup() {
 
 int LastSocketError() { return errno; }
 
-bool ParseDottedIpv4(const char* host, std::uint32_t* address) {
+bool ParseDottedIpv4(const char* host, IpAddress* address) {
   in_addr dotted{};
   if (inet_pton(AF_INET, host, &dotted) != 1) return false;
-  *address = dotted.s_addr;
+  *address = IpAddress{};
+  address->family = 4;
+  std::memcpy(address->bytes, &dotted, 4);
   return true;
-}
-
-bool LookUpIpv4(const char* host, std::uint32_t* address) {
-  addrinfo hints{};
-  hints.ai_family = AF_INET;
-  hints.ai_socktype = SOCK_STREAM;
-  addrinfo* result = nullptr;
-  if (getaddrinfo(host, nullptr, &hints, &result) != 0 || result == nullptr) {
-    return false;
-  }
-  bool found = false;
-  for (addrinfo* a = result; a != nullptr; a = a->ai_next) {
-    if (a->ai_family == AF_INET && a->ai_addr != nullptr) {
-      *address = reinterpret_cast<sockaddr_in*>(a->ai_addr)->sin_addr.s_addr;
-      found = true;
-      break;
-    }
-  }
-  freeaddrinfo(result);
-  return found;
 }
 
 SocketStatus SocketWait(SocketHandle s, SocketEvent event, SocketDeadline deadline) {
@@ -77,34 +59,35 @@ SocketStatus SocketWait(SocketHandle s, SocketEvent event, SocketDeadline deadli
   }
 }
 
-SocketHandle SocketCreateTcp() {
-  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, IPPROTO_TCP);
+SocketHandle SocketCreateTcp(int family) {
+  const int fd = socket(family == 6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, IPPROTO_TCP);
   if (fd < 0) return kNoSocket;
   const int on = 1;
   setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
   return fd;
 }
 
-SocketStatus SocketConnect(SocketHandle s, std::uint32_t address, int port,
-                           SocketDeadline deadline) {
-  sockaddr_in peer{};
-  peer.sin_family = AF_INET;
-  peer.sin_port = htons(static_cast<std::uint16_t>(port));
-  peer.sin_addr.s_addr = address;
+SocketStatus SocketConnect(SocketHandle s, const IpAddress& address, int port,
+                           SocketDeadline deadline, int* error) {
+  int ignored = 0;
+  int& failure = error != nullptr ? *error : ignored;
+  failure = 0;
+  sockaddr_storage peer;
+  const int size = IpToSockaddr(address, port, &peer, sizeof peer);
   const int fd = static_cast<int>(s);
-  if (connect(fd, reinterpret_cast<sockaddr*>(&peer), sizeof peer) == 0) {
+  if (connect(fd, reinterpret_cast<sockaddr*>(&peer), static_cast<socklen_t>(size)) == 0) {
     return SocketStatus::kOk;
   }
   // An interrupted connect goes on in the background, as a non-blocking one.
-  if (errno != EINPROGRESS && errno != EINTR) return SocketStatus::kFailed;
-  const SocketStatus waited = SocketWait(s, SocketEvent::kWritable, deadline);
-  if (waited != SocketStatus::kOk) return waited;
-  int error = 0;
-  socklen_t length = sizeof error;
-  if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0) {
+  if (errno != EINPROGRESS && errno != EINTR) {
+    failure = errno;
     return SocketStatus::kFailed;
   }
-  return SocketStatus::kOk;
+  const SocketStatus waited = SocketWait(s, SocketEvent::kWritable, deadline);
+  if (waited != SocketStatus::kOk) return waited;
+  socklen_t length = sizeof failure;
+  if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &failure, &length) != 0) failure = errno;
+  return failure == 0 ? SocketStatus::kOk : SocketStatus::kFailed;
 }
 
 SocketStatus SocketSendAll(SocketHandle s, const void* data, std::size_t size,
@@ -145,23 +128,28 @@ void SocketShutdown(SocketHandle s) { shutdown(static_cast<int>(s), SHUT_RDWR); 
 void SocketClose(SocketHandle s) { close(static_cast<int>(s)); }
 
 SocketHandle SocketListenLoopback(int* port, int backlog) {
-  return SocketListenAt(htonl(INADDR_LOOPBACK), port, backlog);
+  IpAddress loopback;
+  ParseDottedIpv4("127.0.0.1", &loopback);
+  *port = 0;
+  return SocketListenAt(loopback, port, backlog);
 }
 
-SocketHandle SocketListenAt(std::uint32_t address, int* port, int backlog) {
-  const int fd = socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
+SocketHandle SocketListenAt(const IpAddress& address, int* port, int backlog) {
+  const int family = address.family == 6 ? AF_INET6 : AF_INET;
+  const int fd = socket(family, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
   if (fd < 0) return kNoSocket;
-  sockaddr_in local{};
-  local.sin_family = AF_INET;
-  local.sin_addr.s_addr = address;
+  const int on = 1;
+  if (family == AF_INET6) setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &on, sizeof on);
+  sockaddr_storage local;
+  const int size = IpToSockaddr(address, *port, &local, sizeof local);
   socklen_t length = sizeof local;
-  if (bind(fd, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
+  if (bind(fd, reinterpret_cast<sockaddr*>(&local), static_cast<socklen_t>(size)) != 0 ||
       listen(fd, backlog < 0 ? SOMAXCONN : backlog) != 0 ||
       getsockname(fd, reinterpret_cast<sockaddr*>(&local), &length) != 0) {
     close(fd);
     return kNoSocket;
   }
-  *port = ntohs(local.sin_port);
+  *port = SockaddrPort(&local);
   return fd;
 }
 

@@ -307,8 +307,10 @@ TlsStatus TlsConnect(SocketHandle s, const char* serverName, const char* caFile,
 
   X509_VERIFY_PARAM* param = SSL_get0_param(session->ssl);
   X509_VERIFY_PARAM_set_hostflags(param, X509_CHECK_FLAG_NO_PARTIAL_WILDCARDS);
-  std::uint32_t address = 0;
-  const bool named = ParseDottedIpv4(serverName, &address)
+  // An address literal (IPv4 or IPv6) is matched against the
+  // certificate's IP addresses and sent as no server name indication.
+  IpAddress address;
+  const bool named = ParseIpAddress(serverName, &address)
                          ? X509_VERIFY_PARAM_set1_ip_asc(param, serverName) == 1
                          : X509_VERIFY_PARAM_set1_host(param, serverName, 0) == 1 &&
                                SSL_set_tlsext_host_name(session->ssl, serverName) == 1;

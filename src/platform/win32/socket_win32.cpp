@@ -21,22 +21,13 @@ int SocketCleanup() {
 
 int LastSocketError() { return WSAGetLastError(); }
 
-bool ParseDottedIpv4(const char* host, std::uint32_t* address) {
+bool ParseDottedIpv4(const char* host, IpAddress* address) {
+  // inet_addr, as the classic library parsed a dotted address.
   const unsigned long dotted = inet_addr(host);
   if (dotted == INADDR_NONE && std::strcmp(host, "255.255.255.255") != 0) return false;
-  *address = static_cast<std::uint32_t>(dotted);
-  return true;
-}
-
-bool LookUpIpv4(const char* host, std::uint32_t* address) {
-  const hostent* entry = gethostbyname(host);
-  if (entry == nullptr || entry->h_addrtype != AF_INET ||
-      entry->h_addr_list == nullptr || entry->h_addr_list[0] == nullptr) {
-    return false;
-  }
-  std::uint32_t a;
-  std::memcpy(&a, entry->h_addr_list[0], sizeof a);
-  *address = a;
+  *address = IpAddress{};
+  address->family = 4;
+  std::memcpy(address->bytes, &dotted, 4);
   return true;
 }
 
@@ -64,8 +55,8 @@ SocketStatus SocketWait(SocketHandle s, SocketEvent event, SocketDeadline deadli
   }
 }
 
-SocketHandle SocketCreateTcp() {
-  const SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+SocketHandle SocketCreateTcp(int family) {
+  const SOCKET s = socket(family == 6 ? AF_INET6 : AF_INET, SOCK_STREAM, IPPROTO_TCP);
   if (s == INVALID_SOCKET) return kNoSocket;
   const BOOL on = TRUE;
   setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&on), sizeof on);
@@ -77,26 +68,28 @@ SocketHandle SocketCreateTcp() {
   return static_cast<SocketHandle>(s);
 }
 
-SocketStatus SocketConnect(SocketHandle s, std::uint32_t address, int port,
-                           SocketDeadline deadline) {
-  sockaddr_in peer{};
-  peer.sin_family = AF_INET;
-  peer.sin_port = htons(static_cast<u_short>(port));
-  peer.sin_addr.s_addr = address;
+SocketStatus SocketConnect(SocketHandle s, const IpAddress& address, int port,
+                           SocketDeadline deadline, int* error) {
+  int ignored = 0;
+  int& failure = error != nullptr ? *error : ignored;
+  failure = 0;
+  sockaddr_storage peer;
+  const int size = IpToSockaddr(address, port, &peer, sizeof peer);
   const SOCKET socket = static_cast<SOCKET>(s);
-  if (connect(socket, reinterpret_cast<sockaddr*>(&peer), sizeof peer) == 0) {
+  if (connect(socket, reinterpret_cast<sockaddr*>(&peer), size) == 0) {
     return SocketStatus::kOk;
   }
-  if (WSAGetLastError() != WSAEWOULDBLOCK) return SocketStatus::kFailed;
-  const SocketStatus waited = SocketWait(s, SocketEvent::kWritable, deadline);
-  if (waited != SocketStatus::kOk) return waited;
-  int error = 0;
-  int length = sizeof error;
-  if (getsockopt(socket, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&error), &length) != 0 ||
-      error != 0) {
+  if (WSAGetLastError() != WSAEWOULDBLOCK) {
+    failure = WSAGetLastError();
     return SocketStatus::kFailed;
   }
-  return SocketStatus::kOk;
+  const SocketStatus waited = SocketWait(s, SocketEvent::kWritable, deadline);
+  if (waited != SocketStatus::kOk) return waited;
+  int length = sizeof failure;
+  if (getsockopt(socket, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&failure), &length) != 0) {
+    failure = WSAGetLastError();
+  }
+  return failure == 0 ? SocketStatus::kOk : SocketStatus::kFailed;
 }
 
 SocketStatus SocketSendAll(SocketHandle s, const void* data, std::size_t size,
@@ -143,23 +136,30 @@ void SocketShutdown(SocketHandle s) { shutdown(static_cast<SOCKET>(s), SD_BOTH);
 void SocketClose(SocketHandle s) { closesocket(static_cast<SOCKET>(s)); }
 
 SocketHandle SocketListenLoopback(int* port, int backlog) {
-  return SocketListenAt(htonl(INADDR_LOOPBACK), port, backlog);
+  IpAddress loopback;
+  ParseDottedIpv4("127.0.0.1", &loopback);
+  *port = 0;
+  return SocketListenAt(loopback, port, backlog);
 }
 
-SocketHandle SocketListenAt(std::uint32_t address, int* port, int backlog) {
-  const SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+SocketHandle SocketListenAt(const IpAddress& address, int* port, int backlog) {
+  const int family = address.family == 6 ? AF_INET6 : AF_INET;
+  const SOCKET s = socket(family, SOCK_STREAM, IPPROTO_TCP);
   if (s == INVALID_SOCKET) return kNoSocket;
-  sockaddr_in local{};
-  local.sin_family = AF_INET;
-  local.sin_addr.s_addr = address;
+  const DWORD on = 1;
+  if (family == AF_INET6) {
+    setsockopt(s, IPPROTO_IPV6, IPV6_V6ONLY, reinterpret_cast<const char*>(&on), sizeof on);
+  }
+  sockaddr_storage local;
+  const int size = IpToSockaddr(address, *port, &local, sizeof local);
   int length = sizeof local;
-  if (bind(s, reinterpret_cast<sockaddr*>(&local), sizeof local) != 0 ||
+  if (bind(s, reinterpret_cast<sockaddr*>(&local), size) != 0 ||
       listen(s, backlog < 0 ? SOMAXCONN : backlog) != 0 ||
       getsockname(s, reinterpret_cast<sockaddr*>(&local), &length) != 0) {
     closesocket(s);
     return kNoSocket;
   }
-  *port = ntohs(local.sin_port);
+  *port = SockaddrPort(&local);
   return static_cast<SocketHandle>(s);
 }
 

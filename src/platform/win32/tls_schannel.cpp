@@ -191,11 +191,13 @@ bool StoreHolds(HCERTSTORE store, PCCERT_CONTEXT certificate) {
   return true;
 }
 
-// True when the certificate names `serverName`: its IP addresses for a
-// dotted address, else its DNS names, or its common name when it has none.
+// True when the certificate names `serverName`: its IP addresses for an
+// address literal (IPv4 or IPv6), else its DNS names, or its common name
+// when it has none.
 bool NamesServer(PCCERT_CONTEXT certificate, const char* serverName) {
-  std::uint32_t address = 0;
-  const bool dotted = ParseDottedIpv4(serverName, &address);
+  IpAddress address;
+  const bool literal = ParseIpAddress(serverName, &address);
+  const DWORD addressSize = address.family == 6 ? 16 : 4;
   bool matched = false;
   bool hasDnsName = false;
   const CERT_INFO* info = certificate->pCertInfo;
@@ -210,20 +212,20 @@ bool NamesServer(PCCERT_CONTEXT certificate, const char* serverName) {
     for (DWORD i = 0; i < names->cAltEntry && !matched; ++i) {
       const CERT_ALT_NAME_ENTRY& entry = names->rgAltEntry[i];
       if (entry.dwAltNameChoice == CERT_ALT_NAME_IP_ADDRESS) {
-        matched = dotted && entry.IPAddress.cbData == 4 &&
-                  std::memcmp(entry.IPAddress.pbData, &address, 4) == 0;
+        matched = literal && entry.IPAddress.cbData == addressSize &&
+                  std::memcmp(entry.IPAddress.pbData, address.bytes, addressSize) == 0;
       } else if (entry.dwAltNameChoice == CERT_ALT_NAME_DNS_NAME) {
         hasDnsName = true;
         std::string name;  // DNS names are ASCII
         for (const wchar_t* p = entry.pwszDNSName; *p != L'\0'; ++p) {
           name += *p < 0x80 ? static_cast<char>(*p) : '?';
         }
-        matched = !dotted && TlsNameMatches(name, serverName);
+        matched = !literal && TlsNameMatches(name, serverName);
       }
     }
     LocalFree(names);
   }
-  if (!matched && !dotted && !hasDnsName) {
+  if (!matched && !literal && !hasDnsName) {
     char common[256];
     if (CertGetNameStringA(certificate, CERT_NAME_ATTR_TYPE, 0,
                            const_cast<char*>(szOID_COMMON_NAME), common, sizeof common) > 1) {
@@ -321,8 +323,8 @@ TlsStatus TlsConnect(SocketHandle s, const char* serverName, const char* caFile,
   }
   auto* session = new TlsSession;
   session->socket = s;
-  std::uint32_t address = 0;
-  if (!ParseDottedIpv4(serverName, &address)) session->targetName = serverName;
+  IpAddress address;
+  if (!ParseIpAddress(serverName, &address)) session->targetName = serverName;
 
   SCHANNEL_CRED credentials{};
   credentials.dwVersion = SCHANNEL_CRED_VERSION;

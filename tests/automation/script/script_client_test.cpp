@@ -65,11 +65,13 @@ class Registration {
   }
 };
 
-// Runs the script with `arguments`; its "name=value" lines by name. A
-// script that did not run through fails the test.
-std::map<std::string, std::string> RunScript(const ScratchDir& dir, const std::string& arguments) {
+// Runs the script `script` (client.vbs by default) with `arguments`; its
+// "name=value" lines by name. A script that did not run through fails the
+// test.
+std::map<std::string, std::string> RunScript(const ScratchDir& dir, const std::string& arguments,
+                                             const std::string& script = "client.vbs") {
   const std::string out = dir.File("script.out");
-  Run("cscript //nologo " + WinePath(ZEL_SOURCE_DIR "/tests/automation/script/client.vbs") + " " + arguments +
+  Run("cscript //nologo " + WinePath(ZEL_SOURCE_DIR "/tests/automation/script/" + script) + " " + arguments +
       " > " + out);
   std::map<std::string, std::string> values;
   const std::string text = ReadBytes(out);
@@ -141,6 +143,32 @@ TEST(ScriptClient, ReceivesAllSilentlyFromTheRealServer) {
   const std::string list = ReadBytes(dir.File("list.txt"));
   EXPECT_EQ(std::count(list.begin(), list.end(), '\n'), 2);
   EXPECT_EQ(e2e::ListMaildir("alice").size(), 2u);  // kept on the server (no DELE)
+  e2e::ClearMaildir("alice");
+}
+
+// The options of IZelpostCom2 by name from a script: SMTPS with AUTH, then
+// POP3S, against the real servers; a wrong password says why.
+TEST(ScriptClient, SendsOverSmtpsAndReceivesOverPop3sThroughTheSecondInterface) {
+  ScratchDir dir;
+  ASSERT_TRUE(e2e::HasServers());
+  const e2e::Servers& s = e2e::TestServers();
+  e2e::ClearMaildir("alice");
+  const std::string sendFile = dir.File("secure.qml");
+  WriteBytes(sendFile, "To: alice@localhost\r\nSubject: script tls\r\n\r\nbody\r\n");
+  const std::string host = s.pop3Host + ":";
+  std::map<std::string, std::string> values;
+  {
+    Registration registration;
+    values = RunScript(dir,
+                       dir.Path() + " " + sendFile + " " + host + std::to_string(s.pop3sPort) + " " + host +
+                           std::to_string(s.smtpsPort) + " alice " + s.Password("alice") + " " + s.caFile,
+                       "secure.vbs");
+  }
+  EXPECT_EQ(values["options"], "1\t1\tTrue\t1");  // "True": TLSCAFILE reads back as set
+  EXPECT_EQ(values["send"], "1\t0\t");
+  EXPECT_EQ(values["recvall"], "1\t0\t");
+  EXPECT_EQ(values["refused"], "0\t-404\t5\t535 ");
+  EXPECT_NE(ReadBytes(dir.File("list.txt")).find("script tls"), std::string::npos);
   e2e::ClearMaildir("alice");
 }
 

@@ -78,8 +78,8 @@ CutProxy::~CutProxy() {
   // down does not end a waiting accept under Wine.
   stopping_ = true;
   const SocketHandle wake = SocketCreateTcp();
-  std::uint32_t loopback = 0;
-  ResolveIpv4("127.0.0.1", &loopback);
+  IpAddress loopback;
+  ParseIpAddress("127.0.0.1", &loopback);
   if (wake != kNoSocket) SocketConnect(wake, loopback, port_, SocketDeadlineAfter(5));
   SocketShutdown(listener_);
   thread_.join();
@@ -135,9 +135,9 @@ void CutProxy::Serve(SocketHandle client) {
     cut = cut_;
     refused = refused_;
   }
-  std::uint32_t address = 0;
-  ResolveIpv4(host_.c_str(), &address);
-  const SocketHandle server = SocketCreateTcp();
+  IpAddress address;
+  ParseIpAddress(host_.c_str(), &address);
+  const SocketHandle server = SocketCreateTcp(address.family);
   if (server == kNoSocket ||
       SocketConnect(server, address, serverPort_, kNoDeadline) != SocketStatus::kOk) {
     if (server != kNoSocket) SocketClose(server);

@@ -1,5 +1,6 @@
 // zelrecv on a terminal: a tmux session runs it against the real Dovecot;
 // the test types into it (send-keys) and reads the screen (capture-pane).
+// Its failures, with their exit statuses and reasons, run it plainly.
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -14,6 +15,7 @@
 #include <vector>
 
 #include "../servers.h"
+#include "platform/socket.h"
 
 namespace zel::e2e {
 namespace {
@@ -144,13 +146,13 @@ TEST_F(ZelrecvTerminal, CtrlCCancelsAndDeletesNothing) {
 }
 
 // A wrong password typed on the terminal: not shown, and the run fails with
-// exit status 1.
+// exit status 77 (permission refused) and the server's reply.
 TEST_F(ZelrecvTerminal, WrongPasswordTypedWithoutEcho) {
   Drop(1, 100);
   const Tmux tmux(Command(""));
   tmux.WaitFor(U8(u8"POP3パスワード:"));
   tmux.Keys("wrong-secret Enter");
-  EXPECT_EQ(tmux.ExitStatus(), 1);
+  EXPECT_EQ(tmux.ExitStatus(), 77);
   const std::string screen = tmux.Screen();
   EXPECT_EQ(screen.find("wrong-secret"), std::string::npos) << screen;
   EXPECT_NE(screen.find(U8(u8"err: POP3サーバへのログインまたはメール一覧の取得に失敗 [")),
@@ -211,14 +213,90 @@ TEST_F(ZelrecvTerminal, TlsErrorTextAndPlainLines) {
   const std::string server = "127.0.0.1:" + std::to_string(TestServers().pop3sPort);
   const std::string tls = " -T1 -S" + server + " -F" + dir.File("password") + " -C";
   const std::string output = " > out 2> err; echo $?";
-  EXPECT_EQ(Output(Command(tls + TestServers().otherCaFile) + output), "1\n");
-  EXPECT_EQ(ReadFileBytes(dir.File("err")),
-            U8(u8"err: サーバ証明書が信頼できない [") + server + "]\n");
+  EXPECT_EQ(Output(Command(tls + TestServers().otherCaFile) + output), "69\n");
+  EXPECT_EQ(ReadFileBytes(dir.File("err")).rfind(U8(u8"err: サーバ証明書が信頼できない [") + server +
+                                                     U8(u8"]\n詳細: サーバ証明書が信頼できない [") + server + "]: ",
+                                                 0),
+            0u);
   EXPECT_EQ(Output(Command(tls + TestServers().caFile) + output), "0\n");
   const std::string line = U8(u8"\tお見積もりの件について長い件名が端末の幅を超えるときの表示を"
                               u8"確かめるためのテストです\t山田花子 <hanako@example.jp>\n");
   EXPECT_EQ(ReadFileBytes(dir.File("out")), "1" + line + "2" + line);
   EXPECT_EQ(ReadFileBytes(dir.File("err")), "");
+}
+
+// A POP3 server that greets and then never answers: each connection gets
+// "+OK" and silence, until the object goes.
+class SilentServer {
+ public:
+  SilentServer() : listener_(SocketListenLoopback(&port)) {
+    thread_ = std::thread([this] {
+      std::vector<SocketHandle> peers;
+      for (SocketHandle peer; (peer = SocketAccept(listener_)) != kNoSocket;) {
+        SocketSendAll(peer, "+OK hello\r\n", 11, kNoDeadline);
+        peers.push_back(peer);
+      }
+      for (const SocketHandle peer : peers) SocketClose(peer);
+    });
+  }
+  ~SilentServer() {
+    SocketShutdown(listener_);
+    thread_.join();
+    SocketClose(listener_);
+  }
+  int port = 0;
+
+ private:
+  SocketHandle listener_;
+  std::thread thread_;
+};
+
+// Why a run failed: the exit status of the failure's kind, the classic
+// line, and the reason after it, for each fault a user meets.
+TEST_F(ZelrecvTerminal, EachFailureHasItsExitStatusAndReason) {
+  const e2e::Servers& s = TestServers();
+  WriteFileBytes(dir.File("wrong"), "wrong-password\n");
+  int closedPort = 0;
+  SocketClose(SocketListenLoopback(&closedPort));  // nothing listens there any more
+  const SilentServer silent;
+  const std::string login = U8(u8"err: POP3サーバへのログインまたはメール一覧の取得に失敗 [");
+  const std::string pop3s = "127.0.0.1:" + std::to_string(s.pop3sPort);
+  const std::string closed = "127.0.0.1:" + std::to_string(closedPort);
+  const std::string mute = "127.0.0.1:" + std::to_string(silent.port);
+  const struct {
+    const char* fault;
+    std::string options;
+    int status;
+    std::string classic;  // the first line of standard error
+    std::string reason;   // the beginning of the second
+    int maxSeconds;
+  } rows[] = {
+      {"wrong password", "-F" + dir.File("wrong"), 77, login + s.Pop3Server() + "]",
+       "-ERR [AUTH] Authentication failed.", 10},
+      {"connection refused", "-S" + closed + " -Fpassword", 69, login + closed + "]",
+       U8(u8"接続を拒否された [") + closed + "]", 10},
+      {"unknown host", "-Snosuchhost.invalid -Fpassword", 68, login + "nosuchhost.invalid]",
+       U8(u8"ホスト名が見つからない [nosuchhost.invalid]"), 30},
+      {"time-out", "-S" + mute + " -Fpassword --timeout 1", 75, login + mute + "]",
+       U8(u8"1秒待ってもサーバが応答しない [") + mute + "]", 5},
+      {"untrusted certificate", "-S" + pop3s + " -T1 -C" + s.otherCaFile + " -Fpassword", 69,
+       U8(u8"err: サーバ証明書が信頼できない [") + pop3s + "]",
+       U8(u8"サーバ証明書が信頼できない [") + pop3s + "]: ", 10},
+      {"STARTTLS against the implicit-TLS port", "-S" + pop3s + " -T2 -C" + s.caFile + " -Fpassword --timeout 2",
+       75, login + pop3s + "]",
+       U8(u8"2秒待ってもサーバが応答しない (TLSで始まるポートかもしれない) [") + pop3s + "]", 6},
+  };
+  for (const auto& r : rows) {
+    SCOPED_TRACE(r.fault);
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(Output(Command(r.options) + " > out 2> err; echo $?"), std::to_string(r.status) + "\n");
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(r.maxSeconds));
+    const std::string err = ReadFileBytes(dir.File("err"));
+    const std::size_t end = err.find('\n');
+    EXPECT_EQ(err.substr(0, end), r.classic);
+    EXPECT_EQ(err.substr(end + 1).rfind(U8(u8"詳細: ") + r.reason, 0), 0u) << err;
+    EXPECT_EQ(ReadFileBytes(dir.File("out")), "");
+  }
 }
 
 }  // namespace

@@ -1,0 +1,53 @@
+// The long options of the console programs ("--timeout 30"): new options
+// get long names because the classic one-letter options are matched
+// without regard to case, and new letters would collide with them.
+#pragma once
+
+#include <string>
+
+namespace zel::sender {
+
+// The long options one command line gave. -1: not given.
+struct LongOptions {
+  bool help = false;      // --help
+  bool version = false;   // --version
+  bool sysexits = false;  // --sysexits: exit statuses of sysexits.h
+  int timeout = -1;       // --timeout N: option TIMEOUT (seconds, 0 waits for ever)
+  int smtpAuth = -1;      // --smtpauth N: option SMTPAUTH (0, 1 or 2)
+  int popAuth = -1;       // --popauth N: option POPAUTH (0, 1 or 2)
+  bool deleteSeen = false;  // --delete-seen: option DELESEEN
+  int maxSize = -1;       // --max-size N: option MAXSIZE (bytes)
+  bool utf8 = false;      // --utf8: option SENDFILECHARSET "UTF-8"
+  std::string charset;    // --charset NAME: option CHARSET; empty: not given
+};
+
+// Which long options a program takes.
+enum LongOptionSet : unsigned {
+  kLongHelp = 1u << 0,
+  kLongVersion = 1u << 1,
+  kLongSysexits = 1u << 2,
+  kLongTimeout = 1u << 3,
+  kLongSmtpAuth = 1u << 4,
+  kLongPopAuth = 1u << 5,
+  kLongDeleteSeen = 1u << 6,
+  kLongMaxSize = 1u << 7,
+  kLongUtf8 = 1u << 8,
+  kLongCharset = 1u << 9,
+};
+
+enum class LongParse {
+  kNotLong,  // argv[i] is no long option (it does not begin with "--")
+  kOk,       // taken; `i` is on its last argument
+  kUsage,    // unknown to this program, or a value it does not take
+};
+
+// ParseLongOption - takes argv[i] when it is a long option of `allowed`:
+// "--name", or "--name N" / "--name=N" for those with a number (N
+// decimal digits only: up to 999999 for --timeout, 0 to 2 for the AUTH
+// options, a byte count up to 2147483647 for --max-size), or "--charset
+// NAME" / "--charset=NAME" (printable ASCII; the caller bounds its length). A value given as the next argument advances
+// `i` to it.
+LongParse ParseLongOption(int argc, const char* const* argv, int& i, unsigned allowed,
+                          LongOptions& options);
+
+}  // namespace zel::sender

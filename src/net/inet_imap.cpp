@@ -426,7 +426,7 @@ int InetImap::FetchMessageIds(std::vector<std::pair<std::uint32_t, std::string>>
         }
         if (uid == 0) return;
         // The field's first line, as the POP3 client captures it.
-        s_.messageId[0] = '\0';
+        s_.StartCapture();
         std::size_t at = 0;
         while (at < header.size()) {
           std::size_t end = header.find('\n', at);
@@ -522,7 +522,7 @@ int InetImap::FetchBody(std::uint32_t uid, const char* path) {
   } else {
     tag = Send("UID FETCH " + std::to_string(uid) + " BODY.PEEK[]");
   }
-  s_.messageId[0] = s_.subject[0] = s_.from[0] = '\0';
+  s_.StartCapture();
   streamFile_ = file;
   streamWritten_ = true;
   streamCut_ = false;

@@ -130,18 +130,26 @@ class InetPop3 : public InetSocket {
   int Stat();
 
   // Captures messageId, subject or from from one header line (without its
-  // line end), and counts one retrieval and reports it to progressWindow:
-  // the steps of a retrieval that the IMAP client on this session's
-  // channel takes as well.
+  // line end; a continuation line extends the field before it), and counts
+  // one retrieval and reports it to progressWindow: the steps of a
+  // retrieval that the IMAP client on this session's channel takes as well.
   void CaptureHeader(const char* line, std::size_t length);
   void ReportProgress();
+  // Empties the captured values before a message's header.
+  void StartCapture() {
+    messageId[0] = subject[0] = from[0] = '\0';
+    continued_ = nullptr;
+  }
 
-  // Last captured header values, raw (leading blanks kept, not decoded).
+  // Last captured header values, raw (leading blanks kept, not decoded);
+  // Subject and From with their continuation lines, unfolded.
   char messageId[kCapturedValueSize] = {};
   char subject[kCapturedValueSize] = {};
   char from[kCapturedValueSize] = {};
 
   WindowHandle progressWindow = 0;  // receiver of RecvProgress; 0 = none
+  // How the record's Subject and From are decoded (the session's DECODE).
+  DecodeMode progressDecoding = DecodeMode::kAnyCharset;
   int totalCount = 0;               // STAT count of the last listing
   int retrievedCount = 0;           // retrievals since the last listing
 
@@ -156,6 +164,7 @@ class InetPop3 : public InetSocket {
   int FetchListing();
   void DiscardListing();
   void DiscardListingIfOwner();
+  char* continued_ = nullptr;  // the captured field a continuation line extends
 
   // Listing of this connection's STAT/LIST/UIDL exchange and the position
   // of the entry NextMessage last returned.

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "api/inet_mail.h"
+#include "codec/imap_folder_name.h"
 #include "platform/clock.h"
 #include "platform/log.h"
 #include "platform/module_version.h"
@@ -60,6 +61,8 @@ void InetMail::SetOptionDefaults() {
   deleteSeen = 0;
   maxMessageSize = 0;
   tlsCaFile[0] = '\0';
+  protocol = kProtocolPop3;
+  CopyBounded(imapFolder, "INBOX");
   ApplyTlsOptions();
   messageCharset = MessageCharset::kIso2022Jp;
   sendFileCharset = SendFileCharset::kShiftJis;
@@ -114,6 +117,11 @@ int InetMail::SetValueInt(const char* name, int value) {
     ApplyAuthOptions();
     return smtpAuth;
   }
+  if (NameIs(name, "PROTOCOL")) {
+    if (value != kProtocolPop3 && value != kProtocolImap) return -1;
+    protocol = value;
+    return protocol;
+  }
   if (NameIs(name, "POPAUTH")) {
     if (value != kPopAuthClassic && value != kPopAuthPlain && value != kPopAuthToken) return -1;
     popAuth = value;
@@ -125,6 +133,7 @@ int InetMail::SetValueInt(const char* name, int value) {
 
 void InetMail::ApplyAuthOptions() {
   SetAuth(popAuth);
+  imap.SetAuth(popAuth);
   smtp.SetAuthSecret(smtpAuth == 2 ? SaslSecret::kToken : SaslSecret::kPassword);
 }
 
@@ -151,6 +160,7 @@ int InetMail::GetValueInt(const char* name) const {
   if (NameIs(name, "TLS")) return tlsMode;
   if (NameIs(name, "SMTPAUTH")) return smtpAuth;
   if (NameIs(name, "POPAUTH")) return popAuth;
+  if (NameIs(name, "PROTOCOL")) return protocol;
   if (NameIs(name, "ERRCLASS")) return static_cast<int>(errorDetail.kind);
   if (NameIs(name, "DELESEEN")) return deleteSeen;
   if (NameIs(name, "MAXSIZE")) return maxMessageSize;
@@ -182,6 +192,16 @@ int InetMail::SetValueStr(const char* name, const char* value) {
     else return RefuseValue(name, value);
     return static_cast<int>(std::strlen(value));
   }
+  if (value != nullptr && NameIs(name, "IMAPFOLDER")) {
+    // A name that no IMAP name can carry, or one cut short, would be
+    // another mailbox: refused, the setting stays.
+    std::string encoded;
+    if (value[0] == '\0' || std::strlen(value) >= sizeof imapFolder || !ImapFolderFromHost(value, encoded)) {
+      return RefuseValue(name, value);
+    }
+    CopyBounded(imapFolder, value);
+    return static_cast<int>(std::strlen(imapFolder));
+  }
   if (value == nullptr || !NameIs(name, "LOGDIR")) return 0;
   if (!CopyBounded(logDir, value)) {
     ZEL_LOG(InetMail, "LOGDIR が長すぎるため %u バイトに切り詰めた",
@@ -204,6 +224,7 @@ int InetMail::GetValueStr(const char* name, char* buffer, int size) const {
   const char* value = nullptr;
   if (NameIs(name, "LOGDIR")) value = logDir;
   if (NameIs(name, "TLSCAFILE")) value = tlsCaFile;
+  if (NameIs(name, "IMAPFOLDER")) value = imapFolder;
   if (NameIs(name, "CHARSET")) value = messageCharset == MessageCharset::kUtf8 ? kUtf8 : kIso2022Jp;
   if (NameIs(name, "SENDFILECHARSET")) {
     value = sendFileCharset == SendFileCharset::kUtf8 ? kUtf8 : kShiftJis;

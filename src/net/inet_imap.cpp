@@ -62,6 +62,22 @@ class ImapSasl final : public SaslLineChannel {
   std::function<Answer(std::string&)> receive_;
 };
 
+// False when the FETCH data `text` names a UID before its literal and that
+// UID is not `uid`.
+bool FetchUidIs(std::string_view text, std::uint32_t uid) {
+  const std::size_t open = text.find('(');
+  if (open == std::string_view::npos) return true;
+  ImapTokens tokens(text.substr(open));
+  bool next = false;
+  for (ImapTokens::Token token = tokens.Next();
+       token.kind != ImapTokens::Kind::kEnd && token.kind != ImapTokens::Kind::kError; token = tokens.Next()) {
+    std::uint32_t value = 0;
+    if (next) return !ImapNumber(token.text, &value) || value == uid;
+    next = token.kind == ImapTokens::Kind::kAtom && equalsNoCase(token.text, "UID");
+  }
+  return true;
+}
+
 }  // namespace
 
 std::vector<std::string> ImapUidSets(std::vector<std::uint32_t> uids) {
@@ -118,6 +134,7 @@ bool InetImap::ReadLine(std::string& line) {
 bool InetImap::ReadResponse(ImapResponse& response, bool streamBody) {
   response.lines.clear();
   response.literals.clear();
+  streamed_ = false;
   std::string line;
   for (;;) {
     if (!ReadLine(line)) return false;
@@ -131,11 +148,13 @@ bool InetImap::ReadResponse(ImapResponse& response, bool streamBody) {
       const std::string& first = response.lines.front();
       const std::size_t open = line.rfind('{');
       const std::string_view before = std::string_view(line).substr(0, open);
-      body = ParseImapLine(first).word == "FETCH" &&
-             (before.size() >= 7 && equalsNoCase(before.substr(before.size() - 7), "BODY[] "));
+      body = response.lines.size() == 1 && ParseImapLine(first).word == "FETCH" &&
+             (before.size() >= 7 && equalsNoCase(before.substr(before.size() - 7), "BODY[] ")) &&
+             FetchUidIs(before, streamUid_);
     }
     response.literals.emplace_back();
     if (body) {
+      streamed_ = true;
       if (!StreamLiteral(size)) return false;
       continue;
     }
@@ -524,17 +543,31 @@ int InetImap::FetchBody(std::uint32_t uid, const char* path) {
   }
   s_.StartCapture();
   streamFile_ = file;
+  streamUid_ = uid;
   streamWritten_ = true;
   streamCut_ = false;
+  // The message's FETCH may come before the tagged replies of commands
+  // sent earlier (a server works on pipelined commands at once): the
+  // retrieval ends with its data, and tagged replies are matched by tag
+  // whenever they come.
   bool came = false;
-  const ImapStatus status = Wait(
-      tag,
-      [&](const ImapResponse& response) {
-        if (equalsNoCase(ParseImapLine(response.lines.front()).word, "FETCH") && response.lines.size() > 1) {
-          came = true;
-        }
-      },
-      true);
+  ImapStatus status = ImapStatus::kNone;
+  ImapResponse response;
+  while (!tag.empty() && ReadResponse(response, true)) {
+    const ImapLine line = ParseImapLine(response.lines.front());
+    if (line.kind == ImapLineKind::kTagged) {
+      if (line.tag != tag) continue;
+      status = line.status;
+      break;
+    }
+    if (line.kind != ImapLineKind::kUntagged) continue;
+    NoteUntagged(response);
+    if (streamed_) {
+      came = true;
+      status = ImapStatus::kOk;
+      break;
+    }
+  }
   streamFile_ = nullptr;
   if (streamCut_) {
     std::fclose(file);  // keeps what came
@@ -609,7 +642,7 @@ int InetImap::Idle(int seconds) {
     if (!ReadResponse(response, false)) return -1;
     const ImapLine line = ParseImapLine(response.lines.front());
     if (line.kind == ImapLineKind::kContinuation) break;
-    if (line.kind == ImapLineKind::kTagged) {
+    if (line.kind == ImapLineKind::kTagged && line.tag == tag) {
       ZEL_LOG(InetImap, "IDLE コマンドエラー %s", response.lines.front().c_str());
       return -1;
     }

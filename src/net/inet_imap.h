@@ -140,6 +140,8 @@ class InetImap {
   std::FILE* streamFile_ = nullptr;  // FetchBody's file while its literal comes
   bool streamWritten_ = true;        // every write to it succeeded
   bool streamCut_ = false;           // the literal ended early
+  std::uint32_t streamUid_ = 0;      // the UID whose BODY[] goes to streamFile_
+  bool streamed_ = false;            // the last response streamed a literal
 };
 
 }  // namespace zel

@@ -15,6 +15,7 @@ int InetMail::MailBiff() {
   if (RefuseWhileReceiving("MailBiff")) return -1;
   ClearError();
   Enable();  // a cancel of an earlier receive-all does not outlive it
+  if (protocol == kProtocolImap) return MailBiffImap();
   const int login = Login(pop3Server, Pop3PortInUse(), userName, password, useApop);
   if (login != 1) {
     TakeFailure(*this);

@@ -13,6 +13,7 @@
 #include "ops/display_name.h"
 #include "ops/list_file.h"
 #include "ops/receive_files.h"
+#include "ops/receive_steps.h"
 #include "ops/record_file.h"
 #include "ops/seen_set.h"
 #include "ops/text_file_stream.h"
@@ -194,57 +195,7 @@ ReceiveRun::Outcome ReceiveRun::Receive(int number, RecordFile& list, const char
   if (!dele_) SendAhead(seen_ != nullptr ? SeenKey() : std::string());
 
   std::string display;
-  TextFile displayFile;
-  switch (NextDisplayName(folder, display, displayFile)) {
-    case 1:
-      break;
-    case 0:
-      ZEL_LOG(InetMail, "表示ファイル番号の保存に失敗 [%s]", display.c_str());
-      s_.SetError(-1105, "表示ファイル番号の保存に失敗 [%s]", display.c_str());
-      return Outcome::kFailed;
-    default:
-      ZEL_LOG(InetMail, "保存ファイルのオープンに失敗 [%s]", display.c_str());
-      s_.SetError(-1105, "保存ファイルのオープンに失敗 [%s]", display.c_str());
-      return Outcome::kFailed;
-  }
-  // From here a failure removes the display file: it holds no whole
-  // message and no list line names it.
-  TextFile rawFile;
-  if (!rawFile.Open(raw, TextFile::Mode::kRead)) {
-    ZEL_LOG(InetMail, "受信テンポラリファイルのオープンに失敗 [%s]", raw);
-    s_.SetError(-1201, "受信テンポラリファイルのオープンに失敗 [%s]", raw);
-    displayFile.Close();
-    DeleteFileAt(display);
-    return Outcome::kFailed;
-  }
-  TextFileSource in(rawFile);
-  TextFileSink out(displayFile);
-  s_.messageInfo.clear();
-  MessageDecoder decoder(s_.Decoding());
-  if (decoder.decodeHeader(in, out, s_.messageInfo) != 1) {
-    ZEL_LOG(InetMail, "ヘッダ部のデコードに失敗 [%s]", raw);
-    s_.SetError(-1102, "ヘッダ部のデコードに失敗 %s", raw);
-    displayFile.Close();
-    DeleteFileAt(display);
-    return Outcome::kFailed;
-  }
-  // The display file's close counts as writing the body; a read error of
-  // the raw file would leave the message cut short.
-  if (decoder.decodeBody(in, out) != 1 || rawFile.Failed() || !displayFile.Close()) {
-    ZEL_LOG(InetMail, "本文部のデコードに失敗 [%s]", raw);
-    s_.SetError(-1103, "本文部のデコードに失敗 %s", raw);
-    displayFile.Close();
-    DeleteFileAt(display);
-    return Outcome::kFailed;
-  }
-  rawFile.Close();
-
-  if (!list.Write(FormatListLine(display, s_.messageInfo)) || !list.Commit()) {
-    ZEL_LOG(InetMail, "リストファイルの書き込みに失敗 [%s]", s_.listFilePath);
-    s_.SetError(-1104, "リストファイルの書き込みに失敗 [%s]", s_.listFilePath);
-    DeleteFileAt(display);
-    return Outcome::kFailed;
-  }
+  if (!StoreRetrieved(s_, raw, list, folder, display)) return Outcome::kFailed;
   // The Message-Id of a message without UIDL now comes from Retr.
   if (seen_ != nullptr) {
     key = SeenKey();
@@ -274,25 +225,6 @@ void ReceiveRun::Finish(bool complete) {
   seen_.reset();
 }
 
-// Takes the run's lock on the list or seen-UIDL file `path` (`name` in
-// the error text). Returns false, with the error state set (-1104), when
-// another run holds it or the path names no file of ours.
-bool LockRunFile(InetMail& s, FileLock& lock, const char* path, const char* name) {
-  switch (lock.Acquire(path)) {
-    case FileLock::Status::kLocked:
-      return true;
-    case FileLock::Status::kBusy:
-      ZEL_LOG(InetMail, "%sが他の受信処理で使用中 [%s]", name, path);
-      s.SetError(-1104, "%sが他の受信処理で使用中 [%s]", name, path);
-      return false;
-    case FileLock::Status::kUnusable:
-      break;
-  }
-  ZEL_LOG(InetMail, "%sのオープンに失敗 [%s]", name, path);
-  s.SetError(-1104, "%sのオープンに失敗 [%s]", name, path);
-  return false;
-}
-
 }  // namespace
 
 // ReceiveAll - the worker's main work: locks the list and seen-UIDL files,
@@ -311,6 +243,7 @@ bool LockRunFile(InetMail& s, FileLock& lock, const char* path, const char* name
 // nothing is touched then, not even the server).
 int InetMail::ReceiveAll(const char* listPath, const char* folder, const char* seenPath,
                          ReceiveFiles& files) {
+  if (protocol == kProtocolImap) return ReceiveAllImap(listPath, folder, seenPath, files);
   ClearError();
   if (!LockRunFile(*this, files.list, listPath, "リストファイル")) return -1;
   const bool seenFile = seenPath != nullptr && seenPath[0] != '\0';
@@ -357,6 +290,10 @@ int InetMail::ReceiveAll(const char* listPath, const char* folder, const char* s
 // sends nothing, but its files are flushed all the same: a later run with
 // DELESEEN deletes their messages.
 void InetMail::EndReceive(ReceiveFiles& files) {
+  if (protocol == kProtocolImap) {
+    EndReceiveImap(files);
+    return;
+  }
   if (deleteOnServer == 1 && !files.written.empty() && !SyncFiles(files.written)) {
     ZEL_LOG(InetMail, "受信したファイルのディスクへの書き出しに失敗 [%s]", listFilePath);
     SetError(-1105, "受信したファイルのディスクへの書き出しに失敗 [%s]", listFilePath);

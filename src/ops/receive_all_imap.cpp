@@ -1,0 +1,291 @@
+// Receive-all and the new-mail check over IMAP: the POP3 run's guarantees
+// (display files, list file, seen-UIDL file, progress, cancel) with the
+// IMAP client on the session's channel.
+//
+// The seen key of a message is "UIDVALIDITY.UID"; its Message-Id is kept
+// beside it. When the folder's UIDVALIDITY has changed (the seen file holds
+// no key of the current one), a message whose Message-Id the file records
+// counts as seen: a renumbered folder is not fetched again.
+//
+// Nothing is marked on the server while the run fetches: at its end the
+// stored messages get \Seen, or with DELE \Deleted and an expunge, and that
+// only once the run's files are on stable storage.
+#include <algorithm>
+#include <deque>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "api/inet_mail.h"
+#include "codec/imap_folder_name.h"
+#include "ops/receive_files.h"
+#include "ops/receive_steps.h"
+#include "ops/record_file.h"
+#include "ops/seen_set.h"
+#include "platform/file_ops.h"
+#include "platform/log.h"
+#include "platform/temp_file.h"
+
+namespace zel {
+
+namespace {
+
+// Fetches sent ahead at most (as the POP3 run's RETR look-ahead).
+constexpr std::size_t kFetchAhead = 4;
+
+class ImapRun {
+ public:
+  ImapRun(InetMail& session, const char* seenPath, ReceiveFiles& files)
+      : s_(session),
+        files_(files),
+        seenPath_(seenPath != nullptr ? seenPath : ""),
+        deleteSeen_(session.deleteOnServer == 1 && session.deleteSeen == 1) {}
+
+  // Loads the seen-UIDL file (when one is used). Returns true when the
+  // Message-Ids of the folder are needed: a seen file is used.
+  bool Prepare(std::uint32_t uidValidity);
+
+  // Receives every new message of `uids`; `ids` holds their Message-Ids.
+  // Returns the count stored; `complete` when the listing was worked
+  // through.
+  int Run(const std::vector<std::uint32_t>& uids,
+          const std::map<std::uint32_t, std::string>& ids, RecordFile& list, const char* folder,
+          bool& complete);
+
+  // As ReceiveRun::Finish.
+  void Finish(bool complete);
+
+ private:
+  std::string Key(std::uint32_t uid) const { return prefix_ + std::to_string(uid); }
+  std::string IdOf(std::uint32_t uid) const {
+    const auto at = ids_->find(uid);
+    return at != ids_->end() ? at->second : std::string();
+  }
+  // True when message `uid` was stored before; with `mark`, its keys are
+  // marked as present.
+  bool Seen(std::uint32_t uid, bool mark);
+  void SendAhead(const std::vector<std::uint32_t>& uids, std::size_t current);
+  bool Cancelled() const { return !s_.IsEnabled(); }
+
+  InetMail& s_;
+  ReceiveFiles& files_;
+  std::string seenPath_;
+  const bool deleteSeen_;
+  std::unique_ptr<SeenSet> seen_;
+  std::string prefix_;            // "UIDVALIDITY."
+  bool byMessageId_ = false;      // the UIDVALIDITY changed: Message-Ids decide
+  const std::map<std::uint32_t, std::string>* ids_ = nullptr;
+  std::deque<std::size_t> ahead_;  // indices of the fetches sent ahead
+  std::size_t lookFrom_ = 0;
+  char raw_[kPathSize] = {};
+  bool rawFailed_ = false;
+};
+
+bool ImapRun::Prepare(std::uint32_t uidValidity) {
+  prefix_ = std::to_string(uidValidity) + ".";
+  if (seenPath_.empty()) return false;
+  seen_ = std::make_unique<SeenSet>();
+  seen_->Load(seenPath_);
+  s_.seenSet = seen_.get();
+  byMessageId_ = seen_->size() > 0 && !seen_->HoldsPrefix(prefix_);
+  if (byMessageId_) {
+    ZEL_LOG(InetMail, "UIDVALIDITY が変わったため Message-Id で既読を判定する [%u]", uidValidity);
+  }
+  return true;
+}
+
+bool ImapRun::Seen(std::uint32_t uid, bool mark) {
+  if (seen_ == nullptr) return false;
+  const std::string key = Key(uid);
+  const std::string id = IdOf(uid);
+  if (!mark) return seen_->Holds(key) || (byMessageId_ && !id.empty() && seen_->Holds(id));
+  const bool byKey = seen_->Lookup(key) == 1;
+  const bool byId = !id.empty() && seen_->Lookup(id) == 1;
+  if (byKey) return true;
+  if (byMessageId_ && byId) {
+    seen_->Insert(key);  // known by its new number from now on
+    return true;
+  }
+  return false;
+}
+
+void ImapRun::SendAhead(const std::vector<std::uint32_t>& uids, std::size_t current) {
+  lookFrom_ = std::max(lookFrom_, current + 1);
+  while (ahead_.size() < kFetchAhead && lookFrom_ < uids.size()) {
+    const std::size_t at = lookFrom_++;
+    if (Seen(uids[at], false)) continue;
+    if (s_.imap.SendFetchAhead(uids[at]) != 1) return;
+    ahead_.push_back(at);
+  }
+}
+
+int ImapRun::Run(const std::vector<std::uint32_t>& uids,
+                 const std::map<std::uint32_t, std::string>& ids, RecordFile& list, const char* folder,
+                 bool& complete) {
+  ids_ = &ids;
+  int stored = 0;
+  complete = false;
+  for (std::size_t i = 0; i < uids.size(); ++i) {
+    if (Cancelled()) return stored;
+    const std::uint32_t uid = uids[i];
+    const bool sentAhead = !ahead_.empty() && ahead_.front() == i;
+    if (sentAhead) {
+      ahead_.pop_front();
+    } else if (Seen(uid, true)) {
+      if (deleteSeen_) files_.storedUids.push_back(uid);
+      continue;
+    }
+    if (raw_[0] == '\0' && MakeTempName(raw_) != 1) {
+      ZEL_LOG(InetMail, "受信用テンポラリファイルの取得に失敗");
+      s_.SetError(-1201, "テンポラリファイル名の取得に失敗");
+      return stored;
+    }
+    rawFailed_ = true;
+    const int fetched = s_.imap.FetchBody(uid, raw_);
+    if (fetched != 1) {
+      s_.TakeFailure(s_);
+      ZEL_LOG(InetMail, "受信に失敗");
+      if (!Cancelled()) s_.SetError(fetched, "受信に失敗");
+      rawFailed_ = false;  // a cut message is still on the server
+      return stored;
+    }
+    SendAhead(uids, i);
+    std::string display;
+    if (!StoreRetrieved(s_, raw_, list, folder, display)) return stored;
+    if (seen_ != nullptr) {
+      seen_->Insert(Key(uid));
+      const std::string id = IdOf(uid);
+      if (!id.empty()) seen_->Insert(id);
+    }
+    rawFailed_ = false;
+    ++stored;
+    files_.storedUids.push_back(uid);
+    if (s_.deleteOnServer == 1) files_.written.push_back(display);
+  }
+  complete = true;
+  return stored;
+}
+
+void ImapRun::Finish(bool complete) {
+  if (raw_[0] != '\0' && !rawFailed_) DeleteFileAt(raw_);
+  if (seen_ == nullptr) return;
+  if (!complete) seen_->KeepAll();
+  files_.seenUsed = true;
+  if (seen_->Save(seenPath_, &files_.seen) != 1) {
+    ZEL_LOG(InetMail, "既読UIDLファイルの保存に失敗 [%s]", seenPath_.c_str());
+  } else if (s_.deleteOnServer == 1) {
+    files_.written.push_back(seenPath_);
+  }
+  s_.seenSet = nullptr;
+  seen_.reset();
+}
+
+}  // namespace
+
+int InetMail::OpenImapFolder(bool readOnly) {
+  const int login = imap.Login(pop3Server, ReceivePortInUse(), userName, password);
+  if (login != 1) {
+    TakeFailure(*this);
+    ReportSecureFailure(login, pop3Server, true);
+    return -1;
+  }
+  std::string name;
+  ImapFolderFromHost(imapFolder, name);  // checked when the option was set
+  const int count = imap.Select(name, readOnly);
+  if (count < 0) {
+    TakeFailure(*this);
+    ZEL_LOG(InetMail, "フォルダを選択できない [%s]", imapFolder);
+    SetError(-203, "フォルダを選択できない [%s]", imapFolder);
+  }
+  return count;
+}
+
+// ReceiveAllImap - ReceiveAll over IMAP: the same locks, files and results.
+// The listing is UID SEARCH of the messages not marked \Deleted (and not
+// larger than MAXSIZE); with a seen-UIDL file their Message-Ids come with
+// one UID FETCH of that field.
+int InetMail::ReceiveAllImap(const char* listPath, const char* folder, const char* seenPath,
+                             ReceiveFiles& files) {
+  ClearError();
+  if (!LockRunFile(*this, files.list, listPath, "リストファイル")) return -1;
+  const bool seenFile = seenPath != nullptr && seenPath[0] != '\0';
+  if (seenFile && !LockRunFile(*this, files.seen, seenPath, "既読UIDLファイル")) return -1;
+  ImapRun run(*this, seenPath, files);
+  int result = -1;
+  bool complete = false;
+  const int count = OpenImapFolder(false);
+  std::vector<std::uint32_t> uids;
+  std::map<std::uint32_t, std::string> ids;
+  bool listed = false;
+  if (count == 0) {
+    result = 0;
+  } else if (count > 0) {
+    std::string criteria = "UNDELETED";
+    if (maxMessageSize > 0) criteria += " NOT LARGER " + std::to_string(maxMessageSize);
+    listed = imap.UidSearch(criteria.c_str(), uids) == 1;
+    // The seen file is read only when there is something to compare.
+    if (listed && !uids.empty() && run.Prepare(imap.uidValidity)) {
+      std::vector<std::pair<std::uint32_t, std::string>> found;
+      listed = imap.FetchMessageIds(found) == 1;
+      for (auto& [uid, id] : found) ids.emplace(uid, std::move(id));
+    }
+    if (!listed) TakeFailure(*this);
+    if (listed && uids.empty()) result = 0;
+  }
+  if (listed && !uids.empty()) {
+    RecordFile list;
+    if (!list.Open(listPath, false)) {
+      ZEL_LOG(InetMail, "リストファイルのオープンに失敗 [%s]", listPath);
+      SetError(-1104, "リストファイルのオープンに失敗 [%s]", listPath);
+    } else {
+      files.listUsed = true;
+      totalCount = count;
+      retrievedCount = 0;
+      ReportTotal(totalCount);
+      result = run.Run(uids, ids, list, folder, complete);
+      list.Close();
+      if (complete && result == 0) {
+        DeleteFileAt(listPath);
+      } else if (deleteOnServer == 1) {
+        files.written.push_back(listPath);
+      }
+    }
+  }
+  run.Finish(complete);
+  return result;
+}
+
+// EndReceiveImap - marks what the run stored (\Seen; with DELE \Deleted,
+// after the run's files are flushed, and expunges them) and logs out. A
+// cancelled run's channel sends nothing, so nothing is marked.
+void InetMail::EndReceiveImap(ReceiveFiles& files) {
+  if (deleteOnServer == 1 && !files.written.empty() && !SyncFiles(files.written)) {
+    ZEL_LOG(InetMail, "受信したファイルのディスクへの書き出しに失敗 [%s]", listFilePath);
+    SetError(-1105, "受信したファイルのディスクへの書き出しに失敗 [%s]", listFilePath);
+    Close();
+    return;
+  }
+  if (!files.storedUids.empty() && IsEnabled() && IsConnected()) {
+    if (deleteOnServer == 1) {
+      if (imap.StoreFlags(files.storedUids, "\\Deleted") == 1) imap.Expunge(files.storedUids);
+    } else {
+      imap.StoreFlags(files.storedUids, "\\Seen");
+    }
+  }
+  imap.Logout();
+}
+
+// MailBiffImap - the new-mail check over IMAP: the message count of
+// IMAPFOLDER (EXAMINE: nothing changes on the server).
+int InetMail::MailBiffImap() {
+  const int count = OpenImapFolder(true);
+  if (count == -1) {
+    Close();
+    return -1;
+  }
+  imap.Logout();
+  return count;
+}
+
+}  // namespace zel

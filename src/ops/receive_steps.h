@@ -1,0 +1,28 @@
+// Steps every receive-all run takes, whichever protocol fetched the
+// message: the run's file locks, and a retrieved message turned into its
+// display file and list line.
+#pragma once
+
+#include <string>
+
+namespace zel {
+
+class FileLock;
+class InetMail;
+class RecordFile;
+
+// LockRunFile - takes the run's lock on the list or seen-UIDL file `path`
+// (`name` in the error text). Returns false, with the error state set
+// (-1104), when another run holds it or the path names no file of ours.
+bool LockRunFile(InetMail& s, FileLock& lock, const char* path, const char* name);
+
+// StoreRetrieved - decodes the retrieved message in the raw file `raw`
+// (lines ending CR LF, a leading "." doubled, as the POP3 client writes
+// it) into the next display file of `folder` (its name into `display`)
+// and commits its line to `list`; s.messageInfo holds its Date, From and
+// Subject. Returns false, with the error state set (-1102 to -1105,
+// -1201), when a step failed; no display file is then left behind.
+bool StoreRetrieved(InetMail& s, const char* raw, RecordFile& list, const char* folder,
+                    std::string& display);
+
+}  // namespace zel

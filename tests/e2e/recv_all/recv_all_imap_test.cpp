@@ -1,0 +1,111 @@
+// Receive-all over IMAP against the real Dovecot, which serves the same
+// maildir over POP3: one table of runs, each on the state the one before
+// left, from the POP3 reference run to deletion on the server.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "recv_all_support.h"
+#include "zelpost.h"
+
+namespace zel::e2e {
+namespace {
+
+namespace fs = std::filesystem;
+
+using RecvAllImapE2e = RecvAllTest;
+
+// Display files (name -> bytes) and the list file of the mail folder.
+std::map<std::string, std::string> FolderFiles(const std::string& folder) {
+  std::map<std::string, std::string> files;
+  for (const auto& entry : fs::directory_iterator(folder)) {
+    files[entry.path().filename().string()] = ReadFileBytes(entry.path().string());
+  }
+  return files;
+}
+
+// Gives alice's INBOX another UIDVALIDITY, as a server whose folder was
+// rebuilt: every message keeps its place and gets a new number.
+void ChangeUidValidity(const std::string& mailDir) {
+  const std::string path = mailDir + "/alice/dovecot-uidlist";
+  std::string text = ReadFileBytes(path);
+  const std::size_t v = text.find(" V");
+  ASSERT_NE(v, std::string::npos);
+  const std::size_t end = text.find(' ', v + 2);
+  const unsigned long old = std::stoul(text.substr(v + 2, end - v - 2));
+  text.replace(v + 2, end - v - 2, std::to_string(old + 1000));
+  ASSERT_TRUE(WriteFileBytes(path, text));
+}
+
+TEST_F(RecvAllImapE2e, SameMailAsPop3AcrossRuns) {
+  const Servers& s = TestServers();
+  ASSERT_NE(s.imapPort, 0);
+  const std::string japanese = "日本語";  // Shift-JIS: the host's text
+  struct Step {
+    const char* name;
+    int protocol;       // PROTOCOL
+    int tls;            // TLS: 0, 1 (the IMAPS port), 2 (STARTTLS)
+    bool seen;          // with the seen-UIDL file
+    int dele;           // DELE
+    const char* folder; // IMAPFOLDER (nullptr: INBOX)
+    int drop;           // messages dropped before the run (a Japanese-folder step drops there)
+    bool newValidity;   // UIDVALIDITY changed before the run
+    int stored;         // the run's result
+    bool sameAsPop3;    // the mail folder equals the POP3 reference run's
+    int left;           // messages left in INBOX afterwards (-1: not checked)
+  };
+  const Step steps[] = {
+      {"POP3 reference", 0, 0, false, 0, nullptr, 0, false, 1000, true, 1000},
+      {"IMAP", 1, 0, false, 0, nullptr, 0, false, 1000, true, 1000},
+      {"IMAPS", 1, 1, false, 0, nullptr, 0, false, 1000, true, 1000},
+      {"IMAP STARTTLS, seen file", 1, 2, true, 0, nullptr, 0, false, 1000, true, 1000},
+      {"second run fetches nothing", 1, 0, true, 0, nullptr, 0, false, 0, false, 1000},
+      {"UIDVALIDITY changed: only the new message", 1, 0, true, 0, nullptr, 1, true, 1, false, 1001},
+      {"and nothing after that", 1, 0, true, 0, nullptr, 0, false, 0, false, 1001},
+      {"Japanese folder", 1, 1, true, 0, japanese.c_str(), 3, false, 3, false, 1001},
+      {"DELE empties INBOX", 1, 0, false, 1, nullptr, 0, false, 1001, false, 0},
+  };
+  ClearMaildir("alice/.&ZeVnLIqe-");
+  DropMessages("m", 1000, 4000);
+  std::map<std::string, std::string> reference;
+  for (const Step& step : steps) {
+    SCOPED_TRACE(step.name);
+    for (const auto& entry : fs::directory_iterator(folder_)) fs::remove_all(entry.path());
+    fs::remove(list_);
+    ResetDisplayCounter();
+    if (step.newValidity) ChangeUidValidity(s.mailDir);
+    for (int i = 0; i < step.drop; ++i) {
+      const bool japanese = step.folder != nullptr;
+      DropMessage(japanese ? "alice/.&ZeVnLIqe-" : "alice",
+                  TestMessage((japanese ? "j" : "n") + std::to_string(i)));
+    }
+    zelSetValueInt("PROTOCOL", step.protocol);
+    zelSetValueInt("TLS", step.tls);
+    zelSetValueStr("TLSCAFILE", step.tls != 0 ? s.caFile.c_str() : "");
+    zelSetValueInt("DELE", step.dele);
+    ASSERT_GT(zelSetValueStr("IMAPFOLDER", step.folder != nullptr ? step.folder : "INBOX"), 0);
+    const std::string server = step.protocol == 0 ? s.Pop3Server() : s.ImapServer(step.tls == 1);
+    const RunResult run = Run(step.seen, false, server);
+    EXPECT_EQ(run.result, step.stored);
+    EXPECT_EQ(run.error, 0) << run.errorText;
+    if (step.stored > 0) ExpectListMatchesFolder();
+    if (step.protocol == 0) reference = FolderFiles(folder_);
+    if (step.sameAsPop3) {
+      EXPECT_TRUE(FolderFiles(folder_) == reference);
+    }
+    if (step.left >= 0) {
+      EXPECT_EQ(ServerIds(step.left).size(), static_cast<std::size_t>(step.left));
+    }
+  }
+  zelSetValueInt("PROTOCOL", 0);
+  zelSetValueInt("TLS", 0);
+  zelSetValueInt("DELE", 0);
+  zelSetValueStr("IMAPFOLDER", "INBOX");
+}
+
+}  // namespace
+}  // namespace zel::e2e

@@ -5,10 +5,13 @@
 
 #include <filesystem>
 #include <fstream>
+#include <algorithm>
 #include <map>
+#include <set>
 #include <string>
 #include <vector>
 
+#include "cut_proxy.h"
 #include "recv_all_support.h"
 #include "zelpost.h"
 
@@ -105,6 +108,106 @@ TEST_F(RecvAllImapE2e, SameMailAsPop3AcrossRuns) {
   zelSetValueInt("TLS", 0);
   zelSetValueInt("DELE", 0);
   zelSetValueStr("IMAPFOLDER", "INBOX");
+}
+
+
+// A cut at every stage of an IMAP run (through the proxy, at the start,
+// the middle and the end of each command and reply), kept and deleting,
+// and a Cancel in the progress dialog: each run ends with a defined result,
+// and the run after it, without the fault, leaves every message stored
+// exactly once or still on the server.
+TEST_F(RecvAllImapE2e, CutsAndCancelKeepEveryMessage) {
+  const Servers& s = TestServers();
+  CutProxy proxy(s.pop3Host, s.imapPort, CutProxy::Protocol::kImap);
+  zelSetValueInt("PROTOCOL", 1);
+  constexpr int kMessages = 3;
+  auto checkAfter = [&](const RunResult& run, const std::vector<std::string>& ids) {
+    EXPECT_TRUE(fs::is_empty(dir_.File("tmp")));  // no part of a message left behind
+    const auto stored = StoredIds();
+    if (run.result > 0) {
+      EXPECT_EQ(stored.size(), static_cast<std::size_t>(run.result));
+    }
+    if (fs::exists(list_)) ExpectListMatchesFolder();
+    const auto onServer = ServerIds();
+    for (const std::string& id : ids) {
+      EXPECT_TRUE(std::count(stored.begin(), stored.end(), id) == 1 ||
+                  std::count(onServer.begin(), onServer.end(), id) == 1)
+          << id << " lost";
+    }
+    const RunResult again = Run(true, false, proxy.address());
+    proxy.Transcript();
+    EXPECT_GE(again.result, 0);
+    EXPECT_EQ(again.error, 0) << again.errorText;
+    auto all = StoredIds();
+    std::sort(all.begin(), all.end());
+    auto expected = ids;
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(all, expected);
+  };
+  for (int dele : {0, 1}) {
+    zelSetValueInt("DELE", dele);
+    Fresh(kMessages);
+    ASSERT_EQ(Run(true, false, proxy.address()).result, kMessages);
+    std::int64_t downTotal = 0;
+    const auto transcript = proxy.Transcript(&downTotal);
+    std::vector<CutProxy::Cut> cuts;
+    std::map<std::string, int> occurrences;
+    for (std::size_t i = 0; i < transcript.size(); ++i) {
+      // "UID FETCH 12 BODY.PEEK[]" counts as "UID FETCH"; "LOGIN ..." as "LOGIN".
+      std::string word = transcript[i].line.substr(0, transcript[i].line.find(' '));
+      if (word == "UID") word = transcript[i].line.substr(0, transcript[i].line.find(' ', 4));
+      const int occurrence = ++occurrences[word];
+      const std::int64_t replyEnd = i + 1 < transcript.size() ? transcript[i + 1].down : downTotal;
+      const std::int64_t replyLength = replyEnd - transcript[i].down;
+      if (!word.empty()) {
+        cuts.push_back({CutProxy::Direction::kToServer, word, occurrence, 1});
+      }
+      for (std::int64_t offset : std::set<std::int64_t>{0, replyLength / 2, replyLength - 1}) {
+        if (offset >= 0 && offset < replyLength) {
+          cuts.push_back({CutProxy::Direction::kToClient, word, occurrence, offset});
+        }
+      }
+    }
+    ASSERT_GT(cuts.size(), 20u);
+    for (const CutProxy::Cut& cut : cuts) {
+      SCOPED_TRACE(std::string(dele ? "DELE, " : "") +
+                   (cut.direction == CutProxy::Direction::kToClient ? "reply of " : "command ") +
+                   (cut.command.empty() ? std::string("greeting") : cut.command) + " #" +
+                   std::to_string(cut.occurrence) + " cut at byte " + std::to_string(cut.offset));
+      const auto ids = Fresh(kMessages);
+      proxy.SetCut(cut);
+      const RunResult run = Run(true, false, proxy.address());
+      proxy.SetCut({});
+      proxy.Transcript();
+      const std::string& w = cut.command;
+      if (w == "UID FETCH" && cut.occurrence > 1) {
+        // A message's retrieval: those before it are stored. The reply may
+        // hold no more than the tagged line (its data came with the reply
+        // before): the run then ends whole.
+        EXPECT_GE(run.result, 0);
+        EXPECT_TRUE(run.error == -205 || run.error == -211 || (run.error == 0 && run.result == kMessages))
+            << run.result << " " << run.error;
+      } else if (w == "UID STORE" || w == "UID EXPUNGE" || w == "LOGOUT") {
+        EXPECT_EQ(run.result, kMessages);  // marking comes after storing
+        EXPECT_EQ(run.error, 0);
+      } else {
+        // The login or the listing (the Message-Id fetch is UID FETCH #1).
+        EXPECT_EQ(run.result, -1);
+      }
+      checkAfter(run, ids);
+    }
+  }
+  SCOPED_TRACE("Cancel after the second message");
+  zelSetValueInt("DELE", 1);
+  const auto ids = Fresh(kMessages);
+  zelInitialize(proxy.address().c_str(), "127.0.0.1", "alice", "alicepw", "alice@zelpost.test", "");
+  const RunResult cancelled = RunCancelledAt(2);
+  proxy.Transcript();
+  EXPECT_EQ(cancelled.result, -2);
+  EXPECT_EQ(ServerIds().size(), static_cast<std::size_t>(kMessages));  // nothing deleted
+  checkAfter(cancelled, ids);
+  zelSetValueInt("PROTOCOL", 0);
+  zelSetValueInt("DELE", 0);
 }
 
 }  // namespace

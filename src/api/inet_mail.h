@@ -15,6 +15,7 @@
 #include "net/inet_pop3.h"
 #include "net/inet_smtp.h"
 #include "platform/thread.h"
+#include "zelpost.h"
 
 namespace zel {
 
@@ -34,7 +35,7 @@ inline constexpr int kInitializeMissing = -1000;  // error number of Initialize
 // only with KEEPDISPLAY.
 enum class DeliveryKind { kDisplay, kMaildir, kMbox, kMda };
 // A delivery target (a folder, a file or a command) and its NUL at most.
-inline constexpr std::size_t kDeliveryTargetSize = 1024;
+inline constexpr std::size_t kDeliveryTargetSize = ZELPOST_DELIVERY_TARGET_SIZE;
 // The RECIPIENTS option's text at most: a long list of addresses.
 inline constexpr std::size_t kRecipientsSize = 64 * 1024;
 

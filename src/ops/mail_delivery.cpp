@@ -17,6 +17,7 @@
 #include "platform/log.h"
 #include "platform/mail_spool.h"
 #include "platform/path.h"
+#include "platform/system_error.h"
 #include "platform/text_file.h"
 
 namespace zel {
@@ -282,6 +283,8 @@ int InetMail::DeliverRetrieved(const char* raw, std::string& stored) {
       }
       ok = ok && !lines.Failed() && command.Write(chunk.data(), chunk.size());
       const int status = command.Finish();
+      // The command's own failure is no system error of ours.
+      if (ok) SetLastSystemError(0);
       if (!ok || status != 0) {
         ZEL_LOG(InetMail, "MDAへの受け渡しに失敗 (終了コード %d) [%s]", status, target);
         SetError(-1105, "MDAへの受け渡しに失敗 (終了コード %d) [%s]", status, target);

@@ -132,7 +132,7 @@ bool NeedsPassword(const SenderFields& fields) {
 
 PasswordSources PasswordSourcesOf(const SenderFields& fields) {
   return {fields.passwordFile, "-BF", fields.passwordVariable, "-BE",
-          fields.pop3Server[0] != '\0' ? "POP3パスワード: " : "パスワード: "};
+          fields.pop3Server[0] != '\0' ? "POP3パスワード: " : "パスワード: ", {}, {}, {}};
 }
 
 int ApplyPopBeforeSmtp(SenderFields& fields) {

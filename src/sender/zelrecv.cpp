@@ -168,7 +168,8 @@ int ReceiveOne(Zelpost& z, RecvFields& fields, const AccountsFile& file, const A
   SetOptions(z, fields);
   if (fields.longOptions.count) return Count(z, fields, account);
 
-  ProgressView view(zel::StdoutIsTerminal(), fields.listFile);
+  const bool listed = fields.deliveryOption.empty() || fields.keepDisplay;
+  ProgressView view(zel::StdoutIsTerminal(), listed ? fields.listFile : "");
   zel::CatchInterrupt();
   std::atomic<bool> done{false};
   std::thread watcher([&] {

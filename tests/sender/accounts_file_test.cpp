@@ -133,6 +133,17 @@ TEST_F(AccountsFileTest, AccountFillsWhatTheCommandLineLeavesOpen) {
   file.accounts.pop_back();
   ASSERT_EQ(SelectAccounts(file, LongOptions{}, chosen), "");
   EXPECT_EQ(chosen[0]->name, "one");
+  // The example of the source tree is a file the programs take.
+  std::ifstream example(ZEL_SOURCE_DIR "/examples/accounts", std::ios::binary);
+  AccountsFile parsed;
+  EXPECT_EQ(ParseAccounts(std::string(std::istreambuf_iterator<char>(example), {}), parsed), "");
+  EXPECT_EQ(parsed.accounts.size(), 3u);
+  EXPECT_EQ(parsed.Find("work")->tls.value, "2");
+  // Several, none named "default": none.
+  file.accounts.push_back(Account{});
+  file.accounts.back().name = "two";
+  EXPECT_EQ(SelectAccounts(file, LongOptions{}, chosen), "");
+  EXPECT_TRUE(chosen.empty());
 }
 
 }  // namespace

@@ -97,6 +97,9 @@ ZELPOST_API int ZELPOST_CALL zelMailBiff(void);
  *   BIFFNEW        read only: after zelMailBiff with BIFFSEENFILE, the
  *                  messages whose UIDL the seen-UIDL file lacks (one
  *                  without a UIDL counts as new); -1 unknown.
+ *   DECODE         1: received mail is decoded in any charset and transfer
+ *                  encoding into display files (1); 0: display files as
+ *                  the classic decoder wrote them (ISO-2022-JP only).
  *
  * Text options (zelSetValueStr returns the stored length, 0: nothing
  * changed; zelGetValueStr: size 0 returns 0, size > 0 bounds the copy, NUL

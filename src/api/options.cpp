@@ -73,6 +73,8 @@ void InetMail::SetOptionDefaults() {
   biffNew = -1;
   sendFinished = false;
   recipients.clear();
+  decodeAnyCharset = 1;
+  progressDecoding = Decoding();
   std::string temp;
   if (!TempDirectory(temp)) temp.clear();
   CopyBounded(logDir, temp);
@@ -90,8 +92,10 @@ int InetMail::SetValueInt(const char* name, int value) {
   if (NameIs(name, "APOP")) flag = &useApop;
   if (NameIs(name, "DELESEEN")) flag = &deleteSeen;
   if (NameIs(name, "KEEPDISPLAY")) flag = &keepDisplay;
+  if (NameIs(name, "DECODE")) flag = &decodeAnyCharset;
   if (flag != nullptr) {
     *flag = value != 0 ? 1 : 0;
+    progressDecoding = Decoding();
     return *flag;
   }
   if (NameIs(name, "EXECUTE_TYPE")) {
@@ -163,6 +167,7 @@ int InetMail::GetValueInt(const char* name) const {
   if (NameIs(name, "MAXSIZE")) return maxMessageSize;
   if (NameIs(name, "KEEPDISPLAY")) return keepDisplay;
   if (NameIs(name, "BIFFNEW")) return biffNew;
+  if (NameIs(name, "DECODE")) return decodeAnyCharset;
   return 0;
 }
 

@@ -232,7 +232,8 @@ ReceiveRun::Outcome ReceiveRun::Receive(int number, RecordFile& list, const char
   TextFileSource in(rawFile);
   TextFileSink out(displayFile);
   s_.messageInfo.clear();
-  if (decodeHeaderBlock(in, out, s_.messageInfo) != 1) {
+  MessageDecoder decoder(s_.Decoding());
+  if (decoder.decodeHeader(in, out, s_.messageInfo) != 1) {
     ZEL_LOG(InetMail, "ヘッダ部のデコードに失敗 [%s]", raw);
     s_.SetError(-1102, "ヘッダ部のデコードに失敗 %s", raw);
     displayFile.Close();
@@ -241,7 +242,7 @@ ReceiveRun::Outcome ReceiveRun::Receive(int number, RecordFile& list, const char
   }
   // The display file's close counts as writing the body; a read error of
   // the raw file would leave the message cut short.
-  if (decodeBodyText(in, out) != 1 || rawFile.Failed() || !displayFile.Close()) {
+  if (decoder.decodeBody(in, out) != 1 || rawFile.Failed() || !displayFile.Close()) {
     ZEL_LOG(InetMail, "本文部のデコードに失敗 [%s]", raw);
     s_.SetError(-1103, "本文部のデコードに失敗 %s", raw);
     displayFile.Close();

@@ -56,6 +56,9 @@ class ReceiveRun {
  private:
   enum class Outcome { kStored, kSkipped, kFailed };
   Outcome Receive(int number, RecordFile& list, const char* folder);
+  // The end of a stored message: its key recorded, DELE with the DELE
+  // option (`display`, when written, flushed before QUIT).
+  Outcome Stored(int number, const std::string& display);
   // The seen key: the listing's UIDL, else the captured Message-Id.
   std::string SeenKey() const;
   // Without DELE between two retrievals: sends RETR ahead for the next
@@ -195,17 +198,23 @@ ReceiveRun::Outcome ReceiveRun::Receive(int number, RecordFile& list, const char
   if (!dele_) SendAhead(seen_ != nullptr ? SeenKey() : std::string());
 
   std::string display;
-  if (!StoreRetrieved(s_, raw, list, folder, display)) return Outcome::kFailed;
+  std::string delivered;
+  if (!StoreRetrieved(s_, raw, list, folder, display, delivered)) return Outcome::kFailed;
+  if (dele_ && !delivered.empty()) files_.written.push_back(delivered);
+  return Stored(number, display);
+}
+
+ReceiveRun::Outcome ReceiveRun::Stored(int number, const std::string& display) {
   // The Message-Id of a message without UIDL now comes from Retr.
   if (seen_ != nullptr) {
-    key = SeenKey();
+    const std::string key = SeenKey();
     if (!key.empty()) seen_->Insert(key);
   }
   rawFailed_ = false;
-  // Only a message whose display file and list line are whole is deleted
-  // on the server; the display file is flushed with the run's files.
+  // Only a message whose delivery, display file and list line are whole is
+  // deleted on the server; the files are flushed with the run's files.
   if (dele_) {
-    files_.written.push_back(display);
+    if (!display.empty()) files_.written.push_back(display);
     s_.Dele(number);
   }
   return Outcome::kStored;
@@ -231,6 +240,8 @@ void ReceiveRun::Finish(bool complete) {
 // logs in, lists the maildrop afresh and stores every message not in the
 // seen-UIDL file. The connection stays open for EndReceive.
 //   listPath  list file, replaced; deleted again when nothing was stored
+//             (unused, like `folder`, when the messages are delivered
+//             elsewhere without KEEPDISPLAY)
 //   folder    mail folder for the display files
 //   seenPath  seen-UIDL file, or nullptr/empty for none
 //   files     receives the run's locks and, with DELE, the files written
@@ -245,7 +256,9 @@ int InetMail::ReceiveAll(const char* listPath, const char* folder, const char* s
                          ReceiveFiles& files) {
   if (protocol == kProtocolImap) return ReceiveAllImap(listPath, folder, seenPath, files);
   ClearError();
-  if (!LockRunFile(*this, files.list, listPath, "リストファイル")) return -1;
+  // Delivered elsewhere alone, a run writes no list file.
+  const bool listed = WritesDisplayFiles();
+  if (listed && !LockRunFile(*this, files.list, listPath, "リストファイル")) return -1;
   const bool seenFile = seenPath != nullptr && seenPath[0] != '\0';
   if (seenFile && !LockRunFile(*this, files.seen, seenPath, "既読UIDLファイル")) return -1;
   ReceiveRun run(*this, seenPath, files);
@@ -262,17 +275,17 @@ int InetMail::ReceiveAll(const char* listPath, const char* folder, const char* s
       result = 0;
     } else if (first > 0) {
       RecordFile list;
-      if (!list.Open(listPath, false)) {
+      if (listed && !list.Open(listPath, false)) {
         ZEL_LOG(InetMail, "リストファイルのオープンに失敗 [%s]", listPath);
         SetError(-1104, "リストファイルのオープンに失敗 [%s]", listPath);
       } else {
-        files.listUsed = true;
+        files.listUsed = listed;
         ReportTotal(totalCount);
         result = run.Run(first, list, folder, complete);
         list.Close();  // each line was committed on its own
-        if (complete && result == 0) {
+        if (listed && complete && result == 0) {
           DeleteFileAt(listPath);
-        } else if (deleteOnServer == 1) {
+        } else if (listed && deleteOnServer == 1) {
           files.written.push_back(listPath);
         }
       }

@@ -34,6 +34,17 @@ namespace {
 // Fetches sent ahead at most (as the POP3 run's RETR look-ahead).
 constexpr std::size_t kFetchAhead = 4;
 
+// The seen key of message `uid` in a folder of `uidValidity`, and the
+// prefix every key of that folder starts with.
+std::string ValidityPrefix(std::uint32_t uidValidity) { return std::to_string(uidValidity) + "."; }
+
+// True when the seen set knows none of the folder's current numbers but
+// holds keys: the folder was renumbered (or is new to this file), so
+// Message-Ids decide.
+bool RenumberedFor(const SeenSet& seen, std::uint32_t uidValidity) {
+  return seen.size() > 0 && !seen.HoldsPrefix(ValidityPrefix(uidValidity));
+}
+
 class ImapRun {
  public:
   ImapRun(InetMail& session, const char* seenPath, ReceiveFiles& files)
@@ -83,12 +94,12 @@ class ImapRun {
 };
 
 bool ImapRun::Prepare(std::uint32_t uidValidity) {
-  prefix_ = std::to_string(uidValidity) + ".";
+  prefix_ = ValidityPrefix(uidValidity);
   if (seenPath_.empty()) return false;
   seen_ = std::make_unique<SeenSet>();
   seen_->Load(seenPath_);
   s_.seenSet = seen_.get();
-  byMessageId_ = seen_->size() > 0 && !seen_->HoldsPrefix(prefix_);
+  byMessageId_ = RenumberedFor(*seen_, uidValidity);
   if (byMessageId_) {
     ZEL_LOG(InetMail, "UIDVALIDITY が変わったため Message-Id で既読を判定する [%u]", uidValidity);
   }
@@ -152,7 +163,8 @@ int ImapRun::Run(const std::vector<std::uint32_t>& uids,
     }
     SendAhead(uids, i);
     std::string display;
-    if (!StoreRetrieved(s_, raw_, list, folder, display)) return stored;
+    std::string delivered;
+    if (!StoreRetrieved(s_, raw_, list, folder, display, delivered)) return stored;
     if (seen_ != nullptr) {
       seen_->Insert(Key(uid));
       const std::string id = IdOf(uid);
@@ -161,7 +173,11 @@ int ImapRun::Run(const std::vector<std::uint32_t>& uids,
     rawFailed_ = false;
     ++stored;
     files_.storedUids.push_back(uid);
-    if (s_.deleteOnServer == 1) files_.written.push_back(display);
+    if (s_.deleteOnServer == 1) {
+      for (const std::string* file : {&display, &delivered}) {
+        if (!file->empty()) files_.written.push_back(*file);
+      }
+    }
   }
   complete = true;
   return stored;
@@ -208,7 +224,9 @@ int InetMail::OpenImapFolder(bool readOnly) {
 int InetMail::ReceiveAllImap(const char* listPath, const char* folder, const char* seenPath,
                              ReceiveFiles& files) {
   ClearError();
-  if (!LockRunFile(*this, files.list, listPath, "リストファイル")) return -1;
+  // Delivered elsewhere alone, a run writes no list file.
+  const bool listFile = WritesDisplayFiles();
+  if (listFile && !LockRunFile(*this, files.list, listPath, "リストファイル")) return -1;
   const bool seenFile = seenPath != nullptr && seenPath[0] != '\0';
   if (seenFile && !LockRunFile(*this, files.seen, seenPath, "既読UIDLファイル")) return -1;
   ImapRun run(*this, seenPath, files);
@@ -235,19 +253,19 @@ int InetMail::ReceiveAllImap(const char* listPath, const char* folder, const cha
   }
   if (listed && !uids.empty()) {
     RecordFile list;
-    if (!list.Open(listPath, false)) {
+    if (listFile && !list.Open(listPath, false)) {
       ZEL_LOG(InetMail, "リストファイルのオープンに失敗 [%s]", listPath);
       SetError(-1104, "リストファイルのオープンに失敗 [%s]", listPath);
     } else {
-      files.listUsed = true;
+      files.listUsed = listFile;
       totalCount = count;
       retrievedCount = 0;
       ReportTotal(totalCount);
       result = run.Run(uids, ids, list, folder, complete);
       list.Close();
-      if (complete && result == 0) {
+      if (listFile && complete && result == 0) {
         DeleteFileAt(listPath);
-      } else if (deleteOnServer == 1) {
+      } else if (listFile && deleteOnServer == 1) {
         files.written.push_back(listPath);
       }
     }
@@ -277,12 +295,34 @@ void InetMail::EndReceiveImap(ReceiveFiles& files) {
 }
 
 // MailBiffImap - the new-mail check over IMAP: the message count of
-// IMAPFOLDER (EXAMINE: nothing changes on the server).
+// IMAPFOLDER (EXAMINE: nothing changes on the server). With BIFFSEENFILE,
+// BIFFNEW counts the messages not marked \Deleted whose seen key (or, in a
+// renumbered folder, Message-Id) the file lacks.
 int InetMail::MailBiffImap() {
   const int count = OpenImapFolder(true);
   if (count == -1) {
     Close();
     return -1;
+  }
+  std::vector<std::uint32_t> uids;
+  if (count >= 0 && biffSeenFile[0] != '\0') {
+    SeenSet seen;
+    seen.Load(biffSeenFile);
+    std::vector<std::pair<std::uint32_t, std::string>> ids;
+    const bool renumbered = RenumberedFor(seen, imap.uidValidity);
+    if (imap.UidSearch("UNDELETED", uids) == 1 && (!renumbered || uids.empty() || imap.FetchMessageIds(ids) == 1)) {
+      std::map<std::uint32_t, std::string> idOf(ids.begin(), ids.end());
+      int fresh = 0;
+      for (std::uint32_t uid : uids) {
+        const std::string& id = idOf[uid];
+        const bool known = seen.Holds(ValidityPrefix(imap.uidValidity) + std::to_string(uid)) ||
+                           (renumbered && !id.empty() && seen.Holds(id));
+        if (!known) ++fresh;
+      }
+      biffNew = fresh;
+    } else {
+      TakeFailure(*this);
+    }
   }
   imap.Logout();
   return count;

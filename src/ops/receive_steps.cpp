@@ -32,7 +32,15 @@ bool LockRunFile(InetMail& s, FileLock& lock, const char* path, const char* name
 
 
 bool StoreRetrieved(InetMail& s, const char* raw, RecordFile& list, const char* folder,
-                    std::string& display) {
+                    std::string& display, std::string& delivered) {
+  display.clear();
+  delivered.clear();
+  // Delivery into a Maildir, an mbox or a command comes first; the display
+  // file and list line follow only with KEEPDISPLAY.
+  if (s.DeliversElsewhere()) {
+    if (s.DeliverRetrieved(raw, delivered) != 1) return false;
+    if (!s.WritesDisplayFiles()) return true;
+  }
   TextFile displayFile;
   switch (NextDisplayName(folder, display, displayFile)) {
     case 1:

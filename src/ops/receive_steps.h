@@ -16,13 +16,16 @@ class RecordFile;
 // (-1104), when another run holds it or the path names no file of ours.
 bool LockRunFile(InetMail& s, FileLock& lock, const char* path, const char* name);
 
-// StoreRetrieved - decodes the retrieved message in the raw file `raw`
+// StoreRetrieved - stores the retrieved message in the raw file `raw`
 // (lines ending CR LF, a leading "." doubled, as the POP3 client writes
-// it) into the next display file of `folder` (its name into `display`)
-// and commits its line to `list`; s.messageInfo holds its Date, From and
-// Subject. Returns false, with the error state set (-1102 to -1105,
-// -1201), when a step failed; no display file is then left behind.
+// it): delivered into the session's Maildir, mbox or command first, when
+// one is set (the file written into `delivered`, else ""); then, unless
+// delivered elsewhere alone, decoded into the next display file of
+// `folder` (its name into `display`, else "") with its line committed to
+// `list`; s.messageInfo holds its Date, From and Subject. Returns false,
+// with the error state set (-1102 to -1105, -1201, or the delivery's),
+// when a step failed; no display file is then left behind.
 bool StoreRetrieved(InetMail& s, const char* raw, RecordFile& list, const char* folder,
-                    std::string& display);
+                    std::string& display, std::string& delivered);
 
 }  // namespace zel

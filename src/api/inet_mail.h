@@ -6,6 +6,7 @@
 // when created and leave it when destroyed (see session_list.h).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
@@ -236,6 +237,9 @@ class InetMail : public InetPop3 {
   int keepDisplay = 0;         // option KEEPDISPLAY: display files beside the delivery
   char biffSeenFile[kPathSize] = {};  // option BIFFSEENFILE: the check also counts new ones
   int biffNew = -1;            // option BIFFNEW: new messages at the last check; -1 unknown
+  // Option BIFFIDLE: seconds an IMAP new-mail check waits (IDLE) for a new
+  // message; 0 none. Set to 0 by another thread, it ends a wait under way.
+  std::atomic<int> biffIdle{0};
   bool sendFinished = false;   // option SENDFILEFORMAT "RFC5322": the send file is a finished message
   std::string recipients;      // option RECIPIENTS: its envelope recipients; empty: To, Cc, Bcc
   SendFileCharset sendFileCharset = SendFileCharset::kShiftJis;  // option SENDFILECHARSET

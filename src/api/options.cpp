@@ -74,6 +74,7 @@ void InetMail::SetOptionDefaults() {
   keepDisplay = 0;
   biffSeenFile[0] = '\0';
   biffNew = -1;
+  biffIdle = 0;
   sendFinished = false;
   recipients.clear();
   decodeAnyCharset = 1;
@@ -128,6 +129,10 @@ int InetMail::SetValueInt(const char* name, int value) {
     ApplyAuthOptions();
     return smtpAuth;
   }
+  if (NameIs(name, "BIFFIDLE")) {
+    biffIdle = value > 0 ? value : 0;
+    return biffIdle;
+  }
   if (NameIs(name, "PROTOCOL")) {
     if (value != kProtocolPop3 && value != kProtocolImap) return -1;
     protocol = value;
@@ -172,6 +177,7 @@ int InetMail::GetValueInt(const char* name) const {
   if (NameIs(name, "SMTPAUTH")) return smtpAuth;
   if (NameIs(name, "POPAUTH")) return popAuth;
   if (NameIs(name, "PROTOCOL")) return protocol;
+  if (NameIs(name, "BIFFIDLE")) return biffIdle;
   if (NameIs(name, "ERRCLASS")) return static_cast<int>(errorDetail.kind);
   if (NameIs(name, "DELESEEN")) return deleteSeen;
   if (NameIs(name, "MAXSIZE")) return maxMessageSize;

@@ -632,7 +632,7 @@ int InetImap::Expunge(const std::vector<std::uint32_t>& uids) {
   return 1;
 }
 
-int InetImap::Idle(int seconds) {
+int InetImap::Idle(int seconds, const std::function<bool()>& goOn) {
   const int before = exists;
   const std::string tag = Send("IDLE");
   if (tag.empty()) return -1;
@@ -650,10 +650,11 @@ int InetImap::Idle(int seconds) {
   }
   const SocketDeadline deadline = SocketDeadlineAfter(seconds);
   int result = 0;
-  while (exists <= before) {
+  while (exists <= before && (!goOn || goOn())) {
     const long long left = SocketTimeLeft(deadline);
     if (left == 0) break;
-    const int waited = s_.WaitForData(static_cast<int>((left + 999) / 1000));
+    // In steps of a second when someone may end the wait.
+    const int waited = s_.WaitForData(goOn ? 1 : static_cast<int>((left + 999) / 1000));
     if (waited < 0) return -1;
     if (waited == 0) continue;
     if (!ReadResponse(response, false)) return -1;

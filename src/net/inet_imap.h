@@ -100,9 +100,10 @@ class InetImap {
 
   // IDLE (RFC 2177) for at most `seconds`: returns 1 as soon as the
   // server reports a new message (EXISTS above the count of the last
-  // SELECT), 0 when the time passed without one, -1 when the connection
+  // SELECT), 0 when the time passed without one or `goOn` (asked about
+  // once a second, when given) said to stop, -1 when the connection
   // ended, the channel was cancelled or IDLE was refused.
-  int Idle(int seconds);
+  int Idle(int seconds, const std::function<bool()>& goOn = nullptr);
 
   // LOGOUT (its reply read, when the channel is usable) and Close.
   void Logout();

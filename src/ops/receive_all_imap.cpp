@@ -33,6 +33,9 @@ namespace {
 
 // Fetches sent ahead at most (as the POP3 run's RETR look-ahead).
 constexpr std::size_t kFetchAhead = 4;
+// Longest single IDLE: servers may end an IDLE that lasts 30 minutes
+// (RFC 2177), so a longer wait issues it again.
+constexpr int kIdleRenewSeconds = 29 * 60;
 
 // The seen key of message `uid` in a folder of `uidValidity`, and the
 // prefix every key of that folder starts with.
@@ -295,7 +298,10 @@ void InetMail::EndReceiveImap(ReceiveFiles& files) {
 }
 
 // MailBiffImap - the new-mail check over IMAP: the message count of
-// IMAPFOLDER (EXAMINE: nothing changes on the server). With BIFFSEENFILE,
+// IMAPFOLDER (EXAMINE: nothing changes on the server). With BIFFIDLE, the
+// check first waits that long (IDLE) for a new message when there is
+// nothing new (BIFFNEW 0 with BIFFSEENFILE, else an empty folder), and
+// returns -1 when the connection ends meanwhile. With BIFFSEENFILE,
 // BIFFNEW counts the messages not marked \Deleted whose seen key (or, in a
 // renumbered folder, Message-Id) the file lacks.
 int InetMail::MailBiffImap() {
@@ -304,28 +310,54 @@ int InetMail::MailBiffImap() {
     Close();
     return -1;
   }
-  std::vector<std::uint32_t> uids;
-  if (count >= 0 && biffSeenFile[0] != '\0') {
+  // BIFFNEW: the messages not marked \Deleted whose keys the file lacks.
+  auto countNew = [this] {
     SeenSet seen;
     seen.Load(biffSeenFile);
+    std::vector<std::uint32_t> uids;
     std::vector<std::pair<std::uint32_t, std::string>> ids;
     const bool renumbered = RenumberedFor(seen, imap.uidValidity);
-    if (imap.UidSearch("UNDELETED", uids) == 1 && (!renumbered || uids.empty() || imap.FetchMessageIds(ids) == 1)) {
-      std::map<std::uint32_t, std::string> idOf(ids.begin(), ids.end());
-      int fresh = 0;
-      for (std::uint32_t uid : uids) {
-        const std::string& id = idOf[uid];
-        const bool known = seen.Holds(ValidityPrefix(imap.uidValidity) + std::to_string(uid)) ||
-                           (renumbered && !id.empty() && seen.Holds(id));
-        if (!known) ++fresh;
-      }
-      biffNew = fresh;
-    } else {
+    if (imap.UidSearch("UNDELETED", uids) != 1 ||
+        (renumbered && !uids.empty() && imap.FetchMessageIds(ids) != 1)) {
       TakeFailure(*this);
+      biffNew = -1;
+      return;
+    }
+    std::map<std::uint32_t, std::string> idOf(ids.begin(), ids.end());
+    int fresh = 0;
+    for (std::uint32_t uid : uids) {
+      const std::string& id = idOf[uid];
+      const bool known = seen.Holds(ValidityPrefix(imap.uidValidity) + std::to_string(uid)) ||
+                         (renumbered && !id.empty() && seen.Holds(id));
+      if (!known) ++fresh;
+    }
+    biffNew = fresh;
+  };
+  const bool counting = count >= 0 && biffSeenFile[0] != '\0';
+  if (counting) countNew();
+  // BIFFIDLE: with nothing new, wait for a new message (IDLE, renewed
+  // within 29 minutes).
+  const bool nothingNew = counting ? biffNew == 0 : count == 0;
+  int idled = 0;
+  if (nothingNew && biffIdle > 0 && imap.HasCapability("IDLE")) {
+    for (const SocketDeadline end = SocketDeadlineAfter(biffIdle); idled == 0;) {
+      const long long left = SocketTimeLeft(end);
+      if (left == 0 || biffIdle <= 0) break;
+      const int seconds = static_cast<int>(std::min<long long>((left + 999) / 1000, kIdleRenewSeconds));
+      idled = imap.Idle(seconds, [this] { return biffIdle > 0; });
     }
   }
+  if (idled < 0) {
+    // The connection ended while waiting: no count to give.
+    TakeFailure(*this);
+    ZEL_LOG(InetMail, "新着待ちの間に接続が切れた [%s]", pop3Server);
+    Close();
+    return -1;
+  }
+  if (idled > 0 && counting) countNew();
+  const int total = count >= 0 ? std::max(count, imap.exists) : count;
   imap.Logout();
-  return count;
+  return total;
 }
 
 }  // namespace zel

@@ -115,6 +115,12 @@ void CutProxy::SetCut(const Cut& cut) {
   cut_ = cut;
 }
 
+void CutProxy::DropConnection() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (liveClient_ != kNoSocket) SocketShutdown(liveClient_);
+  if (liveServer_ != kNoSocket) SocketShutdown(liveServer_);
+}
+
 void CutProxy::Refuse(const std::string& command) {
   std::lock_guard<std::mutex> lock(mutex_);
   refused_ = command;
@@ -166,6 +172,11 @@ void CutProxy::Serve(SocketHandle client) {
     if (server != kNoSocket) SocketClose(server);
     SocketClose(client);
     return;
+  }
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    liveClient_ = client;
+    liveServer_ = server;
   }
   auto shutBoth = [&] {
     SocketShutdown(client);
@@ -277,6 +288,11 @@ void CutProxy::Serve(SocketHandle client) {
   }
   shutBoth();
   down.join();
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    liveClient_ = kNoSocket;
+    liveServer_ = kNoSocket;
+  }
   SocketClose(client);
   SocketClose(server);
 }

@@ -60,6 +60,10 @@ class CutProxy {
   void SetCut(const Cut& cut);
   void Refuse(const std::string& command);  // "" refuses nothing (POP3 only)
 
+  // Shuts the connection being relayed down both ways now (a server that
+  // went away under its client); later connections are relayed as before.
+  void DropConnection();
+
   // Waits until the last accepted connection has ended; returns its
   // commands and the total of bytes that reached the client.
   std::vector<Command> Transcript(std::int64_t* downTotal = nullptr);
@@ -83,6 +87,8 @@ class CutProxy {
   std::string refused_;
   std::vector<Command> transcript_;
   std::int64_t downBytes_ = 0;  // bytes that reached the client
+  SocketHandle liveClient_ = kNoSocket;  // the connection being relayed
+  SocketHandle liveServer_ = kNoSocket;
 };
 
 }  // namespace zel::e2e

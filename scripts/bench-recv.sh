@@ -8,6 +8,11 @@
 #                               into its display file and list line, against
 #                               fetchmail -k --bsmtp; both keep the mail on
 #                               the server (goal: 2 or more)
+#   RATIO imap_recvall_vs_pop3_recvall
+#                               bench_recv time over POP3 / bench_recv time
+#                               over IMAP, for the same COUNT messages that
+#                               Dovecot serves from one maildir (goal: 0.8
+#                               or more: IMAP costs little more than POP3)
 #   RATIO seen_run_vs_listing   bench_recv time / listing time for a
 #                               maildrop of SEEN_COUNT messages that are all
 #                               in the seen-UIDL file (so nothing is fetched),
@@ -94,6 +99,25 @@ OURS=$(best "${ours[@]}")
 ANCHOR=$(best "${anchor[@]}")
 echo "recv: bench_recv $OURS s, fetchmail $ANCHOR s for $COUNT messages"
 echo "RATIO recvall_vs_fetchmail $(ratio "$ANCHOR" "$OURS")"
+
+# --- receive-all over IMAP against the same over POP3 ----------------------
+run_recv_imap() { BENCH_PROTOCOL=1 run_recv_at "$IMAP_PORT"; }
+run_recv_pop3() { run_recv_at "$POP3_PORT"; }
+run_recv_at() {
+  rm -rf "$OUT/mail" && mkdir "$OUT/mail"
+  out=$("$BENCH" "127.0.0.1:$1" alice alicepw "$OUT/list.txt" "$OUT/mail")
+  [ "$out" = "stored $COUNT" ] || { echo "bench-recv: bench_recv: $out" >&2; exit 1; }
+}
+run_recv_imap  # warm-up: Dovecot's IMAP index
+ours=() anchor=()
+for _ in $(seq "$ROUNDS"); do
+  ours+=("$(timed run_recv_imap)")
+  anchor+=("$(timed run_recv_pop3)")
+done
+OURS=$(best "${ours[@]}")
+ANCHOR=$(best "${anchor[@]}")
+echo "imap: bench_recv over IMAP $OURS s, over POP3 $ANCHOR s for $COUNT messages"
+echo "RATIO imap_recvall_vs_pop3_recvall $(ratio "$ANCHOR" "$OURS")"
 
 # --- a run that finds everything seen against a plain listing ------------
 rm -f "$MAIL_DIR"/alice/new/* "$MAIL_DIR"/alice/cur/*

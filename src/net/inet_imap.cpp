@@ -89,7 +89,10 @@ std::vector<std::string> ImapUidSets(std::vector<std::uint32_t> uids) {
     std::size_t j = i;
     while (j + 1 < uids.size() && uids[j + 1] == uids[j] + 1) ++j;
     std::string run = std::to_string(uids[i]);
-    if (j > i) run += ":" + std::to_string(uids[j]);
+    if (j > i) {
+      run += ':';
+      run += std::to_string(uids[j]);
+    }
     if (!set.empty() && set.size() + 1 + run.size() > kImapUidSetMax) {
       sets.push_back(set);
       set.clear();

@@ -60,17 +60,18 @@ TEST_F(RecvAllImapE2e, SameMailAsPop3AcrossRuns) {
     int stored;         // the run's result
     bool sameAsPop3;    // the mail folder equals the POP3 reference run's
     int left;           // messages left in INBOX afterwards (-1: not checked)
+    int biff;           // zelMailBiff's count afterwards, none new (-1: not checked)
   };
   const Step steps[] = {
-      {"POP3 reference", 0, 0, false, 0, nullptr, 0, false, 1000, true, 1000},
-      {"IMAP", 1, 0, false, 0, nullptr, 0, false, 1000, true, 1000},
-      {"IMAPS", 1, 1, false, 0, nullptr, 0, false, 1000, true, 1000},
-      {"IMAP STARTTLS, seen file", 1, 2, true, 0, nullptr, 0, false, 1000, true, 1000},
-      {"second run fetches nothing", 1, 0, true, 0, nullptr, 0, false, 0, false, 1000},
-      {"UIDVALIDITY changed: only the new message", 1, 0, true, 0, nullptr, 1, true, 1, false, 1001},
-      {"and nothing after that", 1, 0, true, 0, nullptr, 0, false, 0, false, 1001},
-      {"Japanese folder", 1, 1, true, 0, japanese.c_str(), 3, false, 3, false, 1001},
-      {"DELE empties INBOX", 1, 0, false, 1, nullptr, 0, false, 1001, false, 0},
+      {"POP3 reference", 0, 0, false, 0, nullptr, 0, false, 1000, true, 1000, -1},
+      {"IMAP", 1, 0, false, 0, nullptr, 0, false, 1000, true, 1000, -1},
+      {"IMAPS", 1, 1, false, 0, nullptr, 0, false, 1000, true, 1000, -1},
+      {"IMAP STARTTLS, seen file", 1, 2, true, 0, nullptr, 0, false, 1000, true, 1000, -1},
+      {"second run fetches nothing", 1, 0, true, 0, nullptr, 0, false, 0, false, 1000, 1000},
+      {"UIDVALIDITY changed: only the new message", 1, 0, true, 0, nullptr, 1, true, 1, false, 1001, 1001},
+      {"and nothing after that", 1, 0, true, 0, nullptr, 0, false, 0, false, 1001, -1},
+      {"Japanese folder", 1, 1, true, 0, japanese.c_str(), 3, false, 3, false, 1001, 3},
+      {"DELE empties INBOX", 1, 0, false, 1, nullptr, 0, false, 1001, false, 0, 0},
   };
   ClearMaildir("alice/.&ZeVnLIqe-");
   DropMessages("m", 1000, 4000);
@@ -102,6 +103,14 @@ TEST_F(RecvAllImapE2e, SameMailAsPop3AcrossRuns) {
     }
     if (step.left >= 0) {
       EXPECT_EQ(ServerIds(step.left).size(), static_cast<std::size_t>(step.left));
+    }
+    if (step.biff >= 0) {
+      // The new-mail check over IMAP: the folder's count, none new.
+      zelInitialize(server.c_str(), "127.0.0.1", "alice", "alicepw", "alice@zelpost.test", "");
+      zelSetValueStr("BIFFSEENFILE", seen_.c_str());
+      EXPECT_EQ(zelMailBiff(), step.biff);
+      EXPECT_EQ(zelGetValueInt("BIFFNEW"), 0);
+      zelSetValueStr("BIFFSEENFILE", "");
     }
   }
   zelSetValueInt("PROTOCOL", 0);

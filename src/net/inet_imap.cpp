@@ -183,12 +183,11 @@ void InetImap::NoteUntagged(const ImapResponse& response) {
   }
 }
 
-ImapStatus InetImap::Wait(const std::string& tag, const std::function<void(const ImapResponse&)>& untagged,
-                          bool streamBody) {
+ImapStatus InetImap::Wait(const std::string& tag, const std::function<void(const ImapResponse&)>& untagged) {
   if (tag.empty()) return ImapStatus::kNone;
   ImapResponse response;
   for (;;) {
-    if (!ReadResponse(response, streamBody)) return ImapStatus::kNone;
+    if (!ReadResponse(response, false)) return ImapStatus::kNone;
     const ImapLine line = ParseImapLine(response.lines.front());
     if (line.kind == ImapLineKind::kTagged && line.tag == tag) {
       if (startsWithNoCase(line.code, "CAPABILITY ")) capabilities_ = std::string(line.code.substr(11));

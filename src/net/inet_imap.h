@@ -78,7 +78,10 @@ class InetImap {
   // Fetches message `uid` (BODY.PEEK[]: the \Seen flag stays as it is)
   // into the file `path` (created or truncated, binary), streaming the
   // literal; captures Message-Id, Subject and From and reports progress
-  // at the header's end. Returns 1; -210 file cannot be created or
+  // at the header's end. Returns as soon as the message's data has come
+  // (a server may send it before the tagged replies of commands sent
+  // earlier; each tagged reply is passed over whenever it comes).
+  // Returns 1; -210 file cannot be created or
   // written; -205 refused, no such message or unanswered; -211 connection
   // lost inside the message. On failure the file keeps what came.
   int FetchBody(std::uint32_t uid, const char* path);
@@ -116,12 +119,13 @@ class InetImap {
  private:
   // Sends "TAG command" and returns the tag ("" when not sent).
   std::string Send(const std::string& command);
-  // Reads responses until the tagged one of `tag`; untagged ones go to
-  // `untagged` (may be empty). A streamer takes the literal of a FETCH
-  // BODY[] itself. Returns the tagged status (kNone: cut or unanswered).
-  ImapStatus Wait(const std::string& tag, const std::function<void(const ImapResponse&)>& untagged,
-                  bool streamBody = false);
-  // Reads one response (lines and literals). Returns false when cut.
+  // Reads responses until the tagged one of `tag` (tagged replies of
+  // other commands are passed over); untagged ones go to `untagged` (may
+  // be empty). Returns the tagged status (kNone: cut or unanswered).
+  ImapStatus Wait(const std::string& tag, const std::function<void(const ImapResponse&)>& untagged);
+  // Reads one response (lines and literals); with `streamBody` the
+  // literal of a FETCH BODY[] of streamUid_ goes to streamFile_. Returns
+  // false when cut.
   bool ReadResponse(ImapResponse& response, bool streamBody);
   bool ReadLine(std::string& line);
   // Notes EXISTS, capabilities and BYE of an untagged response.

@@ -282,12 +282,7 @@ int InetMail::ReceiveAll(const char* listPath, const char* folder, const char* s
         files.listUsed = listed;
         ReportTotal(totalCount);
         result = run.Run(first, list, folder, complete);
-        list.Close();  // each line was committed on its own
-        if (listed && complete && result == 0) {
-          DeleteFileAt(listPath);
-        } else if (listed && deleteOnServer == 1) {
-          files.written.push_back(listPath);
-        }
+        CloseRunList(*this, list, listPath, listed, complete && result == 0, files);
       }
     }
   }
@@ -301,16 +296,17 @@ int InetMail::ReceiveAll(const char* listPath, const char* folder, const char* s
 // deletes at QUIT; when that fails, the connection is closed without QUIT
 // (nothing is deleted) and error -1105 tells why. A cancelled run's channel
 // sends nothing, but its files are flushed all the same: a later run with
-// DELESEEN deletes their messages.
+// DELESEEN deletes their messages. Over IMAP the flush comes before the
+// run's marks and expunge (EndReceiveImap), which end the connection.
 void InetMail::EndReceive(ReceiveFiles& files) {
-  if (protocol == kProtocolImap) {
-    EndReceiveImap(files);
-    return;
-  }
   if (deleteOnServer == 1 && !files.written.empty() && !SyncFiles(files.written)) {
     ZEL_LOG(InetMail, "受信したファイルのディスクへの書き出しに失敗 [%s]", listFilePath);
     SetError(-1105, "受信したファイルのディスクへの書き出しに失敗 [%s]", listFilePath);
     Close();
+    return;
+  }
+  if (protocol == kProtocolImap) {
+    EndReceiveImap(files);
     return;
   }
   Quit();

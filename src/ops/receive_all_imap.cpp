@@ -265,28 +265,18 @@ int InetMail::ReceiveAllImap(const char* listPath, const char* folder, const cha
       retrievedCount = 0;
       ReportTotal(totalCount);
       result = run.Run(uids, ids, list, folder, complete);
-      list.Close();
-      if (listFile && complete && result == 0) {
-        DeleteFileAt(listPath);
-      } else if (listFile && deleteOnServer == 1) {
-        files.written.push_back(listPath);
-      }
+      CloseRunList(*this, list, listPath, listFile, complete && result == 0, files);
     }
   }
   run.Finish(complete);
   return result;
 }
 
-// EndReceiveImap - marks what the run stored (\Seen; with DELE \Deleted,
-// after the run's files are flushed, and expunges them) and logs out. A
-// cancelled run's channel sends nothing, so nothing is marked.
+// EndReceiveImap - after EndReceive has flushed the run's files (DELE):
+// marks what the run stored (\Seen; with DELE \Deleted, and expunges
+// them) and logs out. A cancelled run's channel sends nothing, so nothing
+// is marked.
 void InetMail::EndReceiveImap(ReceiveFiles& files) {
-  if (deleteOnServer == 1 && !files.written.empty() && !SyncFiles(files.written)) {
-    ZEL_LOG(InetMail, "受信したファイルのディスクへの書き出しに失敗 [%s]", listFilePath);
-    SetError(-1105, "受信したファイルのディスクへの書き出しに失敗 [%s]", listFilePath);
-    Close();
-    return;
-  }
   if (!files.storedUids.empty() && IsEnabled() && IsConnected()) {
     if (deleteOnServer == 1) {
       if (imap.StoreFlags(files.storedUids, "\\Deleted") == 1) imap.Expunge(files.storedUids);

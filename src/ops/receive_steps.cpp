@@ -5,6 +5,7 @@
 #include "codec/message_decoder.h"
 #include "ops/display_name.h"
 #include "ops/list_file.h"
+#include "ops/receive_files.h"
 #include "ops/record_file.h"
 #include "ops/text_file_stream.h"
 #include "platform/file_lock.h"
@@ -93,6 +94,17 @@ bool StoreRetrieved(InetMail& s, const char* raw, RecordFile& list, const char* 
     return false;
   }
   return true;
+}
+
+void CloseRunList(InetMail& s, RecordFile& list, const char* listPath, bool listed, bool unused,
+                  ReceiveFiles& files) {
+  list.Close();
+  if (!listed) return;
+  if (unused) {
+    DeleteFileAt(listPath);
+  } else if (s.deleteOnServer == 1) {
+    files.written.push_back(listPath);
+  }
 }
 
 }  // namespace zel

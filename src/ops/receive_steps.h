@@ -10,6 +10,7 @@ namespace zel {
 class FileLock;
 class InetMail;
 class RecordFile;
+struct ReceiveFiles;
 
 // LockRunFile - takes the run's lock on the list or seen-UIDL file `path`
 // (`name` in the error text). Returns false, with the error state set
@@ -27,5 +28,12 @@ bool LockRunFile(InetMail& s, FileLock& lock, const char* path, const char* name
 // when a step failed; no display file is then left behind.
 bool StoreRetrieved(InetMail& s, const char* raw, RecordFile& list, const char* folder,
                     std::string& display, std::string& delivered);
+
+// CloseRunList - closes the run's list file after its message loop (each
+// line was committed on its own): removed again when the run stored
+// nothing (`unused`), else with DELE noted among the files to flush.
+// Nothing for a run without a list file (`listed` false).
+void CloseRunList(InetMail& s, RecordFile& list, const char* listPath, bool listed, bool unused,
+                  ReceiveFiles& files);
 
 }  // namespace zel

@@ -373,14 +373,22 @@ std::size_t InetSocket::RecvBytes(char* buffer, std::size_t size) {
 
 int InetSocket::WaitForData(int seconds) {
   if (recvCursor_ != recvEnd_) return 1;
-  if (!enabled.load()) return -1;
+  if (!enabled.load() || timedOut_) return -1;
   const Link link = AcquireLink();
   if (link.socket == kNoSocket) return -1;
-  const SocketStatus ready =
-      SocketWait(link.socket, SocketEvent::kReadable, SocketDeadlineAfter(seconds > 0 ? seconds : 1));
+  // A receive rather than a readiness wait: bytes a TLS session has
+  // already decrypted make no socket readable.
+  const SocketDeadline deadline = SocketDeadlineAfter(seconds > 0 ? seconds : 1);
+  const long n = link.tls != nullptr ? TlsRecv(link.tls, recvBuffer, kRecvBlockSize, deadline)
+                                     : SocketRecv(link.socket, recvBuffer, kRecvBlockSize, deadline);
   ReleaseLink();
-  if (!enabled.load()) return -1;
-  return ready == SocketStatus::kTimedOut ? 0 : 1;
+  if (n == kSocketTimedOut) return enabled.load() ? 0 : -1;
+  if (n > 0) {
+    recvCursor_ = 0;
+    recvEnd_ = static_cast<std::size_t>(n);
+    received_ += recvEnd_;
+  }
+  return enabled.load() ? 1 : -1;  // the end of the connection: the next receive tells
 }
 
 std::size_t InetSocket::RecvLinePiece(char* buffer, std::size_t size,

@@ -108,7 +108,7 @@ ZELPOST_API int ZELPOST_CALL zelMailBiff(void);
  *                  XOAUTH2/OAUTHBEARER (2). Over IMAP the seen-UIDL key of
  *                  a message is "UIDVALIDITY.UID" (its Message-Id is kept
  *                  too: a folder renumbered by the server is not fetched
- *                  again); messages are fetched without setting \Seen and
+ *                  again; one seen-UIDL file per folder); messages are fetched without setting \Seen and
  *                  marked only at the end of the run: \Seen, or with DELE
  *                  \Deleted and expunged (UID EXPUNGE, or EXPUNGE when no
  *                  other message is marked) once the run's files are on

@@ -61,6 +61,7 @@ TEST_F(RecvAllImapE2e, SameMailAsPop3AcrossRuns) {
     bool sameAsPop3;    // the mail folder equals the POP3 reference run's
     int left;           // messages left in INBOX afterwards (-1: not checked)
     int biff;           // zelMailBiff's count afterwards, none new (-1: not checked)
+    int maxSize = 0;    // MAXSIZE; its step drops a small message, then one twice as large
   };
   const Step steps[] = {
       {"POP3 reference", 0, 0, false, 0, nullptr, 0, false, 1000, true, 1000, -1},
@@ -71,7 +72,8 @@ TEST_F(RecvAllImapE2e, SameMailAsPop3AcrossRuns) {
       {"UIDVALIDITY changed: only the new message", 1, 0, true, 0, nullptr, 1, true, 1, false, 1001, 1001},
       {"and nothing after that", 1, 0, true, 0, nullptr, 0, false, 0, false, 1001, -1},
       {"Japanese folder", 1, 1, true, 0, japanese.c_str(), 3, false, 3, false, 1001, 3},
-      {"DELE empties INBOX", 1, 0, false, 1, nullptr, 0, false, 1001, false, 0, 0},
+      {"MAXSIZE leaves the larger message", 1, 0, true, 0, nullptr, 2, false, 1, false, 1003, -1, 10000},
+      {"DELE empties INBOX", 1, 0, false, 1, nullptr, 0, false, 1003, false, 0, 0},
   };
   ClearMaildir("alice/.&ZeVnLIqe-");
   DropMessages("m", 1000, 4000);
@@ -85,14 +87,19 @@ TEST_F(RecvAllImapE2e, SameMailAsPop3AcrossRuns) {
     for (int i = 0; i < step.drop; ++i) {
       const bool japanese = step.folder != nullptr;
       DropMessage(japanese ? "alice/.&ZeVnLIqe-" : "alice",
-                  TestMessage((japanese ? "j" : "n") + std::to_string(i)));
+                  TestMessage((japanese ? "j" : "n") + std::to_string(step.drop + i),
+                              step.maxSize > 0 && i > 0 ? 2 * step.maxSize : 200));
     }
     zelSetValueInt("PROTOCOL", step.protocol);
     zelSetValueInt("TLS", step.tls);
     zelSetValueStr("TLSCAFILE", step.tls != 0 ? s.caFile.c_str() : "");
     zelSetValueInt("DELE", step.dele);
+    zelSetValueInt("MAXSIZE", step.maxSize);
     ASSERT_GT(zelSetValueStr("IMAPFOLDER", step.folder != nullptr ? step.folder : "INBOX"), 0);
     const std::string server = step.protocol == 0 ? s.Pop3Server() : s.ImapServer(step.tls == 1);
+    // One seen-UIDL file per folder, as per maildrop.
+    const std::string inboxSeen = seen_;
+    if (step.folder != nullptr) seen_ += ".folder";
     const RunResult run = Run(step.seen, false, server);
     EXPECT_EQ(run.result, step.stored);
     EXPECT_EQ(run.error, 0) << run.errorText;
@@ -112,10 +119,12 @@ TEST_F(RecvAllImapE2e, SameMailAsPop3AcrossRuns) {
       EXPECT_EQ(zelGetValueInt("BIFFNEW"), 0);
       zelSetValueStr("BIFFSEENFILE", "");
     }
+    seen_ = inboxSeen;
   }
   zelSetValueInt("PROTOCOL", 0);
   zelSetValueInt("TLS", 0);
   zelSetValueInt("DELE", 0);
+  zelSetValueInt("MAXSIZE", 0);
   zelSetValueStr("IMAPFOLDER", "INBOX");
 }
 

@@ -139,10 +139,16 @@ bool InetImap::ReadResponse(ImapResponse& response, bool streamBody) {
   response.literals.clear();
   streamed_ = false;
   std::string line;
+  std::size_t held = 0;  // bytes of lines and kept literals
   for (;;) {
     if (!ReadLine(line)) return false;
     std::uint64_t size = 0;
     const bool literal = ImapTrailingLiteral(line, &size);
+    held += line.size();
+    if (held > kImapLineMax) {
+      s_.SetReplyLine({}, false);
+      return false;  // a response without end: a broken or hostile server
+    }
     response.lines.push_back(line);
     if (!literal) return true;
     // The message itself: the FETCH's last item before the literal is BODY[].
@@ -169,6 +175,7 @@ bool InetImap::ReadResponse(ImapResponse& response, bool streamBody) {
       if (size <= kImapKeptLiteral) kept.append(block, n);
       left -= n;
     }
+    held += kept.size();
   }
 }
 

@@ -26,8 +26,9 @@ namespace zel {
 
 inline constexpr int kImapPort = 143;
 inline constexpr int kImapTlsPort = 993;
-// Longest response line kept: a SEARCH of kMaxListing UIDs of ten digits
-// and their blanks fits; a longer line is a broken or hostile server.
+// Longest response kept (its lines and kept literals): a SEARCH of
+// kMaxListing UIDs of ten digits and their blanks fits; a longer one is a
+// broken or hostile server.
 inline constexpr std::size_t kImapLineMax = 12u * 1024 * 1024;
 // Largest literal kept in memory (header fields, names); a larger one that
 // the client did not ask to stream is read and dropped.

@@ -256,7 +256,7 @@ void InetSocket::NoteReplyFailure(FailureKind refused) {
 }
 
 void InetSocket::SetReplyLine(std::string_view line, bool got) {
-  CopyBounded(replyLine, got ? line : std::string_view());
+  CopyBounded(replyLine, got ? line : std::string_view(""));
   gotLine_ = got;
 }
 

@@ -133,7 +133,9 @@ TEST(ImapSession, ByteLevelCases) {
     session.Close();
     server.Join();
     EXPECT_EQ(server.commands(), c.commands);
-    if (c.file != "-") EXPECT_EQ(test::ReadAll(file), c.file);
+    if (c.file != "-") {
+      EXPECT_EQ(test::ReadAll(file), c.file);
+    }
   }
 }
 

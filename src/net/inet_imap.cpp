@@ -24,7 +24,7 @@ constexpr int kLogoutLines = 8;
 // `text` as an IMAP quoted string, or false when it needs a literal
 // (an 8-bit byte, CR, LF or NUL).
 bool Quoted(std::string_view text, std::string& out) {
-  out = "\"";
+  out.assign(1, '"');
   for (char c : text) {
     const unsigned char u = static_cast<unsigned char>(c);
     if (u >= 0x80 || u == '\r' || u == '\n' || u == 0) return false;
@@ -291,7 +291,10 @@ int InetImap::LoginCommand(const char* host, const char* user, const char* passw
       segments.back() += quoted;
     } else {
       unusable = unusable || std::strpbrk(arg, "\r\n") != nullptr;
-      segments.back() += "{" + std::to_string(std::strlen(arg)) + "}";
+      std::string& line = segments.back();
+      line += '{';
+      line += std::to_string(std::strlen(arg));
+      line += '}';
       segments.emplace_back(arg);
     }
   }

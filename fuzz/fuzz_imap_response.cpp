@@ -60,5 +60,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     zel::ImapUtf7ToUtf8(again, utf8);
   }
   zel::ImapUtf7FromUtf8(text, again);
+  // A quoted string reads back as the text it quotes.
+  std::string quoted;
+  if (zel::ImapQuoted(text, quoted) && zel::ImapTokens::Unquote(quoted) != text) std::abort();
   return 0;
 }

@@ -50,6 +50,18 @@ void TakeCodeAndText(std::string_view line, std::size_t at, ImapLine& out) {
 
 }  // namespace
 
+bool ImapQuoted(std::string_view text, std::string& out) {
+  out.assign(1, '"');
+  for (char c : text) {
+    const unsigned char u = static_cast<unsigned char>(c);
+    if (u >= 0x80 || u == '\r' || u == '\n' || u == 0) return false;
+    if (c == '"' || c == '\\') out += '\\';
+    out += c;
+  }
+  out += '"';
+  return true;
+}
+
 bool ImapNumber(std::string_view token, std::uint32_t* value) {
   if (token.empty() || token.size() > 10) return false;
   std::uint64_t n = 0;

@@ -92,6 +92,11 @@ class ImapTokens {
   int depth_ = 0;
 };
 
+// ImapQuoted - `text` as a quoted string ("\\" and "\"" escaped) into
+// `out`. Returns false when it needs a literal instead: it holds an 8-bit
+// byte, CR, LF or NUL.
+bool ImapQuoted(std::string_view text, std::string& out);
+
 // ImapNumber - `token` as a 32-bit unsigned number; false when it is not
 // all digits or too large.
 bool ImapNumber(std::string_view token, std::uint32_t* value);

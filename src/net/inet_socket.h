@@ -282,7 +282,9 @@ class InetSocket {
   int port = 0;
   IpAddress peerAddress_;  // the address connected to
   FailureNote failure_;
-  bool gotLine_ = false;            // the last RecvLine read a line
+  // The last RecvLine read a line. Atomic: a cancel's Quit clears it from
+  // another thread while the worker reads.
+  std::atomic<bool> gotLine_{false};
   std::size_t received_ = 0;        // bytes received since connecting
   mutable std::string replyNote_;   // ReplyNote's text
 

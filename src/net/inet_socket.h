@@ -264,7 +264,9 @@ class InetSocket {
   int port = 0;
   IpAddress peerAddress_;  // the address connected to
   FailureNote failure_;
-  bool gotLine_ = false;            // the last RecvLine read a line
+  // The last RecvLine read a line. Atomic: a Quit from the dialog's thread
+  // clears it while the worker's command may too.
+  std::atomic<bool> gotLine_{false};
   std::size_t received_ = 0;        // bytes received since connecting
   mutable std::string replyNote_;   // ReplyNote's text
 

@@ -139,6 +139,7 @@ int Run(int argc, const char* const* argv) {
   const int result = recvMailAll(fields.listFile, fields.mailFolder, Optional(fields.seenFile),
                                  Optional(fields.mailbox));
   done.store(true);
+  zel::WakeInterruptWait();  // the watcher ends now, not at its next look
   watcher.join();
 
   const bool succeeded = result >= 0 && getErrorInt() == 0;

@@ -16,6 +16,11 @@
 #                       discarded) and prints "WALL CPU": its wall time and
 #                       the CPU time (user + system) of the process and its
 #                       children; fails when COMMAND fails
+#   measure_each N INPUT COMMAND...
+#                       runs the program COMMAND N times, one after the
+#                       other, each reading the file INPUT (standard output
+#                       discarded), and prints "WALL CPU" of all N; fails
+#                       when one run fails
 #   best_wall "WALL CPU"...  the pair with the smallest wall time
 #   best_cpu "WALL CPU"...   the smallest CPU time
 #   reseed_maildir SEED USER
@@ -65,6 +70,24 @@ _, status, usage = os.wait4(pid, 0)
 wall = time.perf_counter() - start
 if status != 0:
     sys.exit("%s failed (status %d)" % (sys.argv[1], status))
+print("%.6f %.6f" % (wall, usage.ru_utime + usage.ru_stime))' "$@"
+}
+measure_each() {
+  $PY -c 'import os, resource, sys, time
+count, path, argv = int(sys.argv[1]), sys.argv[2], sys.argv[3:]
+null = os.open(os.devnull, os.O_WRONLY)
+start = time.perf_counter()
+for _ in range(count):
+    source = os.open(path, os.O_RDONLY)
+    pid = os.posix_spawnp(argv[0], argv, os.environ,
+                          file_actions=[(os.POSIX_SPAWN_DUP2, source, 0),
+                                        (os.POSIX_SPAWN_DUP2, null, 1)])
+    os.close(source)
+    _, status = os.waitpid(pid, 0)
+    if status != 0:
+        sys.exit("%s failed (status %d)" % (argv[0], status))
+wall = time.perf_counter() - start
+usage = resource.getrusage(resource.RUSAGE_CHILDREN)
 print("%.6f %.6f" % (wall, usage.ru_utime + usage.ru_stime))' "$@"
 }
 best_wall() { $PY -c "import sys; print(min(sys.argv[1:], key=lambda p: float(p.split()[0])))" "$@"; }

@@ -63,7 +63,43 @@ long StandardUtcOffset() {
   return std::min(LocalUtcOffset(january), LocalUtcOffset(july));
 }
 
-void AppendIndexDate(std::string& out, std::string_view v, long standard) {
+bool IndexClock::Local(std::int64_t t, std::tm& f) {
+  // Local seconds minus UTC seconds of a broken-down time of `at`.
+  const auto offsetOf = [](std::int64_t at, const std::tm& local) {
+    return daysFromCivil(local.tm_year + 1900, local.tm_mon, local.tm_mday) * 86400 +
+           local.tm_hour * 3600 + local.tm_min * 60 + local.tm_sec - at;
+  };
+  std::uint64_t mixed = static_cast<std::uint64_t>(t / 3600);  // splitmix64's finaliser
+  mixed = (mixed ^ (mixed >> 30)) * 0xBF58476D1CE4E5B9ull;
+  mixed = (mixed ^ (mixed >> 27)) * 0x94D049BB133111EBull;
+  Hour& hour = hours_[(mixed ^ (mixed >> 31)) >> (64 - kHourBits)];
+  if (hour.number != t / 3600) {
+    const std::int64_t start = t / 3600 * 3600;
+    std::tm first{}, last{};
+    if (!LocalTime(static_cast<std::time_t>(start), first) ||
+        !LocalTime(static_cast<std::time_t>(start + 3599), last) ||
+        offsetOf(start, first) != offsetOf(start + 3599, last)) {
+      hour.number = -1;
+      return LocalTime(static_cast<std::time_t>(t), f);
+    }
+    hour.number = t / 3600;
+    hour.offset = offsetOf(start, first);
+  }
+  const std::int64_t local = t + hour.offset;
+  const std::int64_t days = local >= 0 ? local / 86400 : -((86399 - local) / 86400);
+  const std::int64_t seconds = local - days * 86400;
+  std::int64_t year;
+  civilFromDays(days, year, f.tm_mon, f.tm_mday);
+  f.tm_year = static_cast<int>(year - 1900);
+  f.tm_wday = weekdayFromDays(days);
+  f.tm_hour = static_cast<int>(seconds / 3600);
+  f.tm_min = static_cast<int>(seconds / 60 % 60);
+  f.tm_sec = static_cast<int>(seconds % 60);
+  return true;
+}
+
+void AppendIndexDate(std::string& out, std::string_view v, IndexClock& clock) {
+  const long standard = clock.StandardOffset();
   std::size_t i = 0;
   skipBlanks(v, i);
   if (i < v.size() && !isDigit(v[i])) skipWord(v, i);  // the weekday
@@ -108,7 +144,7 @@ void AppendIndexDate(std::string& out, std::string_view v, long standard) {
   }
   t = std::clamp<std::int64_t>(t, 0, kLatestTime);
   std::tm f{};
-  if (!LocalTime(static_cast<std::time_t>(t), f)) LocalTime(0, f);
+  if (!clock.Local(t, f)) clock.Local(0, f);
   // "%04d/%02d/%02d(%s) %02d:%02d:%02d" (one per record: no printf)
   char text[32];
   char* p = text;

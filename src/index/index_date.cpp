@@ -11,7 +11,7 @@ namespace zel {
 
 namespace {
 
-constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+constexpr std::string_view kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                    "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
 constexpr const char* kWeekdays[] = {"日", "月", "火", "水", "木", "金", "土"};
 
@@ -42,6 +42,16 @@ std::int64_t numberAt(std::string_view v, std::size_t at) {
   std::int64_t n = 0;
   for (; i < v.size() && isDigit(v[i]); ++i) n = std::min(n * 10 + (v[i] - '0'), kNumberLimit);
   return negative ? -n : n;
+}
+
+// True when "hh:mm:ss" (two digits each) stands at `at`, followed by the
+// end or a blank: numberAt reads each the same.
+bool isClock(std::string_view v, std::size_t at) {
+  if (v.size() < at + 8 || (v.size() > at + 8 && v[at + 8] != ' ')) return false;
+  for (std::size_t k = 0; k < 8; ++k) {
+    if (k % 3 == 2 ? v[at + k] != ':' : !isDigit(v[at + k])) return false;
+  }
+  return true;
 }
 
 void skipBlanks(std::string_view v, std::size_t& i) {
@@ -120,9 +130,17 @@ void AppendIndexDate(std::string& out, std::string_view v, IndexClock& clock) {
   if (year < 100) year += year < 70 ? 2000 : 1900;
   skipWord(v, i);
   skipBlanks(v, i);
-  const std::int64_t hour = numberAt(v, i);
-  const std::int64_t minute = numberAt(v, i + 3);
-  const std::int64_t second = numberAt(v, i + 6);
+  std::int64_t hour, minute, second;
+  if (isClock(v, i)) {  // the usual "hh:mm:ss", read at once
+    const auto two = [&](std::size_t at) { return (v[at] - '0') * 10 + (v[at + 1] - '0'); };
+    hour = two(i);
+    minute = two(i + 3);
+    second = two(i + 6);
+  } else {
+    hour = numberAt(v, i);
+    minute = numberAt(v, i + 3);
+    second = numberAt(v, i + 6);
+  }
   skipWord(v, i);
   skipBlanks(v, i);
   const std::string_view zone = v.substr(i);

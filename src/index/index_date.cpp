@@ -1,7 +1,9 @@
 #include "index/index_date.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
+#include <cstring>
 #include <ctime>
 
 #include "codec/calendar.h"
@@ -13,7 +15,17 @@ namespace {
 
 constexpr std::string_view kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
                                    "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-constexpr const char* kWeekdays[] = {"日", "月", "火", "水", "木", "金", "土"};
+constexpr std::string_view kWeekdays[] = {"日", "月", "火", "水", "木", "金", "土"};
+
+// "00" to "99", for writing two digits at once.
+constexpr auto kTwoDigits = [] {
+  std::array<char, 200> digits{};
+  for (int k = 0; k < 100; ++k) {
+    digits[2 * k] = static_cast<char>('0' + k / 10);
+    digits[2 * k + 1] = static_cast<char>('0' + k % 10);
+  }
+  return digits;
+}();
 
 struct Zone {
   std::string_view name;
@@ -119,7 +131,7 @@ void AppendIndexDate(std::string& out, std::string_view v, IndexClock& clock) {
   skipBlanks(v, i);
   int month = -1;
   for (int m = 0; m < 12 && i + 3 <= v.size(); ++m) {
-    if (v.substr(i, 3) == kMonths[m]) {
+    if (v[i] == kMonths[m][0] && v[i + 1] == kMonths[m][1] && v[i + 2] == kMonths[m][2]) {
       month = m;
       break;
     }
@@ -167,8 +179,8 @@ void AppendIndexDate(std::string& out, std::string_view v, IndexClock& clock) {
   char text[32];
   char* p = text;
   const auto two = [&p](int v) {
-    *p++ = static_cast<char>('0' + v / 10 % 10);
-    *p++ = static_cast<char>('0' + v % 10);
+    std::memcpy(p, &kTwoDigits[2 * (v % 100)], 2);
+    p += 2;
   };
   const int fullYear = f.tm_year + 1900;  // 1970 to 3000
   two(fullYear / 100);
@@ -178,7 +190,9 @@ void AppendIndexDate(std::string& out, std::string_view v, IndexClock& clock) {
   *p++ = '/';
   two(f.tm_mday);
   *p++ = '(';
-  for (const char* w = kWeekdays[f.tm_wday % 7]; *w != '\0';) *p++ = *w++;
+  const std::string_view weekday = kWeekdays[f.tm_wday % 7];
+  std::memcpy(p, weekday.data(), weekday.size());
+  p += weekday.size();
   *p++ = ')';
   *p++ = ' ';
   two(f.tm_hour);

@@ -90,6 +90,9 @@ ZELPOST_API int ZELPOST_CALL zelMailBiff(void);
  *                  plain connections; a refused AUTH gives -404.
  *   ERRCLASS       read only: the kind of the last operation's failure, one
  *                  of ZELPOST_ERRCLASS_* below; 0 after a success.
+ *   DECODE         1: received mail is decoded in any charset and transfer
+ *                  encoding into display files (1); 0: display files as
+ *                  the classic decoder wrote them (ISO-2022-JP only).
  *
  * Text options (zelSetValueStr returns the stored length, 0: nothing
  * changed; zelGetValueStr: size 0 returns 0, size > 0 bounds the copy, NUL

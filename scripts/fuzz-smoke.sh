@@ -32,6 +32,7 @@ for target in $targets; do
   printf 'Date: Mon, 01 Jan 2001 12:00:00 +0900\n' >"$corpus/date"
   printf '\033$BF|K\\\033(B \223\372\226\173 \261\336 YWJj:!!!!' >"$corpus/text"
   printf 'Content-Type: multipart/mixed; boundary="b"\r\n\r\n--b\r\nContent-Transfer-Encoding: base64\r\nContent-Disposition: attachment; filename="a.txt"\r\n\r\nYWJj\r\n--b\r\nContent-Type: application/mac-binhex40\r\n\r\n:!!!!:\r\n--b--\r\n' >"$corpus/mime"
+  printf 'Content-Type: multipart/alternative; boundary=b\r\n\r\n--b\r\nContent-Type: text/html; charset=utf-8\r\nContent-Transfer-Encoding: quoted-printable\r\n\r\n<p>=E6=97=A5&amp;<br><a href="x">y</a></p>=\r\n--b--\r\n' >"$corpus/html"
   printf 'X-MailFile: a.wml\r\nSubject: s\r\nDate: 5 Dec 00 01:00:00 GMT\r\n\r\nbody\r\n.\r\n\37700000001\001\r\n' >"$corpus/mailbox"
   echo "== $target ($seconds s)"
   if ! "$build/fuzz/$target" -max_total_time="$seconds" -max_len=4096 -rss_limit_mb=2048 \

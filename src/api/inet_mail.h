@@ -181,6 +181,10 @@ class InetMail : public InetPop3 {
   char tlsCaFile[kPathSize] = {};  // option TLSCAFILE: extra trusted certificates
   MessageCharset messageCharset = MessageCharset::kIso2022Jp;     // option CHARSET
   SendFileCharset sendFileCharset = SendFileCharset::kShiftJis;  // option SENDFILECHARSET
+  int decodeAnyCharset = 1;  // option DECODE: 1 any charset, 0 the classic decoder
+
+  // How received mail is decoded (option DECODE).
+  DecodeMode Decoding() const { return decodeAnyCharset != 0 ? DecodeMode::kAnyCharset : DecodeMode::kClassic; }
 
   // The ports of the connections to come: the fixed ones, or 995 and 465
   // with implicit TLS.

@@ -63,6 +63,8 @@ void InetMail::SetOptionDefaults() {
   ApplyTlsOptions();
   messageCharset = MessageCharset::kIso2022Jp;
   sendFileCharset = SendFileCharset::kShiftJis;
+  decodeAnyCharset = 1;
+  progressDecoding = Decoding();
   std::string temp;
   if (!TempDirectory(temp)) temp.clear();
   CopyBounded(logDir, temp);
@@ -79,8 +81,10 @@ int InetMail::SetValueInt(const char* name, int value) {
   if (NameIs(name, "SILENT")) flag = &silent;
   if (NameIs(name, "APOP")) flag = &useApop;
   if (NameIs(name, "DELESEEN")) flag = &deleteSeen;
+  if (NameIs(name, "DECODE")) flag = &decodeAnyCharset;
   if (flag != nullptr) {
     *flag = value != 0 ? 1 : 0;
+    progressDecoding = Decoding();
     return *flag;
   }
   if (NameIs(name, "EXECUTE_TYPE")) {
@@ -150,6 +154,7 @@ int InetMail::GetValueInt(const char* name) const {
   if (NameIs(name, "ERRCLASS")) return static_cast<int>(errorDetail.kind);
   if (NameIs(name, "DELESEEN")) return deleteSeen;
   if (NameIs(name, "MAXSIZE")) return maxMessageSize;
+  if (NameIs(name, "DECODE")) return decodeAnyCharset;
   return 0;
 }
 

@@ -5,6 +5,7 @@
 
 #include "codec/base64.h"
 #include "codec/charset.h"
+#include "codec/header_words.h"
 #include "platform/sjis_text.h"
 
 namespace zel {
@@ -114,93 +115,6 @@ std::size_t utf8WordCut(std::string_view text, std::size_t start, std::size_t li
 std::size_t skipBlanks(std::string_view text, std::size_t at) {
   while (at < text.size() && isBlank(text[at])) ++at;
   return at;
-}
-
-// Value of a hexadecimal digit of a Q word: digits as such, any other
-// character c as c - 0x37 (so "A".."F" give 10..15).
-int hexValue(unsigned char c) { return (c >= '0' && c <= '9') ? c - '0' : c - 0x37; }
-
-bool isQHexFirst(unsigned char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F'); }
-
-unsigned base64Value(unsigned char c) {
-  if (c >= 'A' && c <= 'Z') return c - 'A';
-  if (c >= 'a' && c <= 'z') return c - 'a' + 26;
-  if (c >= '0' && c <= '9') return c - '0' + 52;
-  if (c == '+') return 62;
-  if (c == '/') return 63;
-  return 0;
-}
-
-// Decodes the words of `s` into `out` (bytes as the words carry them).
-void decodeWords(std::string_view s, std::string& out) {
-  const std::size_t n = s.size();
-  bool afterWord = false;
-  std::size_t i = 0;
-  while (i < n) {
-    if (!(s[i] == '=' && i + 1 < n && s[i + 1] == '?')) {
-      out.push_back(s[i]);
-      if (s[i] != ' ') afterWord = false;
-      ++i;
-      continue;
-    }
-    // An encoded word starts: blanks since the previous word disappear.
-    if (afterWord) {
-      while (!out.empty() && out.back() == ' ') out.pop_back();
-    }
-    afterWord = true;
-    const std::size_t charsetEnd = s.find('?', i + 2);
-    const std::size_t p = charsetEnd == std::string_view::npos ? n : charsetEnd + 1;
-    const char kind = p + 1 < n && s[p + 1] == '?' ? s[p] : '\0';
-    if (kind == 'B' || kind == 'b') {
-      std::size_t k = p + 2;
-      while (k < n) {
-        if (startsWith(s, k, "?=")) {
-          k += 2;
-          break;
-        }
-        if (n - k < 4) break;  // a cut group: read on as ordinary text
-        const auto* g = reinterpret_cast<const unsigned char*>(s.data() + k);
-        const unsigned w = base64Value(g[0]), x = base64Value(g[1]), y = base64Value(g[2]),
-                       z = base64Value(g[3]);
-        out.push_back(static_cast<char>((w << 2) | (x >> 4)));
-        if (g[2] != '=') out.push_back(static_cast<char>((x << 4) | (y >> 2)));
-        if (g[3] != '=') out.push_back(static_cast<char>((y << 6) | z));
-        k += 4;
-      }
-      i = k;
-    } else if (kind == 'Q' || kind == 'q') {
-      std::size_t k = p + 2;
-      while (k < n) {
-        if (startsWith(s, k, "?=")) {
-          k += 2;
-          break;
-        }
-        const auto c = static_cast<unsigned char>(s[k]);
-        if (c != '=') {
-          out.push_back(static_cast<char>(c));
-          ++k;
-          continue;
-        }
-        if (n - k < 3) break;  // "=" near the end: read on as ordinary text
-        const auto h = static_cast<unsigned char>(s[k + 1]);
-        if (isQHexFirst(h)) {
-          const int v = (hexValue(h) << 4) | hexValue(static_cast<unsigned char>(s[k + 2]));
-          out.push_back(static_cast<char>(v & 0xFF));
-          k += 3;
-        } else {
-          out.push_back(static_cast<char>(h));
-          k += 2;
-        }
-      }
-      i = k;
-    } else {
-      // Another encoding or a malformed word: copied through its "?=".
-      const std::size_t close = s.find("?=", i + 2);
-      const std::size_t stop = close == std::string_view::npos ? n : close + 2;
-      out.append(s.substr(i, stop - i));
-      i = stop;
-    }
-  }
 }
 
 }  // namespace
@@ -352,17 +266,21 @@ std::string encodeUtf8HeaderPart(std::string_view source, Utf8HeaderFold& fold) 
 }
 
 std::string decodeHeaderLine(std::string_view source) {
+  // The words' bytes as they stand; blanks between two words, and those
+  // the text before a word ends with, disappear.
+  std::vector<WordPiece> pieces;
+  scanEncodedWords(source, pieces);
   std::string out;
   out.reserve(source.size());
-  decodeWords(source, out);
+  for (const WordPiece& piece : pieces) {
+    if (piece.adjacent) {
+      while (!out.empty() && out.back() == ' ') out.pop_back();
+    }
+    out += piece.bytes;
+  }
   out.resize(jisToSjis(out.data(), out.size(), out.data()));
-  // A decoded line stays one line, and a line that came with a line feed
-  // ends with exactly one (the decoded text never outgrows the encoded one,
-  // so this still fits).
-  blankControlBytes(out);
-  const bool ownLineFeed = !source.empty() && source.back() == '\n';
-  if (!ownLineFeed && !out.empty() && out.back() == '\n') out.back() = ' ';
-  if (ownLineFeed && (out.empty() || out.back() != '\n')) out.push_back('\n');
+  // The decoded text never outgrows the encoded one, so this still fits.
+  finishHeaderLine(source, out);
   return out;
 }
 

@@ -5,7 +5,8 @@
 #include "platform/ascii_case.h"
 #include "codec/base64.h"
 #include "codec/binhex.h"
-#include "codec/encoded_word.h"
+#include "codec/header_words.h"
+#include "codec/mime_params.h"
 #include "codec/header_text.h"
 #include "codec/message_builder.h"
 
@@ -173,6 +174,22 @@ std::optional<std::string> readParamValue(std::string_view text) {
   return std::string(value.substr(0, value.find(';')));
 }
 
+void readContentType(std::string_view f, std::string& type, std::string& subtype, std::string& boundary,
+                     std::string& charset) {
+  const std::string_view rest = f.substr(f.find(':') + 1);
+  const std::size_t slash = rest.find('/');
+  if (slash == std::string_view::npos) {
+    type = lowerCase(rest.substr(0, rest.find(';')));
+    subtype.clear();
+  } else {
+    type = lowerCase(rest.substr(0, slash));
+    const std::string_view after = rest.substr(slash + 1);
+    subtype = lowerCase(after.substr(0, after.find(';')));
+  }
+  if (findNoCase(f, "boundary=") != std::string_view::npos) boundary = paramAfter(f, "boundary=");
+  if (findNoCase(f, "charset=") != std::string_view::npos) charset = lowerCase(paramAfter(f, "charset="));
+}
+
 namespace {
 
 // True when `base` (a name's text before its first dot, trailing blanks
@@ -304,27 +321,19 @@ void MailFile::readHeader() {
 
 void MailFile::takeField(char* field) {
   if (startsWithNoCase(field, "Content-Type:")) {
-    const std::string_view f = stripUnquotedBlanks(field);
-    const std::string_view rest = f.substr(f.find(':') + 1);
-    const std::size_t slash = rest.find('/');
-    if (slash == std::string_view::npos) {
-      type = lowerCase(rest.substr(0, rest.find(';')));
-      subtype.clear();
-    } else {
-      type = lowerCase(rest.substr(0, slash));
-      const std::string_view after = rest.substr(slash + 1);
-      subtype = lowerCase(after.substr(0, after.find(';')));
-    }
-    if (findNoCase(f, "boundary=") != std::string_view::npos) boundary = paramAfter(f, "boundary=");
-    if (findNoCase(f, "charset=") != std::string_view::npos) charset = lowerCase(paramAfter(f, "charset="));
+    readContentType(stripUnquotedBlanks(field), type, subtype, boundary, charset);
   } else if (startsWithNoCase(field, "Content-Transfer-Encoding:")) {
     transferEncoding = readParamValue(stripUnquotedBlanks(field)).value_or(std::string());
   } else if (startsWithNoCase(field, "Content-ID:")) {
     contentId = readParamValue(stripUnquotedBlanks(field)).value_or(std::string());
   } else if (startsWithNoCase(field, "Content-Disposition:")) {
     const std::string_view f = stripUnquotedBlanks(field);
-    if (findNoCase(f, "filename=") != std::string_view::npos) {
-      fileName = attachmentSaveName(decodeHeaderLine(paramAfter(f, "filename=")));
+    bool extended = false;
+    std::optional<std::string> name = mimeParameter(f, "filename", &extended);
+    if (name && extended) {
+      fileName = attachmentSaveName(*name);  // RFC 2231
+    } else if (findNoCase(f, "filename=") != std::string_view::npos) {
+      fileName = attachmentSaveName(decodeHeaderWords(paramAfter(f, "filename=")));
     }
   }
 }

@@ -43,6 +43,14 @@ inline constexpr int kLogLineAttachmentOpen = 559;
 // follows it.
 std::optional<std::string> readParamValue(std::string_view text);
 
+// readContentType: the media type and subtype (lower case), the boundary
+// (as written) and the charset (lower case) of a Content-Type field whose
+// blanks outside quotes are removed (stripUnquotedBlanks). A parameter the
+// field does not hold leaves its text unchanged; a type without "/" gives
+// an empty subtype.
+void readContentType(std::string_view field, std::string& type, std::string& subtype,
+                     std::string& boundary, std::string& charset);
+
 // attachmentSaveName: a received file name made safe to list and to offer
 // for saving: its last path component (after the last "/" or "\", searched
 // Shift-JIS-aware) without trailing dots and blanks (so "." and ".." are

@@ -2,11 +2,13 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "codec/charset.h"
 #include "codec/decode_lines.h"
 #include "codec/encoded_word.h"
 #include "codec/header_text.h"
+#include "codec/header_words.h"
 #include "codec/rfc822_date.h"
 
 namespace zel {
@@ -54,6 +56,31 @@ void captureInfo(const std::string& decoded, MessageInfo& info) {
   }
 }
 
+// Reads the next header field, unfolded over the continuation lines that
+// start with a blank (a tab does not continue a field here) and ending with
+// a line feed. Returns false at the empty line or the end.
+bool readField(LineSource& raw, std::string& field) {
+  if (!readWholeLine(raw, field) || field == "\n") return false;
+  std::string continuation;
+  // Unfold: a continuation's leading blank takes the line feed's place.
+  while (!field.empty() && field.back() == '\n' && raw.peek() == ' ') {
+    readWholeLine(raw, continuation);
+    field.pop_back();
+    field += continuation;
+  }
+  // The header must end with its own line before the empty line, even
+  // when the raw file ends inside the header without a line feed.
+  if (field.back() != '\n') field += '\n';
+  return true;
+}
+
+// The undecoded copy of a Subject field, one line as the decoded one is.
+std::string subjectCopy(const std::string& field) {
+  std::string copy = "X-" + field;
+  blankControlBytes(copy);
+  return copy;
+}
+
 }  // namespace
 
 void MessageInfo::clear() {
@@ -62,26 +89,55 @@ void MessageInfo::clear() {
   subject[0] = '\0';
 }
 
+int MessageDecoder::decodeHeader(LineSource& raw, LineSink& display, MessageInfo& info) {
+  if (mode_ == DecodeMode::kClassic) return decodeHeaderBlock(raw, display, info);
+  std::vector<std::string> fields;  // raw, for the MIME fields of the message
+  std::vector<std::string> lines;   // display lines not yet written
+  std::size_t held = 0;
+  bool holding = true;
+  std::string field;
+  while (readField(raw, field)) {
+    if (startsWithNoCase(field, "Subject:")) lines.push_back(subjectCopy(field));
+    std::string decoded = decodesDifferently(field) ? decodeHeaderWords(field) : decodeField(field);
+    captureInfo(decoded, info);
+    lines.push_back(std::move(decoded));
+    if (!holding) {
+      for (const std::string& line : lines) {
+        if (!display.write(line)) return 0;
+      }
+      lines.clear();
+      continue;
+    }
+    held += field.size();
+    fields.push_back(std::move(field));
+    if (held > kHeaderHoldMax) {
+      holding = false;  // the body is taken as it stands
+      fields.clear();
+    }
+  }
+  top_ = holding ? planPart(fields, false, 0) : PartPlan{};
+  return writePartHeader(lines, top_, display) && display.write("\n") ? 1 : 0;
+}
+
+int MessageDecoder::decodeBody(LineSource& raw, LineSink& display) {
+  if (mode_ == DecodeMode::kClassic) return decodeBodyText(raw, display);
+  BodyDecoder body(display, top_);
+  std::string line;
+  while (readWholeLine(raw, line)) {
+    std::string_view text = line;
+    if (text.front() == '.') {
+      if (text == ".\n" || text == ".") break;
+      text.remove_prefix(1);
+    }
+    if (!body.line(text)) return 0;
+  }
+  return body.finish() ? 1 : 0;
+}
+
 int decodeHeaderBlock(LineSource& raw, LineSink& display, MessageInfo& info) {
   std::string field;
-  std::string continuation;
-  while (readWholeLine(raw, field)) {
-    if (field == "\n") break;
-    // Unfold: a continuation's leading blank takes the line feed's place.
-    while (!field.empty() && field.back() == '\n' && raw.peek() == ' ') {
-      readWholeLine(raw, continuation);
-      field.pop_back();
-      field += continuation;
-    }
-    // The header must end with its own line before the empty line, even
-    // when the raw file ends inside the header without a line feed.
-    if (field.back() != '\n') field += '\n';
-    if (startsWithNoCase(field, "Subject:")) {
-      // The undecoded copy is one line as the decoded one is.
-      std::string raw = "X-" + field;
-      blankControlBytes(raw);
-      if (!display.write(raw)) return 0;
-    }
+  while (readField(raw, field)) {
+    if (startsWithNoCase(field, "Subject:") && !display.write(subjectCopy(field))) return 0;
     const std::string decoded = decodeField(field);
     if (!display.write(decoded)) return 0;
     captureInfo(decoded, info);

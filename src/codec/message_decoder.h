@@ -13,6 +13,8 @@
 #include <cstddef>
 #include <ctime>
 
+#include "codec/body_decoder.h"
+#include "codec/decode_mode.h"
 #include "codec/line_stream.h"
 #include "platform/sjis_text.h"
 
@@ -34,6 +36,34 @@ struct MessageInfo {
   // Empties all three, as before each message.
   void clear();
 };
+
+// The decoder of one message in either mode: decodeHeader, then decodeBody
+// on the same streams. DecodeMode::kClassic is decodeHeaderBlock and
+// decodeBodyText below, byte for byte. DecodeMode::kAnyCharset decodes
+// header lines with decodeHeaderWords (header_words.h) and the body as
+// BodyDecoder (body_decoder.h) writes it; lines whose encoded words are all
+// ISO-2022-JP (or in charsets this build does not know) come out as the
+// classic decoder writes them, so does every part that needs neither
+// transfer decoding nor charset conversion. The header is held until its
+// end (the Content-Type and Content-Transfer-Encoding of a decoded text
+// message are relabelled), up to kHeaderHoldMax bytes.
+class MessageDecoder {
+ public:
+  explicit MessageDecoder(DecodeMode mode) : mode_(mode) {}
+
+  // As decodeHeaderBlock. Returns 1, or 0 when a line cannot be written.
+  int decodeHeader(LineSource& raw, LineSink& display, MessageInfo& info);
+  // As decodeBodyText. Returns 1, or 0 when a line cannot be written.
+  int decodeBody(LineSource& raw, LineSink& display);
+
+ private:
+  DecodeMode mode_;
+  PartPlan top_;  // what the header said of the body
+};
+
+// A message header longer than this is written as it comes and its body
+// taken as the classic decoder takes it.
+inline constexpr std::size_t kHeaderHoldMax = 1024 * 1024;
 
 // decodeHeaderBlock: reads the raw header up to its empty line (or the end)
 // and writes the display file's header and the empty line after it.

@@ -5,6 +5,8 @@
 #include "codec/decode_lines.h"
 #include "codec/encoded_word.h"
 #include "codec/header_text.h"
+#include "codec/header_words.h"
+#include "codec/mime_params.h"
 #include "platform/sjis_text.h"
 
 namespace zel {
@@ -97,7 +99,7 @@ std::string attachmentLine(int number, std::string_view name) {
 
 // The listing line of a part with a Content-Type and the (stripped)
 // Content-Disposition line `disposition` (empty when the part has none).
-std::string listingLine(int number, const std::string& disposition) {
+std::string listingLine(int number, const std::string& disposition, DecodeMode mode) {
   if (disposition.empty()) return attachmentLine(number, "-*-no-name-*-");
   std::string_view rest(disposition);
   rest.remove_prefix(rest.find(':') + 1);
@@ -113,12 +115,20 @@ std::string listingLine(int number, const std::string& disposition) {
   if (!name.empty() && name.front() == '"') name.remove_prefix(1);
   name = name.substr(0, name.find('"'));
   // The decoded name lives in a path-sized area.
-  const std::string decoded = decodeHeaderLine(name);
+  std::string decoded;
+  bool extended = false;
+  if (mode == DecodeMode::kClassic) {
+    decoded = decodeHeaderLine(name);
+  } else if (std::optional<std::string> value = mimeParameter(rest, "filename", &extended); value && extended) {
+    decoded = std::move(*value);  // RFC 2231
+  } else {
+    decoded = decodeHeaderWords(name);
+  }
   return attachmentLine(number, std::string_view(decoded).substr(
                                     0, SjisPrefixLength(decoded, kPathSize - 1)));
 }
 
-int writeMultipartBody(LineSource& in, LineSink& out, const std::string& delimiter) {
+int writeMultipartBody(LineSource& in, LineSink& out, const std::string& delimiter, DecodeMode mode) {
   std::string line;
   skipPast(in, delimiter);
   // First part: its header, then its text when it is plain text.
@@ -138,19 +148,27 @@ int writeMultipartBody(LineSource& in, LineSink& out, const std::string& delimit
   for (;;) {
     std::string type;
     std::string disposition;
+    bool inDisposition = false;  // the field continues on the next line
     while (readWholeLine(in, line) && line != "\n") {
+      const bool continuation = line[0] == ' ' || line[0] == '\t';
       std::string clean = stripped(line);
+      const bool isDisposition = startsWithNoCase(clean, kDisposition);
       if (startsWithNoCase(clean, kContentType)) {
         type = std::move(clean);
-      } else if (startsWithNoCase(clean, kDisposition)) {
+      } else if (isDisposition) {
         disposition = std::move(clean);
+      } else if (continuation && inDisposition && mode == DecodeMode::kAnyCharset &&
+                 startsWithNoCase(clean, "filename*")) {
+        disposition += clean;  // RFC 2231 pieces of a file name folded onto lines of their own
+        continue;
       }
+      inDisposition = isDisposition;
     }
     std::string entry;
     if (type.empty()) {
       entry = attachmentLine(number, "-*-no-content-type-*-");
     } else {
-      entry = listingLine(++number, disposition);
+      entry = listingLine(++number, disposition, mode);
     }
     if (!out.write(entry)) return 0;
     if (!skipPast(in, delimiter)) return 1;
@@ -160,7 +178,7 @@ int writeMultipartBody(LineSource& in, LineSink& out, const std::string& delimit
 }  // namespace
 
 int makeReadingCopy(std::string_view displayPath, LineSource& display, LineSink& readingCopy,
-                    HeaderTable& table) {
+                    HeaderTable& table, DecodeMode mode) {
   table.reset();
   const std::string delimiter = readHeader(display, table);
   std::string first = "X-MailFile: ";
@@ -170,7 +188,7 @@ int makeReadingCopy(std::string_view displayPath, LineSource& display, LineSink&
     return 0;
   }
   if (delimiter.empty()) return copyRest(display, readingCopy) ? 1 : 0;
-  return writeMultipartBody(display, readingCopy, delimiter);
+  return writeMultipartBody(display, readingCopy, delimiter, mode);
 }
 
 }  // namespace zel

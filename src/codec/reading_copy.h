@@ -9,10 +9,14 @@
 //   添付: N "-*-no-name-*-"    (no Content-Disposition)
 //   添付: N "-*-inline-*-"     (any other disposition text)
 //   添付: N "-*-no-content-type-*-"   (no Content-Type; N not counted up)
+// With DecodeMode::kAnyCharset file names in encoded words of any charset
+// and in their RFC 2231 form are converted to Shift-JIS; the classic mode
+// reads ISO-2022-JP words only.
 #pragma once
 
 #include <string_view>
 
+#include "codec/decode_mode.h"
 #include "codec/header_table.h"
 #include "codec/line_stream.h"
 
@@ -22,8 +26,9 @@ namespace zel {
 // `display` to `readingCopy`.
 //   displayPath  text of the "X-MailFile:" line (the display file's path)
 //   table        the session's header table; reset first, then filled
+//   mode         how attachment names are decoded
 // Returns 1 on success, 0 when writing fails. Malformed input never fails.
 int makeReadingCopy(std::string_view displayPath, LineSource& display, LineSink& readingCopy,
-                    HeaderTable& table);
+                    HeaderTable& table, DecodeMode mode = DecodeMode::kAnyCharset);
 
 }  // namespace zel

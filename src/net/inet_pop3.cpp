@@ -330,20 +330,30 @@ void InetPop3::CaptureHeader(const char* line, std::size_t length) {
   static constexpr std::string_view kSubject = "Subject:";
   static constexpr std::string_view kFrom = "From:";
   // A value stops at a NUL byte: the captured values are texts.
-  auto capture = [&](char (&field)[kCapturedValueSize], std::size_t skip) {
-    const char* value = line + skip;
-    const void* nul = std::memchr(value, '\0', length - skip);
-    const std::size_t size = nul != nullptr
-        ? static_cast<std::size_t>(static_cast<const char*>(nul) - value)
-        : length - skip;
-    CopyBounded(field, std::string_view(value, size));
+  auto value = [&](std::size_t skip) {
+    const char* start = line + skip;
+    const void* nul = std::memchr(start, '\0', length - skip);
+    return std::string_view(start, nul != nullptr ? static_cast<std::size_t>(static_cast<const char*>(nul) - start)
+                                                  : length - skip);
   };
+  auto capture = [&](char (&field)[kCapturedValueSize], std::size_t skip) { CopyBounded(field, value(skip)); };
+  if (length > 0 && (line[0] == ' ' || line[0] == '\t')) {
+    // A continuation line: unfolded onto its field, as far as it fits.
+    if (continued_ != nullptr) {
+      const std::size_t used = std::strlen(continued_);
+      CopyBounded(continued_ + used, kCapturedValueSize - used, value(0));
+    }
+    return;
+  }
+  continued_ = nullptr;
   if (HasHeaderName(line, length, kMessageId)) {
     capture(messageId, kMessageId.size());
   } else if (HasHeaderName(line, length, kSubject)) {
     capture(subject, kSubject.size());
+    continued_ = subject;
   } else if (HasHeaderName(line, length, kFrom)) {
     capture(from, kFrom.size());
+    continued_ = from;
   }
 }
 
@@ -351,7 +361,7 @@ void InetPop3::ReportProgress() {
   ++retrievedCount;
   if (progressWindow == 0) return;
   RecvProgress record;
-  FillRecvProgress(record, totalCount, retrievedCount, subject, from);
+  FillRecvProgress(record, totalCount, retrievedCount, subject, from, progressDecoding);
   SendProgress(progressWindow, record);
 }
 
@@ -392,6 +402,7 @@ int InetPop3::Retr(int number, LineSink& sink, const char* name) {
     return -205;
   }
   messageId[0] = subject[0] = from[0] = '\0';
+  continued_ = nullptr;
   char out[kRetrWriteSize];
   std::size_t used = 0;
   bool written = true;
@@ -461,6 +472,7 @@ int InetPop3::Top(int number, int lines) {
     return -206;
   }
   messageId[0] = subject[0] = from[0] = '\0';
+  continued_ = nullptr;
   bool inHeader = true;
   char piece[kReplyLineSize];
   for (;;) {

@@ -135,12 +135,15 @@ class InetPop3 : public InetSocket {
   // largest int); -203 on failure.
   int Stat();
 
-  // Last captured header values, raw (leading blanks kept, not decoded).
+  // Last captured header values, raw (leading blanks kept, not decoded);
+  // Subject and From with their continuation lines, unfolded.
   char messageId[kCapturedValueSize] = {};
   char subject[kCapturedValueSize] = {};
   char from[kCapturedValueSize] = {};
 
   WindowHandle progressWindow = 0;  // receiver of RecvProgress; 0 = none
+  // How the record's Subject and From are decoded (the session's DECODE).
+  DecodeMode progressDecoding = DecodeMode::kAnyCharset;
   int totalCount = 0;               // STAT count of the last listing
   int retrievedCount = 0;           // retrievals since the last listing
 
@@ -157,6 +160,7 @@ class InetPop3 : public InetSocket {
   void DiscardListingIfOwner();
   void CaptureHeader(const char* line, std::size_t length);
   void ReportProgress();
+  char* continued_ = nullptr;  // the captured field a continuation line extends
 
   // Listing of this connection's STAT/LIST/UIDL exchange and the position
   // of the entry NextMessage last returned.

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "codec/encoded_word.h"
+#include "codec/header_words.h"
 #include "platform/sjis_text.h"
 #include "platform/window.h"
 
@@ -18,9 +19,15 @@ void SendAsCopyData(WindowHandle window, const RecvProgress& record) {
   SendCopyData(window, 0, kRecvProgressId, &record, static_cast<std::uint32_t>(sizeof record));
 }
 
-// Decodes one raw header value into a record field: the raw text is first cut
-// to the field, since decoding never makes a text longer.
-void DecodeInto(char (&field)[kProgressTextSize], const char* raw) {
+// Decodes one raw header value into a record field. The classic decoder
+// never makes a text longer, so the raw text is cut to the field first; a
+// conversion may (one Latin-1 byte becomes a two-byte mark), so its result
+// is cut.
+void DecodeInto(char (&field)[kProgressTextSize], const char* raw, DecodeMode mode) {
+  if (mode == DecodeMode::kAnyCharset) {
+    CopyBounded(field, decodeHeaderWords(raw != nullptr ? raw : ""));
+    return;
+  }
   char cut[kProgressTextSize];
   CopyBounded(cut, raw != nullptr ? raw : "");
   decodeHeaderLine(cut, field);
@@ -37,12 +44,12 @@ void SendProgress(WindowHandle window, const RecvProgress& record) {
 }
 
 void FillRecvProgress(RecvProgress& record, int totalCount, int retrievedCount,
-                      const char* rawSubject, const char* rawFrom) {
+                      const char* rawSubject, const char* rawFrom, DecodeMode mode) {
   std::memset(&record, 0, sizeof record);
   record.totalCount = totalCount;
   record.retrievedCount = retrievedCount;
-  DecodeInto(record.subject, rawSubject);
-  DecodeInto(record.from, rawFrom);
+  DecodeInto(record.subject, rawSubject, mode);
+  DecodeInto(record.from, rawFrom, mode);
 }
 
 }  // namespace zel

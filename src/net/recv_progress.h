@@ -6,6 +6,7 @@
 // (tests record the records instead).
 #pragma once
 
+#include "codec/decode_mode.h"
 #include "codec/recv_progress_record.h"
 #include "platform/window_handle.h"
 
@@ -24,8 +25,10 @@ ProgressSender SetProgressSender(ProgressSender sender);
 void SendProgress(WindowHandle window, const RecvProgress& record);
 
 // Fills `record` from the counts and the raw captured Subject and From
-// values, each decoded to Shift-JIS and cut to its field.
+// values, each decoded to Shift-JIS (classic: ISO-2022-JP words only) and
+// cut to its field at a character boundary.
 void FillRecvProgress(RecvProgress& record, int totalCount, int retrievedCount,
-                      const char* rawSubject, const char* rawFrom);
+                      const char* rawSubject, const char* rawFrom,
+                      DecodeMode mode = DecodeMode::kAnyCharset);
 
 }  // namespace zel

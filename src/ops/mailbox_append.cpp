@@ -57,7 +57,7 @@ int InetMail::WriteReadingCopy(const char* displayPath) {
   TextFileSource in(display);
   TextFileSink out(copy);
   HeaderTable table(systemClock());
-  if (makeReadingCopy(displayPath, in, out, table) != 1 || !copy.Close()) {
+  if (makeReadingCopy(displayPath, in, out, table, Decoding()) != 1 || !copy.Close()) {
     ZEL_LOG(InetMail, "表示ファイルの作成に失敗 [%s]", copyPath.c_str());
     SetError(-1106, "表示ファイルの作成に失敗 [%s]", copyPath.c_str());
     copy.Close();

@@ -220,7 +220,8 @@ ReceiveRun::Outcome ReceiveRun::Receive(int number, RecordFile& list, const char
   }
   TextFileSink out(displayFile);
   s_.messageInfo.clear();
-  if (decodeHeaderBlock(*in, out, s_.messageInfo) != 1) {
+  MessageDecoder decoder(s_.Decoding());
+  if (decoder.decodeHeader(*in, out, s_.messageInfo) != 1) {
     const char* raw = raw_.Keep();
     ZEL_LOG(InetMail, "ヘッダ部のデコードに失敗 [%s]", raw);
     s_.SetError(-1102, "ヘッダ部のデコードに失敗 %s", raw);
@@ -230,7 +231,7 @@ ReceiveRun::Outcome ReceiveRun::Receive(int number, RecordFile& list, const char
   }
   // The display file's close counts as writing the body; a read error of
   // a large message's file would leave the message cut short.
-  if (decodeBodyText(*in, out) != 1 || raw_.ReadFailed() || !displayFile.Close()) {
+  if (decoder.decodeBody(*in, out) != 1 || raw_.ReadFailed() || !displayFile.Close()) {
     const char* raw = raw_.Keep();
     ZEL_LOG(InetMail, "本文部のデコードに失敗 [%s]", raw);
     s_.SetError(-1103, "本文部のデコードに失敗 %s", raw);

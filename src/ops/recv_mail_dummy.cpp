@@ -97,14 +97,15 @@ int InetMail::RecvMailDummy(const char* mailfile, const char* dummyfile) {
   TextFileSource in(rawFile);
   TextFileSink out(display);
   messageInfo.clear();
-  if (decodeHeaderBlock(in, out, messageInfo) != 1) {
+  MessageDecoder decoder(Decoding());
+  if (decoder.decodeHeader(in, out, messageInfo) != 1) {
     ZEL_LOG(InetMail, "ヘッダ部のデコードに失敗 %s", raw);
     SetError(-1102, "ヘッダ部のデコードに失敗 %s", raw);
     return 0;  // both files close on return
   }
   // The display file's final flush counts as writing the body; a read error
   // of the raw file would leave the message cut short, so it fails too.
-  if (decodeBodyText(in, out) != 1 || rawFile.Failed() || !display.Close()) {
+  if (decoder.decodeBody(in, out) != 1 || rawFile.Failed() || !display.Close()) {
     ZEL_LOG(InetMail, "本文部のデコードに失敗 %s", raw);
     SetError(-1103, "本文部のデコードに失敗 %s", raw);
     return 0;

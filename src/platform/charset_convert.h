@@ -75,4 +75,9 @@ bool ConvertToCp932(std::string_view label, std::string_view text, std::string& 
 bool ConvertFromCp932(std::string_view label, std::string_view text, std::string& out,
                       std::size_t* replaced = nullptr);
 
+// Appends the Unicode code point `c` to `out` as CP932: 〓 when CP932 has
+// no such character (as the conversions write it). Returns 1 when it wrote
+// 〓, else 0.
+std::size_t AppendCodePointAsCp932(char32_t c, std::string& out);
+
 }  // namespace zel

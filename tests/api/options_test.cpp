@@ -48,12 +48,13 @@ TEST(Options, IntegerSetResultsFollowTheTable) {
 }
 
 // TLS takes 0, 1 or 2 and refuses anything else (-1, nothing changes);
-// SMTPAUTH and DELESEEN are flags, MAXSIZE a byte count (negative: none);
-// TLSCAFILE a path, refused rather than cut.
-TEST(Options, TlsSmtpAuthAndCaFile) {
+// SMTPAUTH, DELESEEN and DECODE (default 1) are flags, MAXSIZE a byte count
+// (negative: none); TLSCAFILE a path, refused rather than cut.
+TEST(Options, TlsSmtpAuthDecodeAndCaFile) {
   InetMail s;
   EXPECT_EQ(s.GetValueInt("TLS"), 0);
   EXPECT_EQ(s.GetValueInt("SMTPAUTH"), 0);
+  EXPECT_EQ(s.GetValueInt("DECODE"), 1);
   char path[kPathSize] = "x";
   EXPECT_EQ(s.GetValueStr("TLSCAFILE", path, sizeof path), 0);
   EXPECT_STREQ(path, "");
@@ -65,7 +66,8 @@ TEST(Options, TlsSmtpAuthAndCaFile) {
                         {"TLS", -1, -1, 2}, {"TLS", 0, 0, 0},         {"SMTPAUTH", 7, 1, 1},
                         {"smtpauth", 0, 0, 0}, {"TLSCAFILE", 1, 0, 0},
                         {"DELESEEN", 5, 1, 1}, {"deleseen", 0, 0, 0},
-                        {"MAXSIZE", 65536, 65536, 65536}, {"maxsize", -3, 0, 0}};
+                        {"MAXSIZE", 65536, 65536, 65536}, {"maxsize", -3, 0, 0},
+                        {"DECODE", 0, 0, 0}, {"decode", 5, 1, 1}};
   for (const Case& c : cases) {
     EXPECT_EQ(s.SetValueInt(c.name, c.value), c.result) << c.name << " " << c.value;
     EXPECT_EQ(s.GetValueInt(c.name), c.stored) << c.name << " " << c.value;

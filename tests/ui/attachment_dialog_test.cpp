@@ -11,9 +11,13 @@
 #include <thread>
 
 #include "../api/scratch.h"
+#include "codec/mail_file.h"
+#include "platform/path.h"
+#include "platform/path_charset.h"
 #include "platform/sjis_text.h"
 #include "platform/dialog.h"
 #include "ui/dialog_ids.h"
+#include "ui/host_part_files.h"
 #include "zelpost.h"
 #include "zelpost_ui.h"
 
@@ -40,20 +44,34 @@ class DialogRun {
   std::thread thread_;
 };
 
-// Japanese file names (encoded words), 表 with its trail byte 0x5C.
+// Japanese file names: ISO-2022-JP encoded words (表 with its trail byte
+// 0x5C), RFC 2231 in UTF-8 (whole, and in pieces on continuation lines),
+// UTF-8 encoded words.
 const std::string kJapaneseNames =
     "Content-Type: multipart/mixed; boundary=\"b\"\r\n\r\n--b\r\n\r\n本文\r\n"
     "--b\r\nContent-Disposition: attachment; filename=\"=?ISO-2022-JP?B?GyRCRTpJVRsoQi50eHQ=?=\"\r\n\r\n1\r\n"
     "--b\r\nContent-Disposition: attachment; filename=\"=?ISO-2022-JP?B?GyRCST08KBsoQi50eHQ=?=\"\r\n\r\n2\r\n"
+    "--b\r\nContent-Disposition: attachment; filename*=utf-8''%E8%A6%8B%E7%A9%8D.txt\r\n\r\n3\r\n"
+    "--b\r\nContent-Disposition: attachment;\r\n filename*0*=UTF-8''%E6%97%A5%E6%9C%AC;\r\n\tfilename*1*=%E8%AA%9E.pdf\r\n"
+    "\r\n4\r\n"
+    "--b\r\nContent-Disposition: attachment;\r\n filename=\"=?UTF-8?B?5pel5pys6Kqe44Gu?= =?UTF-8?B?44OV44Kh44Kk44OrLnR4dA==?=\"\r\n"
+    "\r\n5\r\n"
     "--b--\r\n";
+const char* const kJapaneseList[] = {"添付.txt", "表示.txt", "見積.txt", "日本語.pdf", "日本語のファイル.txt"};
+
+// The bytes of the file at the host (Shift-JIS) path `path`.
+std::string HostFileBytes(const std::string& path) {
+  std::string native;
+  return NativePath(path, native) ? ReadBytes(native) : "<no path>";
+}
 
 // The real dialog on Windows (user32 under Wine), the layer's on POSIX:
 // what it shows, read back through the platform's messages; then Close.
 TEST(AttachmentDialog, ShowsTheTemplateAndListsJapaneseNames) {
   ScratchDir dir;
-  const std::string mail = dir.File("zel00002.wml");
-  WriteBytes(mail, kJapaneseNames);
-  DialogRun run(mail);
+  const std::string path = dir.File("zel00002.wml");
+  WriteBytes(path, kJapaneseNames);
+  DialogRun run(path);
   const WindowHandle dialog = WaitForDialog(ZEL_IDD_ATTACHMENT, kWait);
   ASSERT_NE(dialog, 0u);
   zeluiWindowInfo info{};
@@ -90,17 +108,30 @@ TEST(AttachmentDialog, ShowsTheTemplateAndListsJapaneseNames) {
     EXPECT_EQ(info.height, controls[i].height);
   }
   ASSERT_TRUE(DescribeWindow(DialogItem(dialog, ZEL_IDC_ATTACH_LIST), info));
-  EXPECT_EQ(info.count, 2);
+  EXPECT_EQ(info.count, 5);
   EXPECT_EQ(info.selection, 0);
-  const char* names[] = {"添付.txt", "表示.txt"};
-  for (int i = 0; i < 2; ++i) {
+  std::string listed[5];
+  for (int i = 0; i < 5; ++i) {
     char name[kPathSize] = {};
     ASSERT_LT(SendItemMessage(dialog, ZEL_IDC_ATTACH_LIST, kLbGetTextLen, i, 0), MessageResult{kPathSize});
     SendItemMessage(dialog, ZEL_IDC_ATTACH_LIST, kLbGetText, i, reinterpret_cast<MessageLong>(name));
-    EXPECT_STREQ(name, names[i]);
+    EXPECT_STREQ(name, kJapaneseList[i]);
+    listed[i] = name;
   }
   ASSERT_TRUE(PostWindowMessage(dialog, kWmCommand, CommandParam(kIdCancel, kBnClicked), 0));
   EXPECT_EQ(run.result(), 0);
+  // Each part saved under its listed name, as Save does with the name the
+  // user keeps (the platform's own Save dialog is driven on POSIX below).
+  HostPartFiles files;
+  MailFile mail(files);
+  ASSERT_TRUE(mail.open(path));
+  mail.parse();
+  mail.close();
+  for (int i = 0; i < 5; ++i) {
+    const std::string saved = JoinPath(dir.Path(), listed[i]);  // a host (Shift-JIS) path
+    ASSERT_EQ(mail.savePart(i + 1, saved), 1) << saved;
+    EXPECT_EQ(HostFileBytes(saved), std::to_string(i + 1) + "\r\n");
+  }
 }
 
 #ifndef _WIN32
@@ -118,6 +149,7 @@ const std::string kMessage =
     "--b\r\nContent-Type: application/octet-stream\r\nContent-Transfer-Encoding: base64\r\n"
     "Content-Disposition: attachment; filename=\"=?ISO-2022-JP?B?GyRCRTpJVRsoQi50eHQ=?=\"\r\n\r\nYmJi\r\n"
     "--b\r\nContent-Disposition: attachment; filename=\"..\\evil\\c.txt\"\r\n\r\nccc\r\n"
+    "--b\r\nContent-Disposition: attachment; filename*=UTF-8''%E8%A6%8B%E7%A9%8D.txt\r\n\r\nddd\r\n"
     "--b--\r\n";
 
 TEST(AttachmentDialog, ListSaveOverwriteAndClose) {
@@ -160,11 +192,11 @@ TEST(AttachmentDialog, ListSaveOverwriteAndClose) {
 
   const zeluiWindow list = zeluiGetDlgItem(dialog, ZEL_IDC_ATTACH_LIST);
   ASSERT_EQ(zeluiGetInfo(list, &info), 1);
-  ASSERT_EQ(info.count, 3);
+  ASSERT_EQ(info.count, 4);
   EXPECT_EQ(info.selection, 0);
   char name[300];
-  const char* names[] = {"a.txt", "添付.txt", "c.txt"};
-  for (int i = 0; i < 3; ++i) {
+  const char* names[] = {"a.txt", "添付.txt", "c.txt", "見積.txt"};
+  for (int i = 0; i < 4; ++i) {
     zeluiListText(list, i, name, sizeof name);
     EXPECT_STREQ(name, names[i]);
   }
@@ -182,6 +214,9 @@ TEST(AttachmentDialog, ListSaveOverwriteAndClose) {
     ASSERT_EQ(zeluiWaitGone(box, kWait), 1);
   };
   save(1, target.c_str());
+  // The RFC 2231 name is offered as it is listed, and saved under it.
+  const std::string estimate = JoinPath(dir.Path(), "見積.txt");
+  save(3, estimate.c_str());
   // The next dialog (the question below) proves the save has run; here a
   // second Save cancelled in its Save dialog changes nothing either.
   save(0, nullptr);
@@ -201,6 +236,7 @@ TEST(AttachmentDialog, ListSaveOverwriteAndClose) {
   ASSERT_EQ(zeluiPressButton(dialog, ZELUI_IDCANCEL), 1);
   EXPECT_EQ(run.result(), 0);
   EXPECT_EQ(ReadBytes(target), "aaa");
+  EXPECT_EQ(HostFileBytes(estimate), "ddd\r\n");
 }
 
 TEST(AttachmentDialog, DialogsNeverSeen) {

@@ -83,17 +83,22 @@ class ZelrecvTerminal : public ::testing::Test {
   void TearDown() override { ClearMaildir("alice"); }
 
   // Drops `count` messages of about `bodyBytes`, each with a Japanese
-  // subject wider than the terminal.
+  // subject wider than the terminal: in ISO-2022-JP, and in every second
+  // message in UTF-8 words folded over three lines.
   static void Drop(int count, std::size_t bodyBytes) {
     std::string body;
     while (body.size() < bodyBytes) body += "line of the body, long enough to fill some space.\r\n";
     for (int i = 1; i <= count; ++i) {
-      DropMessage("alice",
-                  "From: =?ISO-2022-JP?B?GyRCOzNFRDJWO1IbKEI=?= <hanako@example.jp>\r\n"
-                  "To: alice@localhost\r\nSubject: =?ISO-2022-JP?B?GyRCJCo4K0BRJGIkaiRON28kSyREJC"
-                  "QkRkQ5JCQ3b0w+JCxDPEt2JE5JfSRyRDYkKCRrJEgkLSROST08KCRyM04kKyRhJGskPyRhJE4lRiU5"
-                  "JUgkRyQ5GyhC?=\r\nMessage-Id: <m" + std::to_string(i) +
-                      "@zelrecv.test>\r\n\r\n" + body);
+      const std::string header =
+          i % 2 == 1 ? "From: =?ISO-2022-JP?B?GyRCOzNFRDJWO1IbKEI=?= <hanako@example.jp>\r\n"
+                       "To: alice@localhost\r\nSubject: =?ISO-2022-JP?B?GyRCJCo4K0BRJGIkaiRON28kSyREJC"
+                       "QkRkQ5JCQ3b0w+JCxDPEt2JE5JfSRyRDYkKCRrJEgkLSROST08KCRyM04kKyRhJGskPyRhJE4lRiU5"
+                       "JUgkRyQ5GyhC?=\r\n"
+                     : "From: =?utf-8?b?5bGx55Sw6Iqx5a2Q?= <hanako@example.jp>\r\n"
+                       "To: alice@localhost\r\nSubject: =?utf-8?b?44GK6KaL56mN44KC44KK44Gu5Lu244Gr44Gk44GE44Gm6ZW344GE5Lu2?=\r\n"
+                       " =?utf-8?b?5ZCN44GM56uv5pyr44Gu5bmF44KS6LaF44GI44KL44Go44GN44Gu6KGo56S644KS?=\r\n"
+                       " =?utf-8?b?56K644GL44KB44KL44Gf44KB44Gu44OG44K544OI44Gn44GZ?=\r\n";
+      DropMessage("alice", header + "Message-Id: <m" + std::to_string(i) + "@zelrecv.test>\r\n\r\n" + body);
     }
   }
 

@@ -41,7 +41,8 @@ ZELPOST_API int ZELPOST_CALL zelSendMailOne(const char* mailfile, const char* at
 ZELPOST_API int ZELPOST_CALL zelSendMailDummy(const char* mailfile, const char* attachfile,
                                               const char* dummyfile);
 
-/* Receives all new mail. listfile and maildir are required (else 0). */
+/* Receives all new mail. listfile and maildir are required (else 0), but
+ * for a run that delivers with MAILDIR, MBOX or MDA and no KEEPDISPLAY. */
 ZELPOST_API int ZELPOST_CALL zelRecvMailAll(const char* listfile, const char* maildir,
                                             const char* dupfile, const char* mailbox);
 
@@ -49,7 +50,8 @@ ZELPOST_API int ZELPOST_CALL zelRecvMailAll(const char* listfile, const char* ma
  * Returns 1 written, 0 no message or failure, -1 login/listing failed. */
 ZELPOST_API int ZELPOST_CALL zelRecvMailDummy(const char* mailfile, const char* dummyfile);
 
-/* Number of messages waiting on the POP3 server, or a negative code. */
+/* Number of messages waiting on the POP3 server, or a negative code; with
+ * BIFFSEENFILE also the new ones (BIFFNEW). */
 ZELPOST_API int ZELPOST_CALL zelMailBiff(void);
 
 /* Options of the session, names matched without regard to case. They may
@@ -90,6 +92,11 @@ ZELPOST_API int ZELPOST_CALL zelMailBiff(void);
  *                  plain connections; a refused AUTH gives -404.
  *   ERRCLASS       read only: the kind of the last operation's failure, one
  *                  of ZELPOST_ERRCLASS_* below; 0 after a success.
+ *   KEEPDISPLAY    0 or 1 (0): with MAILDIR, MBOX or MDA, zelRecvMailAll
+ *                  also writes the display files, list file and mailbox.
+ *   BIFFNEW        read only: after zelMailBiff with BIFFSEENFILE, the
+ *                  messages whose UIDL the seen-UIDL file lacks (one
+ *                  without a UIDL counts as new); -1 unknown.
  *   DECODE         1: received mail is decoded in any charset and transfer
  *                  encoding into display files (1); 0: display files as
  *                  the classic decoder wrote them (ISO-2022-JP only).
@@ -106,6 +113,32 @@ ZELPOST_API int ZELPOST_CALL zelMailBiff(void);
  *              (no such host, connection refused, time-out after N s, the
  *              TLS library's reason, a file and its system error). Empty
  *              after a success. The error number and text stay as they are.
+ *   MAILDIR    zelRecvMailAll delivers each message into this Maildir
+ *              (tmp/, new/ and cur/ made when missing): a file made in
+ *              tmp/ under a unique name, flushed to disk, moved into new/.
+ *   MBOX       ...or appends it to this mbox file (mboxrd: "From " lines
+ *              quoted with ">", an envelope "From " line, an empty line
+ *              after it), under an fcntl lock and a dot-lock "FILE.lock".
+ *   MDA        ...or hands it to this command (through /bin/sh -c, or the
+ *              command interpreter) on its standard input; exit status 0
+ *              counts as delivered.
+ *              One of the three at a time: setting one replaces another,
+ *              "" ends it; a value of ZELPOST_DELIVERY_TARGET_SIZE bytes
+ *              or more is refused. The message goes as the server sent it,
+ *              lines ending LF; a failed delivery fails the run like a
+ *              display file that cannot be written (-1105), and with DELE
+ *              a message is deleted only once delivered (on disk before
+ *              QUIT). Without KEEPDISPLAY no display file, list file or
+ *              mailbox is written.
+ *   BIFFSEENFILE  seen-UIDL file zelMailBiff counts new messages against
+ *              ("" none).
+ *   SENDFILEFORMAT  "QML" (default): zelSendMailOne builds the message of a
+ *              send file; "RFC5322": the file is a finished message, sent
+ *              as it is but for CR LF line ends, dot-stuffing and its Bcc
+ *              fields, which are left out; the sender is the account's
+ *              mail address. Error -1102 when it has no recipient.
+ *   RECIPIENTS  envelope recipients of an RFC5322 send ("a@x, b@y"); ""
+ *              (default) takes those of its To, Cc and Bcc fields.
  *
  * With DELE 1 the files a receive-all wrote are flushed to stable storage
  * before its QUIT. zelRecvMailAll fails with -1 and error -1104 when
@@ -119,6 +152,9 @@ ZELPOST_API int ZELPOST_CALL zelSetValueInt(const char* name, int value);
 ZELPOST_API int ZELPOST_CALL zelGetValueInt(const char* name);
 ZELPOST_API int ZELPOST_CALL zelSetValueStr(const char* name, const char* value);
 ZELPOST_API int ZELPOST_CALL zelGetValueStr(const char* name, char* buffer, int size);
+
+/* MAILDIR, MBOX and MDA take values shorter than this (bytes, NUL included). */
+#define ZELPOST_DELIVERY_TARGET_SIZE 1024
 
 /* Values of the ERRCLASS option. */
 #define ZELPOST_ERRCLASS_NONE 0      /* no failure */

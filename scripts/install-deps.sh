@@ -20,7 +20,7 @@ $APT install -y -q --no-install-recommends \
   g++-mingw-w64-x86-64 g++-mingw-w64-i686 mingw-w64-tools libwine-dev \
   xvfb xauth x11-apps netpbm fonts-ipafont-gothic \
   dovecot-core dovecot-pop3d python3-aiosmtpd fetchmail msmtp notmuch coreutils \
-  locales valgrind pkg-config man-db groff-base tmux strace
+  locales valgrind pkg-config man-db groff-base tmux strace mutt
 $APT install -y -q wine wine64
 if ! locale -a | grep -qi '^ja_JP\.utf8$'; then
   sed -i 's/^# *ja_JP.UTF-8 UTF-8/ja_JP.UTF-8 UTF-8/' /etc/locale.gen

@@ -17,6 +17,7 @@ listening: a client that tries 127.0.0.1 there is refused at once.
 The maildirs are the ones the private Dovecot serves, so a message sent by
 SMTP can be fetched back over POP3. Refusals on purpose, for failure tests:
   - 550 to a RCPT TO whose address contains "reject";
+  - 451 to a RCPT TO whose address contains "defer";
   - 554 after DATA when the sender contains "datafail".
 The message is stored exactly as received after the DATA dot-unstuffing
 (original_content), owned by the mail user so Dovecot can move and delete it.
@@ -46,6 +47,8 @@ class MaildirHandler:
     async def handle_RCPT(self, server, session, envelope, address, rcpt_options):
         if "reject" in address:
             return "550 5.1.1 <%s>: recipient refused" % address
+        if "defer" in address:
+            return "451 4.3.0 <%s>: try again later" % address
         local = address.split("@", 1)[0]
         if not SAFE_LOCAL.match(local):
             return "553 5.1.3 <%s>: bad mailbox name" % address

@@ -14,11 +14,14 @@ const char* AbsentIfEmpty(const char* text) { return Empty(text) ? nullptr : tex
 
 int CheckedRecvMailAll(InetMail& session, const char* listfile, const char* maildir, const char* dupfile,
                        const char* mailbox) {
-  if (Empty(listfile)) {
+  // Delivered elsewhere alone (options MAILDIR, MBOX, MDA), a run writes
+  // neither list nor display files: both may be absent.
+  const bool display = session.WritesDisplayFiles();
+  if (display && Empty(listfile)) {
     ZEL_LOG(zelexport, "zelRecvMailAll:リストファイルが NULL");
     return 0;
   }
-  if (Empty(maildir)) {
+  if (display && Empty(maildir)) {
     ZEL_LOG(zelexport, "zelRecvMailAll:メールフォルダが NULL");
     return 0;
   }

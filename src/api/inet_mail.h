@@ -7,6 +7,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "codec/message_builder.h"
 #include "codec/message_decoder.h"
@@ -14,6 +15,7 @@
 #include "net/inet_pop3.h"
 #include "net/inet_smtp.h"
 #include "platform/thread.h"
+#include "zelpost.h"
 
 namespace zel {
 
@@ -26,6 +28,16 @@ inline constexpr int kSmtpPort = 25;
 inline constexpr int kPop3TlsPort = 995;  // ports of implicit TLS (option TLS 1)
 inline constexpr int kSmtpTlsPort = 465;
 inline constexpr int kInitializeMissing = -1000;  // error number of Initialize
+
+// Where receive-all delivers each message (options MAILDIR, MBOX, MDA):
+// the display files alone (the classic way), or a Maildir, an mbox file or
+// a delivery agent's standard input, with the display files beside it
+// only with KEEPDISPLAY.
+enum class DeliveryKind { kDisplay, kMaildir, kMbox, kMda };
+// A delivery target (a folder, a file or a command) and its NUL at most.
+inline constexpr std::size_t kDeliveryTargetSize = ZELPOST_DELIVERY_TARGET_SIZE;
+// The RECIPIENTS option's text at most: a long list of addresses.
+inline constexpr std::size_t kRecipientsSize = 64 * 1024;
 
 class InetMail : public InetPop3 {
  public:
@@ -87,8 +99,26 @@ class InetMail : public InetPop3 {
   // share the POP3 channel with the worker.
   bool RefuseWhileReceiving(const char* operation);
 
-  // Number of messages waiting on the server, or a negative code.
+  // Number of messages waiting on the server, or a negative code. With
+  // BIFFSEENFILE it also counts those the seen-UIDL file lacks (BIFFNEW).
   int MailBiff();
+  void CountNew();  // BIFFNEW from the listing and BIFFSEENFILE
+
+  // Delivery of receive-all (mail_delivery.cpp). SetDelivery stores the
+  // option of `kind` (an empty target ends that delivery) and returns the
+  // target's length, 0 when it is empty or too long (kept as it was).
+  int SetDelivery(DeliveryKind kind, const char* target);
+  bool DeliversElsewhere() const;
+  // True when receive-all writes display files and the list file: no
+  // other delivery, or KEEPDISPLAY.
+  bool WritesDisplayFiles() const;
+  int DeliverRetrieved(LineSource& raw, std::string& stored);
+
+  // Sends the finished message `path` (SENDFILEFORMAT "RFC5322",
+  // send_message.cpp), or writes it to `dummyfile`; as SendMail.
+  int SendFinishedMessage(const char* path, const char* dummyfile);
+  // The SMTP part of both (or the move to `dummyfile`): send_mail.cpp.
+  int SendPrepared(const char* tempPath, const std::string& recipients, const char* dummyfile);
 
   // The attachment dialog for a display file (ui/attachment_dialog.h):
   // 0 closed by the user, -1 file not opened, -2 a single part.
@@ -180,6 +210,13 @@ class InetMail : public InetPop3 {
   int maxMessageSize = 0;  // option MAXSIZE: bytes (LIST size) above which a message stays; 0 none
   char tlsCaFile[kPathSize] = {};  // option TLSCAFILE: extra trusted certificates
   MessageCharset messageCharset = MessageCharset::kIso2022Jp;     // option CHARSET
+  DeliveryKind deliveryKind = DeliveryKind::kDisplay;  // options MAILDIR, MBOX, MDA
+  std::string deliveryTarget;  // their value: the folder, file or command
+  int keepDisplay = 0;         // option KEEPDISPLAY: display files beside the delivery
+  char biffSeenFile[kPathSize] = {};  // option BIFFSEENFILE: the check also counts new ones
+  int biffNew = -1;            // option BIFFNEW: new messages at the last check; -1 unknown
+  bool sendFinished = false;   // option SENDFILEFORMAT "RFC5322": the send file is a finished message
+  std::string recipients;      // option RECIPIENTS: its envelope recipients; empty: To, Cc, Bcc
   SendFileCharset sendFileCharset = SendFileCharset::kShiftJis;  // option SENDFILECHARSET
   int decodeAnyCharset = 1;  // option DECODE: 1 any charset, 0 the classic decoder
 

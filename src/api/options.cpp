@@ -39,6 +39,9 @@ bool NameIs(const char* name, const char* option) {
 constexpr const char* kIso2022Jp = "ISO-2022-JP";
 constexpr const char* kUtf8 = "UTF-8";
 constexpr const char* kShiftJis = "SHIFT_JIS";
+// The values of SENDFILEFORMAT: a send file, or a finished message.
+constexpr const char* kQml = "QML";
+constexpr const char* kRfc5322 = "RFC5322";
 
 constexpr int kSaltRange = 200;  // salt = tick count modulo this
 constexpr int kGroupDigits = 3;  // every scrambled byte is three digits
@@ -63,6 +66,13 @@ void InetMail::SetOptionDefaults() {
   ApplyTlsOptions();
   messageCharset = MessageCharset::kIso2022Jp;
   sendFileCharset = SendFileCharset::kShiftJis;
+  deliveryKind = DeliveryKind::kDisplay;
+  deliveryTarget.clear();
+  keepDisplay = 0;
+  biffSeenFile[0] = '\0';
+  biffNew = -1;
+  sendFinished = false;
+  recipients.clear();
   decodeAnyCharset = 1;
   progressDecoding = Decoding();
   std::string temp;
@@ -81,6 +91,7 @@ int InetMail::SetValueInt(const char* name, int value) {
   if (NameIs(name, "SILENT")) flag = &silent;
   if (NameIs(name, "APOP")) flag = &useApop;
   if (NameIs(name, "DELESEEN")) flag = &deleteSeen;
+  if (NameIs(name, "KEEPDISPLAY")) flag = &keepDisplay;
   if (NameIs(name, "DECODE")) flag = &decodeAnyCharset;
   if (flag != nullptr) {
     *flag = value != 0 ? 1 : 0;
@@ -154,6 +165,8 @@ int InetMail::GetValueInt(const char* name) const {
   if (NameIs(name, "ERRCLASS")) return static_cast<int>(errorDetail.kind);
   if (NameIs(name, "DELESEEN")) return deleteSeen;
   if (NameIs(name, "MAXSIZE")) return maxMessageSize;
+  if (NameIs(name, "KEEPDISPLAY")) return keepDisplay;
+  if (NameIs(name, "BIFFNEW")) return biffNew;
   if (NameIs(name, "DECODE")) return decodeAnyCharset;
   return 0;
 }
@@ -182,6 +195,33 @@ int InetMail::SetValueStr(const char* name, const char* value) {
     else return RefuseValue(name, value);
     return static_cast<int>(std::strlen(value));
   }
+  // Delivery of receive-all: one of a Maildir, an mbox file or a command.
+  if (NameIs(name, "MAILDIR")) return SetDelivery(DeliveryKind::kMaildir, value);
+  if (NameIs(name, "MBOX")) return SetDelivery(DeliveryKind::kMbox, value);
+  if (NameIs(name, "MDA")) return SetDelivery(DeliveryKind::kMda, value);
+  if (value != nullptr && NameIs(name, "BIFFSEENFILE")) {
+    if (!CopyBounded(biffSeenFile, value)) {
+      biffSeenFile[0] = '\0';
+      ZEL_LOG(InetMail, "BIFFSEENFILE が長すぎる");
+      return 0;
+    }
+    return static_cast<int>(std::strlen(biffSeenFile));
+  }
+  if (value != nullptr && NameIs(name, "SENDFILEFORMAT")) {
+    if (NameIs(value, kQml)) sendFinished = false;
+    else if (NameIs(value, kRfc5322)) sendFinished = true;
+    else return RefuseValue(name, value);
+    return static_cast<int>(std::strlen(value));
+  }
+  if (value != nullptr && NameIs(name, "RECIPIENTS")) {
+    const std::size_t length = std::strlen(value);
+    if (length >= kRecipientsSize) {
+      ZEL_LOG(InetMail, "RECIPIENTS が長すぎる");
+      return 0;
+    }
+    recipients.assign(value, length);
+    return static_cast<int>(length);
+  }
   if (value == nullptr || !NameIs(name, "LOGDIR")) return 0;
   if (!CopyBounded(logDir, value)) {
     ZEL_LOG(InetMail, "LOGDIR が長すぎるため %u バイトに切り詰めた",
@@ -209,6 +249,13 @@ int InetMail::GetValueStr(const char* name, char* buffer, int size) const {
     value = sendFileCharset == SendFileCharset::kUtf8 ? kUtf8 : kShiftJis;
   }
   if (NameIs(name, "ERRDETAIL")) value = errorDetail.text;
+  const auto delivery = [this](DeliveryKind kind) { return deliveryKind == kind ? deliveryTarget.c_str() : ""; };
+  if (NameIs(name, "MAILDIR")) value = delivery(DeliveryKind::kMaildir);
+  if (NameIs(name, "MBOX")) value = delivery(DeliveryKind::kMbox);
+  if (NameIs(name, "MDA")) value = delivery(DeliveryKind::kMda);
+  if (NameIs(name, "BIFFSEENFILE")) value = biffSeenFile;
+  if (NameIs(name, "SENDFILEFORMAT")) value = sendFinished ? kRfc5322 : kQml;
+  if (NameIs(name, "RECIPIENTS")) value = recipients.c_str();
   if (value == nullptr) return 0;
   if (size < 0) {
     // The buffer holds a path: a longer reason is cut to fit it.

@@ -1,5 +1,6 @@
 // New-mail check: the number of messages waiting in the POP3 mailbox.
 #include "api/inet_mail.h"
+#include "ops/seen_set.h"
 
 namespace zel {
 
@@ -11,9 +12,14 @@ namespace zel {
 // The error state stays clear, the result being the only signal, except
 // after a failure of TLS or AUTH (-400 to -405), which it names; ERRDETAIL
 // tells why any failure happened.
+// With BIFFSEENFILE the check also lists the maildrop (LIST and UIDL) and
+// leaves in BIFFNEW the count of messages whose UIDL the seen-UIDL file
+// lacks (one without a UIDL counts as new); BIFFNEW is -1 when the count
+// could not be made.
 int InetMail::MailBiff() {
   if (RefuseWhileReceiving("MailBiff")) return -1;
   ClearError();
+  biffNew = -1;
   Enable();  // a cancel of an earlier receive-all does not outlive it
   const int login = Login(pop3Server, Pop3PortInUse(), userName, password, useApop);
   if (login != 1) {
@@ -24,8 +30,25 @@ int InetMail::MailBiff() {
   }
   const int count = Stat();
   if (count < 0) TakeFailure(*this);
+  if (count >= 0 && biffSeenFile[0] != '\0') CountNew();
   Quit();
   return count;
+}
+
+void InetMail::CountNew() {
+  if (NextMessage() < 0) {  // the listing failed
+    TakeFailure(*this);
+    return;
+  }
+  SeenSet seen;
+  seen.Load(biffSeenFile);
+  const MessageListing& listing = Listing();
+  int fresh = 0;
+  for (std::size_t i = 0; i < listing.Size(); ++i) {
+    const char* uidl = listing.Uidl(i);
+    if (uidl[0] == '\0' || !seen.Holds(uidl)) ++fresh;
+  }
+  biffNew = fresh;
 }
 
 }  // namespace zel

@@ -40,8 +40,9 @@ class RawMessage final : public LineSink {
   bool write(std::string_view bytes) override;
 
   // Opens the message for reading as a text file reads (CR LF as LF, fgets
-  // semantics); valid until the next Clear or write. Returns nullptr when
-  // the file of a large message cannot be opened.
+  // semantics), from its start again at every call; valid until the next
+  // Clear or write. Returns nullptr when the file of a large message cannot
+  // be opened; a read error of that file shows in the source's failed().
   LineSource* Read();
 
   // Leaves the message in a temporary file of its own, which outlives the
@@ -49,9 +50,6 @@ class RawMessage final : public LineSink {
   // large message's file, or a new one written from memory. Returns its
   // path; empty when no file could be written.
   const char* Keep();
-
-  // True when reading a large message's file failed.
-  bool ReadFailed() const { return file_.Failed(); }
 
  private:
   // Lines of bytes in memory, CR LF read as LF.

@@ -55,6 +55,9 @@ class ReceiveRun {
  private:
   enum class Outcome { kStored, kSkipped, kFailed };
   Outcome Receive(int number, RecordFile& list, const char* folder);
+  // The end of a stored message: its key recorded, DELE with the DELE
+  // option (`display`, when written, flushed before QUIT).
+  Outcome Stored(int number, const std::string& display);
   // The seen key: the listing's UIDL, else the captured Message-Id.
   std::string SeenKey() const;
   // Without DELE between two retrievals: sends RETR ahead for the next
@@ -189,6 +192,25 @@ ReceiveRun::Outcome ReceiveRun::Receive(int number, RecordFile& list, const char
   if (!dele_) SendAhead(seen_ != nullptr ? SeenKey() : std::string());
 
   // From here a message that cannot be stored stays in a temporary file.
+  // Delivery into a Maildir, an mbox or a command comes first; the display
+  // file and list line follow only with KEEPDISPLAY.
+  if (s_.DeliversElsewhere()) {
+    LineSource* message = raw_.Read();
+    std::string delivered;
+    if (message == nullptr) {
+      const char* raw = raw_.Keep();
+      ZEL_LOG(InetMail, "受信テンポラリファイルのオープンに失敗 [%s]", raw);
+      s_.SetError(-1201, "受信テンポラリファイルのオープンに失敗 [%s]", raw);
+      return Outcome::kFailed;
+    }
+    if (s_.DeliverRetrieved(*message, delivered) != 1) {
+      raw_.Keep();
+      return Outcome::kFailed;
+    }
+    if (dele_ && !delivered.empty()) files_.written.push_back(delivered);
+    if (!s_.WritesDisplayFiles()) return Stored(number, std::string());
+  }
+
   std::string display;
   TextFile displayFile;
   // Names for the messages the listing still holds, this one included.
@@ -231,7 +253,7 @@ ReceiveRun::Outcome ReceiveRun::Receive(int number, RecordFile& list, const char
   }
   // The display file's close counts as writing the body; a read error of
   // a large message's file would leave the message cut short.
-  if (decoder.decodeBody(*in, out) != 1 || raw_.ReadFailed() || !displayFile.Close()) {
+  if (decoder.decodeBody(*in, out) != 1 || in->failed() || !displayFile.Close()) {
     const char* raw = raw_.Keep();
     ZEL_LOG(InetMail, "本文部のデコードに失敗 [%s]", raw);
     s_.SetError(-1103, "本文部のデコードに失敗 %s", raw);
@@ -247,16 +269,20 @@ ReceiveRun::Outcome ReceiveRun::Receive(int number, RecordFile& list, const char
     DeleteFileAt(display);
     return Outcome::kFailed;
   }
+  return Stored(number, display);
+}
+
+ReceiveRun::Outcome ReceiveRun::Stored(int number, const std::string& display) {
   // The Message-Id of a message without UIDL now comes from Retr.
   if (seen_ != nullptr) {
-    key = SeenKey();
+    const std::string key = SeenKey();
     if (!key.empty()) seen_->Insert(key);
   }
   raw_.Clear();
-  // Only a message whose display file and list line are whole is deleted
-  // on the server; the display file is flushed with the run's files.
+  // Only a message whose delivery, display file and list line are whole is
+  // deleted on the server; the files are flushed with the run's files.
   if (dele_) {
-    files_.written.push_back(display);
+    if (!display.empty()) files_.written.push_back(display);
     s_.Dele(number);
   }
   return Outcome::kStored;
@@ -302,6 +328,8 @@ bool LockRunFile(InetMail& s, FileLock& lock, const char* path, const char* name
 // logs in, lists the maildrop afresh and stores every message not in the
 // seen-UIDL file. The connection stays open for EndReceive.
 //   listPath  list file, replaced; deleted again when nothing was stored
+//             (unused, like `folder`, when the messages are delivered
+//             elsewhere without KEEPDISPLAY)
 //   folder    mail folder for the display files
 //   seenPath  seen-UIDL file, or nullptr/empty for none
 //   files     receives the run's locks and, with DELE, the files written
@@ -315,7 +343,9 @@ bool LockRunFile(InetMail& s, FileLock& lock, const char* path, const char* name
 int InetMail::ReceiveAll(const char* listPath, const char* folder, const char* seenPath,
                          ReceiveFiles& files) {
   ClearError();
-  if (!LockRunFile(*this, files.list, listPath, "リストファイル")) return -1;
+  // Delivered elsewhere alone, a run writes no list file.
+  const bool listed = WritesDisplayFiles();
+  if (listed && !LockRunFile(*this, files.list, listPath, "リストファイル")) return -1;
   const bool seenFile = seenPath != nullptr && seenPath[0] != '\0';
   if (seenFile && !LockRunFile(*this, files.seen, seenPath, "既読UIDLファイル")) return -1;
   ReceiveRun run(*this, seenPath, files);
@@ -332,17 +362,17 @@ int InetMail::ReceiveAll(const char* listPath, const char* folder, const char* s
       result = 0;
     } else if (first > 0) {
       RecordFile list;
-      if (!list.Open(listPath, false)) {
+      if (listed && !list.Open(listPath, false)) {
         ZEL_LOG(InetMail, "リストファイルのオープンに失敗 [%s]", listPath);
         SetError(-1104, "リストファイルのオープンに失敗 [%s]", listPath);
       } else {
-        files.listUsed = true;
+        files.listUsed = listed;
         ReportTotal(totalCount);
         result = run.Run(first, list, folder, complete);
         list.Close();  // each line was committed on its own
-        if (complete && result == 0) {
+        if (listed && complete && result == 0) {
           DeleteFileAt(listPath);
-        } else if (deleteOnServer == 1) {
+        } else if (listed && deleteOnServer == 1) {
           files.written.push_back(listPath);
         }
       }

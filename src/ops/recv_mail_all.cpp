@@ -190,7 +190,7 @@ void InetMail::RecvAllWorkerBody() {
     ReceiveFiles files;
     const int count = ReceiveAll(listFilePath, mailFolderPath, seenFilePath, files);
     result = count;
-    if (count > 0 && mailboxFilePath[0] != '\0') {
+    if (count > 0 && mailboxFilePath[0] != '\0' && WritesDisplayFiles()) {
       result = MailboxStep(&files.list);
       if (deleteOnServer == 1) files.written.push_back(mailboxFilePath);
       if (result == 0) {

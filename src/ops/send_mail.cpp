@@ -11,6 +11,7 @@
 #include "codec/message_builder.h"
 #include "codec/recipient_list.h"
 #include "ops/system_clock.h"
+#include "ops/temp_file_guard.h"
 #include "ops/text_file_stream.h"
 #include "platform/clock.h"
 #include "platform/file_ops.h"
@@ -86,20 +87,6 @@ class MessageFileSink : public RewindableSink {
   std::string buffer_;
 };
 
-// Deletes the temporary message file when the call ends, whatever the path.
-class TempFileGuard {
- public:
-  explicit TempFileGuard(const char* path) : path_(path) {}
-  ~TempFileGuard() {
-    if (path_[0] != '\0') DeleteFileAt(path_);
-  }
-  TempFileGuard(const TempFileGuard&) = delete;
-  TempFileGuard& operator=(const TempFileGuard&) = delete;
-
- private:
-  const char* path_;
-};
-
 }  // namespace
 
 // SendMail - builds the message of `mailfile` and sends it or, with
@@ -122,6 +109,7 @@ int InetMail::SendMail(const char* mailfile, const char* attachfile, const char*
   ClearError();
   boundary[0] = '\0';
   mailfile = Text(mailfile);
+  if (sendFinished) return SendFinishedMessage(mailfile, dummyfile);
 
   MessageBuilder builder(systemClock());
   builder.identity = {hostName, domain, displayName, mailAddress};
@@ -202,8 +190,13 @@ int InetMail::SendMail(const char* mailfile, const char* attachfile, const char*
   }
   sendFile.Close();
 
-  const std::string recipients = NormaliseRecipients(builder.recipients);
+  return SendPrepared(tempPath, NormaliseRecipients(builder.recipients), dummyfile);
+}
 
+// SendPrepared - sends the message file `tempPath` (CR LF lines,
+// dot-stuffed, with its end line) to `recipients` (bare addresses joined
+// by ","), or moves it to `dummyfile` when given; the results of SendMail.
+int InetMail::SendPrepared(const char* tempPath, const std::string& recipients, const char* dummyfile) {
   if (dummyfile != nullptr) {
     // Moved rather than copied (a large message costs nothing); the dummy
     // file gets the host's usual file mode, not the temporary file's.

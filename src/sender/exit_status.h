@@ -11,6 +11,7 @@ namespace zel::sender {
 
 inline constexpr int kExitOk = 0;
 inline constexpr int kExitUsage = 64;        // EX_USAGE: a wrong command line
+inline constexpr int kExitDataErr = 65;      // EX_DATAERR: a recipient refused for good
 inline constexpr int kExitNoHost = 68;       // EX_NOHOST: the server's name does not resolve
 inline constexpr int kExitUnavailable = 69;  // EX_UNAVAILABLE: refused, TLS failed, no library
 inline constexpr int kExitIoError = 74;      // EX_IOERR: a local file

@@ -39,7 +39,10 @@ LongParse ParseLongOption(int argc, const char* const* argv, int& i, unsigned al
                         {"version", kLongVersion, &options.version},
                         {"sysexits", kLongSysexits, &options.sysexits},
                         {"delete-seen", kLongDeleteSeen, &options.deleteSeen},
-                        {"utf8", kLongUtf8, &options.utf8}};
+                        {"utf8", kLongUtf8, &options.utf8},
+                        {"all", kLongAll, &options.all},
+                        {"keep-display", kLongDelivery, &options.keepDisplay},
+                        {"count", kLongCount, &options.count}};
   for (const Flag& f : flags) {
     if (name != f.name) continue;
     if ((allowed & f.bit) == 0 || equals != std::string_view::npos) return LongParse::kUsage;
@@ -66,14 +69,43 @@ LongParse ParseLongOption(int argc, const char* const* argv, int& i, unsigned al
     if ((allowed & n.bit) == 0) return LongParse::kUsage;
     return ParseNumber(valueOf(), n.limit, n.field) ? LongParse::kOk : LongParse::kUsage;
   }
+  // A name: printable ASCII without blanks.
+  const auto isName = [](std::string_view value) {
+    for (const char c : value) {
+      if (c <= ' ' || c > '~') return false;
+    }
+    return !value.empty();
+  };
   if (name == "charset" && (allowed & kLongCharset) != 0) {
     const std::string_view value = valueOf();
-    if (value.empty()) return LongParse::kUsage;
-    for (const char c : value) {
-      if (c <= ' ' || c > '~') return LongParse::kUsage;
-    }
+    if (!isName(value)) return LongParse::kUsage;
     options.charset.assign(value);
     return LongParse::kOk;
+  }
+  if (name == "account" && (allowed & kLongAccount) != 0) {
+    const std::string_view value = valueOf();
+    if (!isName(value)) return LongParse::kUsage;
+    options.accounts.emplace_back(value);
+    return LongParse::kOk;
+  }
+  struct Text {
+    const char* name;
+    unsigned bit;
+    std::string* field;
+  };
+  const Text texts[] = {{"config", kLongConfig, &options.config},
+                        {"maildir", kLongDelivery, &options.maildir},
+                        {"mbox", kLongDelivery, &options.mbox},
+                        {"mda", kLongDelivery, &options.mda}};
+  for (const Text& t : texts) {
+    if (name != t.name) continue;
+    if ((allowed & t.bit) == 0) return LongParse::kUsage;
+    const std::string_view value = valueOf();
+    if (value.empty()) return LongParse::kUsage;
+    t.field->assign(value);
+    // One delivery at a time.
+    const int deliveries = !options.maildir.empty() + !options.mbox.empty() + !options.mda.empty();
+    return deliveries <= 1 ? LongParse::kOk : LongParse::kUsage;
   }
   return LongParse::kUsage;
 }

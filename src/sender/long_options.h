@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace zel::sender {
 
@@ -19,6 +20,16 @@ struct LongOptions {
   int maxSize = -1;       // --max-size N: option MAXSIZE (bytes)
   bool utf8 = false;      // --utf8: option SENDFILECHARSET "UTF-8"
   std::string charset;    // --charset NAME: option CHARSET; empty: not given
+  std::string config;     // --config FILE: the accounts file (console text)
+  std::vector<std::string> accounts;  // --account NAME, each one given
+  bool all = false;       // --all: every account of the file
+  // --maildir DIR, --mbox FILE or --mda COMMAND (one of them): options
+  // MAILDIR, MBOX, MDA (console text).
+  std::string maildir;
+  std::string mbox;
+  std::string mda;
+  bool keepDisplay = false;  // --keep-display: option KEEPDISPLAY
+  bool count = false;        // --count: count the messages only
 };
 
 // Which long options a program takes.
@@ -33,6 +44,11 @@ enum LongOptionSet : unsigned {
   kLongMaxSize = 1u << 7,
   kLongUtf8 = 1u << 8,
   kLongCharset = 1u << 9,
+  kLongConfig = 1u << 10,
+  kLongAccount = 1u << 11,  // --account NAME
+  kLongAll = 1u << 12,
+  kLongDelivery = 1u << 13,  // --maildir, --mbox, --mda, --keep-display
+  kLongCount = 1u << 14,
 };
 
 enum class LongParse {
@@ -45,8 +61,11 @@ enum class LongParse {
 // "--name", or "--name N" / "--name=N" for those with a number (N
 // decimal digits only: up to 999999 for --timeout, 0 to 2 for the AUTH
 // options, a byte count up to 2147483647 for --max-size), or "--charset
-// NAME" / "--charset=NAME" (printable ASCII; the caller bounds its length). A value given as the next argument advances
-// `i` to it.
+// NAME" / "--charset=NAME" (printable ASCII; the caller bounds its
+// length), or a text option with its value in the same two forms: an
+// account name (--account, printable ASCII, no blank), a path or a command
+// (not empty). At most one of --maildir, --mbox and --mda is taken. A value
+// given as the next argument advances `i` to it.
 LongParse ParseLongOption(int argc, const char* const* argv, int& i, unsigned allowed,
                           LongOptions& options);
 

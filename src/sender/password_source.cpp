@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "platform/command.h"
 #include "platform/path_charset.h"
 #include "platform/terminal.h"
 #include "sender/console_text.h"
@@ -43,6 +44,10 @@ std::string Store(const std::string& console, char* password, std::size_t size,
 std::string PasswordFromSources(const PasswordSources& sources, char* password,
                                 std::size_t size) {
   password[0] = '\0';
+  const std::string origin = " [" + HostText(sources.origin) + "]\n";
+  if (!sources.plain.empty()) {
+    return Store(std::string(sources.plain), password, size, "err: パスワードが長すぎます" + origin);
+  }
   if (!sources.file.empty()) {
     std::string line;
     if (!ReadFirstLine(sources.file, line)) {
@@ -57,11 +62,24 @@ std::string PasswordFromSources(const PasswordSources& sources, char* password,
     }
     return Store(value, password, size, TooLongMessage(std::string(sources.variableOption)));
   }
+  if (!sources.command.empty()) {
+    std::string line;
+    int status = -1;
+    if (!ReadCommandLine(HostText(sources.command), kPasswordLineLimit, line, status)) {
+      return "err: パスワードのコマンドを起動できません" + origin;
+    }
+    if (status != 0) {
+      return "err: パスワードのコマンドが失敗しました (終了コード " + std::to_string(status) + ")" + origin;
+    }
+    if (line.empty()) return "err: パスワードのコマンドが何も出力しません" + origin;
+    return Store(line, password, size, "err: パスワードが長すぎます" + origin);
+  }
   return "";
 }
 
 std::string ReadPassword(const PasswordSources& sources, char* password, std::size_t size) {
-  if (!sources.file.empty() || !sources.variable.empty() || !StdinIsTerminal()) {
+  if (!sources.plain.empty() || !sources.file.empty() || !sources.variable.empty() ||
+      !sources.command.empty() || !StdinIsTerminal()) {
     return PasswordFromSources(sources, password, size);
   }
   password[0] = '\0';

@@ -1,6 +1,7 @@
-// Where zelsend and zelrecv take a password from when the command line
+// Where the console programs take a password from when the command line
 // does not give it, so that it need not stand there, where other users can
-// read it: a file, an environment variable, or the terminal.
+// read it: the accounts file (the password itself, or a command that
+// prints it), a file, an environment variable, or the terminal.
 #pragma once
 
 #include <cstddef>
@@ -23,16 +24,21 @@ struct PasswordSources {
   std::string_view variable;        // an environment variable holding it; "" none
   std::string_view variableOption;  // the option that named it ("-BE")
   std::string_view prompt;          // asked on the terminal (Shift-JIS)
+  std::string_view plain;           // the password itself (accounts file "password")
+  std::string_view command;         // a command printing it (accounts file "passwordeval")
+  std::string_view origin;          // where plain or command was given ("path:line")
 };
 
-// PasswordFromSources - the password from the first line of the file (its
-// line end dropped) or, without a file, from the environment variable;
-// either is console text, like an argument. Stores it in `password` (a
-// field of `size` bytes) as Shift-JIS.
-// Returns "" when the field was filled or neither source is named (the
-// field is then empty); otherwise the message (Shift-JIS, ending with a
-// line feed): the file cannot be read, the variable is not set, or the
-// password is longer than the field.
+// PasswordFromSources - the password of the first source named: `plain`,
+// the first line of the file (its line end dropped), the environment
+// variable, or the first line the command prints (run through the shell;
+// it must end with exit status 0 and print a line); each is console text,
+// like an argument. Stores it in `password` (a field of `size` bytes) as
+// Shift-JIS.
+// Returns "" when the field was filled or no source is named (the field
+// is then empty); otherwise the message (Shift-JIS, ending with a line
+// feed): the file cannot be read, the variable is not set, the command
+// failed, or the password is longer than the field.
 std::string PasswordFromSources(const PasswordSources& sources, char* password,
                                 std::size_t size);
 

@@ -32,6 +32,7 @@ void ProgressView::Show(const ProgressTexts& texts) {
     ownList_ = true;
   }
   if (live_ && ownList_) Draw(texts);
+  if (listPath_.empty()) last_ = texts;  // no list tells the last message
 }
 
 void ProgressView::Poll() {
@@ -39,9 +40,14 @@ void ProgressView::Poll() {
 }
 
 void ProgressView::Finish(int result, bool succeeded) {
-  // A run that stored messages has written its list.
+  // A run that stored messages has written its list; one that delivered
+  // them elsewhere wrote none, and its count is the result.
   if (result > 0) ownList_ = true;
   ReadList();
+  if (listPath_.empty() && result > 0) {
+    stored_ = result;
+    last_.counts = CountsText(stored_, total_ > 0 ? total_ : stored_);
+  }
   if (!live_) return;
   if (stored_ > 0) Draw(last_);
   if (!drawn_) return;

@@ -14,7 +14,7 @@ namespace zel::sender {
 class ProgressView {
  public:
   // `live`: standard output is a terminal. `listPath`: the run's list file
-  // (host text).
+  // (host text); empty for a run that delivers elsewhere and writes none.
   ProgressView(bool live, std::string listPath);
 
   // Show - the progress dialog shows `texts` now. Redraws the live line.

@@ -3,6 +3,7 @@
 
 #include <cctype>
 #include <cstring>
+#include <tuple>
 
 #include "sender/console_text.h"
 
@@ -29,7 +30,17 @@ const char kRecvUsageText[] =
     "  --timeout N: 接続と応答を待つ秒数 (既定300、0で無制限)\n"
     "  --popauth N: 0 USER/PASS (既定)、1 AUTH PLAIN、2 OAuth 2.0 (パスワードをアクセストークンとして使う)\n"
     "  --version: 版を表示する\n"
-    " パスワードは -F、-E、端末からの入力 (表示なし) の順に探します。\n"
+    " 配送 (表示ファイルの代わりに)\n"
+    "  --maildir DIR: Maildir に保存する\n"
+    "  --mbox FILE: mbox ファイルに追記する\n"
+    "  --mda COMMAND: コマンドの標準入力に渡す (終了コード0で配送済み)\n"
+    "  --keep-display: 表示ファイルも書く\n"
+    " アカウント\n"
+    "  --account NAME: アカウントファイルのアカウントを使う (何度でも)\n"
+    "  --all: アカウントファイルのすべてのアカウントを順に受信する\n"
+    "  --config FILE: アカウントファイル (既定 ~/.config/zelpost/accounts)\n"
+    "  --count: 新着と全体の件数だけを表示する (受信しない)\n"
+    " パスワードは -F、-E、アカウントファイル、端末からの入力 (表示なし) の順に探します。\n"
     " Ctrl-C で受信を中断します (サーバのメールは削除しません)。\n"
     "例.\n"
     "zelrecv -Spop.example.jp -T1 -Utaro -Lrecv.lst -Mmail -Kseen.dat\n";
@@ -44,6 +55,16 @@ RecvParse ParseRecvArguments(int argc, const char* const* argv, RecvFields& fiel
         fields.help = fields.help || fields.longOptions.help;
         fields.deleteSeen = fields.deleteSeen || fields.longOptions.deleteSeen;
         if (fields.longOptions.maxSize >= 0) fields.maxSize = fields.longOptions.maxSize;
+        fields.keepDisplay = fields.keepDisplay || fields.longOptions.keepDisplay;
+        for (const auto& [name, longName, value] :
+             {std::tuple{"MAILDIR", "--maildir", &fields.longOptions.maildir},
+              {"MBOX", "--mbox", &fields.longOptions.mbox}, {"MDA", "--mda", &fields.longOptions.mda}}) {
+          if (value->empty()) continue;
+          fields.deliveryOption = name;
+          fields.deliveryTarget = HostText(*value);
+          option = longName;
+          if (fields.deliveryTarget.size() > kDeliveryTargetLimit) return RecvParse::kTooLong;
+        }
         continue;
       case LongParse::kUsage:
         option = arg;
@@ -92,13 +113,45 @@ RecvParse ParseRecvArguments(int argc, const char* const* argv, RecvFields& fiel
 const char* MissingRecvField(const RecvFields& fields) {
   if (fields.pop3Server[0] == '\0') return "err: POP3サーバ名が指定されていません\n";
   if (fields.userName[0] == '\0') return "err: ユーザ名が指定されていません\n";
+  if (fields.longOptions.count || (!fields.deliveryOption.empty() && !fields.keepDisplay)) return nullptr;
   if (fields.listFile[0] == '\0') return "err: リストファイル名が指定されていません\n";
   if (fields.mailFolder[0] == '\0') return "err: メールフォルダ名が指定されていません\n";
   return nullptr;
 }
 
-PasswordSources RecvPasswordSources(const RecvFields& fields) {
-  return {fields.passwordFile, "-F", fields.passwordVariable, "-E", "POP3パスワード: "};
+std::string ApplyRecvAccount(const AccountsFile& file, const Account& a, RecvFields& fields) {
+  const std::string server = AccountServer(a.pop3Host, a.pop3Port);
+  Setting serverSetting{server, a.pop3Host.line};
+  for (const std::string& message :
+       {FillFromAccount(fields.pop3Server, file, serverSetting), FillFromAccount(fields.userName, file, a.user),
+        FillFromAccount(fields.listFile, file, a.listFile, true),
+        FillFromAccount(fields.mailFolder, file, a.mailFolder, true),
+        FillFromAccount(fields.seenFile, file, a.seenFile, true),
+        FillFromAccount(fields.mailbox, file, a.mailbox, true),
+        FillFromAccount(fields.caFile, file, a.tlsTrustFile, true)}) {
+    if (!message.empty()) return message;
+  }
+  if (fields.tls < 0 && a.tls.Given()) fields.tls = std::stoi(a.tls.value);
+  fields.apop = fields.apop || a.apop.value == "1";
+  fields.dele = fields.dele || a.deleteOnServer.value == "1";
+  if (fields.maxSize == 0 && a.maxSize.Given()) fields.maxSize = std::stoi(a.maxSize.value);
+  LongOptions& longOptions = fields.longOptions;
+  if (longOptions.timeout < 0 && a.timeout.Given()) longOptions.timeout = std::stoi(a.timeout.value);
+  if (longOptions.popAuth < 0 && a.popAuth.Given()) longOptions.popAuth = std::stoi(a.popAuth.value);
+  if (fields.deliveryOption.empty()) {
+    DeliveryOf(a.delivery, fields.deliveryOption, fields.deliveryTarget);
+    if (fields.deliveryTarget.size() > kDeliveryTargetLimit) {
+      return "err: 値が長すぎます [" + HostText(AccountSource(file, a.delivery)) + "]\n";
+    }
+  }
+  fields.keepDisplay = fields.keepDisplay || a.keepDisplay.value == "1";
+  return "";
+}
+
+PasswordSources RecvPasswordSources(const RecvFields& fields, const AccountsFile* file,
+                                    const Account* account, AccountPassword& storage) {
+  const PasswordSources sources{fields.passwordFile, "-F", fields.passwordVariable, "-E", "POP3パスワード: ", {}, {}, {}};
+  return account != nullptr ? AddAccountPassword(sources, *file, *account, storage) : sources;
 }
 
 }  // namespace zel::sender

@@ -4,10 +4,15 @@
 #include <string>
 
 #include "platform/sjis_text.h"
+#include "sender/accounts_file.h"
 #include "sender/long_options.h"
 #include "sender/password_source.h"
+#include "zelpost.h"
 
 namespace zel::sender {
+
+// The longest delivery target the library takes, NUL excluded.
+inline constexpr std::size_t kDeliveryTargetLimit = ZELPOST_DELIVERY_TARGET_SIZE - 1;
 
 // The fields of one run (Shift-JIS, NUL-terminated, zero-filled). The
 // password is no option: it comes from -F, -E or the terminal.
@@ -29,12 +34,18 @@ struct RecvFields {
   int maxSize = 0;                           // --max-size N: bytes; 0 no limit
   bool verbose = false;                      // -V
   bool help = false;                         // -H, -?, --help
+  // --maildir, --mbox or --mda (or the account's delivery): the option
+  // MAILDIR, MBOX or MDA and its value (Shift-JIS); empty: display files.
+  std::string deliveryOption;
+  std::string deliveryTarget;
+  bool keepDisplay = false;                  // --keep-display: the display files too
   LongOptions longOptions;                   // --version, --timeout N, --popauth N, ...
 };
 
 // The long options zelrecv takes.
-inline constexpr unsigned kRecvLongOptions =
-    kLongHelp | kLongVersion | kLongTimeout | kLongPopAuth | kLongDeleteSeen | kLongMaxSize;
+inline constexpr unsigned kRecvLongOptions = kLongHelp | kLongVersion | kLongTimeout | kLongPopAuth |
+                                             kLongDeleteSeen | kLongMaxSize | kLongConfig |
+                                             kLongAccount | kLongAll | kLongDelivery | kLongCount;
 
 enum class RecvParse {
   kOk,
@@ -55,12 +66,20 @@ RecvParse ParseRecvArguments(int argc, const char* const* argv, RecvFields& fiel
                              std::string& option);
 
 // MissingRecvField - the message of the first empty mandatory field (POP3
-// server, user name, list file, mail folder), or nullptr when all are
-// given. Shift-JIS, ends with a line feed.
+// server, user name, and, when display files are written, list file and
+// mail folder; --count needs neither), or nullptr when all are given.
+// Shift-JIS, ends with a line feed.
 const char* MissingRecvField(const RecvFields& fields);
 
-// RecvPasswordSources - the password sources -F and -E name.
-PasswordSources RecvPasswordSources(const RecvFields& fields);
+// ApplyRecvAccount - fills what the command line left open from `account`
+// of `file` (the command line wins). Returns "" or the message of a value
+// too long for its field (naming the file and line).
+std::string ApplyRecvAccount(const AccountsFile& file, const Account& account, RecvFields& fields);
+
+// RecvPasswordSources - the password sources -F and -E name, else those of
+// the account (`account` may be nullptr); `storage` keeps their texts.
+PasswordSources RecvPasswordSources(const RecvFields& fields, const AccountsFile* file,
+                                    const Account* account, AccountPassword& storage);
 
 // The usage text (Shift-JIS), for -H on standard output and after a wrong
 // option on standard error.

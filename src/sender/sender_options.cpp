@@ -38,12 +38,15 @@ const char kHelpText[] =
     " 文字コード\n"
     "  -U, --utf8: 送信ファイルは UTF-8\n"
     "  --charset NAME: メールの文字コード ISO-2022-JP (既定) または UTF-8\n"
+    " アカウント\n"
+    "  --account NAME: アカウントファイルのアカウントを使う\n"
+    "  --config FILE: アカウントファイル (既定 ~/.config/zelpost/accounts)\n"
     " その他\n"
     "  --timeout N: 接続と応答を待つ秒数 (既定300、0で無制限)\n"
     "  --sysexits: 失敗の終了コードを sysexits.h の値にする (既定は255)\n"
     "  --version: 版を表示する\n"
     "  --help: この説明を表示する\n"
-    " パスワードは -BP、-BF、-BE、端末からの入力 (表示なし) の順に探します。\n"
+    " パスワードは -BP、-BF、-BE、アカウントファイル、端末からの入力 (表示なし) の順に探します。\n"
     "例.\n"
     "zelsend -Ssmtp.example.jp -T1 -A -BUtaro -Mtaro@example.jp -NTaro -Fmail.qml\n";
 
@@ -132,7 +135,27 @@ bool NeedsPassword(const SenderFields& fields) {
 
 PasswordSources PasswordSourcesOf(const SenderFields& fields) {
   return {fields.passwordFile, "-BF", fields.passwordVariable, "-BE",
-          fields.pop3Server[0] != '\0' ? "POP3パスワード: " : "パスワード: "};
+          fields.pop3Server[0] != '\0' ? "POP3パスワード: " : "パスワード: ", {}, {}, {}};
+}
+
+std::string ApplySendAccount(const AccountsFile& file, const Account& a, SenderFields& fields) {
+  const Setting smtp{AccountServer(a.smtpHost, a.smtpPort), a.smtpHost.line};
+  const bool popFirst = a.popBeforeSmtp.value == "1";
+  const Setting pop3{AccountServer(a.pop3Host, a.pop3Port), popFirst ? a.pop3Host.line : 0};
+  for (const std::string& message :
+       {FillFromAccount(fields.smtpServer, file, smtp), FillFromAccount(fields.mailAddress, file, a.from),
+        FillFromAccount(fields.fullName, file, a.fullName), FillFromAccount(fields.userName, file, a.user),
+        FillFromAccount(fields.pop3Server, file, pop3), FillFromAccount(fields.caFile, file, a.tlsTrustFile, true),
+        FillFromAccount(fields.charset, file, a.charset)}) {
+    if (!message.empty()) return message;
+  }
+  if (fields.tls < 0 && a.tls.Given()) fields.tls = std::stoi(a.tls.value);
+  if (fields.smtpAuth == 0 && a.smtpAuth.Given()) fields.smtpAuth = std::stoi(a.smtpAuth.value);
+  if (fields.longOptions.timeout < 0 && a.timeout.Given()) fields.longOptions.timeout = std::stoi(a.timeout.value);
+  std::string charset = a.sendFileCharset.value;
+  for (char& c : charset) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  fields.utf8SendFile = fields.utf8SendFile || charset == "UTF-8";
+  return "";
 }
 
 int ApplyPopBeforeSmtp(SenderFields& fields) {

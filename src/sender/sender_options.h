@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "platform/sjis_text.h"
+#include "sender/accounts_file.h"
 #include "sender/long_options.h"
 #include "sender/password_source.h"
 
@@ -31,8 +32,9 @@ struct SenderFields {
 };
 
 // The long options zelsend takes.
-inline constexpr unsigned kSendLongOptions =
-    kLongHelp | kLongVersion | kLongSysexits | kLongTimeout | kLongSmtpAuth | kLongUtf8 | kLongCharset;
+inline constexpr unsigned kSendLongOptions = kLongHelp | kLongVersion | kLongSysexits | kLongTimeout |
+                                             kLongSmtpAuth | kLongUtf8 | kLongCharset | kLongConfig |
+                                             kLongAccount;
 
 enum class ParseResult {
   kOk,
@@ -75,6 +77,13 @@ bool NeedsPassword(const SenderFields& fields);
 // PasswordSourcesOf - the password sources -BF and -BE name; the prompt
 // names the POP3 password when POP before SMTP asks for it.
 PasswordSources PasswordSourcesOf(const SenderFields& fields);
+
+// ApplySendAccount - fills what the command line left open from `account`
+// of `file`: SMTP server (smtp_host, smtp_port), -M (from), -N (fullname),
+// the user name, TLS, the CA file, SMTP AUTH, time-out and charsets, and
+// with pop_before_smtp the POP3 server. Returns "" or the message of a
+// value too long for its field.
+std::string ApplySendAccount(const AccountsFile& file, const Account& account, SenderFields& fields);
 
 // The usage text (Shift-JIS), an example command line included: the
 // classic text, shown after a wrong option.

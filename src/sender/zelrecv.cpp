@@ -7,15 +7,19 @@
 // the sysexits.h status of the failure's kind (sender/exit_status.h: 64 a
 // wrong command line, 68 no such host, 69 refused, TLS failed or no
 // library, 74 a local file, 75 time-out or temporary failure, 77 login
-// refused, 78 a setting), 130 after Ctrl-C; each failure with one line
-// beginning "err: " on standard error, and the library's reason after it.
+// refused, 78 a setting or the accounts file), 130 after Ctrl-C; each
+// failure with one line beginning "err: " on standard error, and the
+// library's reason after it. After a failed account the next one still
+// runs; the status is the first failure's.
 #include <atomic>
 #include <cstdio>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "platform/interrupt.h"
 #include "platform/terminal.h"
+#include "sender/accounts_file.h"
 #include "sender/console_text.h"
 #include "sender/dialog_access.h"
 #include "sender/exit_status.h"
@@ -37,6 +41,8 @@ constexpr int kCancelled = -2;
 // which receiving never uses.
 constexpr const char* kUnusedSmtpServer = "smtpserver";
 constexpr const char* kUnusedMailAddress = "mailaddress";
+// The library's TIMEOUT when none is given.
+constexpr int kDefaultTimeout = 300;
 
 // With -V: the settings on standard error; the password is never shown.
 void EchoSettings(const RecvFields& f) {
@@ -56,6 +62,145 @@ void EchoSettings(const RecvFields& f) {
 
 // A path field as zelRecvMailAll takes an optional path: nullptr for none.
 const char* Optional(const char* field) { return field[0] != '\0' ? field : nullptr; }
+
+// The exports a run uses, resolved once for every account.
+struct Zelpost {
+  zel::LibraryHandle library = nullptr;
+  decltype(&zelInitialize) initialize = nullptr;
+  decltype(&zelSetValueInt) setValueInt = nullptr;
+  decltype(&zelSetValueStr) setValueStr = nullptr;
+  decltype(&zelGetValueInt) getValueInt = nullptr;
+  decltype(&zelRecvMailAll) recvMailAll = nullptr;
+  decltype(&zelMailBiff) mailBiff = nullptr;
+  decltype(&zelGetErrorInt) getErrorInt = nullptr;
+  decltype(&zelGetErrorStr) getErrorStr = nullptr;
+  DialogAccess access;
+
+  // Loads the library when not yet loaded. False when it or an export is missing.
+  bool Load() {
+    if (library != nullptr) return true;
+    library = OpenZelpost();
+    initialize = ZEL_EXPORT(library, zelInitialize);
+    setValueInt = ZEL_EXPORT(library, zelSetValueInt);
+    setValueStr = ZEL_EXPORT(library, zelSetValueStr);
+    getValueInt = ZEL_EXPORT(library, zelGetValueInt);
+    recvMailAll = ZEL_EXPORT(library, zelRecvMailAll);
+    mailBiff = ZEL_EXPORT(library, zelMailBiff);
+    getErrorInt = ZEL_EXPORT(library, zelGetErrorInt);
+    getErrorStr = ZEL_EXPORT(library, zelGetErrorStr);
+    return initialize != nullptr && setValueInt != nullptr && setValueStr != nullptr &&
+           getValueInt != nullptr && recvMailAll != nullptr && mailBiff != nullptr &&
+           getErrorInt != nullptr && getErrorStr != nullptr && DialogAccessForThisThread(library, access);
+  }
+
+  // "err: <text>" and the reason; the exit status of the failure.
+  int Failed(const std::string& text) {
+    const FailureReason reason = ReadFailureReason(library);
+    PrintFailure(text, reason);
+    return ExitStatusOf(reason.errorClass, getErrorInt());
+  }
+};
+
+// Sets every option of a run: an account's values never stay for the next.
+void SetOptions(Zelpost& z, const RecvFields& f) {
+  z.setValueInt("DELE", f.dele ? 1 : 0);
+  z.setValueInt("DELESEEN", f.deleteSeen ? 1 : 0);
+  z.setValueInt("MAXSIZE", f.maxSize);
+  z.setValueInt("APOP", f.apop ? 1 : 0);
+  z.setValueInt("TLS", f.tls >= 0 ? f.tls : 0);
+  z.setValueStr("TLSCAFILE", f.caFile);
+  z.setValueInt("TIMEOUT", f.longOptions.timeout >= 0 ? f.longOptions.timeout : kDefaultTimeout);
+  z.setValueInt("POPAUTH", f.longOptions.popAuth >= 0 ? f.longOptions.popAuth : 0);
+  for (const char* option : {"MAILDIR", "MBOX", "MDA"}) z.setValueStr(option, "");
+  if (!f.deliveryOption.empty()) z.setValueStr(f.deliveryOption.c_str(), f.deliveryTarget.c_str());
+  z.setValueInt("KEEPDISPLAY", f.keepDisplay ? 1 : 0);
+  z.setValueStr("BIFFSEENFILE", f.seenFile);
+}
+
+// --count: the new and the total count, one line.
+int Count(Zelpost& z, const RecvFields& f, const Account* account) {
+  const int total = z.mailBiff();
+  if (total < 0) {
+    char error[zel::kErrorTextSize] = {};
+    z.getErrorStr(error, sizeof error);
+    return z.Failed(error[0] != '\0' ? std::string(error)
+                                     : std::string("POP3サーバへのログインに失敗 [") + f.pop3Server + "]");
+  }
+  // Without a seen-UIDL file every message is new.
+  const int fresh = f.seenFile[0] != '\0' ? z.getValueInt("BIFFNEW") : total;
+  std::string line = "新着 " + (fresh >= 0 ? std::to_string(fresh) : std::string("?")) + " 件 / 全 " +
+                     std::to_string(total) + " 件\n";
+  if (account != nullptr) line = HostText(account->name) + ": " + line;
+  PutConsoleText(stdout, line);
+  return kExitOk;
+}
+
+// One run with the settings `fields` (those of `account` in `file`, when
+// given): checks, password, the library's run. Returns the exit status.
+int ReceiveOne(Zelpost& z, RecvFields& fields, const AccountsFile& file, const Account* account) {
+  if (const char* message = MissingRecvField(fields)) {
+    PutConsoleText(stderr, message);
+    return kExitUsage;
+  }
+  AccountPassword storage;
+  const PasswordSources sources = RecvPasswordSources(fields, &file, account, storage);
+  if (const std::string message = ReadPassword(sources, fields.password, sizeof fields.password);
+      !message.empty()) {
+    PutConsoleText(stderr, message);
+    return sources.origin.empty() ? kExitUsage : kExitConfig;
+  }
+  if (fields.password[0] == '\0') {
+    PutConsoleText(stderr, "err: パスワードが指定されていません (-F、-E または端末から入力)\n");
+    return kExitUsage;
+  }
+  if (fields.verbose) EchoSettings(fields);
+
+  if (!z.Load()) {
+    PutConsoleText(stderr, std::string("err: ") + kLibraryName + " がロードできません\n");
+    return kExitUnavailable;
+  }
+  char error[zel::kErrorTextSize] = {};
+  if (z.initialize(fields.pop3Server, kUnusedSmtpServer, fields.userName, fields.password,
+                   kUnusedMailAddress, "") == 0) {
+    z.getErrorStr(error, sizeof error);
+    return z.Failed(error);
+  }
+  SetOptions(z, fields);
+  if (fields.longOptions.count) return Count(z, fields, account);
+
+  const bool listed = fields.deliveryOption.empty() || fields.keepDisplay;
+  ProgressView view(zel::StdoutIsTerminal(), listed ? fields.listFile : "");
+  zel::CatchInterrupt();
+  std::atomic<bool> done{false};
+  std::thread watcher([&] {
+    try {
+      WatchProgress(z.access, view, done);
+    } catch (...) {  // out of memory: the run goes on without its display
+    }
+  });
+  const int result = z.recvMailAll(fields.listFile, fields.mailFolder, Optional(fields.seenFile),
+                                   Optional(fields.mailbox));
+  done.store(true);
+  zel::WakeInterruptWait();  // the watcher ends now, not at its next look
+  watcher.join();
+
+  const bool succeeded = result >= 0 && z.getErrorInt() == 0;
+  view.Finish(result, succeeded);
+  if (result == kCancelled) {
+    PutConsoleText(stderr, "err: 受信を中断しました\n");
+    return kExitInterrupted;
+  }
+  if (!succeeded) {
+    z.getErrorStr(error, sizeof error);
+    // A refused login or listing leaves no error text (the classic
+    // interface reports it in the log only); the reason tells what it was.
+    return z.Failed(error[0] != '\0' ? std::string(error)
+                                     : std::string("POP3サーバへのログインまたはメール一覧の取得に失敗 [") +
+                                           fields.pop3Server + "]");
+  }
+  if (fields.verbose) PutConsoleText(stderr, "受信: " + std::to_string(result) + "件\n");
+  return kExitOk;
+}
 
 int Run(int argc, const char* const* argv) {
   InitConsoleText();
@@ -79,88 +224,30 @@ int Run(int argc, const char* const* argv) {
     PrintVersion("zelrecv");
     return kExitOk;
   }
-  if (const char* message = MissingRecvField(fields)) {
+  AccountsFile file;
+  std::vector<const Account*> accounts;
+  if (const std::string message = LoadSelectedAccounts(fields.longOptions, file, accounts); !message.empty()) {
     PutConsoleText(stderr, message);
-    return kExitUsage;
+    return kExitConfig;
   }
-  if (const std::string message = ReadPassword(RecvPasswordSources(fields), fields.password,
-                                               sizeof fields.password);
-      !message.empty()) {
-    PutConsoleText(stderr, message);
-    return kExitUsage;
-  }
-  if (fields.password[0] == '\0') {
-    PutConsoleText(stderr, "err: パスワードが指定されていません (-F、-E または端末から入力)\n");
-    return kExitUsage;
-  }
-  if (fields.verbose) EchoSettings(fields);
-
-  const zel::LibraryHandle library = OpenZelpost();
-  const auto initialize = ZEL_EXPORT(library, zelInitialize);
-  const auto setValueInt = ZEL_EXPORT(library, zelSetValueInt);
-  const auto setValueStr = ZEL_EXPORT(library, zelSetValueStr);
-  const auto recvMailAll = ZEL_EXPORT(library, zelRecvMailAll);
-  const auto getErrorInt = ZEL_EXPORT(library, zelGetErrorInt);
-  const auto getErrorStr = ZEL_EXPORT(library, zelGetErrorStr);
-  DialogAccess access;
-  if (initialize == nullptr || setValueInt == nullptr || setValueStr == nullptr ||
-      recvMailAll == nullptr || getErrorInt == nullptr || getErrorStr == nullptr ||
-      !DialogAccessForThisThread(library, access)) {
-    PutConsoleText(stderr, std::string("err: ") + kLibraryName + " がロードできません\n");
-    return kExitUnavailable;
-  }
-
-  char error[zel::kErrorTextSize] = {};
-  if (initialize(fields.pop3Server, kUnusedSmtpServer, fields.userName, fields.password,
-                 kUnusedMailAddress, "") == 0) {
-    getErrorStr(error, sizeof error);
-    const FailureReason reason = ReadFailureReason(library);
-    PrintFailure(error, reason);
-    return ExitStatusOf(reason.errorClass, getErrorInt());
-  }
-  setValueInt("DELE", fields.dele ? 1 : 0);
-  setValueInt("DELESEEN", fields.deleteSeen ? 1 : 0);
-  setValueInt("MAXSIZE", fields.maxSize);
-  setValueInt("APOP", fields.apop ? 1 : 0);
-  if (fields.tls >= 0) setValueInt("TLS", fields.tls);
-  if (fields.caFile[0] != '\0') setValueStr("TLSCAFILE", fields.caFile);
-  if (fields.longOptions.timeout >= 0) setValueInt("TIMEOUT", fields.longOptions.timeout);
-  if (fields.longOptions.popAuth >= 0) setValueInt("POPAUTH", fields.longOptions.popAuth);
-
-  ProgressView view(zel::StdoutIsTerminal(), fields.listFile);
-  zel::CatchInterrupt();
-  std::atomic<bool> done{false};
-  std::thread watcher([&] {
-    try {
-      WatchProgress(access, view, done);
-    } catch (...) {  // out of memory: the run goes on without its display
+  Zelpost z;
+  int status = kExitOk;
+  for (const Account* account : accounts) {
+    RecvFields run = fields;
+    if (account != nullptr) {
+      if (const std::string message = ApplyRecvAccount(file, *account, run); !message.empty()) {
+        PutConsoleText(stderr, message);
+        return kExitConfig;
+      }
     }
-  });
-  const int result = recvMailAll(fields.listFile, fields.mailFolder, Optional(fields.seenFile),
-                                 Optional(fields.mailbox));
-  done.store(true);
-  zel::WakeInterruptWait();  // the watcher ends now, not at its next look
-  watcher.join();
-
-  const bool succeeded = result >= 0 && getErrorInt() == 0;
-  view.Finish(result, succeeded);
-  if (result == kCancelled) {
-    PutConsoleText(stderr, "err: 受信を中断しました\n");
-    return kExitInterrupted;
+    const int ended = ReceiveOne(z, run, file, account);
+    if (ended == kExitInterrupted) return ended;
+    if (ended != kExitOk && accounts.size() > 1) {
+      PutConsoleText(stderr, "err: アカウント " + HostText(account->name) + " の受信に失敗\n");
+    }
+    if (status == kExitOk) status = ended;
   }
-  if (!succeeded) {
-    getErrorStr(error, sizeof error);
-    const FailureReason reason = ReadFailureReason(library);
-    // A refused login or listing leaves no error text (the classic
-    // interface reports it in the log only); the reason tells what it was.
-    PrintFailure(error[0] != '\0' ? std::string(error)
-                                  : std::string("POP3サーバへのログインまたはメール一覧の取得に失敗 [") +
-                                        fields.pop3Server + "]",
-                 reason);
-    return ExitStatusOf(reason.errorClass, getErrorInt());
-  }
-  if (fields.verbose) PutConsoleText(stderr, "受信: " + std::to_string(result) + "件\n");
-  return 0;
+  return status;
 }
 
 }  // namespace

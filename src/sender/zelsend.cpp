@@ -3,10 +3,15 @@
 // Exit code 0 when the mail was sent, -1 (255) on every failure (one line
 // beginning "err: " on standard error, then the library's reason, or the
 // usage text); with --sysexits the failures end with the sysexits.h status
-// of their kind instead (sender/exit_status.h).
+// of their kind instead (sender/exit_status.h); an accounts file that
+// cannot be used then ends with 78. --account NAME (or the account
+// "default", or the only one, of the accounts file) fills what the command
+// line leaves open.
 #include <cstdio>
 #include <string>
+#include <vector>
 
+#include "sender/accounts_file.h"
 #include "sender/console_text.h"
 #include "sender/exit_status.h"
 #include "sender/password_source.h"
@@ -52,17 +57,32 @@ int Run(int argc, const char* const* argv) {
     PrintVersion("zelsend");
     return kExitOk;
   }
+  AccountsFile file;
+  std::vector<const Account*> accounts;
+  std::string accountMessage = LoadSelectedAccounts(fields.longOptions, file, accounts);
+  if (accountMessage.empty() && accounts.size() > 1) {
+    accountMessage = "err: 送信に使うアカウントは1つだけです\n";
+  }
+  if (accountMessage.empty() && accounts.front() != nullptr) {
+    accountMessage = ApplySendAccount(file, *accounts.front(), fields);
+  }
+  if (!accountMessage.empty()) {
+    PutConsoleText(stderr, accountMessage);
+    return failed(kExitConfig);
+  }
   if (const char* message = MissingFieldMessage(fields)) {
     PutConsoleText(stderr, message);
     return failed(kExitUsage);
   }
   // Without -BP the password comes from -BF or -BE, else from the terminal.
   if (NeedsPassword(fields)) {
-    const std::string message =
-        ReadPassword(PasswordSourcesOf(fields), fields.password, sizeof fields.password);
+    AccountPassword storage;
+    PasswordSources sources = PasswordSourcesOf(fields);
+    if (accounts.front() != nullptr) sources = AddAccountPassword(sources, file, *accounts.front(), storage);
+    const std::string message = ReadPassword(sources, fields.password, sizeof fields.password);
     if (!message.empty()) {
       PutConsoleText(stderr, message);
-      return failed(kExitUsage);
+      return failed(sources.origin.empty() ? kExitUsage : kExitConfig);
     }
   }
   const int popBeforeSmtp = ApplyPopBeforeSmtp(fields);

@@ -114,6 +114,47 @@ TEST(Options, Charsets) {
   EXPECT_EQ(s.GetValueInt("CHARSET"), 0);
 }
 
+// MAILDIR, MBOX and MDA: one delivery at a time (each replaces another, ""
+// ends it, a value too long is refused and the delivery stays); the list
+// file and folder of zelRecvMailAll are needed only with the display files.
+// SENDFILEFORMAT takes its two values.
+TEST(Options, DeliveryAndSendFileFormat) {
+  InetMail s;
+  char value[kPathSize];
+  const std::string tooLong(kDeliveryTargetSize, 'x');
+  struct Case {
+    const char* name;
+    const char* value;
+    int result;
+    const char* maildir, *mbox, *mda;  // read back afterwards
+  };
+  const Case cases[] = {
+      {"MAILDIR", "/home/taro/Maildir", 18, "/home/taro/Maildir", "", ""},
+      {"mbox", "/var/mail/taro", 14, "", "/var/mail/taro", ""},
+      {"MDA", tooLong.c_str(), 0, "", "/var/mail/taro", ""},
+      {"MDA", "procmail", 8, "", "", "procmail"},
+      {"MAILDIR", "", 0, "", "", "procmail"},
+      {"MDA", "", 0, "", "", ""},
+  };
+  EXPECT_TRUE(s.WritesDisplayFiles());
+  for (const Case& c : cases) {
+    EXPECT_EQ(s.SetValueStr(c.name, c.value), c.result) << c.name << " " << c.value;
+    for (const auto& [name, stored] : {std::pair{"MAILDIR", c.maildir}, {"MBOX", c.mbox}, {"MDA", c.mda}}) {
+      s.GetValueStr(name, value, sizeof value);
+      EXPECT_STREQ(value, stored) << c.name << " " << name;
+    }
+  }
+  EXPECT_EQ(s.SetValueStr("MBOX", "box"), 3);
+  EXPECT_FALSE(s.WritesDisplayFiles());
+  EXPECT_EQ(s.SetValueInt("KEEPDISPLAY", 5), 1);
+  EXPECT_TRUE(s.WritesDisplayFiles());
+  EXPECT_EQ(s.SetValueStr("SENDFILEFORMAT", "rfc5322"), 7);
+  EXPECT_EQ(s.SetValueStr("SENDFILEFORMAT", "MIME"), 0);
+  EXPECT_EQ(s.GetValueStr("SENDFILEFORMAT", value, sizeof value), 7);
+  EXPECT_STREQ(value, "RFC5322");
+  EXPECT_EQ(s.GetValueInt("BIFFNEW"), -1);
+}
+
 TEST(Options, UnknownNamesAndWrongKindsChangeNothing) {
   const Exports& api = Api();
   EXPECT_EQ(api.SetValueInt("UNKNOWN", 5), 0);

@@ -58,7 +58,17 @@ err=$(ZEL_INSTALL_PW=pw LC_ALL=C.UTF-8 "$prefix/bin/zelrecv" -S127.0.0.1:1 -Uu -
   fail "installed zelrecv: status $status, '$err'"
 echo "zelrecv: loads the library"
 
-for program in zelsend zelrecv; do
+# zelsendmail: the message read, the account's server refused.
+printf 'account default\nsmtp_host 127.0.0.1\nsmtp_port 1\nfrom m@example.jp\n' > "$work/accounts"
+status=0
+err=$(echo hello | LC_ALL=C.UTF-8 "$prefix/bin/zelsendmail" --config "$work/accounts" -oi to@example.jp \
+  2>&1 >/dev/null) || status=$?
+[ "$status" = 69 ] && [ "$(head -n 1 <<< "$err")" = "err: SMTP初期化でエラー発生 [127.0.0.1:1]" ] ||
+  fail "installed zelsendmail: status $status, '$err'"
+echo "zelsendmail: loads the library"
+[ -f "$prefix/share/doc/zelpost/examples/accounts" ] || fail "no example accounts file"
+
+for program in zelsend zelrecv zelsendmail; do
   man_page=$prefix/share/man/man1/$program.1
   [ -f "$man_page" ] || fail "no man page $program.1"
   warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$man_page" 2>&1 >/dev/null)

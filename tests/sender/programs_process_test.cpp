@@ -56,7 +56,8 @@ class ProgramProcess : public ::testing::Test {
     (void)program;
     return {-1, "", ""};
 #else
-    const std::string command = "cd '" + dir.string() + "' && LC_ALL=C.UTF-8 '" + program + "' " +
+    // No accounts file of the user's reaches the run.
+    const std::string command = "cd '" + dir.string() + "' && LC_ALL=C.UTF-8 XDG_CONFIG_HOME=. '" + program + "' " +
                                 args + " < /dev/null > out 2> err";
     const int status = std::system(command.c_str());
     const int code = (status >> 8) & 0xFF;

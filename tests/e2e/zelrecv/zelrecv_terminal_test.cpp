@@ -299,5 +299,91 @@ TEST_F(ZelrecvTerminal, EachFailureHasItsExitStatusAndReason) {
   }
 }
 
+// An accounts file with two accounts, plain POP3 and POP3S with the test
+// CA, each password from a small script (passwordeval): --account runs one,
+// --all both in turn; the same file, readable by others once it holds a
+// password, is refused with its line.
+TEST_F(ZelrecvTerminal, AccountsFileRunsOneAccountOrAll) {
+  const Servers& s = TestServers();
+  ClearMaildir("bob");
+  const std::string script = dir.File("secret.sh");
+  WriteFileBytes(script, "#!/bin/sh\ncase \"$1\" in alice) echo alicepw ;; bob) echo bobpw ;; esac\n");
+  std::filesystem::permissions(script, std::filesystem::perms::owner_all);
+  std::filesystem::create_directories(dir.File("zelpost"));
+  const std::string accounts = dir.File("zelpost/accounts");
+  const std::string text =
+      "# two accounts\n"
+      "defaults\n"
+      "pop3_host 127.0.0.1\n"
+      "list_file recv.lst\n"
+      "mail_folder mail\n"
+      "\n"
+      "account plain\n"
+      "pop3_port " + std::to_string(s.pop3Port) + "\n"
+      "user alice\n"
+      "passwordeval " + script + " alice\n"
+      "seen_file seen-alice\n"
+      "\n"
+      "account secure\n"
+      "pop3_port " + std::to_string(s.pop3sPort) + "\n"
+      "tls 1\n"
+      "tls_trust_file " + s.caFile + "\n"
+      "user bob\n"
+      "passwordeval " + script + " bob\n"
+      "delivery maildir " + dir.File("Maildir") + "\n"
+      "delete on\n";
+  WriteFileBytes(accounts, text);
+  const auto drop = [](const std::string& user, const std::string& subject) {
+    DropMessage(user, "From: hanako@example.jp\r\nTo: " + user + "@localhost\r\nSubject: " + subject +
+                          "\r\n\r\nbody\r\n");
+  };
+  const std::string zelrecv = "cd " + dir.path() + " && LC_ALL=C.UTF-8 XDG_CONFIG_HOME=" + dir.path() +
+                              " XDG_STATE_HOME=" + dir.path() + " " ZEL_BINARY_DIR "/zelrecv ";
+
+  drop("alice", "first for alice");
+  {
+    const Tmux tmux(zelrecv + "--account plain");
+    EXPECT_EQ(tmux.ExitStatus(), 0) << tmux.Screen();
+    EXPECT_NE(tmux.Screen().find("1 /   1  first for alice"), std::string::npos) << tmux.Screen();
+  }
+  EXPECT_EQ(ListMaildir("alice").size(), 1u);  // left on the server, recorded as seen
+  EXPECT_EQ(std::filesystem::file_size(dir.File("seen-alice")), 80u);
+
+  drop("alice", "second for alice");
+  drop("bob", "one for bob");
+  drop("bob", "two for bob");
+  {
+    const Tmux tmux(zelrecv + "--all");
+    EXPECT_EQ(tmux.ExitStatus(), 0) << tmux.Screen();
+    const std::string screen = tmux.Screen();
+    EXPECT_NE(screen.find("1 /   1  second for alice"), std::string::npos) << screen;
+    // The delivered run's line: its count, and the last message when the
+    // run lasted long enough to show one.
+    EXPECT_NE(screen.find("\n  2 /   2"), std::string::npos) << screen;
+  }
+  EXPECT_EQ(ListMaildir("alice").size(), 2u);
+  EXPECT_TRUE(WaitForMessageCount("bob", 0));  // delivered over TLS, then deleted
+  std::size_t delivered = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(dir.File("Maildir/new"))) {
+    delivered += ReadFileBytes(entry.path().string()).find("Subject: ") != std::string::npos;
+  }
+  EXPECT_EQ(delivered, 2u);
+
+  // A password in the file: only when the file is private to its owner.
+  WriteFileBytes(accounts, text + "account inline\npop3_port " + std::to_string(s.pop3Port) +
+                               "\nuser alice\nseen_file seen-alice\npassword alicepw\n");
+  std::filesystem::permissions(accounts, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write |
+                                             std::filesystem::perms::group_read | std::filesystem::perms::others_read);
+  {
+    const Tmux tmux(zelrecv + "--account inline");
+    EXPECT_EQ(tmux.ExitStatus(), 78) << tmux.Screen();
+    EXPECT_NE(tmux.Screen().find(U8(u8"err: アカウントファイルの誤り [") + accounts + ":25]"), std::string::npos)
+        << tmux.Screen();
+  }
+  std::filesystem::permissions(accounts, std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+  EXPECT_EQ(Output(zelrecv + "--account inline --count; echo $?"), U8(u8"inline: 新着 0 件 / 全 2 件\n0\n"));
+  ClearMaildir("bob");
+}
+
 }  // namespace
 }  // namespace zel::e2e

@@ -1,0 +1,303 @@
+// Delivery of a retrieved message where Linux mail readers look: a Maildir,
+// an mbox file (mboxrd) or a delivery agent's standard input (options
+// MAILDIR, MBOX and MDA). The message goes as the server sent it, its lines
+// ending LF and the POP3 dot-stuffing undone.
+#include <atomic>
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+#include "api/inet_mail.h"
+#include "codec/line_stream.h"
+#include "codec/recipient_list.h"
+#include "platform/ascii_case.h"
+#include "platform/clock.h"
+#include "platform/command.h"
+#include "platform/file_ops.h"
+#include "platform/host_name.h"
+#include "platform/log.h"
+#include "platform/mail_spool.h"
+#include "platform/path.h"
+#include "platform/system_error.h"
+#include "platform/text_file.h"
+
+namespace zel {
+
+namespace {
+
+// Bytes gathered before each write to the target.
+constexpr std::size_t kDeliveryChunk = 64 * 1024;
+// Opens of an mbox that another program replaced meanwhile, before giving up.
+constexpr int kMboxAttempts = 4;
+// Unique names tried in a Maildir's tmp/ before giving up.
+constexpr int kMaildirAttempts = 8;
+
+// The sender of the mbox "From " line when the header names none.
+constexpr std::string_view kUnknownSender = "MAILER-DAEMON";
+
+// The lines of a retrieved message as delivered: CR LF read as LF (as the
+// message's source reads it), one leading "." of a dot-stuffed line
+// removed.
+class DeliveredLines {
+ public:
+  explicit DeliveredLines(LineSource& raw) : raw_(raw) {}
+  // The next whole line, however long (LF kept); false at the end or on a
+  // read error.
+  bool Next(std::string& line) {
+    line.clear();
+    char piece[4096];
+    while (std::size_t n = raw_.readLine(piece, sizeof piece)) {
+      line.append(piece, n);
+      if (piece[n - 1] == '\n') break;
+    }
+    if (line.empty()) return false;
+    if (line[0] == '.') line.erase(0, 1);
+    return true;
+  }
+  bool Failed() const { return raw_.failed(); }
+
+ private:
+  LineSource& raw_;
+};
+
+// The address of a header field's value, as the recipient list reads one.
+std::string FirstAddress(std::string_view value) {
+  const std::string all = NormaliseRecipients(value);
+  return all.substr(0, all.find(','));
+}
+
+// The envelope sender of the mbox "From " line: Return-Path, else From,
+// else kUnknownSender. `header` holds the header lines (LF-ended).
+std::string EnvelopeSender(std::string_view header) {
+  std::string returnPath, from;
+  std::size_t at = 0;
+  while (at < header.size()) {
+    std::size_t end = header.find('\n', at);
+    if (end == std::string_view::npos) end = header.size();
+    const std::string_view line = header.substr(at, end - at);
+    at = end + 1;
+    if (returnPath.empty() && startsWithNoCase(line, "Return-Path:")) {
+      returnPath = FirstAddress(line.substr(12));
+    } else if (from.empty() && startsWithNoCase(line, "From:")) {
+      from = FirstAddress(line.substr(5));
+    }
+  }
+  std::string sender = !returnPath.empty() ? returnPath : from;
+  // One word on the line: blanks and control bytes cannot be in it.
+  for (char& c : sender) {
+    if (static_cast<unsigned char>(c) <= ' ') c = '_';
+  }
+  return sender.empty() ? std::string(kUnknownSender) : sender;
+}
+
+// "From sender Wed Dec  9 19:08:23 2026" in local time, with its LF.
+std::string EnvelopeLine(const std::string& sender) {
+  static const char* const kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+  static const char* const kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                        "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+  std::tm t{};
+  LocalTime(CalendarTime(), t);
+  char date[40];
+  std::snprintf(date, sizeof date, "%s %s %2d %02d:%02d:%02d %d", kDays[t.tm_wday % 7],
+                kMonths[t.tm_mon % 12], t.tm_mday, t.tm_hour, t.tm_min, t.tm_sec, t.tm_year + 1900);
+  return "From " + sender + " " + date + "\n";
+}
+
+// True for a line that mboxrd quotes: ">"s, then "From ".
+bool NeedsQuote(std::string_view line) {
+  std::size_t i = 0;
+  while (i < line.size() && line[i] == '>') ++i;
+  return line.substr(i, 5) == "From ";
+}
+
+// A unique file name of a Maildir: "<time>.P<pid>Q<n>.<host>", the host
+// with "/" and ":" written as "\057" and "\072".
+std::string MaildirName() {
+  static std::atomic<unsigned> sequence{0};
+  char host[kHostNameSize] = {};
+  if (!LocalHostName(host, sizeof host)) std::snprintf(host, sizeof host, "localhost");
+  std::string safeHost;
+  for (const char* p = host; *p != '\0'; ++p) {
+    if (*p == '/') safeHost += "\\057";
+    else if (*p == ':') safeHost += "\\072";
+    else safeHost += *p;
+  }
+  char name[64];
+  std::snprintf(name, sizeof name, "%lld.P%luQ%u.", static_cast<long long>(CalendarTime()),
+                ProcessId(), ++sequence);
+  return name + safeHost;
+}
+
+// Writes `data` to `file`; false when that fails.
+bool Put(std::FILE* file, std::string_view data) {
+  return data.empty() || std::fwrite(data.data(), 1, data.size(), file) == data.size();
+}
+
+}  // namespace
+
+bool InetMail::DeliversElsewhere() const { return deliveryKind != DeliveryKind::kDisplay; }
+
+bool InetMail::WritesDisplayFiles() const { return !DeliversElsewhere() || keepDisplay == 1; }
+
+int InetMail::SetDelivery(DeliveryKind kind, const char* target) {
+  if (target == nullptr) return 0;
+  const std::size_t length = std::char_traits<char>::length(target);
+  if (length >= kDeliveryTargetSize) {
+    ZEL_LOG(InetMail, "配送先が長すぎる");
+    return 0;
+  }
+  // One delivery at a time: an empty target ends this one.
+  if (length == 0) {
+    if (deliveryKind == kind) deliveryKind = DeliveryKind::kDisplay;
+    return 0;
+  }
+  deliveryKind = kind;
+  deliveryTarget.assign(target, length);
+  return static_cast<int>(length);
+}
+
+// DeliverRetrieved - delivers the retrieved message read from `raw` (lines
+// as the server sent them, dot-stuffed, read with CR LF as LF) to the
+// session's delivery; a read error of `raw` fails it.
+//   stored  receives the file that now holds the message (Maildir: the file
+//           in new/; mbox: the mbox), to flush before the server deletes;
+//           empty for a delivery agent, whose exit status vouches for it
+// Maildir: written in tmp/ under a unique name, flushed to stable storage,
+// then moved into new/ (never over another file); tmp/, new/ and cur/ are
+// made when missing. mbox: appended under its locks (platform SpoolLock)
+// with the "From " line and mboxrd quoting, an empty line after it; a
+// failed append is cut off again. MDA: the command gets the message on its
+// standard input; exit status 0 counts as delivered.
+// Returns 1 delivered; 0 failed with error -1105 naming the target.
+int InetMail::DeliverRetrieved(LineSource& raw, std::string& stored) {
+  stored.clear();
+  DeliveredLines lines(raw);
+  const char* target = deliveryTarget.c_str();
+  std::string chunk;
+  std::string line;
+  switch (deliveryKind) {
+    case DeliveryKind::kDisplay:
+      return 1;
+    case DeliveryKind::kMaildir: {
+      const std::string tmp = JoinPath(target, "tmp");
+      const std::string fresh = JoinPath(target, "new");
+      if (!MakeMailFolder(target) || !MakeMailFolder(tmp) || !MakeMailFolder(fresh) ||
+          !MakeMailFolder(JoinPath(target, "cur"))) {
+        ZEL_LOG(InetMail, "Maildirを作成できない [%s]", target);
+        SetError(-1105, "Maildirを作成できない [%s]", target);
+        return 0;
+      }
+      std::string name, path;
+      std::FILE* file = nullptr;
+      for (int attempt = 0; file == nullptr && attempt < kMaildirAttempts; ++attempt) {
+        name = MaildirName();
+        path = JoinPath(tmp, name);
+        file = OpenHostFile(path, "wbx", true);
+      }
+      bool ok = file != nullptr;
+      while (ok && lines.Next(line)) {
+        chunk += line;
+        if (chunk.size() >= kDeliveryChunk) {
+          ok = Put(file, chunk);
+          chunk.clear();
+        }
+      }
+      ok = ok && !lines.Failed() && Put(file, chunk) && SyncHostFile(file);
+      if (file != nullptr && std::fclose(file) != 0) ok = false;
+      stored = JoinPath(fresh, name);
+      if (!ok || !RenameFileNew(path, stored)) {
+        ZEL_LOG(InetMail, "Maildirへの保存に失敗 [%s]", target);
+        SetError(-1105, "Maildirへの保存に失敗 [%s]", target);
+        if (file != nullptr) DeleteFileAt(path);
+        stored.clear();
+        return 0;
+      }
+      return 1;
+    }
+    case DeliveryKind::kMbox: {
+      // The header first: the "From " line names its sender.
+      std::string header;
+      while (lines.Next(line)) {
+        header += line;
+        if (line == "\n") break;
+      }
+      chunk = EnvelopeLine(EnvelopeSender(header));
+      std::FILE* file = nullptr;
+      SpoolLock lock;
+      SpoolLock::Status status = SpoolLock::Status::kFailed;
+      for (int attempt = 0; attempt < kMboxAttempts; ++attempt) {
+        file = OpenHostFile(target, "ab", false);
+        if (file == nullptr) break;
+        status = lock.Take(file, target);
+        if (status != SpoolLock::Status::kReplaced) break;
+        std::fclose(file);
+        file = nullptr;
+      }
+      if (file == nullptr || status != SpoolLock::Status::kLocked) {
+        ZEL_LOG(InetMail, "mboxのオープンまたはロックに失敗 [%s]", target);
+        SetError(-1105, "mboxのオープンまたはロックに失敗 [%s]", target);
+        if (file != nullptr) std::fclose(file);
+        return 0;
+      }
+      // Unbuffered: every chunk is in the file before the locks go, and a
+      // failed append is cut off while they are held.
+      std::setvbuf(file, nullptr, _IONBF, 0);
+      const std::int64_t size = HostFileSize(file);
+      bool ok = size >= 0;
+      bool ended = true;  // the last line written ends with LF
+      const auto add = [&](std::string_view text) {
+        if (NeedsQuote(text)) chunk += '>';
+        chunk += text;
+        ended = !text.empty() && text.back() == '\n';
+        if (chunk.size() >= kDeliveryChunk) {
+          ok = ok && Put(file, chunk);
+          chunk.clear();
+        }
+      };
+      for (std::size_t at = 0; at < header.size();) {
+        const std::size_t end = header.find('\n', at);
+        const std::size_t next = end == std::string::npos ? header.size() : end + 1;
+        add(std::string_view(header).substr(at, next - at));
+        at = next;
+      }
+      while (ok && lines.Next(line)) add(line);
+      // An empty line parts this message from the next "From " line.
+      chunk += ended ? "\n" : "\n\n";
+      ok = ok && !lines.Failed() && Put(file, chunk);
+      if (!ok && size >= 0) CutHostFile(file, size);
+      lock.Release();
+      if (std::fclose(file) != 0) ok = false;
+      if (!ok) {
+        ZEL_LOG(InetMail, "mboxへの追記に失敗 [%s]", target);
+        SetError(-1105, "mboxへの追記に失敗 [%s]", target);
+        return 0;
+      }
+      stored = target;
+      return 1;
+    }
+    case DeliveryKind::kMda: {
+      CommandInput command;
+      bool ok = command.Start(target);
+      while (ok && lines.Next(line)) {
+        chunk += line;
+        if (chunk.size() >= kDeliveryChunk) {
+          ok = command.Write(chunk.data(), chunk.size());
+          chunk.clear();
+        }
+      }
+      ok = ok && !lines.Failed() && command.Write(chunk.data(), chunk.size());
+      const int status = command.Finish();
+      // The command's own failure is no system error of ours.
+      if (ok) SetLastSystemError(0);
+      if (!ok || status != 0) {
+        ZEL_LOG(InetMail, "MDAへの受け渡しに失敗 (終了コード %d) [%s]", status, target);
+        SetError(-1105, "MDAへの受け渡しに失敗 (終了コード %d) [%s]", status, target);
+        return 0;
+      }
+      return 1;
+    }
+  }
+  return 0;
+}
+
+}  // namespace zel

@@ -9,6 +9,8 @@
 // other entry at its path reads as missing and fails every write.
 #pragma once
 
+#include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -26,6 +28,16 @@ int ProfileInt(std::string_view section, std::string_view key, int fallback);
 // when the file cannot be written.
 bool WriteProfileText(std::string_view section, std::string_view key,
                       std::string_view value);
+
+// UpdateProfileCounter - reads the integer counter at section/key (0 when
+// absent) and stores what `step` makes of it (nothing when `step` gives
+// none), both under one lock between processes (the file's lock on POSIX,
+// a named mutex on Windows). The stored value is not flushed to stable
+// storage: a number lost in a crash only comes back as a name that exists,
+// which its users skip. Returns false when the file cannot be read or the
+// new value not written.
+bool UpdateProfileCounter(std::string_view section, std::string_view key,
+                          const std::function<std::optional<long long>(long long)>& step);
 
 // ReserveProfileCounter - takes `count` (>= 1) numbers of the integer
 // counter at section/key at once: with n the stored value (0 when absent),

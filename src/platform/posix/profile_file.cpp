@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -87,24 +88,6 @@ bool WriteAll(int fd, const std::string& text, std::size_t oldSize, bool sync) {
   return !sync || ::fsync(fd) == 0 || errno == EINVAL;
 }
 
-// Reads the counter at section/key under the file's lock and stores what
-// `step` makes of it (nothing when `step` gives none). Returns
-// false when the file cannot be read or the new value not written.
-template <class Step>
-bool UpdateCounter(std::string_view section, std::string_view key, Step step) {
-  const int fd = OpenLocked(true);
-  std::string text;
-  const bool readable = fd >= 0 && ReadAll(fd, text);
-  const auto value = readable ? FindProfileValue(text, section, key) : std::nullopt;
-  const std::optional<long long> next = step(value ? ProfileValueToInt(*value) : 0LL);
-  // Not synced: it would stall a receive-all on the disk, and a number
-  // lost in a crash only comes back as a name that exists, which the
-  // display files skip.
-  bool ok = readable && (!next || WriteAll(fd, SetProfileValue(text, section, key, std::to_string(*next)),
-                                             text.size(), false));
-  if (fd >= 0) ::close(fd);
-  return ok;
-}
 
 }  // namespace
 
@@ -135,24 +118,20 @@ bool WriteProfileText(std::string_view section, std::string_view key, std::strin
   return ok;
 }
 
-bool ReserveProfileCounter(std::string_view section, std::string_view key, int modulo, int count,
-                           int& first) {
-  first = 0;
-  return UpdateCounter(section, key, [&](long long n) {
-    // One step at a time, as the numbers are handed out: a stored value at
-    // or past the modulo wraps to 0.
-    const auto step = [modulo](long long v) { return modulo > 0 && v + 1 >= modulo ? 0LL : v + 1; };
-    n = step(n);
-    first = static_cast<int>(n);
-    for (int i = 1; i < count; ++i) n = step(n);
-    return std::optional<long long>(n);
-  });
-}
-
-bool ReleaseProfileCounter(std::string_view section, std::string_view key, int end, int last) {
-  return UpdateCounter(section, key, [&](long long n) {
-    return n == end ? std::optional<long long>(last) : std::nullopt;
-  });
+bool UpdateProfileCounter(std::string_view section, std::string_view key,
+                          const std::function<std::optional<long long>(long long)>& step) {
+  const int fd = OpenLocked(true);
+  std::string text;
+  const bool readable = fd >= 0 && ReadAll(fd, text);
+  const auto value = readable ? FindProfileValue(text, section, key) : std::nullopt;
+  const std::optional<long long> next = step(value ? ProfileValueToInt(*value) : 0LL);
+  // Not synced: it would stall a receive-all on the disk, and a number
+  // lost in a crash only comes back as a name that exists, which the
+  // display files skip.
+  bool ok = readable && (!next || WriteAll(fd, SetProfileValue(text, section, key, std::to_string(*next)),
+                                             text.size(), false));
+  if (fd >= 0) ::close(fd);
+  return ok;
 }
 
 }  // namespace zel

@@ -28,16 +28,21 @@ bool isDigit(char c) { return c >= '0' && c <= '9'; }
 // not keep), tested eight bytes at a time.
 bool HasControlByte(std::string_view text) {
   constexpr std::uint64_t kOnes = 0x0101010101010101ull;
-  std::size_t i = 0;
-  for (; i + 8 <= text.size(); i += 8) {
+  const auto word = [&](std::size_t at) {
     std::uint64_t x;
-    std::memcpy(&x, text.data() + i, 8);
-    if (((x - kOnes * 0x0E) & ~x & kOnes * 0x80) != 0) return true;
+    std::memcpy(&x, text.data() + at, 8);
+    return ((x - kOnes * 0x0E) & ~x & kOnes * 0x80) != 0;
+  };
+  if (text.size() < 8) {
+    for (const char c : text) {
+      if (static_cast<unsigned char>(c) < 0x0E) return true;
+    }
+    return false;
   }
-  for (; i < text.size(); ++i) {
-    if (static_cast<unsigned char>(text[i]) < 0x0E) return true;
+  for (std::size_t i = 0; i + 8 <= text.size(); i += 8) {
+    if (word(i)) return true;
   }
-  return false;
+  return word(text.size() - 8);  // the last bytes, with some tested already
 }
 
 // The four values of the message being indexed.

@@ -73,7 +73,7 @@ class Record {
     if (date_.size > 0) AppendIndexDate(out, date_.view(), clock);
     out += kIndexSeparator;
     out += messageId_.view();
-    out += '\n';
+    out += "\r\n";  // the index is written as it is stored: lines end CR LF
   }
 
  private:
@@ -150,7 +150,7 @@ int MakeMailboxIndex(const char* mailboxPath) {
   // record, so two updates never index the same messages twice. A link, a
   // FIFO or another user's file at the index path fails the open.
   TextFile index;
-  if (!index.Open(indexPath, TextFile::Mode::kAppend) || !index.Lock()) return 0;
+  if (!index.Open(indexPath, TextFile::Mode::kAppendBinary) || !index.Lock()) return 0;
   bool indexOpen = false;
   const std::int64_t resume = ResumePoint(indexPath, indexOpen);
 
@@ -162,7 +162,7 @@ int MakeMailboxIndex(const char* mailboxPath) {
     lines.skipPast('.', n);
   }
 
-  if (indexOpen) index.Write("\n");  // a record never continues a cut line
+  if (indexOpen) index.Write("\r\n");  // a record never continues a cut line
   IndexClock clock;
   enum class State { kSeeking, kHeader } state = State::kSeeking;
   Record record;

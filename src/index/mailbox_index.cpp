@@ -90,7 +90,7 @@ class Record {
   // to fit kIndexValueSize; bytes that would end or split a record become
   // blanks.
   static void take(Value& value, std::string_view line, std::size_t offset, bool tabs) {
-    std::string_view text = line.size() > offset ? line.substr(offset) : std::string_view();
+    std::string_view text = line.size() > offset ? line.substr(offset) : std::string_view("");
     if (!text.empty() && text.back() == '\n') text.remove_suffix(1);
     std::size_t size = SjisPrefixLength(text, kIndexValueSize - 1);
 #if defined(__GNUC__)

@@ -56,6 +56,20 @@ std::int64_t numberAt(std::string_view v, std::size_t at) {
   return negative ? -n : n;
 }
 
+// numberAt of a number that starts with a digit at `i`: its digits read
+// and passed (`i` moves past them).
+std::int64_t readDigits(std::string_view v, std::size_t& i) {
+  std::int64_t n = 0;
+  for (; i < v.size() && isDigit(v[i]); ++i) n = std::min(n * 10 + (v[i] - '0'), kNumberLimit);
+  return n;
+}
+
+// The number at `i` as numberAt reads it; `i` moves past its digits when
+// it starts with one (the word's end is still to be skipped).
+std::int64_t readNumber(std::string_view v, std::size_t& i) {
+  return i < v.size() && isDigit(v[i]) ? readDigits(v, i) : numberAt(v, i);
+}
+
 // True when "hh:mm:ss" (two digits each) stands at `at`, followed by the
 // end or a blank: numberAt reads each the same.
 bool isClock(std::string_view v, std::size_t at) {
@@ -126,19 +140,20 @@ void AppendIndexDate(std::string& out, std::string_view v, IndexClock& clock) {
   skipBlanks(v, i);
   if (i < v.size() && !isDigit(v[i])) skipWord(v, i);  // the weekday
   skipBlanks(v, i);
-  const std::int64_t day = numberAt(v, i);
+  const std::int64_t day = readNumber(v, i);
   skipWord(v, i);
   skipBlanks(v, i);
   int month = -1;
   for (int m = 0; m < 12 && i + 3 <= v.size(); ++m) {
     if (v[i] == kMonths[m][0] && v[i + 1] == kMonths[m][1] && v[i + 2] == kMonths[m][2]) {
       month = m;
+      i += 3;
       break;
     }
   }
   skipWord(v, i);
   skipBlanks(v, i);
-  std::int64_t year = numberAt(v, i);
+  std::int64_t year = readNumber(v, i);
   if (year < 100) year += year < 70 ? 2000 : 1900;
   skipWord(v, i);
   skipBlanks(v, i);
@@ -148,6 +163,7 @@ void AppendIndexDate(std::string& out, std::string_view v, IndexClock& clock) {
     hour = two(i);
     minute = two(i + 3);
     second = two(i + 6);
+    i += 8;
   } else {
     hour = numberAt(v, i);
     minute = numberAt(v, i + 3);
@@ -209,10 +225,16 @@ void AppendDecimal(std::string& out, std::int64_t value, int width) {
   char* p = end;
   const bool negative = value < 0;
   std::uint64_t v = negative ? 0 - static_cast<std::uint64_t>(value) : static_cast<std::uint64_t>(value);
-  do {
-    *--p = static_cast<char>('0' + v % 10);
-    v /= 10;
-  } while (v != 0);
+  for (; v >= 100; v /= 100) {  // two digits at a time
+    p -= 2;
+    std::memcpy(p, &kTwoDigits[2 * (v % 100)], 2);
+  }
+  if (v >= 10) {
+    p -= 2;
+    std::memcpy(p, &kTwoDigits[2 * v], 2);
+  } else {
+    *--p = static_cast<char>('0' + v);
+  }
   while (end - p < std::min(width, 40) - (negative ? 1 : 0)) *--p = '0';
   if (negative) *--p = '-';
   out.append(p, static_cast<std::size_t>(end - p));

@@ -99,7 +99,38 @@ long StandardUtcOffset() {
   return std::min(LocalUtcOffset(january), LocalUtcOffset(july));
 }
 
-bool IndexClock::Local(std::int64_t t, std::tm& f) {
+namespace {
+
+// Writes "YYYY/MM/DD(曜) " at `p`; returns its end.
+char* WriteDay(char* p, std::int64_t year, int month0, int day, int weekday) {
+  std::memcpy(p, &kTwoDigits[2 * (year / 100 % 100)], 2);  // 1970 to 3000
+  std::memcpy(p + 2, &kTwoDigits[2 * (year % 100)], 2);
+  p[4] = '/';
+  std::memcpy(p + 5, &kTwoDigits[2 * ((month0 + 1) % 100)], 2);
+  p[7] = '/';
+  std::memcpy(p + 8, &kTwoDigits[2 * (day % 100)], 2);
+  p[10] = '(';
+  p += 11;
+  const std::string_view name = kWeekdays[weekday % 7];
+  std::memcpy(p, name.data(), name.size());
+  p += name.size();
+  *p++ = ')';
+  *p++ = ' ';
+  return p;
+}
+
+// Writes "hh:mm:ss" at `p`.
+void WriteClock(char* p, int hour, int minute, int second) {
+  std::memcpy(p, &kTwoDigits[2 * (hour % 100)], 2);
+  p[2] = ':';
+  std::memcpy(p + 3, &kTwoDigits[2 * (minute % 100)], 2);
+  p[5] = ':';
+  std::memcpy(p + 6, &kTwoDigits[2 * (second % 100)], 2);
+}
+
+}  // namespace
+
+IndexClock::Hour* IndexClock::HourOf(std::int64_t t) {
   // Local seconds minus UTC seconds of a broken-down time of `at`.
   const auto offsetOf = [](std::int64_t at, const std::tm& local) {
     return daysFromCivil(local.tm_year + 1900, local.tm_mon, local.tm_mday) * 86400 +
@@ -112,26 +143,44 @@ bool IndexClock::Local(std::int64_t t, std::tm& f) {
   if (hour.number != t / 3600) {
     const std::int64_t start = t / 3600 * 3600;
     std::tm first{}, last{};
+    hour.number = -1;
+    hour.day = kNoDay;
     if (!LocalTime(static_cast<std::time_t>(start), first) ||
         !LocalTime(static_cast<std::time_t>(start + 3599), last) ||
         offsetOf(start, first) != offsetOf(start + 3599, last)) {
-      hour.number = -1;
-      return LocalTime(static_cast<std::time_t>(t), f);
+      return nullptr;
     }
     hour.number = t / 3600;
     hour.offset = offsetOf(start, first);
   }
-  const std::int64_t local = t + hour.offset;
+  return &hour;
+}
+
+void IndexClock::AppendLocal(std::string& out, std::int64_t t) {
+  char text[40];
+  Hour* hour = HourOf(t);
+  if (hour == nullptr) {
+    std::tm f{};
+    if (!LocalTime(static_cast<std::time_t>(t), f)) LocalTime(0, f);
+    char* p = WriteDay(text, f.tm_year + 1900, f.tm_mon, f.tm_mday, f.tm_wday);
+    WriteClock(p, f.tm_hour, f.tm_min, f.tm_sec);
+    out.append(text, static_cast<std::size_t>(p + 8 - text));
+    return;
+  }
+  const std::int64_t local = t + hour->offset;
   const std::int64_t days = local >= 0 ? local / 86400 : -((86399 - local) / 86400);
-  const std::int64_t seconds = local - days * 86400;
-  std::int64_t year;
-  civilFromDays(days, year, f.tm_mon, f.tm_mday);
-  f.tm_year = static_cast<int>(year - 1900);
-  f.tm_wday = weekdayFromDays(days);
-  f.tm_hour = static_cast<int>(seconds / 3600);
-  f.tm_min = static_cast<int>(seconds / 60 % 60);
-  f.tm_sec = static_cast<int>(seconds % 60);
-  return true;
+  const auto seconds = static_cast<int>(local - days * 86400);
+  if (hour->day != days) {
+    std::int64_t year;
+    int month0, day;
+    civilFromDays(days, year, month0, day);
+    hour->dayTextSize = static_cast<std::size_t>(
+        WriteDay(hour->dayText, year, month0, day, weekdayFromDays(days)) - hour->dayText);
+    hour->day = days;
+  }
+  out.append(hour->dayText, hour->dayTextSize);
+  WriteClock(text, seconds / 3600, seconds / 60 % 60, seconds % 60);
+  out.append(text, 8);
 }
 
 void AppendIndexDate(std::string& out, std::string_view v, IndexClock& clock) {
@@ -189,34 +238,7 @@ void AppendIndexDate(std::string& out, std::string_view v, IndexClock& clock) {
     }
   }
   t = std::clamp<std::int64_t>(t, 0, kLatestTime);
-  std::tm f{};
-  if (!clock.Local(t, f)) clock.Local(0, f);
-  // "%04d/%02d/%02d(%s) %02d:%02d:%02d" (one per record: no printf)
-  char text[32];
-  char* p = text;
-  const auto two = [&p](int v) {
-    std::memcpy(p, &kTwoDigits[2 * (v % 100)], 2);
-    p += 2;
-  };
-  const int fullYear = f.tm_year + 1900;  // 1970 to 3000
-  two(fullYear / 100);
-  two(fullYear % 100);
-  *p++ = '/';
-  two(f.tm_mon + 1);
-  *p++ = '/';
-  two(f.tm_mday);
-  *p++ = '(';
-  const std::string_view weekday = kWeekdays[f.tm_wday % 7];
-  std::memcpy(p, weekday.data(), weekday.size());
-  p += weekday.size();
-  *p++ = ')';
-  *p++ = ' ';
-  two(f.tm_hour);
-  *p++ = ':';
-  two(f.tm_min);
-  *p++ = ':';
-  two(f.tm_sec);
-  out.append(text, static_cast<std::size_t>(p - text));
+  clock.AppendLocal(out, t);
 }
 
 void AppendDecimal(std::string& out, std::int64_t value, int width) {

@@ -45,16 +45,26 @@ class IndexClock {
 
   long StandardOffset() const { return standard_; }
 
-  // Breaks `t` (0 or later) down into local time: year, month, day,
-  // weekday, hour, minute and second of `f` are set. Returns false when the
-  // platform cannot convert it.
-  bool Local(std::int64_t t, std::tm& f);
+  // Appends `t` (0 or later) in local time as "YYYY/MM/DD(曜) hh:mm:ss";
+  // a time the platform cannot convert as 0 is.
+  void AppendLocal(std::string& out, std::int64_t t);
 
  private:
+  // No day (day numbers before 1970 are negative).
+  static constexpr std::int64_t kNoDay = INT64_MIN;
   struct Hour {
     std::int64_t number = -1;  // t / 3600; -1 none
     std::int64_t offset = 0;   // local minus UTC seconds
+    // The text "YYYY/MM/DD(曜) " of the local day `day` last written in
+    // this hour (an hour lies in one local day but for zones half an hour
+    // off).
+    std::int64_t day = kNoDay;
+    char dayText[24] = {};
+    std::size_t dayTextSize = 0;
   };
+  // The hour of `t`, its offset known, or nullptr when the offset changes
+  // inside it (or the platform cannot convert it).
+  Hour* HourOf(std::int64_t t);
   // Hours kept (a power of two), placed by a mixing hash of their number,
   // so that hours a day or a week apart do not collide: a mailbox's
   // neighbouring messages mostly share one.

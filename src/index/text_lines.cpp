@@ -1,5 +1,6 @@
 #include "index/text_lines.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -31,15 +32,17 @@ std::int64_t CountLineFeeds(const char* from, const char* to) {
     for (; from < to; ++from) n += *from == '\n';
     return n;
   }
-  while (to - from >= 16) {
+  for (std::size_t blocks = static_cast<std::size_t>(to - from) / 16; blocks > 0;) {
     // Each lane counts down by one per line feed; 255 blocks fit a lane.
+    const std::size_t run = std::min<std::size_t>(blocks, 255);
     Bytes lanes = {};
-    for (int block = 0; block < 255 && to - from >= 16; ++block, from += 16) {
+    for (std::size_t block = 0; block < run; ++block, from += 16) {
       Bytes x;
       std::memcpy(&x, from, 16);
       lanes += (x == '\n');  // -1 where a line feed is
     }
     n += SumCounts(lanes);
+    blocks -= run;
   }
   if (from < to) {
     // The last sixteen bytes, without those counted already.

@@ -19,6 +19,8 @@
 
 namespace zel {
 
+class TextFile;
+
 class FileLock;
 class SeenSet;
 struct ReceiveFiles;
@@ -117,6 +119,9 @@ class InetMail : public InetPop3 {
   // Sends the finished message `path` (SENDFILEFORMAT "RFC5322",
   // send_message.cpp), or writes it to `dummyfile`; as SendMail.
   int SendFinishedMessage(const char* path, const char* dummyfile);
+  // Names and opens the temporary file a message is composed in
+  // (`tempPath`, kPathSize bytes); false with -1101 set when that fails.
+  bool OpenSendTemp(char (&tempPath)[kPathSize], TextFile& temp);
   // The SMTP part of both (or the move to `dummyfile`): send_mail.cpp.
   int SendPrepared(const char* tempPath, const std::string& recipients, const char* dummyfile);
 

@@ -89,6 +89,15 @@ class MessageFileSink : public RewindableSink {
 
 }  // namespace
 
+// OpenSendTemp - names the temporary file a message is composed in and
+// creates it exclusively. False with -1101 set when either fails.
+bool InetMail::OpenSendTemp(char (&tempPath)[kPathSize], TextFile& temp) {
+  if (MakeTempName(tempPath) == 1 && temp.Open(tempPath, TextFile::Mode::kWriteBinary, true)) return true;
+  ZEL_LOG(InetMail, "送信用テンポラリファイルが開けない [%s]", tempPath);
+  SetError(-1101, "送信用テンポラリファイルが開けない [%s]", tempPath);
+  return false;
+}
+
 // SendMail - builds the message of `mailfile` and sends it or, with
 // `dummyfile`, copies it there.
 //   mailfile    the send file (Shift-JIS text)
@@ -126,14 +135,9 @@ int InetMail::SendMail(const char* mailfile, const char* attachfile, const char*
   }
 
   char tempPath[kPathSize] = {};
-  const bool named = MakeTempName(tempPath) == 1;
   TempFileGuard guard(tempPath);
   TextFile temp;
-  if (!named || !temp.Open(tempPath, TextFile::Mode::kWriteBinary, true)) {
-    ZEL_LOG(InetMail, "送信用テンポラリファイルが開けない [%s]", tempPath);
-    SetError(-1101, "送信用テンポラリファイルが開けない [%s]", tempPath);
-    return 0;
-  }
+  if (!OpenSendTemp(tempPath, temp)) return 0;
 
   TextFileSource source(sendFile);
   MessageFileSink sink(temp, tempPath);

@@ -47,14 +47,9 @@ int InetMail::SendFinishedMessage(const char* path, const char* dummyfile) {
     return 0;
   }
   char tempPath[kPathSize] = {};
-  const bool named = MakeTempName(tempPath) == 1;
   TempFileGuard guard(tempPath);
   TextFile temp;
-  if (!named || !temp.Open(tempPath, TextFile::Mode::kWriteBinary, true)) {
-    ZEL_LOG(InetMail, "送信用テンポラリファイルが開けない [%s]", tempPath);
-    SetError(-1101, "送信用テンポラリファイルが開けない [%s]", tempPath);
-    return 0;
-  }
+  if (!OpenSendTemp(tempPath, temp)) return 0;
   const bool collect = recipients.empty();
   std::string collected;  // To, Cc and Bcc values, joined by ","
   std::string out;

@@ -12,6 +12,7 @@
 #include "codec/message_decoder.h"
 #include "ops/display_name.h"
 #include "ops/list_file.h"
+#include "ops/raw_message.h"
 #include "ops/receive_files.h"
 #include "ops/record_file.h"
 #include "ops/seen_set.h"
@@ -19,7 +20,6 @@
 #include "platform/file_lock.h"
 #include "platform/file_ops.h"
 #include "platform/log.h"
-#include "platform/temp_file.h"
 #include "platform/text_file.h"
 
 namespace zel {
@@ -48,8 +48,8 @@ class ReceiveRun {
 
   // Saves the seen-UIDL set, when the run made one (through the run's lock
   // on the file). After an early stop (failure or cancel) the keys the run
-  // did not reach are kept. Deletes the raw temporary file unless it holds
-  // a whole message that failed.
+  // did not reach are kept. A whole message that could not be stored was
+  // left in a temporary file when it failed.
   void Finish(bool complete);
 
  private:
@@ -88,9 +88,10 @@ class ReceiveRun {
   const std::uint32_t maxSize_;  // MAXSIZE in bytes; 0 none
   std::deque<std::size_t> ahead_;  // listing indices sent ahead, in order
   std::size_t lookFrom_ = 0;        // the next listing index to look at
-  // One raw temporary file serves every message of the run.
-  char raw_[kPathSize] = {};
-  bool rawFailed_ = false;  // it holds a message that could not be stored
+  // The message between RETR and its display file; one buffer for the run.
+  RawMessage raw_;
+  // The run's display file names; the unused ones go back at its end.
+  DisplayNameBlock names_;
 };
 
 std::string ReceiveRun::SeenKey() const {
@@ -177,63 +178,73 @@ ReceiveRun::Outcome ReceiveRun::Receive(int number, RecordFile& list, const char
     return Outcome::kSkipped;
   }
 
-  if (raw_[0] == '\0' && MakeTempName(raw_) != 1) {
-    ZEL_LOG(InetMail, "受信用テンポラリファイルの取得に失敗");
-    s_.SetError(-1201, "テンポラリファイル名の取得に失敗");
-    return Outcome::kFailed;
-  }
-  const char* raw = raw_;
-  rawFailed_ = true;  // until the message is stored
-  const int retrieved = s_.Retr(number, raw);
+  raw_.Clear();
+  const int retrieved = s_.Retr(number, raw_, "受信用テンポラリファイル");
   if (retrieved != 1) {
     s_.TakeFailure(s_);
     ZEL_LOG(InetMail, "受信に失敗");
     if (!Cancelled()) s_.SetError(retrieved, "受信に失敗");
     // A cut retrieval holds part of a message that is still on the server:
     // the part goes.
-    rawFailed_ = false;
+    raw_.Clear();
     return Outcome::kFailed;
   }
   if (!dele_) SendAhead(seen_ != nullptr ? SeenKey() : std::string());
 
+  // From here a message that cannot be stored stays in a temporary file.
   // Delivery into a Maildir, an mbox or a command comes first; the display
   // file and list line follow only with KEEPDISPLAY.
   if (s_.DeliversElsewhere()) {
+    LineSource* message = raw_.Read();
     std::string delivered;
-    if (s_.DeliverRetrieved(raw, delivered) != 1) return Outcome::kFailed;
+    if (message == nullptr) {
+      const char* raw = raw_.Keep();
+      ZEL_LOG(InetMail, "受信テンポラリファイルのオープンに失敗 [%s]", raw);
+      s_.SetError(-1201, "受信テンポラリファイルのオープンに失敗 [%s]", raw);
+      return Outcome::kFailed;
+    }
+    if (s_.DeliverRetrieved(*message, delivered) != 1) {
+      raw_.Keep();
+      return Outcome::kFailed;
+    }
     if (dele_ && !delivered.empty()) files_.written.push_back(delivered);
     if (!s_.WritesDisplayFiles()) return Stored(number, std::string());
   }
 
   std::string display;
   TextFile displayFile;
-  switch (NextDisplayName(folder, display, displayFile)) {
+  // Names for the messages the listing still holds, this one included.
+  const int wanted = static_cast<int>(s_.Listing().Size() - s_.CurrentIndex());
+  switch (names_.Next(folder, wanted, display, displayFile)) {
     case 1:
       break;
     case 0:
+      raw_.Keep();
       ZEL_LOG(InetMail, "表示ファイル番号の保存に失敗 [%s]", display.c_str());
       s_.SetError(-1105, "表示ファイル番号の保存に失敗 [%s]", display.c_str());
       return Outcome::kFailed;
     default:
+      raw_.Keep();
       ZEL_LOG(InetMail, "保存ファイルのオープンに失敗 [%s]", display.c_str());
       s_.SetError(-1105, "保存ファイルのオープンに失敗 [%s]", display.c_str());
       return Outcome::kFailed;
   }
-  // From here a failure removes the display file: it holds no whole
+  // From here a failure removes the display file too: it holds no whole
   // message and no list line names it.
-  TextFile rawFile;
-  if (!rawFile.Open(raw, TextFile::Mode::kRead)) {
+  LineSource* in = raw_.Read();
+  if (in == nullptr) {
+    const char* raw = raw_.Keep();
     ZEL_LOG(InetMail, "受信テンポラリファイルのオープンに失敗 [%s]", raw);
     s_.SetError(-1201, "受信テンポラリファイルのオープンに失敗 [%s]", raw);
     displayFile.Close();
     DeleteFileAt(display);
     return Outcome::kFailed;
   }
-  TextFileSource in(rawFile);
   TextFileSink out(displayFile);
   s_.messageInfo.clear();
   MessageDecoder decoder(s_.Decoding());
-  if (decoder.decodeHeader(in, out, s_.messageInfo) != 1) {
+  if (decoder.decodeHeader(*in, out, s_.messageInfo) != 1) {
+    const char* raw = raw_.Keep();
     ZEL_LOG(InetMail, "ヘッダ部のデコードに失敗 [%s]", raw);
     s_.SetError(-1102, "ヘッダ部のデコードに失敗 %s", raw);
     displayFile.Close();
@@ -241,17 +252,18 @@ ReceiveRun::Outcome ReceiveRun::Receive(int number, RecordFile& list, const char
     return Outcome::kFailed;
   }
   // The display file's close counts as writing the body; a read error of
-  // the raw file would leave the message cut short.
-  if (decoder.decodeBody(in, out) != 1 || rawFile.Failed() || !displayFile.Close()) {
+  // a large message's file would leave the message cut short.
+  if (decoder.decodeBody(*in, out) != 1 || in->failed() || !displayFile.Close()) {
+    const char* raw = raw_.Keep();
     ZEL_LOG(InetMail, "本文部のデコードに失敗 [%s]", raw);
     s_.SetError(-1103, "本文部のデコードに失敗 %s", raw);
     displayFile.Close();
     DeleteFileAt(display);
     return Outcome::kFailed;
   }
-  rawFile.Close();
 
   if (!list.Write(FormatListLine(display, s_.messageInfo)) || !list.Commit()) {
+    raw_.Keep();
     ZEL_LOG(InetMail, "リストファイルの書き込みに失敗 [%s]", s_.listFilePath);
     s_.SetError(-1104, "リストファイルの書き込みに失敗 [%s]", s_.listFilePath);
     DeleteFileAt(display);
@@ -266,7 +278,7 @@ ReceiveRun::Outcome ReceiveRun::Stored(int number, const std::string& display) {
     const std::string key = SeenKey();
     if (!key.empty()) seen_->Insert(key);
   }
-  rawFailed_ = false;
+  raw_.Clear();
   // Only a message whose delivery, display file and list line are whole is
   // deleted on the server; the files are flushed with the run's files.
   if (dele_) {
@@ -277,7 +289,8 @@ ReceiveRun::Outcome ReceiveRun::Stored(int number, const std::string& display) {
 }
 
 void ReceiveRun::Finish(bool complete) {
-  if (raw_[0] != '\0' && !rawFailed_) DeleteFileAt(raw_);
+  raw_.Clear();
+  names_.Release();
   if (seen_ == nullptr) return;
   if (!complete) seen_->KeepAll();
   files_.seenUsed = true;

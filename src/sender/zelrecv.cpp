@@ -181,6 +181,7 @@ int ReceiveOne(Zelpost& z, RecvFields& fields, const AccountsFile& file, const A
   const int result = z.recvMailAll(fields.listFile, fields.mailFolder, Optional(fields.seenFile),
                                    Optional(fields.mailbox));
   done.store(true);
+  zel::WakeInterruptWait();  // the watcher ends now, not at its next look
   watcher.join();
 
   const bool succeeded = result >= 0 && z.getErrorInt() == 0;

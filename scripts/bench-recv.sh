@@ -1,28 +1,43 @@
 #!/bin/bash
-# Receive-all benchmarks, each against its anchor run side by side on this
-# machine with the same private Dovecot:
+# Receive-all benchmarks: the zelrecv program against its anchors, run side
+# by side on this machine with the same private Dovecot, each writing its
+# mail to the disk that holds the build folder (not tmpfs: where users keep
+# their mail). Before every run the maildir is seeded afresh, so that each
+# tool meets the server in the same state (new mail, no index of
+# Dovecot's). COUNT messages of about 4 KB (Japanese subject and body):
 #
-#   RATIO recvall_vs_fetchmail  fetchmail time / bench_recv time to fetch
-#                               COUNT messages of about 4 KB (Japanese
-#                               subject and body): receive-all decoding each
-#                               into its display file and list line, against
-#                               fetchmail -k --bsmtp; both keep the mail on
-#                               the server (goal: 2 or more)
+#   RATIO recvall_vs_mpop          mpop time / zelrecv time, both keeping
+#                                  the mail (mpop: Maildir delivery, keep on,
+#                                  only_new off, auth user); goal 1.2 or more
+#   RATIO recvall_tls_vs_mpop_tls  the same over implicit TLS (POP3S), both
+#                                  verifying the server against the test CA;
+#                                  goal 1.2 or more
+#   RATIO recvall_dele_vs_mpop_dele
+#                                  the same, both deleting on the server
+#                                  (zelrecv -D flushes its files once before
+#                                  QUIT; mpop syncs each message)
+#   RATIO recvall_vs_fetchmail     fetchmail -k --bsmtp time / zelrecv time,
+#                                  plain POP3 (--sslproto ''); goal 1.5 or
+#                                  more
 #   RATIO imap_recvall_vs_pop3_recvall
-#                               bench_recv time over POP3 / bench_recv time
-#                               over IMAP, for the same COUNT messages that
-#                               Dovecot serves from one maildir (goal: 0.8
-#                               or more: IMAP costs little more than POP3)
-#   RATIO seen_run_vs_listing   bench_recv time / listing time for a
-#                               maildrop of SEEN_COUNT messages that are all
-#                               in the seen-UIDL file (so nothing is fetched),
-#                               against a plain STAT + UIDL listing by
-#                               Python's poplib (goal: 2 or less)
+#                                  zelrecv time over POP3 / zelrecv --imap
+#                                  time, the same maildir Dovecot serves
+#                                  over both; goal 0.8 or more
+#   RATIO seen_run_vs_listing      zelrecv time / listing time for SEEN_COUNT
+#                                  messages that are all in the seen-UIDL
+#                                  file (nothing is fetched), against a plain
+#                                  STAT + UIDL listing by Python's poplib;
+#                                  goal 1.0 or less
+#
+# Times are wall times of whole processes; the CPU time (user + system) of
+# each is printed beside it. zelrecv shows no dialog here (its output is not
+# a terminal).
 #
 # Usage: scripts/bench-recv.sh [COUNT [SEEN_COUNT]]   (default 1000 20000)
 # Small values (e.g. 5 20) make a quick run for CI. Builds into
-# $ZEL_BENCH_BUILD (default build-bench) as Release. Each side runs ROUNDS
-# times (default 5) after a warm-up, the two in turn; the best time counts.
+# $ZEL_BENCH_BUILD (default build-bench) as Release. Each run of ROUNDS
+# (default 5) runs every tool once, in turn; the best time of each counts.
+# The load of the machine (uptime) is printed at the start and the end.
 set -eu
 
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
@@ -33,29 +48,32 @@ ROUNDS=${ROUNDS:-5}
 PY=/usr/bin/python3
 SERVERS=/tmp/zbr$$
 WORK=$(mktemp -d /tmp/zelbenchrecv.XXXXXX)
-# The mail folders and fetchmail's BSMTP file go to tmpfs when there is one,
-# as in bench-net.sh: file creation on a loaded disk would be measured
-# instead of the clients. The profile file (display counter) and the seen
-# file stay on disk, as fetchmail's id file does.
 . "$ROOT/scripts/bench-lib.sh"
-OUT=$(out_dir zelbenchrecv "$WORK")
-export XDG_CONFIG_HOME=$WORK/config TMPDIR=$OUT
-mkdir -p "$XDG_CONFIG_HOME"
 trap bench_cleanup EXIT
 
-command -v fetchmail >/dev/null || { echo "bench-recv: fetchmail is not installed" >&2; exit 1; }
+for tool in mpop fetchmail; do
+  command -v $tool >/dev/null || { echo "bench-recv: $tool is not installed" >&2; exit 1; }
+done
 
-bench_build bench_recv
-BENCH=$BUILD/bench_recv
+bench_build zelpost zelrecv
+# Every tool's mail on the build folder's disk. Nothing is deleted between
+# runs: each run writes into a new folder, and all go at the end (ext4
+# allocates inodes slowly for a while after many were freed).
+OUT=$(mktemp -d "$BUILD/zelbenchrecv.XXXXXX")
+export XDG_CONFIG_HOME=$OUT/config ZELRECV_PASSWORD=alicepw
+mkdir -p "$XDG_CONFIG_HOME"
 start_servers
+echo "load: $(uptime)"
 
-# N messages of about SIZE bytes in alice's maildir: an ISO-2022-JP subject
-# and body, CR LF lines, some starting with a dot; owned by the mail user.
-fill_maildir() {
-  $PY - "$MAIL_DIR/alice" "$1" "$2" <<'PY'
+# seed FOLDER N SIZE: N messages of about SIZE bytes as files of FOLDER: an
+# ISO-2022-JP subject and body, CR LF lines, some starting with a dot;
+# owned by the mail user.
+seed() {
+  $PY - "$@" <<'PY'
 import base64, os, pwd, sys
-maildir, count, size = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
+folder, count, size = sys.argv[1], int(sys.argv[2]), int(sys.argv[3])
 nobody = pwd.getpwnam("nobody")
+os.makedirs(folder)
 jis = lambda text: text.encode("iso2022_jp")
 for i in range(count):
     subject = base64.b64encode(jis("受信ベンチマーク %d" % i)).decode()
@@ -70,58 +88,108 @@ for i in range(count):
         prefix = b"." if j % 9 == 0 else b""
         body += prefix + jis("これは本文の %04d 行目です。" % j) + b" line of the receive benchmark\r\n"
         j += 1
-    name = "%012d.bench" % i
-    path = os.path.join(maildir, "tmp", name)
+    path = os.path.join(folder, "%012d.bench" % i)
     with open(path, "wb") as f:
         f.write(head + body)
     os.chown(path, nobody.pw_uid, nobody.pw_gid)
-    os.rename(path, os.path.join(maildir, "new", name))
 PY
 }
 
-# --- receive-all against fetchmail --------------------------------------
-fill_maildir "$COUNT" 4096
-run_fetchmail() { fetchmail_keep "$WORK" "$OUT" "$POP3_PORT"; }
-run_recv() {
-  rm -rf "$OUT/mail" && mkdir "$OUT/mail"
-  out=$("$BENCH" "127.0.0.1:$POP3_PORT" alice alicepw "$OUT/list.txt" "$OUT/mail" "$@")
-  [ "$out" = "stored $EXPECT" ] || { echo "bench-recv: bench_recv: $out" >&2; exit 1; }
+# mpop_rc RUN TLS: an rc file for one mpop run delivering into RUN.
+mpop_rc() {
+  local rc=$1/mpoprc keep=on
+  [ "$3" = dele ] && keep=off
+  {
+    echo "account bench"
+    echo "host 127.0.0.1"
+    echo "user alice"
+    echo "password alicepw"
+    echo "keep $keep"
+    echo "only_new off"
+    echo "received_header off"
+    echo "delivery maildir $1/mail"
+    if [ "$2" = tls ]; then
+      echo "port $POP3S_PORT"
+      echo "tls on"
+      echo "tls_starttls off"
+      echo "tls_trust_file $TLS_CA_FILE"
+    else
+      echo "port $POP3_PORT"
+      echo "tls off"
+      echo "auth user"
+    fi
+  } > "$rc"
+  chmod 600 "$rc"
+  echo "$rc"
 }
-EXPECT=$COUNT
-run_fetchmail  # warm-up: Dovecot builds its index of the maildir
-run_recv
-ours=() anchor=()
-for _ in $(seq "$ROUNDS"); do
-  ours+=("$(timed run_recv)")
-  anchor+=("$(timed run_fetchmail)")
-done
-OURS=$(best "${ours[@]}")
-ANCHOR=$(best "${anchor[@]}")
-echo "recv: bench_recv $OURS s, fetchmail $ANCHOR s for $COUNT messages"
-echo "RATIO recvall_vs_fetchmail $(ratio "$ANCHOR" "$OURS")"
 
-# --- receive-all over IMAP against the same over POP3 ----------------------
-run_recv_imap() { BENCH_PROTOCOL=1 run_recv_at "$IMAP_PORT"; }
-run_recv_pop3() { run_recv_at "$POP3_PORT"; }
-run_recv_at() {
-  rm -rf "$OUT/mail" && mkdir "$OUT/mail"
-  out=$("$BENCH" "127.0.0.1:$1" alice alicepw "$OUT/list.txt" "$OUT/mail")
-  [ "$out" = "stored $COUNT" ] || { echo "bench-recv: bench_recv: $out" >&2; exit 1; }
+# run TOOL: one run of TOOL, into a new folder, after a fresh seeding;
+# prints "WALL CPU" and checks that it stored every message.
+run() {
+  local tool=$1 run rc stored
+  run=$(mktemp -d "$OUT/$tool.XXXXXX")
+  mkdir -p "$run/mail"
+  reseed_maildir "$WORK/seed" alice
+  case $tool in
+    zelrecv|zelrecv_tls|zelrecv_dele|zelrecv_imap)
+      local args=(-S127.0.0.1:$POP3_PORT)
+      [ $tool = zelrecv_imap ] && args=(--imap -S127.0.0.1:$IMAP_PORT)
+      [ $tool = zelrecv_tls ] && args=(-S127.0.0.1:$POP3S_PORT -T1 "-C$TLS_CA_FILE")
+      [ $tool = zelrecv_dele ] && args+=(-D)
+      measure "$BUILD/zelrecv" "${args[@]}" -Ualice -EZELRECV_PASSWORD "-L$run/list.txt" \
+        "-M$run/mail"
+      stored=$(find "$run/mail" -name '*.wml' | wc -l)
+      ;;
+    mpop|mpop_tls|mpop_dele)
+      mkdir -p "$run/mail/new" "$run/mail/cur" "$run/mail/tmp"
+      rc=$(mpop_rc "$run" "${tool#mpop_}" "${tool#mpop_}")
+      measure mpop -q -C "$rc" "--uidls-file=$run/uidls" bench
+      stored=$(find "$run/mail/new" -type f | wc -l)
+      ;;
+    fetchmail)
+      rc=$run/fetchmailrc
+      echo "poll 127.0.0.1 protocol pop3 user alice password alicepw" > "$rc"
+      chmod 600 "$rc"
+      # (its warning about running as root aside)
+      measure fetchmail -f "$rc" -a -k --bsmtp "$run/mail/bsmtp" -i "$run/ids" -N -s \
+        --sslproto '' --service "$POP3_PORT" 2> >(grep -v 'as root' >&2)
+      stored=$(grep -c '^DATA' "$run/mail/bsmtp")
+      ;;
+  esac
+  [ "$stored" -eq "$COUNT" ] || { echo "bench-recv: $tool stored $stored of $COUNT" >&2; exit 1; }
 }
-run_recv_imap  # warm-up: Dovecot's IMAP index
-ours=() anchor=()
+
+seed "$WORK/seed" "$COUNT" 4096
+TOOLS="zelrecv mpop zelrecv_tls mpop_tls zelrecv_dele mpop_dele fetchmail zelrecv_imap"
+declare -A times
+for tool in $TOOLS; do run "$tool" >/dev/null; done  # warm-up
 for _ in $(seq "$ROUNDS"); do
-  ours+=("$(timed run_recv_imap)")
-  anchor+=("$(timed run_recv_pop3)")
+  for tool in $TOOLS; do
+    times[$tool]+="$(run "$tool" | tr ' ' ':') "
+  done
 done
-OURS=$(best "${ours[@]}")
-ANCHOR=$(best "${anchor[@]}")
-echo "imap: bench_recv over IMAP $OURS s, over POP3 $ANCHOR s for $COUNT messages"
-echo "RATIO imap_recvall_vs_pop3_recvall $(ratio "$ANCHOR" "$OURS")"
+# Each tool's best run by wall time, and its best CPU time.
+declare -A wall
+for tool in $TOOLS; do
+  pairs=()
+  for p in ${times[$tool]}; do pairs+=("${p/:/ }"); done
+  b=$(best_wall "${pairs[@]}")
+  wall[$tool]=${b%% *}
+  printf 'recv: %-12s %s s wall, %s s CPU (best CPU %s s) for %s messages\n' "$tool" \
+    "${b%% *}" "${b##* }" "$(best_cpu "${pairs[@]}")" "$COUNT"
+done
+echo "RATIO recvall_vs_mpop $(ratio "${wall[mpop]}" "${wall[zelrecv]}")"
+echo "RATIO recvall_tls_vs_mpop_tls $(ratio "${wall[mpop_tls]}" "${wall[zelrecv_tls]}")"
+echo "RATIO recvall_dele_vs_mpop_dele $(ratio "${wall[mpop_dele]}" "${wall[zelrecv_dele]}")"
+echo "RATIO recvall_vs_fetchmail $(ratio "${wall[fetchmail]}" "${wall[zelrecv]}")"
+echo "RATIO imap_recvall_vs_pop3_recvall $(ratio "${wall[zelrecv]}" "${wall[zelrecv_imap]}")"
 
 # --- a run that finds everything seen against a plain listing ------------
-rm -f "$MAIL_DIR"/alice/new/* "$MAIL_DIR"/alice/cur/*
-fill_maildir "$SEEN_COUNT" 600
+rm -rf "$WORK/seed"
+seed "$WORK/seed" "$SEEN_COUNT" 600
+reseed_maildir "$WORK/seed" alice
+SEEN=$OUT/seen.dat
+mkdir -p "$OUT/seen-mail"
 LISTING=$(cat <<'PY'
 import poplib, sys
 pop = poplib.POP3("127.0.0.1", int(sys.argv[1]))
@@ -139,17 +207,17 @@ if len(sys.argv) > 2:  # write the seen-UIDL file: 80-byte records
             f.write(key + b"\0" * (78 - len(key)) + b"\r\n")
 PY
 )
-run_listing() { $PY -c "$LISTING" "$POP3_PORT"; }
-SEEN=$WORK/seen.dat
 $PY -c "$LISTING" "$POP3_PORT" "$SEEN"  # also warms Dovecot's index up
-EXPECT=0
 ours=() anchor=()
 for _ in $(seq "$ROUNDS"); do
-  ours+=("$(timed run_recv "$SEEN")")
-  anchor+=("$(timed run_listing)")
+  ours+=("$(measure "$BUILD/zelrecv" "-S127.0.0.1:$POP3_PORT" -Ualice -EZELRECV_PASSWORD \
+    "-L$OUT/seen-list.txt" "-M$OUT/seen-mail" "-K$SEEN")")
+  anchor+=("$(measure "$PY" -c "$LISTING" "$POP3_PORT")")
 done
 [ "$(stat -c %s "$SEEN")" = $((80 * SEEN_COUNT)) ] || { echo "bench-recv: seen file lost keys" >&2; exit 1; }
-OURS=$(best "${ours[@]}")
-ANCHOR=$(best "${anchor[@]}")
-echo "seen: bench_recv $OURS s, poplib STAT+UIDL $ANCHOR s for $SEEN_COUNT messages"
-echo "RATIO seen_run_vs_listing $(ratio "$OURS" "$ANCHOR")"
+[ ! -e "$OUT/seen-list.txt" ] || { echo "bench-recv: the seen run stored mail" >&2; exit 1; }
+OURS=$(best_wall "${ours[@]}")
+ANCHOR=$(best_wall "${anchor[@]}")
+echo "seen: zelrecv ${OURS%% *} s wall, ${OURS##* } s CPU; poplib STAT+UIDL ${ANCHOR%% *} s wall, ${ANCHOR##* } s CPU for $SEEN_COUNT messages"
+echo "RATIO seen_run_vs_listing $(ratio "${OURS%% *}" "${ANCHOR%% *}")"
+echo "load: $(uptime)"

@@ -12,6 +12,9 @@ fi
 export DEBIAN_FRONTEND=noninteractive
 APT="apt-get -o DPkg::Lock::Timeout=600"
 $APT update -q
+# Postfix only for its smtp-sink (the send benchmark's server): no mail
+# system is configured or started.
+echo "postfix postfix/main_mailer_type select No configuration" | debconf-set-selections
 $APT install -y -q --no-install-recommends \
   build-essential cmake g++ libgtest-dev googletest libbenchmark-dev python3 \
   python3-venv python3-pip python3-setuptools \
@@ -19,7 +22,7 @@ $APT install -y -q --no-install-recommends \
   clang libclang-rt-14-dev \
   g++-mingw-w64-x86-64 g++-mingw-w64-i686 mingw-w64-tools libwine-dev \
   xvfb xauth x11-apps netpbm fonts-ipafont-gothic \
-  dovecot-core dovecot-pop3d dovecot-imapd python3-aiosmtpd fetchmail msmtp notmuch coreutils \
+  dovecot-core dovecot-pop3d dovecot-imapd python3-aiosmtpd fetchmail msmtp mpop postfix notmuch coreutils \
   locales valgrind pkg-config man-db groff-base tmux strace mutt
 $APT install -y -q wine wine64
 if ! locale -a | grep -qi '^ja_JP\.utf8$'; then

@@ -1,5 +1,6 @@
-// Workload of scripts/bench-recv.sh: one receive-all of a host, without a
-// dialog (SILENT), keeping the mail on the server.
+// A workload for profiling receive-all (scripts/bench-recv.sh times the
+// zelrecv program): one run of a host, without a dialog (SILENT), keeping
+// the mail on the server.
 //
 //   bench_recv SERVER USER PASSWORD LISTFILE MAILDIR [SEENFILE]
 //

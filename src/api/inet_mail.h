@@ -128,7 +128,7 @@ class InetMail : public InetPop3 {
   // True when receive-all writes display files and the list file: no
   // other delivery, or KEEPDISPLAY.
   bool WritesDisplayFiles() const;
-  int DeliverRetrieved(const char* raw, std::string& stored);
+  int DeliverRetrieved(LineSource& raw, std::string& stored);
 
   // Sends the finished message `path` (SENDFILEFORMAT "RFC5322",
   // send_message.cpp), or writes it to `dummyfile`; as SendMail.

@@ -19,6 +19,10 @@ class LineSource {
 
   // The next byte without consuming it, or -1 at the end of the stream.
   virtual int peek() = 0;
+
+  // True after a read error, which ends the stream early (a stream that
+  // cannot fail never is).
+  virtual bool failed() const { return false; }
 };
 
 // A stream text is written to.

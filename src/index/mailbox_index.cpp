@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <span>
 
 #include "platform/sjis_text.h"
 #include "index/index_date.h"
@@ -27,26 +28,28 @@ bool isDigit(char c) { return c >= '0' && c <= '9'; }
 // not keep), tested eight bytes at a time.
 bool HasControlByte(std::string_view text) {
   constexpr std::uint64_t kOnes = 0x0101010101010101ull;
-  std::size_t i = 0;
-  for (; i + 8 <= text.size(); i += 8) {
+  const auto word = [&](std::size_t at) {
     std::uint64_t x;
-    std::memcpy(&x, text.data() + i, 8);
-    if (((x - kOnes * 0x0E) & ~x & kOnes * 0x80) != 0) return true;
+    std::memcpy(&x, text.data() + at, 8);
+    return ((x - kOnes * 0x0E) & ~x & kOnes * 0x80) != 0;
+  };
+  if (text.size() < 8) {
+    for (const char c : text) {
+      if (static_cast<unsigned char>(c) < 0x0E) return true;
+    }
+    return false;
   }
-  for (; i < text.size(); ++i) {
-    if (static_cast<unsigned char>(text[i]) < 0x0E) return true;
+  for (std::size_t i = 0; i + 8 <= text.size(); i += 8) {
+    if (word(i)) return true;
   }
-  return false;
+  return word(text.size() - 8);  // the last bytes, with some tested already
 }
 
 // The four values of the message being indexed.
 class Record {
  public:
   void clear() {
-    subject_.clear();
-    from_.clear();
-    date_.clear();
-    messageId_.clear();
+    for (Value* value : {&subject_, &from_, &date_, &messageId_}) value->size = 0;
   }
 
   // Takes `line` when it is one of the four header lines.
@@ -58,36 +61,53 @@ class Record {
   }
 
   // Appends the record line of the message starting at line `number`.
-  void appendLine(std::string& out, std::int64_t number, long standardOffset) const {
+  void appendLine(std::string& out, std::int64_t number, IndexClock& clock) const {
     AppendDecimal(out, number, 8);
     out += kIndexSeparator;
     out += "00000000";
-    for (const std::string* value : {&subject_, &from_}) {
+    for (const Value* value : {&subject_, &from_}) {
       out += kIndexSeparator;
-      out += *value;
+      out += value->view();
     }
     out += kIndexSeparator;
-    if (!date_.empty()) AppendIndexDate(out, date_, standardOffset);
+    if (date_.size > 0) AppendIndexDate(out, date_.view(), clock);
     out += kIndexSeparator;
-    out += messageId_;
-    out += '\n';
+    out += messageId_.view();
+    out += "\r\n";  // the index is written as it is stored: lines end CR LF
   }
 
  private:
+  // A value in a buffer of its full size: taking one copies its bytes and
+  // nothing more (a string's assignment is a slow copy for such short
+  // texts, on every message).
+  struct Value {
+    std::string_view view() const { return {text, size}; }
+    char text[kIndexValueSize];
+    std::size_t size = 0;
+  };
+
   // The text from byte `offset` of the line on, without its line end, cut
   // to fit kIndexValueSize; bytes that would end or split a record become
   // blanks.
-  static void take(std::string& value, std::string_view line, std::size_t offset, bool tabs) {
-    std::string_view text = line.size() > offset ? line.substr(offset) : std::string_view();
+  static void take(Value& value, std::string_view line, std::size_t offset, bool tabs) {
+    std::string_view text = line.size() > offset ? line.substr(offset) : std::string_view("");
     if (!text.empty() && text.back() == '\n') text.remove_suffix(1);
-    value.assign(text.substr(0, SjisPrefixLength(text, kIndexValueSize - 1)));
-    if (!HasControlByte(value)) return;  // the usual case: nothing to clean
-    for (char& c : value) {
+    std::size_t size = SjisPrefixLength(text, kIndexValueSize - 1);
+#if defined(__GNUC__)
+    // GCC copies a length it knows to be bounded with "rep movs", slow to
+    // start for the few dozen bytes of a value; hidden from it, the length
+    // goes to memcpy.
+    asm("" : "+r"(size));
+#endif
+    std::memcpy(value.text, text.data(), size);
+    value.size = size;
+    if (!HasControlByte(value.view())) return;  // the usual case: nothing to clean
+    for (char& c : std::span(value.text, value.size)) {
       if (c == '\0' || c == kIndexSeparator || c == '\r' || c == '\n' || (tabs && c == '\t')) c = ' ';
     }
   }
 
-  std::string subject_, from_, date_, messageId_;
+  Value subject_, from_, date_, messageId_;
 };
 
 // The number at the start of the index's last line that begins with a
@@ -130,7 +150,7 @@ int MakeMailboxIndex(const char* mailboxPath) {
   // record, so two updates never index the same messages twice. A link, a
   // FIFO or another user's file at the index path fails the open.
   TextFile index;
-  if (!index.Open(indexPath, TextFile::Mode::kAppend) || !index.Lock()) return 0;
+  if (!index.Open(indexPath, TextFile::Mode::kAppendBinary) || !index.Lock()) return 0;
   bool indexOpen = false;
   const std::int64_t resume = ResumePoint(indexPath, indexOpen);
 
@@ -142,8 +162,8 @@ int MakeMailboxIndex(const char* mailboxPath) {
     lines.skipPast('.', n);
   }
 
-  if (indexOpen) index.Write("\n");  // a record never continues a cut line
-  const long standardOffset = StandardUtcOffset();
+  if (indexOpen) index.Write("\r\n");  // a record never continues a cut line
+  IndexClock clock;
   enum class State { kSeeking, kHeader } state = State::kSeeking;
   Record record;
   std::int64_t number = 0;
@@ -160,7 +180,7 @@ int MakeMailboxIndex(const char* mailboxPath) {
         break;
       case State::kHeader:
         if (line == "\n") {
-          record.appendLine(records, number, standardOffset);
+          record.appendLine(records, number, clock);
           if (records.size() >= kWriteBlock) {
             index.Write(records);
             records.clear();

@@ -1,5 +1,6 @@
 #include "index/text_lines.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -7,22 +8,49 @@ namespace zel {
 
 namespace {
 
+using Bytes = signed char __attribute__((vector_size(16)));
+
+// Sum of the lanes of `lanes`, each holding minus a count of 0 to 255 (as
+// the comparisons below leave them): four lanes at a time in 16-bit fields.
+std::int64_t SumCounts(Bytes lanes) {
+  const Bytes counts = -lanes;
+  std::uint64_t halves[2];
+  std::memcpy(halves, &counts, sizeof halves);
+  std::int64_t n = 0;
+  for (std::uint64_t h : halves) {
+    h = (h & 0x00FF00FF00FF00FFull) + ((h >> 8) & 0x00FF00FF00FF00FFull);  // four sums <= 510
+    n += static_cast<std::int64_t>((h * 0x0001000100010001ull) >> 48);
+  }
+  return n;
+}
+
 // Number of line feeds in [from, to), sixteen bytes at a time (GCC vector
 // extensions: SSE2 on x86-64, plain code elsewhere).
 std::int64_t CountLineFeeds(const char* from, const char* to) {
-  using Bytes = signed char __attribute__((vector_size(16)));
   std::int64_t n = 0;
-  while (to - from >= 16) {
+  if (to - from < 16) {
+    for (; from < to; ++from) n += *from == '\n';
+    return n;
+  }
+  for (std::size_t blocks = static_cast<std::size_t>(to - from) / 16; blocks > 0;) {
     // Each lane counts down by one per line feed; 255 blocks fit a lane.
+    const std::size_t run = std::min<std::size_t>(blocks, 255);
     Bytes lanes = {};
-    for (int block = 0; block < 255 && to - from >= 16; ++block, from += 16) {
+    for (std::size_t block = 0; block < run; ++block, from += 16) {
       Bytes x;
       std::memcpy(&x, from, 16);
       lanes += (x == '\n');  // -1 where a line feed is
     }
-    for (int i = 0; i < 16; ++i) n += static_cast<unsigned char>(-lanes[i]);
+    n += SumCounts(lanes);
+    blocks -= run;
   }
-  for (; from < to; ++from) n += *from == '\n';
+  if (from < to) {
+    // The last sixteen bytes, without those counted already.
+    static constexpr Bytes kLane = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15};
+    Bytes x;
+    std::memcpy(&x, to - 16, 16);
+    n += SumCounts((x == '\n') & (kLane >= static_cast<signed char>(16 - (to - from))));
+  }
   return n;
 }
 
@@ -56,6 +84,7 @@ TextLines::~TextLines() {
 }
 
 bool TextLines::fill() {
+  lastFeed_ = nullptr;
   if (pos_ > 0) {
     std::memmove(buffer_, buffer_ + pos_, end_ - pos_);
     end_ -= pos_;
@@ -121,7 +150,10 @@ void TextLines::countPieces(const char* from, const char* to, std::int64_t& piec
 bool TextLines::skipPast(char mark, std::int64_t& pieces) {
   for (;;) {
     char* from = buffer_ + pos_;
-    const char* last = LastLineFeed(from, buffer_ + end_);
+    // The buffer's last line feed, found once per fill (it does not move
+    // while the body of one message after another is skipped).
+    if (lastFeed_ == nullptr || lastFeed_ < from) lastFeed_ = LastLineFeed(from, buffer_ + end_);
+    const char* last = lastFeed_;
     if (last == nullptr) {
       // No whole line buffered (the end of the file, or a long line): one
       // line the ordinary way.

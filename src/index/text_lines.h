@@ -56,6 +56,7 @@ class TextLines {
   char* long_;  // first piece of a line longer than the buffer
   std::size_t pos_ = 0;
   std::size_t end_ = 0;
+  const char* lastFeed_ = nullptr;  // the buffer's last line feed; nullptr unknown
   bool eof_ = false;
   std::string_view first_;
   std::int64_t pieces_ = 0;

@@ -119,7 +119,7 @@ bool InetImap::ReadResponse(ImapResponse& response, bool streamBody) {
     if (!literal) return true;
     // The message itself: the FETCH's last item before the literal is BODY[].
     bool body = false;
-    if (streamBody && streamFile_ != nullptr) {
+    if (streamBody && streamSink_ != nullptr) {
       const std::string& first = response.lines.front();
       const std::size_t open = line.rfind('{');
       const std::string_view before = std::string_view(line).substr(0, open);
@@ -294,7 +294,7 @@ bool InetImap::StreamLiteral(std::uint64_t size) {
   bool lineStart = true;
   char last = '\n';
   auto flush = [&] {
-    if (!out.empty() && std::fwrite(out.data(), 1, out.size(), streamFile_) != out.size()) {
+    if (!out.empty() && !streamSink_->write(out)) {
       streamWritten_ = false;
     }
     out.clear();
@@ -346,13 +346,7 @@ int InetImap::SendFetchAhead(std::uint32_t uid) {
   return 1;
 }
 
-int InetImap::FetchBody(std::uint32_t uid, const char* path) {
-  std::FILE* file = path != nullptr ? OpenHostFile(path, "wb", false) : nullptr;
-  if (file == nullptr) {
-    ZEL_LOG(InetImap, "受信ファイルオープン失敗 %s", Text(path));
-    return -210;
-  }
-  std::setvbuf(file, nullptr, _IONBF, 0);  // written in whole blocks
+int InetImap::FetchBody(std::uint32_t uid, LineSink& sink) {
   std::string tag;
   if (!ahead_.empty() && ahead_.front().first == uid) {
     tag = ahead_.front().second;
@@ -361,7 +355,7 @@ int InetImap::FetchBody(std::uint32_t uid, const char* path) {
     tag = Send("UID FETCH " + std::to_string(uid) + " BODY.PEEK[]");
   }
   s_.StartCapture();
-  streamFile_ = file;
+  streamSink_ = &sink;
   streamUid_ = uid;
   streamWritten_ = true;
   streamCut_ = false;
@@ -387,22 +381,20 @@ int InetImap::FetchBody(std::uint32_t uid, const char* path) {
       break;
     }
   }
-  streamFile_ = nullptr;
+  streamSink_ = nullptr;
   if (streamCut_) {
-    std::fclose(file);  // keeps what came
     s_.NoteReplyFailure(FailureKind::kServer);
     ZEL_LOG(InetImap, "UID FETCH %u コマンド応答エラー%s", uid, s_.TimeoutNote());
     return -211;
   }
   if (status != ImapStatus::kOk || !came) {
-    std::fclose(file);
     s_.NoteReplyFailure(FailureKind::kServer);
     if (status == ImapStatus::kOk) s_.NoteFailure(FailureKind::kServer, "メッセージがない UID %u [%s]", uid, s_.Host());
     ZEL_LOG(InetImap, "UID FETCH %u コマンドエラー%s%s", uid, s_.ReplyNote(), s_.TimeoutNote());
     return -205;
   }
-  if (std::fclose(file) != 0 || !streamWritten_) {
-    ZEL_LOG(InetImap, "受信ファイル書き込み失敗 %s", path);
+  if (!streamWritten_) {
+    ZEL_LOG(InetImap, "受信ファイル書き込み失敗 UID %u", uid);
     return -210;
   }
   return 1;

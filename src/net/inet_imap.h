@@ -77,15 +77,15 @@ class InetImap {
   int FetchMessageIds(std::vector<std::pair<std::uint32_t, std::string>>& ids);
 
   // Fetches message `uid` (BODY.PEEK[]: the \Seen flag stays as it is)
-  // into the file `path` (created or truncated, binary), streaming the
-  // literal; captures Message-Id, Subject and From and reports progress
+  // into `sink` (bytes as the POP3 client's Retr writes them: CR LF line
+  // ends, a leading "." doubled), streaming the literal; captures Message-Id, Subject and From and reports progress
   // at the header's end. Returns as soon as the message's data has come
   // (a server may send it before the tagged replies of commands sent
   // earlier; each tagged reply is passed over whenever it comes).
-  // Returns 1; -210 file cannot be created or
-  // written; -205 refused, no such message or unanswered; -211 connection
-  // lost inside the message. On failure the file keeps what came.
-  int FetchBody(std::uint32_t uid, const char* path);
+  // Returns 1; -210 the sink refused a write; -205 refused, no such
+  // message or unanswered; -211 connection lost inside the message. On
+  // failure the sink holds what came.
+  int FetchBody(std::uint32_t uid, LineSink& sink);
 
   // Sends the UID FETCH of `uid` ahead of its FetchBody (see
   // InetPop3::SendRetrAhead). Returns 1 sent; 0 not sent.
@@ -125,13 +125,13 @@ class InetImap {
   // be empty). Returns the tagged status (kNone: cut or unanswered).
   ImapStatus Wait(const std::string& tag, const std::function<void(const ImapResponse&)>& untagged);
   // Reads one response (lines and literals); with `streamBody` the
-  // literal of a FETCH BODY[] of streamUid_ goes to streamFile_. Returns
+  // literal of a FETCH BODY[] of streamUid_ goes to streamSink_. Returns
   // false when cut.
   bool ReadResponse(ImapResponse& response, bool streamBody);
   bool ReadLine(std::string& line);
   // Notes EXISTS, capabilities and BYE of an untagged response.
   void NoteUntagged(const ImapResponse& response);
-  // Streams a literal of `size` bytes into streamFile_. False when cut.
+  // Streams a literal of `size` bytes into streamSink_. False when cut.
   bool StreamLiteral(std::uint64_t size);
   int Authenticate(const char* host, const char* user, const char* secret);
   int LoginCommand(const char* host, const char* user, const char* password);
@@ -143,10 +143,10 @@ class InetImap {
   unsigned tagNumber_ = 0;
   std::string capabilities_;
   std::deque<std::pair<std::uint32_t, std::string>> ahead_;  // UID, tag of fetches sent ahead
-  std::FILE* streamFile_ = nullptr;  // FetchBody's file while its literal comes
+  LineSink* streamSink_ = nullptr;  // FetchBody's sink while its literal comes
   bool streamWritten_ = true;        // every write to it succeeded
   bool streamCut_ = false;           // the literal ended early
-  std::uint32_t streamUid_ = 0;      // the UID whose BODY[] goes to streamFile_
+  std::uint32_t streamUid_ = 0;      // the UID whose BODY[] goes to streamSink_
   bool streamed_ = false;            // the last response streamed a literal
 };
 

@@ -371,14 +371,32 @@ int InetPop3::Retr(int number, const char* path) {
     ZEL_LOG(InetPop3, "受信ファイルオープン失敗 %s", Text(path));
     return -210;
   }
-  // Lines are gathered in `out` and written in whole blocks, so the stream
-  // needs no buffer of its own.
+  // Retr below gathers lines and writes whole blocks, so the stream needs
+  // no buffer of its own.
   std::setvbuf(file, nullptr, _IONBF, 0);
+  class FileOut final : public LineSink {
+   public:
+    explicit FileOut(std::FILE* f) : file(f) {}
+    bool write(std::string_view bytes) override {
+      return std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    }
+    std::FILE* file;
+  } out(file);
+  const int result = Retr(number, out, path);
+  // A file that could not be written completely is a failed retrieval; on
+  // any failure it keeps what came.
+  if (std::fclose(file) != 0 && result == 1) {
+    ZEL_LOG(InetPop3, "受信ファイル書き込み失敗 %s", path);
+    return -210;
+  }
+  return result;
+}
+
+int InetPop3::Retr(int number, LineSink& sink, const char* name) {
   const bool sentAhead = !retrAhead_.empty() && retrAhead_.front() == number;
   if (sentAhead) retrAhead_.pop_front();
   if ((!sentAhead && SendCommand("RETR %d", number) == 0) || RecvLine() == 0 ||
       replyLine[0] != '+') {
-    std::fclose(file);
     NoteReplyFailure(FailureKind::kServer);
     ZEL_LOG(InetPop3, "RETR %d コマンドエラー%s%s", number, ReplyNote(), TimeoutNote());
     return -205;
@@ -388,11 +406,15 @@ int InetPop3::Retr(int number, const char* path) {
   char out[kRetrWriteSize];
   std::size_t used = 0;
   bool written = true;
+  // Hands the gathered bytes on; after a failed write the rest is read and
+  // dropped.
+  auto hand = [&] {
+    if (written && used > 0) written = sink.write(std::string_view(out, used));
+    used = 0;
+  };
   // Makes room for one more piece and its CR LF.
   auto room = [&] {
-    if (kRetrWriteSize - used >= kReplyLineSize + 2) return;
-    if (std::fwrite(out, 1, used, file) != used) written = false;
-    used = 0;
+    if (kRetrWriteSize - used < kReplyLineSize + 2) hand();
   };
   bool inHeader = true;
   bool cut = false;
@@ -423,16 +445,14 @@ int InetPop3::Retr(int number, const char* path) {
     out[used++] = '\r';
     out[used++] = '\n';
   }
-  if (used > 0 && std::fwrite(out, 1, used, file) != used) written = false;
+  hand();  // what came, also of a message cut short
   if (cut) {
-    std::fclose(file);  // keeps what came
     NoteReplyFailure(FailureKind::kServer);
     ZEL_LOG(InetPop3, "RETR %d コマンド応答エラー%s", number, TimeoutNote());
     return -211;
   }
-  // A file that could not be written completely is a failed retrieval.
-  if (std::fclose(file) != 0 || !written) {
-    ZEL_LOG(InetPop3, "受信ファイル書き込み失敗 %s", path);
+  if (!written) {
+    ZEL_LOG(InetPop3, "受信ファイル書き込み失敗 %s", Text(name));
     return -210;
   }
   return 1;

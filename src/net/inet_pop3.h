@@ -20,6 +20,7 @@
 #include <deque>
 #include <thread>
 
+#include "codec/line_stream.h"
 #include "platform/sjis_text.h"
 #include "net/inet_socket.h"
 #include "net/message_listing.h"
@@ -109,6 +110,11 @@ class InetPop3 : public InetSocket {
   // Returns 1; -210 file cannot be created; -205 RETR refused/unanswered;
   // -211 connection lost before ".". On failure the file keeps what came.
   int Retr(int number, const char* path);
+
+  // As Retr above, the same bytes written to `out` in blocks instead of a
+  // file. A failed write of `out` gives -210 once the message has been read
+  // to its end (logged with `name`, what `out` stands for).
+  int Retr(int number, LineSink& out, const char* name);
 
   // Sends "RETR number" ahead of its Retr, so that the server prepares the
   // message while the caller still works on those before. The commands

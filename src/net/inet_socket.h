@@ -282,8 +282,8 @@ class InetSocket {
   int port = 0;
   IpAddress peerAddress_;  // the address connected to
   FailureNote failure_;
-  // The last RecvLine read a line. Atomic: a cancel's Quit clears it from
-  // another thread while the worker reads.
+  // The last RecvLine read a line. Atomic: a Quit from the dialog's thread
+  // clears it while the worker's command may too.
   std::atomic<bool> gotLine_{false};
   std::size_t received_ = 0;        // bytes received since connecting
   mutable std::string replyNote_;   // ReplyNote's text

@@ -1,5 +1,6 @@
 #include "ops/display_name.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "platform/sjis_text.h"
@@ -9,13 +10,28 @@
 
 namespace zel {
 
-int NextDisplayName(std::string_view folder, std::string& path, TextFile& display) {
+namespace {
+constexpr const char* kSection = "zelsend";
+constexpr const char* kKey = "count";
+}  // namespace
+
+int DisplayNameBlock::Next(std::string_view folder, int wanted, std::string& path, TextFile& display) {
   for (int attempt = 0; attempt < kDisplayNameModulo; ++attempt) {
-    int number = 0;
-    if (!NextProfileCounter("zelsend", "count", kDisplayNameModulo, number)) {
-      path = ProfileFilePath();
-      return 0;
+    if (left_ == 0) {
+      const int count = std::clamp(wanted, 1, kMaxDisplayNameReserve);
+      int first = 0;
+      if (!ReserveProfileCounter(kSection, kKey, kDisplayNameModulo, count, first)) {
+        path = ProfileFilePath();
+        return 0;
+      }
+      next_ = first;
+      left_ = count;
+      end_ = (first + count - 1) % kDisplayNameModulo;
     }
+    const int number = next_;
+    next_ = (next_ + 1) % kDisplayNameModulo;
+    --left_;
+    last_ = number;
     char name[16];
     std::snprintf(name, sizeof name, "zel%05d.wml", number);
     path = JoinPath(folder, name);
@@ -24,6 +40,11 @@ int NextDisplayName(std::string_view folder, std::string& path, TextFile& displa
     if (!PathExists(path)) return -1;  // not a name clash: the folder fails
   }
   return -1;
+}
+
+void DisplayNameBlock::Release() {
+  if (left_ > 0) ReleaseProfileCounter(kSection, kKey, end_, last_);
+  left_ = 0;
 }
 
 }  // namespace zel

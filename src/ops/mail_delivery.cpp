@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "api/inet_mail.h"
+#include "codec/line_stream.h"
 #include "codec/recipient_list.h"
 #include "platform/ascii_case.h"
 #include "platform/clock.h"
@@ -34,21 +35,29 @@ constexpr int kMaildirAttempts = 8;
 // The sender of the mbox "From " line when the header names none.
 constexpr std::string_view kUnknownSender = "MAILER-DAEMON";
 
-// The lines of a retrieved message as delivered: CR LF read as LF (text
-// mode), one leading "." of a dot-stuffed line removed.
+// The lines of a retrieved message as delivered: CR LF read as LF (as the
+// message's source reads it), one leading "." of a dot-stuffed line
+// removed.
 class DeliveredLines {
  public:
-  bool Open(const char* raw) { return file_.Open(raw, TextFile::Mode::kRead); }
-  // The next line (LF kept); false at the end or on a read error.
+  explicit DeliveredLines(LineSource& raw) : raw_(raw) {}
+  // The next whole line, however long (LF kept); false at the end or on a
+  // read error.
   bool Next(std::string& line) {
-    if (!file_.ReadLine(line)) return false;
-    if (!line.empty() && line[0] == '.') line.erase(0, 1);
+    line.clear();
+    char piece[4096];
+    while (std::size_t n = raw_.readLine(piece, sizeof piece)) {
+      line.append(piece, n);
+      if (piece[n - 1] == '\n') break;
+    }
+    if (line.empty()) return false;
+    if (line[0] == '.') line.erase(0, 1);
     return true;
   }
-  bool Failed() const { return file_.Failed(); }
+  bool Failed() const { return raw_.failed(); }
 
  private:
-  TextFile file_;
+  LineSource& raw_;
 };
 
 // The address of a header field's value, as the recipient list reads one.
@@ -147,8 +156,9 @@ int InetMail::SetDelivery(DeliveryKind kind, const char* target) {
   return static_cast<int>(length);
 }
 
-// DeliverRetrieved - delivers the retrieved message in `raw` (lines as the
-// server sent them, ending CR LF, dot-stuffed) to the session's delivery.
+// DeliverRetrieved - delivers the retrieved message read from `raw` (lines
+// as the server sent them, dot-stuffed, read with CR LF as LF) to the
+// session's delivery; a read error of `raw` fails it.
 //   stored  receives the file that now holds the message (Maildir: the file
 //           in new/; mbox: the mbox), to flush before the server deletes;
 //           empty for a delivery agent, whose exit status vouches for it
@@ -158,16 +168,10 @@ int InetMail::SetDelivery(DeliveryKind kind, const char* target) {
 // with the "From " line and mboxrd quoting, an empty line after it; a
 // failed append is cut off again. MDA: the command gets the message on its
 // standard input; exit status 0 counts as delivered.
-// Returns 1 delivered; 0 failed with error -1201 (the raw file cannot be
-// read) or -1105 naming the target.
-int InetMail::DeliverRetrieved(const char* raw, std::string& stored) {
+// Returns 1 delivered; 0 failed with error -1105 naming the target.
+int InetMail::DeliverRetrieved(LineSource& raw, std::string& stored) {
   stored.clear();
-  DeliveredLines lines;
-  if (!lines.Open(raw)) {
-    ZEL_LOG(InetMail, "受信テンポラリファイルのオープンに失敗 [%s]", raw);
-    SetError(-1201, "受信テンポラリファイルのオープンに失敗 [%s]", raw);
-    return 0;
-  }
+  DeliveredLines lines(raw);
   const char* target = deliveryTarget.c_str();
   std::string chunk;
   std::string line;

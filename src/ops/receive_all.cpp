@@ -12,6 +12,7 @@
 #include "codec/message_decoder.h"
 #include "ops/display_name.h"
 #include "ops/list_file.h"
+#include "ops/raw_message.h"
 #include "ops/receive_files.h"
 #include "ops/receive_steps.h"
 #include "ops/record_file.h"
@@ -20,7 +21,6 @@
 #include "platform/file_lock.h"
 #include "platform/file_ops.h"
 #include "platform/log.h"
-#include "platform/temp_file.h"
 #include "platform/text_file.h"
 
 namespace zel {
@@ -49,8 +49,8 @@ class ReceiveRun {
 
   // Saves the seen-UIDL set, when the run made one (through the run's lock
   // on the file). After an early stop (failure or cancel) the keys the run
-  // did not reach are kept. Deletes the raw temporary file unless it holds
-  // a whole message that failed.
+  // did not reach are kept. A whole message that could not be stored was
+  // left in a temporary file when it failed.
   void Finish(bool complete);
 
  private:
@@ -89,9 +89,10 @@ class ReceiveRun {
   const std::uint32_t maxSize_;  // MAXSIZE in bytes; 0 none
   std::deque<std::size_t> ahead_;  // listing indices sent ahead, in order
   std::size_t lookFrom_ = 0;        // the next listing index to look at
-  // One raw temporary file serves every message of the run.
-  char raw_[kPathSize] = {};
-  bool rawFailed_ = false;  // it holds a message that could not be stored
+  // The message between RETR and its display file; one buffer for the run.
+  RawMessage raw_;
+  // The run's display file names; the unused ones go back at its end.
+  DisplayNameBlock names_;
 };
 
 std::string ReceiveRun::SeenKey() const {
@@ -178,28 +179,24 @@ ReceiveRun::Outcome ReceiveRun::Receive(int number, RecordFile& list, const char
     return Outcome::kSkipped;
   }
 
-  if (raw_[0] == '\0' && MakeTempName(raw_) != 1) {
-    ZEL_LOG(InetMail, "受信用テンポラリファイルの取得に失敗");
-    s_.SetError(-1201, "テンポラリファイル名の取得に失敗");
-    return Outcome::kFailed;
-  }
-  const char* raw = raw_;
-  rawFailed_ = true;  // until the message is stored
-  const int retrieved = s_.Retr(number, raw);
+  raw_.Clear();
+  const int retrieved = s_.Retr(number, raw_, "受信用テンポラリファイル");
   if (retrieved != 1) {
     s_.TakeFailure(s_);
     ZEL_LOG(InetMail, "受信に失敗");
     if (!Cancelled()) s_.SetError(retrieved, "受信に失敗");
     // A cut retrieval holds part of a message that is still on the server:
     // the part goes.
-    rawFailed_ = false;
+    raw_.Clear();
     return Outcome::kFailed;
   }
   if (!dele_) SendAhead(seen_ != nullptr ? SeenKey() : std::string());
 
   std::string display;
   std::string delivered;
-  if (!StoreRetrieved(s_, raw, list, folder, display, delivered)) return Outcome::kFailed;
+  // Names for the messages the listing still holds, this one included.
+  const int wanted = static_cast<int>(s_.Listing().Size() - s_.CurrentIndex());
+  if (!StoreRetrieved(s_, raw_, names_, wanted, list, folder, display, delivered)) return Outcome::kFailed;
   if (dele_ && !delivered.empty()) files_.written.push_back(delivered);
   return Stored(number, display);
 }
@@ -210,7 +207,7 @@ ReceiveRun::Outcome ReceiveRun::Stored(int number, const std::string& display) {
     const std::string key = SeenKey();
     if (!key.empty()) seen_->Insert(key);
   }
-  rawFailed_ = false;
+  raw_.Clear();
   // Only a message whose delivery, display file and list line are whole is
   // deleted on the server; the files are flushed with the run's files.
   if (dele_) {
@@ -221,7 +218,8 @@ ReceiveRun::Outcome ReceiveRun::Stored(int number, const std::string& display) {
 }
 
 void ReceiveRun::Finish(bool complete) {
-  if (raw_[0] != '\0' && !rawFailed_) DeleteFileAt(raw_);
+  raw_.Clear();
+  names_.Release();
   if (seen_ == nullptr) return;
   if (!complete) seen_->KeepAll();
   files_.seenUsed = true;

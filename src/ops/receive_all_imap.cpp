@@ -19,13 +19,14 @@
 
 #include "api/inet_mail.h"
 #include "codec/imap_folder_name.h"
+#include "ops/display_name.h"
+#include "ops/raw_message.h"
 #include "ops/receive_files.h"
 #include "ops/receive_steps.h"
 #include "ops/record_file.h"
 #include "ops/seen_set.h"
 #include "platform/file_ops.h"
 #include "platform/log.h"
-#include "platform/temp_file.h"
 
 namespace zel {
 
@@ -92,8 +93,11 @@ class ImapRun {
   const std::map<std::uint32_t, std::string>* ids_ = nullptr;
   std::deque<std::size_t> ahead_;  // indices of the fetches sent ahead
   std::size_t lookFrom_ = 0;
-  char raw_[kPathSize] = {};
-  bool rawFailed_ = false;
+  // The message between its FETCH and its display file; one buffer for the
+  // run.
+  RawMessage raw_;
+  // The run's display file names; the unused ones go back at its end.
+  DisplayNameBlock names_;
 };
 
 bool ImapRun::Prepare(std::uint32_t uidValidity) {
@@ -150,30 +154,27 @@ int ImapRun::Run(const std::vector<std::uint32_t>& uids,
       if (deleteSeen_) files_.storedUids.push_back(uid);
       continue;
     }
-    if (raw_[0] == '\0' && MakeTempName(raw_) != 1) {
-      ZEL_LOG(InetMail, "受信用テンポラリファイルの取得に失敗");
-      s_.SetError(-1201, "テンポラリファイル名の取得に失敗");
-      return stored;
-    }
-    rawFailed_ = true;
+    raw_.Clear();
     const int fetched = s_.imap.FetchBody(uid, raw_);
     if (fetched != 1) {
       s_.TakeFailure(s_);
       ZEL_LOG(InetMail, "受信に失敗");
       if (!Cancelled()) s_.SetError(fetched, "受信に失敗");
-      rawFailed_ = false;  // a cut message is still on the server
+      raw_.Clear();  // a cut message is still on the server
       return stored;
     }
     SendAhead(uids, i);
     std::string display;
     std::string delivered;
-    if (!StoreRetrieved(s_, raw_, list, folder, display, delivered)) return stored;
+    // Names for the messages still to come, this one included.
+    const int wanted = static_cast<int>(uids.size() - i);
+    if (!StoreRetrieved(s_, raw_, names_, wanted, list, folder, display, delivered)) return stored;
     if (seen_ != nullptr) {
       seen_->Insert(Key(uid));
       const std::string id = IdOf(uid);
       if (!id.empty()) seen_->Insert(id);
     }
-    rawFailed_ = false;
+    raw_.Clear();
     ++stored;
     files_.storedUids.push_back(uid);
     if (s_.deleteOnServer == 1) {
@@ -187,7 +188,8 @@ int ImapRun::Run(const std::vector<std::uint32_t>& uids,
 }
 
 void ImapRun::Finish(bool complete) {
-  if (raw_[0] != '\0' && !rawFailed_) DeleteFileAt(raw_);
+  raw_.Clear();
+  names_.Release();
   if (seen_ == nullptr) return;
   if (!complete) seen_->KeepAll();
   files_.seenUsed = true;

@@ -5,6 +5,7 @@
 #include "codec/message_decoder.h"
 #include "ops/display_name.h"
 #include "ops/list_file.h"
+#include "ops/raw_message.h"
 #include "ops/receive_files.h"
 #include "ops/record_file.h"
 #include "ops/text_file_stream.h"
@@ -32,62 +33,68 @@ bool LockRunFile(InetMail& s, FileLock& lock, const char* path, const char* name
 }
 
 
-bool StoreRetrieved(InetMail& s, const char* raw, RecordFile& list, const char* folder,
-                    std::string& display, std::string& delivered) {
+bool StoreRetrieved(InetMail& s, RawMessage& raw, DisplayNameBlock& names, int wanted, RecordFile& list,
+                    const char* folder, std::string& display, std::string& delivered) {
   display.clear();
   delivered.clear();
   // Delivery into a Maildir, an mbox or a command comes first; the display
   // file and list line follow only with KEEPDISPLAY.
   if (s.DeliversElsewhere()) {
-    if (s.DeliverRetrieved(raw, delivered) != 1) return false;
+    LineSource* message = raw.Read();
+    if (message == nullptr) {
+      const char* path = raw.Keep();
+      ZEL_LOG(InetMail, "受信テンポラリファイルのオープンに失敗 [%s]", path);
+      s.SetError(-1201, "受信テンポラリファイルのオープンに失敗 [%s]", path);
+      return false;
+    }
+    if (s.DeliverRetrieved(*message, delivered) != 1) {
+      raw.Keep();
+      return false;
+    }
     if (!s.WritesDisplayFiles()) return true;
   }
   TextFile displayFile;
-  switch (NextDisplayName(folder, display, displayFile)) {
+  switch (names.Next(folder, wanted, display, displayFile)) {
     case 1:
       break;
     case 0:
+      raw.Keep();
       ZEL_LOG(InetMail, "表示ファイル番号の保存に失敗 [%s]", display.c_str());
       s.SetError(-1105, "表示ファイル番号の保存に失敗 [%s]", display.c_str());
       return false;
     default:
+      raw.Keep();
       ZEL_LOG(InetMail, "保存ファイルのオープンに失敗 [%s]", display.c_str());
       s.SetError(-1105, "保存ファイルのオープンに失敗 [%s]", display.c_str());
       return false;
   }
-  // From here a failure removes the display file: it holds no whole
+  // From here a failure removes the display file too: it holds no whole
   // message and no list line names it.
-  TextFile rawFile;
-  if (!rawFile.Open(raw, TextFile::Mode::kRead)) {
-    ZEL_LOG(InetMail, "受信テンポラリファイルのオープンに失敗 [%s]", raw);
-    s.SetError(-1201, "受信テンポラリファイルのオープンに失敗 [%s]", raw);
+  const auto failed = [&](int error, const char* logText, const char* errorText) {
+    const char* path = raw.Keep();
+    ZEL_LOG(InetMail, logText, path);
+    s.SetError(error, errorText, path);
     displayFile.Close();
     DeleteFileAt(display);
     return false;
+  };
+  LineSource* in = raw.Read();
+  if (in == nullptr) {
+    return failed(-1201, "受信テンポラリファイルのオープンに失敗 [%s]", "受信テンポラリファイルのオープンに失敗 [%s]");
   }
-  TextFileSource in(rawFile);
   TextFileSink out(displayFile);
   s.messageInfo.clear();
   MessageDecoder decoder(s.Decoding());
-  if (decoder.decodeHeader(in, out, s.messageInfo) != 1) {
-    ZEL_LOG(InetMail, "ヘッダ部のデコードに失敗 [%s]", raw);
-    s.SetError(-1102, "ヘッダ部のデコードに失敗 %s", raw);
-    displayFile.Close();
-    DeleteFileAt(display);
-    return false;
+  if (decoder.decodeHeader(*in, out, s.messageInfo) != 1) {
+    return failed(-1102, "ヘッダ部のデコードに失敗 [%s]", "ヘッダ部のデコードに失敗 %s");
   }
   // The display file's close counts as writing the body; a read error of
-  // the raw file would leave the message cut short.
-  if (decoder.decodeBody(in, out) != 1 || rawFile.Failed() || !displayFile.Close()) {
-    ZEL_LOG(InetMail, "本文部のデコードに失敗 [%s]", raw);
-    s.SetError(-1103, "本文部のデコードに失敗 %s", raw);
-    displayFile.Close();
-    DeleteFileAt(display);
-    return false;
+  // a large message's file would leave the message cut short.
+  if (decoder.decodeBody(*in, out) != 1 || in->failed() || !displayFile.Close()) {
+    return failed(-1103, "本文部のデコードに失敗 [%s]", "本文部のデコードに失敗 %s");
   }
-  rawFile.Close();
-
   if (!list.Write(FormatListLine(display, s.messageInfo)) || !list.Commit()) {
+    raw.Keep();
     ZEL_LOG(InetMail, "リストファイルの書き込みに失敗 [%s]", s.listFilePath);
     s.SetError(-1104, "リストファイルの書き込みに失敗 [%s]", s.listFilePath);
     DeleteFileAt(display);

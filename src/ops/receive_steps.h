@@ -7,8 +7,10 @@
 
 namespace zel {
 
+class DisplayNameBlock;
 class FileLock;
 class InetMail;
+class RawMessage;
 class RecordFile;
 struct ReceiveFiles;
 
@@ -17,17 +19,18 @@ struct ReceiveFiles;
 // (-1104), when another run holds it or the path names no file of ours.
 bool LockRunFile(InetMail& s, FileLock& lock, const char* path, const char* name);
 
-// StoreRetrieved - stores the retrieved message in the raw file `raw`
-// (lines ending CR LF, a leading "." doubled, as the POP3 client writes
-// it): delivered into the session's Maildir, mbox or command first, when
-// one is set (the file written into `delivered`, else ""); then, unless
-// delivered elsewhere alone, decoded into the next display file of
-// `folder` (its name into `display`, else "") with its line committed to
-// `list`; s.messageInfo holds its Date, From and Subject. Returns false,
-// with the error state set (-1102 to -1105, -1201, or the delivery's),
-// when a step failed; no display file is then left behind.
-bool StoreRetrieved(InetMail& s, const char* raw, RecordFile& list, const char* folder,
-                    std::string& display, std::string& delivered);
+// StoreRetrieved - stores the retrieved message `raw` (lines ending CR LF,
+// a leading "." doubled, as the POP3 client writes them): delivered into
+// the session's Maildir, mbox or command first, when one is set (the file
+// written into `delivered`, else ""); then, unless delivered elsewhere
+// alone, decoded into the next display file of `folder` from `names`
+// (reserving for `wanted` messages; its name into `display`, else "") with
+// its line committed to `list`; s.messageInfo holds its Date, From and
+// Subject. Returns false, with the error state set (-1102 to -1105, -1201,
+// or the delivery's), when a step failed; no display file is then left
+// behind and the message stays in a temporary file of its own.
+bool StoreRetrieved(InetMail& s, RawMessage& raw, DisplayNameBlock& names, int wanted, RecordFile& list,
+                    const char* folder, std::string& display, std::string& delivered);
 
 // CloseRunList - closes the run's list file after its message loop (each
 // line was committed on its own): removed again when the run stored

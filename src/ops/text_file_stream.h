@@ -17,6 +17,8 @@ class TextFileSource : public BufferedLines<RewindableSource, 16 * 1024> {
  public:
   explicit TextFileSource(TextFile& file) : file_(file) {}
 
+  bool failed() const override { return file_.Failed(); }
+
   // Reads the file again from its first byte.
   bool rewind() override {
     if (!file_.Seek(0)) return false;

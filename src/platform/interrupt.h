@@ -13,7 +13,13 @@ bool CatchInterrupt();
 
 // WaitInterrupt - waits up to `timeoutMs` milliseconds for an interrupt.
 // Returns true once for each recorded interrupt (one caught before the
-// call included), false on time-out. For one thread at a time.
+// call included), false on time-out or when WakeInterruptWait woke it. For
+// one thread at a time.
 bool WaitInterrupt(int timeoutMs);
+
+// WakeInterruptWait - ends the current (or the next) WaitInterrupt at once
+// without an interrupt, so that its thread can see that it is to stop.
+// Any thread may call it after CatchInterrupt.
+void WakeInterruptWait();
 
 }  // namespace zel

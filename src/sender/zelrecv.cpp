@@ -225,6 +225,7 @@ int RunOnce(Zelpost& z, RecvFields& fields) {
   const int result = z.recvMailAll(fields.listFile, fields.mailFolder, Optional(fields.seenFile),
                                    Optional(fields.mailbox));
   done.store(true);
+  zel::WakeInterruptWait();  // the watcher ends now, not at its next look
   watcher.join();
 
   const bool succeeded = result >= 0 && z.getErrorInt() == 0;

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <random>
 #include <string>
 
@@ -222,11 +223,27 @@ TEST(IndexDate, ZoneTableAndLocalOffset) {
       {"America/New_York", "Sat, 1 Jul 2000 12:00:00 GMT", "2000/07/01(土) 08:00:00"},
       {"America/New_York", "Sat, 1 Jul 2000 12:00:00 EST", "2000/07/01(土) 13:00:00"},
       {"America/New_York", "1 Jan 1960 00:00:00 GMT", "1969/12/31(水) 19:00:00"},
+      // One clock per zone: hours already seen, and those where the offset
+      // changes, convert as the platform does.
+      {"America/New_York", "2 Apr 2000 06:59:59 GMT", "2000/04/02(日) 01:59:59"},
+      {"America/New_York", "2 Apr 2000 07:00:00 GMT", "2000/04/02(日) 03:00:00"},
+      {"America/New_York", "29 Oct 2000 05:30:00 GMT", "2000/10/29(日) 01:30:00"},
+      {"America/New_York", "29 Oct 2000 05:59:59 GMT", "2000/10/29(日) 01:59:59"},
+      {"America/New_York", "29 Oct 2000 06:30:00 GMT", "2000/10/29(日) 01:30:00"},
+      {"America/New_York", "Sat, 1 Jul 2000 12:59:00 GMT", "2000/07/01(土) 08:59:00"},
   };
+  std::unique_ptr<ZoneScope> zone;
+  std::unique_ptr<IndexClock> clock;
+  std::string zoneName;
   for (const auto& c : cases) {
-    ZoneScope zone(c.zone);
+    if (zoneName != c.zone) {
+      zoneName = c.zone;
+      zone.reset();
+      zone = std::make_unique<ZoneScope>(c.zone);
+      clock = std::make_unique<IndexClock>();
+    }
     std::string text = "x";
-    AppendIndexDate(text, c.value, StandardUtcOffset());
+    AppendIndexDate(text, c.value, *clock);
     EXPECT_EQ(text, std::string("x") + c.text) << c.zone << " " << c.value;
   }
 }

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "../codec/memory_streams.h"
 #include "net/inet_imap.h"
 #include "net/sasl.h"
 #include "net_test_util.h"
@@ -82,8 +83,7 @@ TEST(ImapLogin, Forms) {
 
 // The steps after a login (PREAUTH): fetch, expunge, IDLE.
 TEST(ImapSession, ByteLevelCases) {
-  test::ScratchDir dir;
-  const std::string file = dir.File("raw");
+  test::MemorySink raw;
   const std::string message = "Subject: hi\r\nFrom: a@b\r\n\r\n.dot\r\nlast";  // no final line end
   struct Case {
     const char* name;
@@ -91,19 +91,19 @@ TEST(ImapSession, ByteLevelCases) {
     bool close;                        // the server hangs up after its replies
     std::function<int(InetImap&)> step;
     int result;
-    std::string file;  // the raw file afterwards ("-": not checked)
+    std::string file;  // what the fetch wrote ("-": not checked)
     std::vector<std::string> commands;
   };
   const Case cases[] = {
       {"fetch: dot-stuffed, last line ended, another UID's data passed over",
        {"* 2 FETCH (UID 8 BODY[] {3}\r\nxyz)\r\n* 1 FETCH (UID 7 BODY[] {" + std::to_string(message.size()) +
         "}\r\n" + message + ")\r\nZ0001 OK\r\n"},
-       false, [&](InetImap& c) { return c.FetchBody(7, file.c_str()); }, 1,
+       false, [&](InetImap& c) { return c.FetchBody(7, raw); }, 1,
        "Subject: hi\r\nFrom: a@b\r\n\r\n..dot\r\nlast\r\n", {"Z0001 UID FETCH 7 BODY.PEEK[]"}},
       {"fetch: no such message", {"Z0001 OK\r\n"}, false,
-       [&](InetImap& c) { return c.FetchBody(9, file.c_str()); }, -205, "", {"Z0001 UID FETCH 9 BODY.PEEK[]"}},
+       [&](InetImap& c) { return c.FetchBody(9, raw); }, -205, "", {"Z0001 UID FETCH 9 BODY.PEEK[]"}},
       {"fetch: cut inside the literal", {"* 1 FETCH (UID 7 BODY[] {100}\r\nSubject: x\r\n"}, true,
-       [&](InetImap& c) { return c.FetchBody(7, file.c_str()); }, -211, "Subject: x\r\n",
+       [&](InetImap& c) { return c.FetchBody(7, raw); }, -211, "Subject: x\r\n",
        {"Z0001 UID FETCH 7 BODY.PEEK[]"}},
       {"expunge without UIDPLUS: another message is marked", {"* SEARCH 3 4 5\r\nZ0001 OK\r\n"}, false,
        [&](InetImap& c) { return c.Expunge({3, 4}); }, 0, "-", {"Z0001 UID SEARCH DELETED"}},
@@ -120,7 +120,7 @@ TEST(ImapSession, ByteLevelCases) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    test::WriteAll(file, "");
+    raw.rewind();
     ScriptServer server;
     server.Send("* PREAUTH hi\r\n");
     for (const std::string& reply : c.replies) server.Reply(reply);
@@ -134,7 +134,7 @@ TEST(ImapSession, ByteLevelCases) {
     server.Join();
     EXPECT_EQ(server.commands(), c.commands);
     if (c.file != "-") {
-      EXPECT_EQ(test::ReadAll(file), c.file);
+      EXPECT_EQ(raw.text(), c.file);
     }
   }
 }

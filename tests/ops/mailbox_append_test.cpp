@@ -154,18 +154,46 @@ TEST_F(DisplayNames, CounterWrapsAndExistingNamesAreSkipped) {
   WriteBytes(dir_.File("zel00000.wml"), "someone else's");
   std::string path;
   TextFile display;
-  ASSERT_EQ(NextDisplayName(dir_.Path(), path, display), 1);
+  DisplayNameBlock names;
+  ASSERT_EQ(names.Next(dir_.Path(), 1, path, display), 1);
   EXPECT_EQ(path, dir_.File("zel99999.wml"));
   display.Close();
-  ASSERT_EQ(NextDisplayName(dir_.Path(), path, display), 1);
+  ASSERT_EQ(names.Next(dir_.Path(), 1, path, display), 1);
   EXPECT_EQ(path, dir_.File("zel00001.wml"));  // zel00000.wml exists: skipped
   display.Close();
   EXPECT_EQ(ReadBytes(dir_.File("zel00000.wml")), "someone else's");
   EXPECT_EQ(ReadBytes(dir_.File("config/zelpost.ini")), "[zelsend]\r\ncount=1\r\n");
 
   // A missing folder is no name clash.
-  EXPECT_EQ(NextDisplayName(dir_.File("none"), path, display), -1);
+  EXPECT_EQ(names.Next(dir_.File("none"), 1, path, display), -1);
   EXPECT_EQ(path, dir_.File("none/zel00002.wml"));
+}
+
+// A block is reserved before its first name is used and its unused end
+// given back at the end, unless another run has reserved after it; two
+// blocks never share a number.
+TEST_F(DisplayNames, ABlockIsReservedAtOnceAndItsRestGivenBack) {
+  const std::string ini = dir_.File("config/zelpost.ini");
+  std::string path;
+  TextFile display;
+  DisplayNameBlock first, second;
+  ASSERT_EQ(first.Next(dir_.Path(), 5, path, display), 1);
+  EXPECT_EQ(path, dir_.File("zel00001.wml"));
+  EXPECT_EQ(ReadBytes(ini), "[zelsend]\r\ncount=5\r\n");
+  ASSERT_EQ(first.Next(dir_.Path(), 4, path, display), 1);
+  EXPECT_EQ(path, dir_.File("zel00002.wml"));
+  first.Release();
+  EXPECT_EQ(ReadBytes(ini), "[zelsend]\r\ncount=2\r\n");
+
+  ASSERT_EQ(first.Next(dir_.Path(), 3, path, display), 1);   // 3..5
+  ASSERT_EQ(second.Next(dir_.Path(), 2, path, display), 1);  // 6..7
+  EXPECT_EQ(path, dir_.File("zel00006.wml"));
+  ASSERT_EQ(first.Next(dir_.Path(), 2, path, display), 1);
+  EXPECT_EQ(path, dir_.File("zel00004.wml"));
+  first.Release();  // another block came after it: 5 stays unused
+  EXPECT_EQ(ReadBytes(ini), "[zelsend]\r\ncount=7\r\n");
+  second.Release();
+  EXPECT_EQ(ReadBytes(ini), "[zelsend]\r\ncount=6\r\n");
 }
 
 TEST_F(DisplayNames, UnwritableCounterCreatesNoFile) {
@@ -173,7 +201,8 @@ TEST_F(DisplayNames, UnwritableCounterCreatesNoFile) {
   fs::create_directory(dir_.File("config/zelpost.ini"));
   std::string path;
   TextFile display;
-  EXPECT_EQ(NextDisplayName(dir_.Path(), path, display), 0);
+  DisplayNameBlock names;
+  EXPECT_EQ(names.Next(dir_.Path(), 1, path, display), 0);
   EXPECT_FALSE(display.IsOpen());
   EXPECT_EQ(path, dir_.File("config/zelpost.ini"));
   EXPECT_FALSE(fs::exists(dir_.File("zel00001.wml")));

@@ -11,9 +11,11 @@
 namespace zel {
 namespace {
 
-// The handler writes one byte into this pipe, the only thing it may safely
-// do; the waiting thread reads it.
+// The handler writes one byte into this pipe (the signal's number), the
+// only thing it may safely do; the waiting thread reads it. A wake is the
+// byte 0, which no signal has.
 int interruptPipe[2] = {-1, -1};
+constexpr char kWake = 0;
 
 void Record(int signal) {
   const int saved = errno;
@@ -45,8 +47,13 @@ bool WaitInterrupt(int timeoutMs) {
   do {
     n = ::poll(&ready, 1, timeoutMs);
   } while (n < 0 && errno == EINTR);
-  char byte;
-  return n > 0 && ::read(interruptPipe[0], &byte, 1) == 1;
+  char byte = kWake;
+  return n > 0 && ::read(interruptPipe[0], &byte, 1) == 1 && byte != kWake;
+}
+
+void WakeInterruptWait() {
+  if (interruptPipe[1] < 0) return;
+  [[maybe_unused]] const ssize_t n = ::write(interruptPipe[1], &kWake, 1);
 }
 
 }  // namespace zel

@@ -7,6 +7,8 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <functional>
+#include <optional>
 #include <string>
 
 #include "platform/path_charset.h"
@@ -86,6 +88,7 @@ bool WriteAll(int fd, const std::string& text, std::size_t oldSize, bool sync) {
   return !sync || ::fsync(fd) == 0 || errno == EINVAL;
 }
 
+
 }  // namespace
 
 std::string ProfileFilePath() {
@@ -115,19 +118,18 @@ bool WriteProfileText(std::string_view section, std::string_view key, std::strin
   return ok;
 }
 
-bool NextProfileCounter(std::string_view section, std::string_view key, int modulo, int& next) {
-  next = 0;
+bool UpdateProfileCounter(std::string_view section, std::string_view key,
+                          const std::function<std::optional<long long>(long long)>& step) {
   const int fd = OpenLocked(true);
   std::string text;
   const bool readable = fd >= 0 && ReadAll(fd, text);
   const auto value = readable ? FindProfileValue(text, section, key) : std::nullopt;
-  long long n = (value ? ProfileValueToInt(*value) : 0) + 1LL;
-  if (modulo > 0 && n >= modulo) n = 0;
-  next = static_cast<int>(n);
-  // Not synced: it would stall every message of a receive-all on the disk,
-  // and a number lost in a crash only comes back as a name that exists,
-  // which the display files skip.
-  bool ok = readable && WriteAll(fd, SetProfileValue(text, section, key, std::to_string(next)), text.size(), false);
+  const std::optional<long long> next = step(value ? ProfileValueToInt(*value) : 0LL);
+  // Not synced: it would stall a receive-all on the disk, and a number
+  // lost in a crash only comes back as a name that exists, which the
+  // display files skip.
+  bool ok = readable && (!next || WriteAll(fd, SetProfileValue(text, section, key, std::to_string(*next)),
+                                             text.size(), false));
   if (fd >= 0) ::close(fd);
   return ok;
 }

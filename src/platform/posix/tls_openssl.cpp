@@ -1,5 +1,10 @@
 // OpenSSL backend of platform/tls.h.
 //
+// libssl (and libcrypto with it) is loaded when the first TLS session
+// starts, not with the library: mapping and relocating them costs a
+// one-shot sender about a millisecond, and most runs use no TLS. The
+// functions below are called through pointers of the same names, filled
+// from the loaded library (OpenSSL's macros expand to calls of them too).
 // The SSL object talks to the socket through a BIO of our own that sends with
 // MSG_NOSIGNAL (OpenSSL's socket BIO writes with write(), which raises
 // SIGPIPE on a connection the peer has closed) and reports EAGAIN as a retry,
@@ -7,6 +12,7 @@
 // wait: records OpenSSL has already decrypted are never left waiting for a
 // poll that will not fire.
 #include <cerrno>
+#include <dlfcn.h>
 #include <sys/socket.h>
 
 #include <openssl/bio.h>
@@ -33,6 +39,109 @@ struct TlsSession {
 };
 
 namespace {
+
+// --- Loading OpenSSL --------------------------------------------------------
+
+// The library of OpenSSL 3's ABI (the version the build requires); it
+// brings libcrypto with it.
+constexpr const char* kLibSsl = "libssl.so.3";
+
+// Every OpenSSL function this backend calls, directly or through a macro.
+#define ZEL_OPENSSL_FUNCTIONS(X) \
+  X(BIO_clear_flags) \
+  X(BIO_free) \
+  X(BIO_get_data) \
+  X(BIO_get_new_index) \
+  X(BIO_meth_free) \
+  X(BIO_meth_new) \
+  X(BIO_meth_set_create) \
+  X(BIO_meth_set_ctrl) \
+  X(BIO_meth_set_read) \
+  X(BIO_meth_set_write) \
+  X(BIO_new) \
+  X(BIO_new_mem_buf) \
+  X(BIO_set_data) \
+  X(BIO_set_flags) \
+  X(BIO_set_init) \
+  X(ERR_clear_error) \
+  X(ERR_error_string_n) \
+  X(ERR_peek_last_error) \
+  X(OPENSSL_init_ssl) \
+  X(PEM_read_bio_X509) \
+  X(SSL_CTX_ctrl) \
+  X(SSL_CTX_free) \
+  X(SSL_CTX_get_cert_store) \
+  X(SSL_CTX_new) \
+  X(SSL_CTX_set_verify) \
+  X(SSL_CTX_up_ref) \
+  X(SSL_connect) \
+  X(SSL_ctrl) \
+  X(SSL_free) \
+  X(SSL_get0_param) \
+  X(SSL_get_error) \
+  X(SSL_get_verify_result) \
+  X(SSL_new) \
+  X(SSL_read) \
+  X(SSL_set_bio) \
+  X(SSL_shutdown) \
+  X(SSL_write) \
+  X(TLS_client_method) \
+  X(X509_CRL_free) \
+  X(X509_LOOKUP_ctrl) \
+  X(X509_LOOKUP_get_method_data) \
+  X(X509_LOOKUP_get_store) \
+  X(X509_LOOKUP_hash_dir) \
+  X(X509_LOOKUP_meth_free) \
+  X(X509_LOOKUP_meth_new) \
+  X(X509_LOOKUP_meth_set_free) \
+  X(X509_LOOKUP_meth_set_get_by_subject) \
+  X(X509_LOOKUP_meth_set_new_item) \
+  X(X509_LOOKUP_set_method_data) \
+  X(X509_OBJECT_get0_X509) \
+  X(X509_OBJECT_get0_X509_CRL) \
+  X(X509_OBJECT_retrieve_by_subject) \
+  X(X509_OBJECT_set1_X509) \
+  X(X509_OBJECT_set1_X509_CRL) \
+  X(X509_STORE_add_cert) \
+  X(X509_STORE_add_lookup) \
+  X(X509_STORE_get0_objects) \
+  X(X509_STORE_lock) \
+  X(X509_STORE_unlock) \
+  X(X509_VERIFY_PARAM_set1_host) \
+  X(X509_VERIFY_PARAM_set1_ip_asc) \
+  X(X509_VERIFY_PARAM_set_hostflags) \
+  X(X509_free) \
+  X(X509_get_default_cert_file) \
+  X(X509_get_default_cert_file_env) \
+  X(X509_load_cert_crl_file) \
+  X(X509_verify_cert_error_string)
+
+// Pointers named as the functions: found by the calls in namespace zel
+// before the global declarations (and, being no functions, without
+// argument-dependent lookup of those).
+#define ZEL_OPENSSL_POINTER(name) decltype(&::name) name = nullptr;
+ZEL_OPENSSL_FUNCTIONS(ZEL_OPENSSL_POINTER)
+#undef ZEL_OPENSSL_POINTER
+
+// Loads libssl and fills the pointers, once per process; the library stays
+// loaded. Returns false when it or one of its functions is missing (then
+// no session can start).
+bool LoadOpenSsl() {
+  static bool loaded = false;
+  static std::once_flag once;
+  std::call_once(once, [] {
+    void* library = ::dlopen(kLibSsl, RTLD_LAZY | RTLD_LOCAL);
+    if (library == nullptr) return;
+    bool found = true;
+#define ZEL_OPENSSL_RESOLVE(name) \
+    name = reinterpret_cast<decltype(name)>(::dlsym(library, #name)); \
+    found = found && name != nullptr;
+    ZEL_OPENSSL_FUNCTIONS(ZEL_OPENSSL_RESOLVE)
+#undef ZEL_OPENSSL_RESOLVE
+    loaded = found;
+  });
+  return loaded;
+}
 
 // --- The socket BIO ---------------------------------------------------------
 
@@ -275,6 +384,10 @@ TlsStatus TlsConnect(SocketHandle s, const char* serverName, const char* caFile,
                      SocketDeadline deadline, TlsSession** out, char* detail) {
   *out = nullptr;
   SetTlsDetail(detail, "");
+  if (!LoadOpenSsl()) {
+    SetTlsDetail(detail, "libssl.so.3 cannot be loaded");
+    return TlsStatus::kFailed;
+  }
   std::string pem;
   if (UsesCaFile(caFile) && !ReadCaFile(caFile, pem)) {
     SetTlsDetail(detail, "CA file cannot be read");

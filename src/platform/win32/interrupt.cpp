@@ -8,6 +8,7 @@ namespace {
 // Set by the console's control handler (a thread of its own), an
 // auto-reset event: each wait that sees it takes it.
 HANDLE interruptEvent = nullptr;
+HANDLE wakeEvent = nullptr;  // WakeInterruptWait, auto-reset as well
 volatile LONG interrupts = 0;
 
 BOOL WINAPI Record(DWORD) {
@@ -21,12 +22,19 @@ BOOL WINAPI Record(DWORD) {
 
 bool CatchInterrupt() {
   if (interruptEvent == nullptr) interruptEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-  return interruptEvent != nullptr && SetConsoleCtrlHandler(Record, TRUE) != 0;
+  if (wakeEvent == nullptr) wakeEvent = CreateEventW(nullptr, FALSE, FALSE, nullptr);
+  return interruptEvent != nullptr && wakeEvent != nullptr &&
+         SetConsoleCtrlHandler(Record, TRUE) != 0;
 }
 
 bool WaitInterrupt(int timeoutMs) {
-  if (interruptEvent == nullptr) return false;
-  return WaitForSingleObject(interruptEvent, static_cast<DWORD>(timeoutMs)) == WAIT_OBJECT_0;
+  if (interruptEvent == nullptr || wakeEvent == nullptr) return false;
+  const HANDLE events[2] = {interruptEvent, wakeEvent};
+  return WaitForMultipleObjects(2, events, FALSE, static_cast<DWORD>(timeoutMs)) == WAIT_OBJECT_0;
+}
+
+void WakeInterruptWait() {
+  if (wakeEvent != nullptr) SetEvent(wakeEvent);
 }
 
 }  // namespace zel

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <functional>
+#include <optional>
 #include <string>
 
 namespace zel {
@@ -10,6 +12,7 @@ namespace {
 constexpr const char* kProfileName = "zelpost.ini";
 // Serialises the counter update between processes of the same session.
 constexpr const char* kCounterMutexName = "zelpost.ini.counter";
+
 
 }  // namespace
 
@@ -25,13 +28,12 @@ bool WriteProfileText(std::string_view section, std::string_view key, std::strin
   return WritePrivateProfileStringA(s.c_str(), k.c_str(), v.c_str(), kProfileName) != 0;
 }
 
-bool NextProfileCounter(std::string_view section, std::string_view key, int modulo, int& next) {
+bool UpdateProfileCounter(std::string_view section, std::string_view key,
+                          const std::function<std::optional<long long>(long long)>& step) {
   HANDLE mutex = CreateMutexA(nullptr, FALSE, kCounterMutexName);
   if (mutex != nullptr) WaitForSingleObject(mutex, INFINITE);
-  long long n = static_cast<long long>(ProfileInt(section, key, 0)) + 1;
-  if (modulo > 0 && n >= modulo) n = 0;
-  next = static_cast<int>(n);
-  const bool ok = WriteProfileText(section, key, std::to_string(next));
+  const std::optional<long long> next = step(static_cast<long long>(ProfileInt(section, key, 0)));
+  const bool ok = !next || WriteProfileText(section, key, std::to_string(*next));
   if (mutex != nullptr) {
     ReleaseMutex(mutex);
     CloseHandle(mutex);

@@ -10,8 +10,10 @@
 #include <algorithm>
 #include <filesystem>
 #include <map>
+#include <random>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #ifndef _WIN32
@@ -312,6 +314,91 @@ TEST_F(RecvAllFaults, FullDiskEndsTheRunWithItsErrorAndDeletesNothingUnstored) {
               std::string::npos);
     EXPECT_EQ(ServerIds().size(), 70u);
   }
+  zelSetValueInt("DELE", 0);
+}
+
+// A run deleting on the server killed (SIGKILL) at a random point after a
+// random message, then a whole run after it (DELESEEN: what the first one
+// recorded goes too), the first run's files filed away in between as a host
+// does: nothing missing from the server is missing from the first run's
+// list and display files, the second run uses no display name the first
+// one used (the counter was past them), and in the end every message is
+// stored and none on the server.
+TEST_F(RecvAllFaults, KilledRunLosesNothingAndUsesNoNameTwice) {
+#if defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "a child forked from a threaded process cannot start threads under TSan";
+#endif
+  constexpr int kMessages = 30, kRounds = 10;
+  std::mt19937 random(std::random_device{}());
+  const auto names = [&] {
+    std::set<std::string> found;
+    for (const auto& entry : fs::directory_iterator(folder_)) found.insert(entry.path().filename().string());
+    return found;
+  };
+  // Ids of the display files the list names.
+  const auto listed = [&] {
+    std::set<std::string> ids;
+    for (const std::string& line : ListLines()) {
+      const std::string path = line.substr(0, line.find('\t'));
+      EXPECT_TRUE(fs::exists(path)) << line;
+      if (fs::exists(path)) ids.insert(IdsOf({ReadFileBytes(path)}).front());
+    }
+    return ids;
+  };
+  zelSetValueInt("DELE", 1);
+  zelSetValueInt("DELESEEN", 1);
+  for (int round = 0; round < kRounds; ++round) {
+    const int at = std::uniform_int_distribution<int>(1, kMessages)(random);
+    const int pauseUs = std::uniform_int_distribution<int>(0, 600)(random);
+    SCOPED_TRACE("killed " + std::to_string(pauseUs) + " us after message " + std::to_string(at));
+    const auto ids = Fresh(kMessages, "k" + std::to_string(round) + "_");
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    const pid_t child = fork();
+    if (child == 0) {
+      close(fds[0]);
+      zelSetValueInt("SILENT", 0);  // the hook sees each message's header
+      ProgressHook hook(
+          [&](WindowHandle, const RecvProgress&) {
+            const char c = 'm';
+            if (write(fds[1], &c, 1) != 1) _exit(1);
+          },
+          false);
+      Run();
+      _exit(0);
+    }
+    close(fds[1]);
+    char c = 0;
+    for (int arrived = 0; arrived < at && read(fds[0], &c, 1) == 1;) ++arrived;
+    std::this_thread::sleep_for(std::chrono::microseconds(pauseUs));
+    kill(child, SIGKILL);
+    int status = 0;
+    waitpid(child, &status, 0);
+    close(fds[0]);
+
+    std::set<std::string> stored = listed();
+    const auto onServer = ServerIds();
+    for (const std::string& id : ids) {
+      EXPECT_TRUE(stored.count(id) == 1 || std::count(onServer.begin(), onServer.end(), id) == 1)
+          << id << " deleted but not stored";
+    }
+    const std::set<std::string> firstNames = names();
+    fs::remove_all(folder_ + ".filed");
+    fs::rename(folder_, folder_ + ".filed");
+    fs::create_directories(folder_);
+
+    const RunResult again = Run();
+    EXPECT_GE(again.result, 0);
+    EXPECT_EQ(again.error, 0) << again.errorText;
+    for (const std::string& name : names()) {
+      EXPECT_EQ(firstNames.count(name), 0u) << name << " used twice";
+    }
+    const std::set<std::string> second = listed();
+    stored.insert(second.begin(), second.end());
+    EXPECT_EQ(stored, std::set<std::string>(ids.begin(), ids.end()));
+    EXPECT_TRUE(ServerIds(0).empty());
+  }
+  zelSetValueInt("DELESEEN", 0);
   zelSetValueInt("DELE", 0);
 }
 #endif

@@ -51,6 +51,35 @@ TEST_F(RecvAllE2e, ThousandMessagesOnceEachAcrossRuns) {
   EXPECT_EQ(ServerIds(), ids);
 }
 
+// A message beyond what receive-all holds in memory (it passes through a
+// file of its own) and small ones with lone CRs: each display file is what
+// the single receive makes of the same retrieval output in a file, and no
+// temporary file stays.
+TEST_F(RecvAllE2e, MessagesInMemoryAndInAFileDecodeAlike) {
+  Fresh(0);
+  const std::vector<std::string> messages = {
+      TestMessage("b1", 1536 * 1024), TestMessage("b2") + "a lone\rCR\r\nends in CR\r\r\n\r\r\n",
+      TestMessage("b3", 70000)};
+  for (const std::string& message : messages) DropMessage("alice", message);
+  ASSERT_EQ(Run().result, 3);
+  for (std::size_t i = 0; i < messages.size(); ++i) {
+    SCOPED_TRACE(i);
+    // The retrieval output: lines dot-stuffed as the server sends them.
+    std::string raw;
+    for (std::size_t at = 0; at < messages[i].size();) {
+      const std::size_t end = messages[i].find("\r\n", at) + 2;
+      if (messages[i][at] == '.') raw += '.';
+      raw += messages[i].substr(at, end - at);
+      at = end;
+    }
+    WriteFileBytes(dir_.File("raw"), raw);
+    ASSERT_EQ(zelRecvMailDummy(dir_.File("single.wml").c_str(), dir_.File("raw").c_str()), 1);
+    EXPECT_EQ(ReadFileBytes(JoinPath(folder_, "zel0000" + std::to_string(i + 1) + ".wml")),
+              ReadFileBytes(dir_.File("single.wml")));
+  }
+  EXPECT_TRUE(fs::is_empty(dir_.File("tmp")));
+}
+
 // How runs end: deletion, a failure inside the loop, the mailbox step, an
 // empty maildrop, a refused login.
 TEST_F(RecvAllE2e, RunsEndAsStated) {
@@ -104,6 +133,14 @@ TEST_F(RecvAllE2e, RunsEndAsStated) {
       fs::remove(folder_);
       fs::rename(away, folder_);
     }
+    // The message that could not be stored stays in a temporary file.
+    std::vector<std::string> kept;
+    for (const auto& entry : fs::directory_iterator(dir_.File("tmp"))) {
+      kept.push_back(ReadFileBytes(entry.path().string()));
+      fs::remove(entry.path());
+    }
+    EXPECT_EQ(IdsOf(kept), c.failAt != 0 ? std::vector<std::string>{ids[c.failAt - 1]}
+                                         : std::vector<std::string>{});
     EXPECT_EQ(run.result, c.result);
     EXPECT_EQ(run.error, c.error) << run.errorText;
     std::vector<std::string> left;

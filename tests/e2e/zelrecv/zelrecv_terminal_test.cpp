@@ -36,11 +36,13 @@ std::string Output(const std::string& command) {
 }
 
 // A tmux server of its own with one 80 x 24 pane that runs `command`, then
-// shows "[exit N]" with its exit status and stays.
+// shows "[exit N]" with its exit status and stays. Each instance has its
+// own socket: a killed server may still hold the previous one for a moment.
 class Tmux {
  public:
   explicit Tmux(const std::string& command)
-      : tmux_("LC_ALL=C.UTF-8 tmux -u -L zelrecv-test-" + std::to_string(getpid()) + " ") {
+      : tmux_("LC_ALL=C.UTF-8 tmux -u -L zelrecv-test-" + std::to_string(getpid()) + "-" +
+              std::to_string(++instances_) + " ") {
     const std::string shell = command + "; echo \"[exit $?]\"; sleep 600";
     std::system((tmux_ + "new-session -d -x 80 -y 24 '" + shell + "'").c_str());
   }
@@ -70,6 +72,7 @@ class Tmux {
   }
 
  private:
+  static inline int instances_ = 0;
   std::string tmux_;
 };
 

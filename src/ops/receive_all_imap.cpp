@@ -25,7 +25,6 @@
 #include "ops/receive_steps.h"
 #include "ops/record_file.h"
 #include "ops/seen_set.h"
-#include "platform/file_ops.h"
 #include "platform/log.h"
 
 namespace zel {

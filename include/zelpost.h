@@ -100,6 +100,27 @@ ZELPOST_API int ZELPOST_CALL zelMailBiff(void);
  *   DECODE         1: received mail is decoded in any charset and transfer
  *                  encoding into display files (1); 0: display files as
  *                  the classic decoder wrote them (ISO-2022-JP only).
+ *   PROTOCOL       0 POP3 (default); 1 IMAP4rev1: zelRecvMailAll and
+ *                  zelMailBiff use the IMAP folder IMAPFOLDER of the POP3
+ *                  server name's host (ports 143, and 993 with TLS 1,
+ *                  unless ":port" is given); another value is refused (-1).
+ *                  POPAUTH picks LOGIN (0), AUTHENTICATE PLAIN (1) or
+ *                  XOAUTH2/OAUTHBEARER (2). Over IMAP the seen-UIDL key of
+ *                  a message is "UIDVALIDITY.UID" (its Message-Id is kept
+ *                  too: a folder renumbered by the server is not fetched
+ *                  again; one seen-UIDL file per folder); messages are fetched without setting \Seen and
+ *                  marked only at the end of the run: \Seen, or with DELE
+ *                  \Deleted and expunged (UID EXPUNGE, or EXPUNGE when no
+ *                  other message is marked) once the run's files are on
+ *                  stable storage. Messages marked \Deleted are skipped;
+ *                  MAXSIZE is the server's RFC822.SIZE. zelMailBiff gives
+ *                  the folder's message count.
+ *   BIFFIDLE       seconds (0): with PROTOCOL 1, zelMailBiff first waits up
+ *                  to this long in IDLE for a new message when there is
+ *                  nothing new (BIFFNEW 0, or an empty folder without
+ *                  BIFFSEENFILE), and returns -1 when the connection ends
+ *                  meanwhile. Set to 0 from another thread, it ends a wait
+ *                  under way.
  *
  * Text options (zelSetValueStr returns the stored length, 0: nothing
  * changed; zelGetValueStr: size 0 returns 0, size > 0 bounds the copy, NUL
@@ -132,6 +153,10 @@ ZELPOST_API int ZELPOST_CALL zelMailBiff(void);
  *              mailbox is written.
  *   BIFFSEENFILE  seen-UIDL file zelMailBiff counts new messages against
  *              ("" none).
+ *   IMAPFOLDER  the IMAP folder of PROTOCOL 1 (default "INBOX"), Shift-JIS:
+ *              sent in modified UTF-7 ("日本語" as "&ZeVnLIqe-"); a name
+ *              without a Unicode form, "" or one of 260 bytes or more is
+ *              refused.
  *   SENDFILEFORMAT  "QML" (default): zelSendMailOne builds the message of a
  *              send file; "RFC5322": the file is a finished message, sent
  *              as it is but for CR LF line ends, dot-stuffing and its Bcc

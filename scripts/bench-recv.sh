@@ -19,6 +19,10 @@
 #   RATIO recvall_vs_fetchmail     fetchmail -k --bsmtp time / zelrecv time,
 #                                  plain POP3 (--sslproto ''); goal 1.5 or
 #                                  more
+#   RATIO imap_recvall_vs_pop3_recvall
+#                                  zelrecv time over POP3 / zelrecv --imap
+#                                  time, the same maildir Dovecot serves
+#                                  over both; goal 0.8 or more
 #   RATIO seen_run_vs_listing      zelrecv time / listing time for SEEN_COUNT
 #                                  messages that are all in the seen-UIDL
 #                                  file (nothing is fetched), against a plain
@@ -127,8 +131,9 @@ run() {
   mkdir -p "$run/mail"
   reseed_maildir "$WORK/seed" alice
   case $tool in
-    zelrecv|zelrecv_tls|zelrecv_dele)
+    zelrecv|zelrecv_tls|zelrecv_dele|zelrecv_imap)
       local args=(-S127.0.0.1:$POP3_PORT)
+      [ $tool = zelrecv_imap ] && args=(--imap -S127.0.0.1:$IMAP_PORT)
       [ $tool = zelrecv_tls ] && args=(-S127.0.0.1:$POP3S_PORT -T1 "-C$TLS_CA_FILE")
       [ $tool = zelrecv_dele ] && args+=(-D)
       measure "$BUILD/zelrecv" "${args[@]}" -Ualice -EZELRECV_PASSWORD "-L$run/list.txt" \
@@ -155,7 +160,7 @@ run() {
 }
 
 seed "$WORK/seed" "$COUNT" 4096
-TOOLS="zelrecv mpop zelrecv_tls mpop_tls zelrecv_dele mpop_dele fetchmail"
+TOOLS="zelrecv mpop zelrecv_tls mpop_tls zelrecv_dele mpop_dele fetchmail zelrecv_imap"
 declare -A times
 for tool in $TOOLS; do run "$tool" >/dev/null; done  # warm-up
 for _ in $(seq "$ROUNDS"); do
@@ -177,6 +182,7 @@ echo "RATIO recvall_vs_mpop $(ratio "${wall[mpop]}" "${wall[zelrecv]}")"
 echo "RATIO recvall_tls_vs_mpop_tls $(ratio "${wall[mpop_tls]}" "${wall[zelrecv_tls]}")"
 echo "RATIO recvall_dele_vs_mpop_dele $(ratio "${wall[mpop_dele]}" "${wall[zelrecv_dele]}")"
 echo "RATIO recvall_vs_fetchmail $(ratio "${wall[fetchmail]}" "${wall[zelrecv]}")"
+echo "RATIO imap_recvall_vs_pop3_recvall $(ratio "${wall[zelrecv]}" "${wall[zelrecv_imap]}")"
 
 # --- a run that finds everything seen against a plain listing ------------
 rm -rf "$WORK/seed"

@@ -34,6 +34,7 @@ for target in $targets; do
   printf 'Content-Type: multipart/mixed; boundary="b"\r\n\r\n--b\r\nContent-Transfer-Encoding: base64\r\nContent-Disposition: attachment; filename="a.txt"\r\n\r\nYWJj\r\n--b\r\nContent-Type: application/mac-binhex40\r\n\r\n:!!!!:\r\n--b--\r\n' >"$corpus/mime"
   printf 'Content-Type: multipart/alternative; boundary=b\r\n\r\n--b\r\nContent-Type: text/html; charset=utf-8\r\nContent-Transfer-Encoding: quoted-printable\r\n\r\n<p>=E6=97=A5&amp;<br><a href="x">y</a></p>=\r\n--b--\r\n' >"$corpus/html"
   printf 'X-MailFile: a.wml\r\nSubject: s\r\nDate: 5 Dec 00 01:00:00 GMT\r\n\r\nbody\r\n.\r\n\37700000001\001\r\n' >"$corpus/mailbox"
+  printf '* OK [CAPABILITY IMAP4rev1 IDLE UIDPLUS] ready\r\n* 3 FETCH (UID 7 FLAGS (\\Seen (a "b\\"c")) BODY[HEADER.FIELDS (MESSAGE-ID)] {22}\r\nMessage-Id: <a@b>\r\n\r\n)\r\nZ0001 OK [UIDVALIDITY 42] done\r\n&ZeVnLIqe-' >"$corpus/imap"
   echo "== $target ($seconds s)"
   if ! "$build/fuzz/$target" -max_total_time="$seconds" -max_len=4096 -rss_limit_mb=2048 \
       -artifact_prefix="$build/$target-" -print_final_stats=1 "$corpus" >"$work/$target.log" 2>&1; then

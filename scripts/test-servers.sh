@@ -1,6 +1,7 @@
 #!/bin/bash
 # Private test mail servers on 127.0.0.1: Dovecot (POP3 with USER/PASS and
-# APOP; STLS on the plain listener and a second listener with implicit TLS)
+# APOP; STLS on the plain listener and a second listener with implicit TLS;
+# IMAP from the same maildirs, STARTTLS on its plain listener and IMAPS)
 # and an aiosmtpd SMTP server delivering into the maildirs Dovecot serves
 # (STARTTLS and AUTH PLAIN/LOGIN against the test users, and XOAUTH2 against
 # their tokens, on the plain listener, and a second listener with implicit
@@ -29,6 +30,9 @@
 #   POP3S_PORT SMTPS_PORT (implicit TLS) TLS_CA_FILE TLS_OTHER_CA_FILE
 #   POP3_V6_PORT POP3S_V6_PORT SMTP_V6_PORT SMTPS_V6_PORT (the same on ::1)
 #   TOKENS (user:token,...: the OAuth 2.0 access tokens XOAUTH2 accepts)
+#   IMAP_PORT IMAPS_PORT (IMAP of 127.0.0.1, plain with STARTTLS / implicit TLS)
+# Each user's maildir has a second IMAP folder, "日本語" (Maildir++ folder
+# ".&ZeVnLIqe-"), beside INBOX.
 set -u
 
 SCRIPT_DIR=$(cd "$(dirname "$0")" && pwd)
@@ -215,6 +219,9 @@ do_start() {
     local user=${entry%%:*} pass=${entry#*:}
     echo "$user:{PLAIN}$pass" >> "$DIR/users"
     mkdir -p "$DIR/mail/$user/new" "$DIR/mail/$user/cur" "$DIR/mail/$user/tmp"
+    # A second IMAP folder, named in Japanese ("日本語" in modified UTF-7).
+    mkdir -p "$DIR/mail/$user/.&ZeVnLIqe-/new" "$DIR/mail/$user/.&ZeVnLIqe-/cur" \
+      "$DIR/mail/$user/.&ZeVnLIqe-/tmp"
   done
   chmod 644 "$DIR/users"
   chown -R nobody:nogroup "$DIR/mail"
@@ -231,6 +238,7 @@ do_start() {
       exec 9>&-
       echo "test-servers: POP3 127.0.0.1:$POP3_PORT (TLS $POP3S_PORT)" \
            "SMTP 127.0.0.1:$SMTP_PORT (TLS $SMTPS_PORT)" \
+           "IMAP $IMAP_PORT (TLS $IMAPS_PORT)" \
            "::1 POP3 $POP3_V6_PORT (TLS $POP3S_V6_PORT) SMTP $SMTP_V6_PORT (TLS $SMTPS_V6_PORT)" \
            "local POP3 on port 110: $LOCAL_FLAG ($DIR)"
       return 0
@@ -249,8 +257,8 @@ do_start() {
 # file. Returns 1 when a server did not come up on a port of its own.
 launch() {
   DOVECOT_PID_NEW="" SMTP_PID_NEW=""
-  read -r POP3_PORT SMTP_PORT POP3S_PORT SMTPS_PORT \
-    POP3_V6_PORT POP3S_V6_PORT SMTP_V6_PORT SMTPS_V6_PORT <<< "$(free_ports 4 4)"
+  read -r POP3_PORT SMTP_PORT POP3S_PORT SMTPS_PORT IMAP_PORT IMAPS_PORT \
+    POP3_V6_PORT POP3S_V6_PORT SMTP_V6_PORT SMTPS_V6_PORT <<< "$(free_ports 6 4)"
   local local_addr local_listener=""
   LOCAL_FLAG=0
   local_addr=$(local_pop3_address)
@@ -263,7 +271,7 @@ launch() {
   fi
 
   cat > "$DIR/dovecot.conf" <<CONF
-protocols = pop3
+protocols = pop3 imap
 listen = 127.0.0.1
 base_dir = $DIR/run
 state_dir = $DIR/state
@@ -306,6 +314,17 @@ service pop3-login {
   }
 $local_listener
 }
+service imap-login {
+  inet_listener imap {
+    address = 127.0.0.1
+    port = $IMAP_PORT
+  }
+  inet_listener imaps {
+    address = 127.0.0.1
+    port = $IMAPS_PORT
+    ssl = yes
+  }
+}
 service anvil {
   unix_listener anvil-auth-penalty {
     mode = 0
@@ -347,6 +366,8 @@ POP3S_V6_PORT=$POP3S_V6_PORT
 SMTP_V6_PORT=$SMTP_V6_PORT
 SMTPS_V6_PORT=$SMTPS_V6_PORT
 TOKENS=$(echo $TOKENS | tr ' ' ',')
+IMAP_PORT=$IMAP_PORT
+IMAPS_PORT=$IMAPS_PORT
 ENV
 
   wait_greeting 127.0.0.1 "$POP3_PORT" "+OK" "$dovecot_pid" || return 1
@@ -358,6 +379,10 @@ ENV
   wait_greeting 127.0.0.1 "$SMTPS_PORT" "220" "$smtp_pid" "$DIR/tls/ca.pem" || return 1
   owns_listener "$dovecot_pid" "$POP3S_PORT" || return 1
   owns_listener "$smtp_pid" "$SMTPS_PORT" || return 1
+  wait_greeting 127.0.0.1 "$IMAP_PORT" "* OK" "$dovecot_pid" || return 1
+  wait_greeting 127.0.0.1 "$IMAPS_PORT" "* OK" "$dovecot_pid" "$DIR/tls/ca.pem" || return 1
+  owns_listener "$dovecot_pid" "$IMAP_PORT" || return 1
+  owns_listener "$dovecot_pid" "$IMAPS_PORT" || return 1
   wait_greeting ::1 "$POP3_V6_PORT" "+OK" "$dovecot_pid" || return 1
   wait_greeting ::1 "$SMTP_V6_PORT" "220" "$smtp_pid" || return 1
   wait_greeting ::1 "$POP3S_V6_PORT" "+OK" "$dovecot_pid" "$DIR/tls/ca.pem" || return 1

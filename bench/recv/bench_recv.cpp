@@ -4,8 +4,12 @@
 //
 //   bench_recv SERVER USER PASSWORD LISTFILE MAILDIR [SEENFILE]
 //
-// SERVER is "host:port". Prints "stored N"; exit status 1 on failure.
+// SERVER is "host:port". With BENCH_PROTOCOL=1 in the environment the run
+// goes over IMAP (option PROTOCOL). Prints "stored N"; exit status 1 on
+// failure.
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 #include "zelpost.h"
 
@@ -19,6 +23,8 @@ int main(int argc, char** argv) {
   }
   zelSetValueInt("SILENT", 1);
   zelSetValueInt("DELE", 0);
+  const char* protocol = std::getenv("BENCH_PROTOCOL");
+  zelSetValueInt("PROTOCOL", protocol != nullptr && std::strcmp(protocol, "1") == 0 ? 1 : 0);
   const int stored = zelRecvMailAll(argv[4], argv[5], argc == 7 ? argv[6] : nullptr, nullptr);
   char error[256] = "";
   zelGetErrorStr(error, sizeof error);

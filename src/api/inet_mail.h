@@ -6,12 +6,14 @@
 // when created and leave it when destroyed (see session_list.h).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
 #include "codec/message_builder.h"
 #include "codec/message_decoder.h"
 #include "platform/sjis_text.h"
+#include "net/inet_imap.h"
 #include "net/inet_pop3.h"
 #include "net/inet_smtp.h"
 #include "platform/thread.h"
@@ -29,7 +31,10 @@ inline constexpr int kPop3Port = 110;  // fixed ports of a new session
 inline constexpr int kSmtpPort = 25;
 inline constexpr int kPop3TlsPort = 995;  // ports of implicit TLS (option TLS 1)
 inline constexpr int kSmtpTlsPort = 465;
-inline constexpr int kInitializeMissing = -1000;  // error number of Initialize
+inline constexpr int kInitializeMissing = -1000;
+// Option PROTOCOL: how receive-all and the new-mail check reach the maildrop.
+inline constexpr int kProtocolPop3 = 0;
+inline constexpr int kProtocolImap = 1;  // error number of Initialize
 
 // Where receive-all delivers each message (options MAILDIR, MBOX, MDA):
 // the display files alone (the classic way), or a Maildir, an mbox file or
@@ -86,6 +91,15 @@ class InetMail : public InetPop3 {
   int AppendToMailbox(const char* listPath, const char* mailboxPath);
   int MailboxStep(FileLock* listLock);
   void EndReceive(ReceiveFiles& files);
+  // The same steps over IMAP (receive_all_imap.cpp).
+  int ReceiveAllImap(const char* listPath, const char* folder, const char* seenPath,
+                     ReceiveFiles& files);
+  void EndReceiveImap(ReceiveFiles& files);
+  int MailBiffImap();
+  // Logs in to the IMAP server and selects IMAPFOLDER (EXAMINE when
+  // `readOnly`). Returns the message count; -1 when the login failed
+  // (error state as for POP3), -203 when the folder cannot be selected.
+  int OpenImapFolder(bool readOnly);
   // Tells the control window the STAT count (sent and waited for).
   void ReportTotal(int total);
   // The worker thread's body and the control window's messages, reached
@@ -173,6 +187,7 @@ class InetMail : public InetPop3 {
   static int Version(char* buffer, int size);
 
   InetSmtp smtp;
+  InetImap imap{*this};  // the IMAP client, on this session's channel
   MessageInfo messageInfo;  // Date, From, Subject of the last decoded message
   SeenSet* seenSet = nullptr;
   ThreadHandle workerThread = 0;
@@ -214,12 +229,17 @@ class InetMail : public InetPop3 {
   int deleteSeen = 0;     // option DELESEEN: with DELE, seen messages are deleted too
   int maxMessageSize = 0;  // option MAXSIZE: bytes (LIST size) above which a message stays; 0 none
   char tlsCaFile[kPathSize] = {};  // option TLSCAFILE: extra trusted certificates
+  int protocol = kProtocolPop3;    // option PROTOCOL: kProtocolPop3 or kProtocolImap
+  char imapFolder[kPathSize] = "INBOX";  // option IMAPFOLDER: the mailbox, host text
   MessageCharset messageCharset = MessageCharset::kIso2022Jp;     // option CHARSET
   DeliveryKind deliveryKind = DeliveryKind::kDisplay;  // options MAILDIR, MBOX, MDA
   std::string deliveryTarget;  // their value: the folder, file or command
   int keepDisplay = 0;         // option KEEPDISPLAY: display files beside the delivery
   char biffSeenFile[kPathSize] = {};  // option BIFFSEENFILE: the check also counts new ones
   int biffNew = -1;            // option BIFFNEW: new messages at the last check; -1 unknown
+  // Option BIFFIDLE: seconds an IMAP new-mail check waits (IDLE) for a new
+  // message; 0 none. Set to 0 by another thread, it ends a wait under way.
+  std::atomic<int> biffIdle{0};
   bool sendFinished = false;   // option SENDFILEFORMAT "RFC5322": the send file is a finished message
   std::string recipients;      // option RECIPIENTS: its envelope recipients; empty: To, Cc, Bcc
   SendFileCharset sendFileCharset = SendFileCharset::kShiftJis;  // option SENDFILECHARSET
@@ -231,6 +251,11 @@ class InetMail : public InetPop3 {
   // The ports of the connections to come: the fixed ones, or 995 and 465
   // with implicit TLS.
   int Pop3PortInUse() const { return tlsMode == kTlsImplicit ? kPop3TlsPort : pop3Port; }
+  // The port of the maildrop's server: POP3's, or 143 and 993 for IMAP.
+  int ReceivePortInUse() const {
+    if (protocol != kProtocolImap) return Pop3PortInUse();
+    return tlsMode == kTlsImplicit ? kImapTlsPort : kImapPort;
+  }
   int SmtpPortInUse() const { return tlsMode == kTlsImplicit ? kSmtpTlsPort : smtpPort; }
 
   // When `code` (a client result) is one of the encryption and

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "api/inet_mail.h"
+#include "codec/imap_folder_name.h"
 #include "platform/clock.h"
 #include "platform/log.h"
 #include "platform/module_version.h"
@@ -63,6 +64,8 @@ void InetMail::SetOptionDefaults() {
   deleteSeen = 0;
   maxMessageSize = 0;
   tlsCaFile[0] = '\0';
+  protocol = kProtocolPop3;
+  CopyBounded(imapFolder, "INBOX");
   ApplyTlsOptions();
   messageCharset = MessageCharset::kIso2022Jp;
   sendFileCharset = SendFileCharset::kShiftJis;
@@ -71,6 +74,7 @@ void InetMail::SetOptionDefaults() {
   keepDisplay = 0;
   biffSeenFile[0] = '\0';
   biffNew = -1;
+  biffIdle = 0;
   sendFinished = false;
   recipients.clear();
   decodeAnyCharset = 1;
@@ -125,6 +129,15 @@ int InetMail::SetValueInt(const char* name, int value) {
     ApplyAuthOptions();
     return smtpAuth;
   }
+  if (NameIs(name, "BIFFIDLE")) {
+    biffIdle = value > 0 ? value : 0;
+    return biffIdle;
+  }
+  if (NameIs(name, "PROTOCOL")) {
+    if (value != kProtocolPop3 && value != kProtocolImap) return -1;
+    protocol = value;
+    return protocol;
+  }
   if (NameIs(name, "POPAUTH")) {
     if (value != kPopAuthClassic && value != kPopAuthPlain && value != kPopAuthToken) return -1;
     popAuth = value;
@@ -136,6 +149,7 @@ int InetMail::SetValueInt(const char* name, int value) {
 
 void InetMail::ApplyAuthOptions() {
   SetAuth(popAuth);
+  imap.SetAuth(popAuth);
   smtp.SetAuthSecret(smtpAuth == 2 ? SaslSecret::kToken : SaslSecret::kPassword);
 }
 
@@ -162,6 +176,8 @@ int InetMail::GetValueInt(const char* name) const {
   if (NameIs(name, "TLS")) return tlsMode;
   if (NameIs(name, "SMTPAUTH")) return smtpAuth;
   if (NameIs(name, "POPAUTH")) return popAuth;
+  if (NameIs(name, "PROTOCOL")) return protocol;
+  if (NameIs(name, "BIFFIDLE")) return biffIdle;
   if (NameIs(name, "ERRCLASS")) return static_cast<int>(errorDetail.kind);
   if (NameIs(name, "DELESEEN")) return deleteSeen;
   if (NameIs(name, "MAXSIZE")) return maxMessageSize;
@@ -194,6 +210,16 @@ int InetMail::SetValueStr(const char* name, const char* value) {
     else if (NameIs(value, kUtf8)) sendFileCharset = SendFileCharset::kUtf8;
     else return RefuseValue(name, value);
     return static_cast<int>(std::strlen(value));
+  }
+  if (value != nullptr && NameIs(name, "IMAPFOLDER")) {
+    // A name that no IMAP name can carry, or one cut short, would be
+    // another mailbox: refused, the setting stays.
+    std::string encoded;
+    if (value[0] == '\0' || std::strlen(value) >= sizeof imapFolder || !ImapFolderFromHost(value, encoded)) {
+      return RefuseValue(name, value);
+    }
+    CopyBounded(imapFolder, value);
+    return static_cast<int>(std::strlen(imapFolder));
   }
   // Delivery of receive-all: one of a Maildir, an mbox file or a command.
   if (NameIs(name, "MAILDIR")) return SetDelivery(DeliveryKind::kMaildir, value);
@@ -244,6 +270,7 @@ int InetMail::GetValueStr(const char* name, char* buffer, int size) const {
   const char* value = nullptr;
   if (NameIs(name, "LOGDIR")) value = logDir;
   if (NameIs(name, "TLSCAFILE")) value = tlsCaFile;
+  if (NameIs(name, "IMAPFOLDER")) value = imapFolder;
   if (NameIs(name, "CHARSET")) value = messageCharset == MessageCharset::kUtf8 ? kUtf8 : kIso2022Jp;
   if (NameIs(name, "SENDFILECHARSET")) {
     value = sendFileCharset == SendFileCharset::kUtf8 ? kUtf8 : kShiftJis;

@@ -135,6 +135,18 @@ class InetPop3 : public InetSocket {
   // largest int); -203 on failure.
   int Stat();
 
+  // Captures messageId, subject or from from one header line (without its
+  // line end; a continuation line extends the field before it), and counts
+  // one retrieval and reports it to progressWindow: the steps of a
+  // retrieval that the IMAP client on this session's channel takes as well.
+  void CaptureHeader(const char* line, std::size_t length);
+  void ReportProgress();
+  // Empties the captured values before a message's header.
+  void StartCapture() {
+    messageId[0] = subject[0] = from[0] = '\0';
+    continued_ = nullptr;
+  }
+
   // Last captured header values, raw (leading blanks kept, not decoded);
   // Subject and From with their continuation lines, unfolded.
   char messageId[kCapturedValueSize] = {};
@@ -158,8 +170,6 @@ class InetPop3 : public InetSocket {
   int FetchListing();
   void DiscardListing();
   void DiscardListingIfOwner();
-  void CaptureHeader(const char* line, std::size_t length);
-  void ReportProgress();
   char* continued_ = nullptr;  // the captured field a continuation line extends
 
   // Listing of this connection's STAT/LIST/UIDL exchange and the position

@@ -255,6 +255,11 @@ void InetSocket::NoteReplyFailure(FailureKind refused) {
   }
 }
 
+void InetSocket::SetReplyLine(std::string_view line, bool got) {
+  CopyBounded(replyLine, got ? line : std::string_view(""));
+  gotLine_ = got;
+}
+
 const char* InetSocket::ReplyNote() const {
   replyNote_ = gotLine_ ? std::string(" ") + replyLine : std::string();
   return replyNote_.c_str();
@@ -355,6 +360,35 @@ int InetSocket::RecvLine() {
       return static_cast<int>(stored);
     }
   }
+}
+
+std::size_t InetSocket::RecvBytes(char* buffer, std::size_t size) {
+  if (size == 0 || (recvCursor_ == recvEnd_ && !Refill())) return 0;
+  std::size_t take = recvEnd_ - recvCursor_;
+  if (take > size) take = size;
+  std::memcpy(buffer, recvBuffer + recvCursor_, take);
+  recvCursor_ += take;
+  return take;
+}
+
+int InetSocket::WaitForData(int seconds) {
+  if (recvCursor_ != recvEnd_) return 1;
+  if (!enabled.load() || timedOut_) return -1;
+  const Link link = AcquireLink();
+  if (link.socket == kNoSocket) return -1;
+  // A receive rather than a readiness wait: bytes a TLS session has
+  // already decrypted make no socket readable.
+  const SocketDeadline deadline = SocketDeadlineAfter(seconds > 0 ? seconds : 1);
+  const long n = link.tls != nullptr ? TlsRecv(link.tls, recvBuffer, kRecvBlockSize, deadline)
+                                     : SocketRecv(link.socket, recvBuffer, kRecvBlockSize, deadline);
+  ReleaseLink();
+  if (n == kSocketTimedOut) return enabled.load() ? 0 : -1;
+  if (n > 0) {
+    recvCursor_ = 0;
+    recvEnd_ = static_cast<std::size_t>(n);
+    received_ += recvEnd_;
+  }
+  return enabled.load() ? 1 : -1;  // the end of the connection: the next receive tells
 }
 
 std::size_t InetSocket::RecvLinePiece(char* buffer, std::size_t size,

@@ -29,6 +29,7 @@
 #include <cstdio>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "net/failure_note.h"
@@ -158,6 +159,19 @@ class InetSocket {
   enum LineState { kLineEnded, kLinePiece, kLineCut };
   std::size_t RecvLinePiece(char* buffer, std::size_t size, LineState* state);
 
+  // Reads up to `size` bytes as they come (those buffered first, else one
+  // receive) into `buffer`: the bytes of a counted block such as an IMAP
+  // literal. Returns the count (> 0), or 0 when the connection delivers
+  // no more data.
+  std::size_t RecvBytes(char* buffer, std::size_t size);
+
+  // Waits at most `seconds` (> 0) for data to read, without counting as a
+  // time-out of the channel: the wait of a client that idles on purpose.
+  // Returns 1 when data is buffered or arrives (or the connection ends:
+  // the next receive tells), 0 when the time passed, -1 when no socket is
+  // held or the channel is disabled.
+  int WaitForData(int seconds);
+
   // Sends `text` followed by CR LF, unchanged. Returns 0 when disabled, when
   // `text` holds a CR or LF (nothing is sent: it would be two commands), or
   // on a send failure; otherwise strlen(text) + 2.
@@ -219,6 +233,10 @@ class InetSocket {
   // came since connecting: a port that speaks TLS from the first byte), the
   // server hanging up, or a cancel.
   void NoteReplyFailure(FailureKind refused);
+  // Takes `line` (cut to replyLine's size) as the last reply line, or,
+  // with `got` false, notes that no line came: for a client that reads
+  // its lines in pieces (ReplyNote and NoteReplyFailure then tell of it).
+  void SetReplyLine(std::string_view line, bool got);
   // " " and the last reply line when the last command got one, else "":
   // appended to the clients' log entries of refused commands.
   const char* ReplyNote() const;

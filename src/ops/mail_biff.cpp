@@ -21,6 +21,7 @@ int InetMail::MailBiff() {
   ClearError();
   biffNew = -1;
   Enable();  // a cancel of an earlier receive-all does not outlive it
+  if (protocol == kProtocolImap) return MailBiffImap();
   const int login = Login(pop3Server, Pop3PortInUse(), userName, password, useApop);
   if (login != 1) {
     TakeFailure(*this);

@@ -14,6 +14,7 @@
 #include "ops/list_file.h"
 #include "ops/raw_message.h"
 #include "ops/receive_files.h"
+#include "ops/receive_steps.h"
 #include "ops/record_file.h"
 #include "ops/seen_set.h"
 #include "ops/text_file_stream.h"
@@ -191,84 +192,12 @@ ReceiveRun::Outcome ReceiveRun::Receive(int number, RecordFile& list, const char
   }
   if (!dele_) SendAhead(seen_ != nullptr ? SeenKey() : std::string());
 
-  // From here a message that cannot be stored stays in a temporary file.
-  // Delivery into a Maildir, an mbox or a command comes first; the display
-  // file and list line follow only with KEEPDISPLAY.
-  if (s_.DeliversElsewhere()) {
-    LineSource* message = raw_.Read();
-    std::string delivered;
-    if (message == nullptr) {
-      const char* raw = raw_.Keep();
-      ZEL_LOG(InetMail, "受信テンポラリファイルのオープンに失敗 [%s]", raw);
-      s_.SetError(-1201, "受信テンポラリファイルのオープンに失敗 [%s]", raw);
-      return Outcome::kFailed;
-    }
-    if (s_.DeliverRetrieved(*message, delivered) != 1) {
-      raw_.Keep();
-      return Outcome::kFailed;
-    }
-    if (dele_ && !delivered.empty()) files_.written.push_back(delivered);
-    if (!s_.WritesDisplayFiles()) return Stored(number, std::string());
-  }
-
   std::string display;
-  TextFile displayFile;
+  std::string delivered;
   // Names for the messages the listing still holds, this one included.
   const int wanted = static_cast<int>(s_.Listing().Size() - s_.CurrentIndex());
-  switch (names_.Next(folder, wanted, display, displayFile)) {
-    case 1:
-      break;
-    case 0:
-      raw_.Keep();
-      ZEL_LOG(InetMail, "表示ファイル番号の保存に失敗 [%s]", display.c_str());
-      s_.SetError(-1105, "表示ファイル番号の保存に失敗 [%s]", display.c_str());
-      return Outcome::kFailed;
-    default:
-      raw_.Keep();
-      ZEL_LOG(InetMail, "保存ファイルのオープンに失敗 [%s]", display.c_str());
-      s_.SetError(-1105, "保存ファイルのオープンに失敗 [%s]", display.c_str());
-      return Outcome::kFailed;
-  }
-  // From here a failure removes the display file too: it holds no whole
-  // message and no list line names it.
-  LineSource* in = raw_.Read();
-  if (in == nullptr) {
-    const char* raw = raw_.Keep();
-    ZEL_LOG(InetMail, "受信テンポラリファイルのオープンに失敗 [%s]", raw);
-    s_.SetError(-1201, "受信テンポラリファイルのオープンに失敗 [%s]", raw);
-    displayFile.Close();
-    DeleteFileAt(display);
-    return Outcome::kFailed;
-  }
-  TextFileSink out(displayFile);
-  s_.messageInfo.clear();
-  MessageDecoder decoder(s_.Decoding());
-  if (decoder.decodeHeader(*in, out, s_.messageInfo) != 1) {
-    const char* raw = raw_.Keep();
-    ZEL_LOG(InetMail, "ヘッダ部のデコードに失敗 [%s]", raw);
-    s_.SetError(-1102, "ヘッダ部のデコードに失敗 %s", raw);
-    displayFile.Close();
-    DeleteFileAt(display);
-    return Outcome::kFailed;
-  }
-  // The display file's close counts as writing the body; a read error of
-  // a large message's file would leave the message cut short.
-  if (decoder.decodeBody(*in, out) != 1 || in->failed() || !displayFile.Close()) {
-    const char* raw = raw_.Keep();
-    ZEL_LOG(InetMail, "本文部のデコードに失敗 [%s]", raw);
-    s_.SetError(-1103, "本文部のデコードに失敗 %s", raw);
-    displayFile.Close();
-    DeleteFileAt(display);
-    return Outcome::kFailed;
-  }
-
-  if (!list.Write(FormatListLine(display, s_.messageInfo)) || !list.Commit()) {
-    raw_.Keep();
-    ZEL_LOG(InetMail, "リストファイルの書き込みに失敗 [%s]", s_.listFilePath);
-    s_.SetError(-1104, "リストファイルの書き込みに失敗 [%s]", s_.listFilePath);
-    DeleteFileAt(display);
-    return Outcome::kFailed;
-  }
+  if (!StoreRetrieved(s_, raw_, names_, wanted, list, folder, display, delivered)) return Outcome::kFailed;
+  if (dele_ && !delivered.empty()) files_.written.push_back(delivered);
   return Stored(number, display);
 }
 
@@ -303,25 +232,6 @@ void ReceiveRun::Finish(bool complete) {
   seen_.reset();
 }
 
-// Takes the run's lock on the list or seen-UIDL file `path` (`name` in
-// the error text). Returns false, with the error state set (-1104), when
-// another run holds it or the path names no file of ours.
-bool LockRunFile(InetMail& s, FileLock& lock, const char* path, const char* name) {
-  switch (lock.Acquire(path)) {
-    case FileLock::Status::kLocked:
-      return true;
-    case FileLock::Status::kBusy:
-      ZEL_LOG(InetMail, "%sが他の受信処理で使用中 [%s]", name, path);
-      s.SetError(-1104, "%sが他の受信処理で使用中 [%s]", name, path);
-      return false;
-    case FileLock::Status::kUnusable:
-      break;
-  }
-  ZEL_LOG(InetMail, "%sのオープンに失敗 [%s]", name, path);
-  s.SetError(-1104, "%sのオープンに失敗 [%s]", name, path);
-  return false;
-}
-
 }  // namespace
 
 // ReceiveAll - the worker's main work: locks the list and seen-UIDL files,
@@ -342,6 +252,7 @@ bool LockRunFile(InetMail& s, FileLock& lock, const char* path, const char* name
 // nothing is touched then, not even the server).
 int InetMail::ReceiveAll(const char* listPath, const char* folder, const char* seenPath,
                          ReceiveFiles& files) {
+  if (protocol == kProtocolImap) return ReceiveAllImap(listPath, folder, seenPath, files);
   ClearError();
   // Delivered elsewhere alone, a run writes no list file.
   const bool listed = WritesDisplayFiles();
@@ -369,12 +280,7 @@ int InetMail::ReceiveAll(const char* listPath, const char* folder, const char* s
         files.listUsed = listed;
         ReportTotal(totalCount);
         result = run.Run(first, list, folder, complete);
-        list.Close();  // each line was committed on its own
-        if (listed && complete && result == 0) {
-          DeleteFileAt(listPath);
-        } else if (listed && deleteOnServer == 1) {
-          files.written.push_back(listPath);
-        }
+        CloseRunList(*this, list, listPath, listed, complete && result == 0, files);
       }
     }
   }
@@ -388,12 +294,17 @@ int InetMail::ReceiveAll(const char* listPath, const char* folder, const char* s
 // deletes at QUIT; when that fails, the connection is closed without QUIT
 // (nothing is deleted) and error -1105 tells why. A cancelled run's channel
 // sends nothing, but its files are flushed all the same: a later run with
-// DELESEEN deletes their messages.
+// DELESEEN deletes their messages. Over IMAP the flush comes before the
+// run's marks and expunge (EndReceiveImap), which end the connection.
 void InetMail::EndReceive(ReceiveFiles& files) {
   if (deleteOnServer == 1 && !files.written.empty() && !SyncFiles(files.written)) {
     ZEL_LOG(InetMail, "受信したファイルのディスクへの書き出しに失敗 [%s]", listFilePath);
     SetError(-1105, "受信したファイルのディスクへの書き出しに失敗 [%s]", listFilePath);
     Close();
+    return;
+  }
+  if (protocol == kProtocolImap) {
+    EndReceiveImap(files);
     return;
   }
   Quit();

@@ -4,6 +4,7 @@
 // flushed to stable storage before QUIT when the run deletes on the server.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,8 @@ struct ReceiveFiles {
   bool listUsed = false;  // the run wrote the list file
   bool seenUsed = false;  // the run saved the seen-UIDL file
   std::vector<std::string> written;  // with DELE: what to flush before QUIT
+  // IMAP: the UIDs to mark at the end (stored; with DELESEEN seen too).
+  std::vector<std::uint32_t> storedUids;
 
   // A file the lock created and the run never used is removed again: a
   // run that stored nothing leaves the folder as it found it.

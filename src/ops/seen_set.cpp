@@ -55,6 +55,11 @@ bool SeenSet::Holds(std::string_view key) const {
   return index_.find(SeenRecordKey(key)) != index_.end();
 }
 
+bool SeenSet::HoldsPrefix(std::string_view prefix) const {
+  const auto at = index_.lower_bound(prefix);
+  return at != index_.end() && at->first.substr(0, prefix.size()) == prefix;
+}
+
 void SeenSet::KeepAll() {
   for (Node& node : nodes_) node.present = 1;
 }

@@ -55,6 +55,10 @@ class SeenSet {
   // True when the set holds `key`; marks nothing.
   bool Holds(std::string_view key) const;
 
+  // True when the set holds a key that begins with `prefix` (of at most
+  // kSeenKeyHead bytes); marks nothing.
+  bool HoldsPrefix(std::string_view prefix) const;
+
   // Adds `key` marked (a key already held is marked).
   void Insert(std::string_view key);
 

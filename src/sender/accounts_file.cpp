@@ -24,6 +24,7 @@ enum class Kind {
   kLevel,     // 0, 1 or 2 (off and on for 0 and 1)
   kDelivery,  // display, maildir DIR, mbox FILE or mda COMMAND
   kPassword,  // one of the four password sources
+  kProtocol,  // pop3 or imap
 };
 
 struct Key {
@@ -58,6 +59,8 @@ constexpr Key kKeys[] = {
     {"keep_display", &Account::keepDisplay, Kind::kOnOff},
     {"charset", &Account::charset, Kind::kText},
     {"sendfile_charset", &Account::sendFileCharset, Kind::kText},
+    {"protocol", &Account::protocol, Kind::kProtocol},
+    {"imap_folder", &Account::imapFolder, Kind::kText},
     {"password", &Account::password, Kind::kPassword},
     {"passwordeval", &Account::password, Kind::kPassword},
     {"passwordfile", &Account::password, Kind::kPassword},
@@ -99,6 +102,8 @@ bool Normalise(Kind kind, std::string& value) {
       if (value == "on") value = "1";
       if (value == "off") value = "0";
       return value == "0" || value == "1" || (kind == Kind::kLevel && value == "2");
+    case Kind::kProtocol:
+      return value == "pop3" || value == "imap";
     case Kind::kDelivery: {
       if (value == "display") return true;
       const std::size_t blank = value.find_first_of(kBlanks);

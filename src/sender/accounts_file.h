@@ -47,6 +47,8 @@ struct Account {
   Setting delivery;        // "display", "maildir DIR", "mbox FILE" or "mda COMMAND"
   Setting keepDisplay;     // "0" or "1"
   Setting charset, sendFileCharset;
+  Setting protocol;    // "pop3" or "imap"
+  Setting imapFolder;  // the IMAP folder (console text)
   // The password source, the last of password, passwordeval, passwordfile
   // and passwordenv given.
   Setting password;

@@ -42,7 +42,9 @@ LongParse ParseLongOption(int argc, const char* const* argv, int& i, unsigned al
                         {"utf8", kLongUtf8, &options.utf8},
                         {"all", kLongAll, &options.all},
                         {"keep-display", kLongDelivery, &options.keepDisplay},
-                        {"count", kLongCount, &options.count}};
+                        {"count", kLongCount, &options.count},
+                        {"imap", kLongImap, &options.imap},
+                        {"idle", kLongImap, &options.idle}};
   for (const Flag& f : flags) {
     if (name != f.name) continue;
     if ((allowed & f.bit) == 0 || equals != std::string_view::npos) return LongParse::kUsage;
@@ -94,6 +96,7 @@ LongParse ParseLongOption(int argc, const char* const* argv, int& i, unsigned al
     std::string* field;
   };
   const Text texts[] = {{"config", kLongConfig, &options.config},
+                        {"folder", kLongImap, &options.folder},
                         {"maildir", kLongDelivery, &options.maildir},
                         {"mbox", kLongDelivery, &options.mbox},
                         {"mda", kLongDelivery, &options.mda}};

@@ -30,6 +30,9 @@ struct LongOptions {
   std::string mda;
   bool keepDisplay = false;  // --keep-display: option KEEPDISPLAY
   bool count = false;        // --count: count the messages only
+  bool imap = false;         // --imap: option PROTOCOL 1
+  std::string folder;        // --folder NAME: option IMAPFOLDER (console text)
+  bool idle = false;         // --idle: stay connected, receive each new message
 };
 
 // Which long options a program takes.
@@ -49,6 +52,7 @@ enum LongOptionSet : unsigned {
   kLongAll = 1u << 12,
   kLongDelivery = 1u << 13,  // --maildir, --mbox, --mda, --keep-display
   kLongCount = 1u << 14,
+  kLongImap = 1u << 15,  // --imap, --folder NAME, --idle
 };
 
 enum class LongParse {

@@ -29,6 +29,9 @@ const char kRecvUsageText[] =
     "  -H: この説明を表示する\n"
     "  --timeout N: 接続と応答を待つ秒数 (既定300、0で無制限)\n"
     "  --popauth N: 0 USER/PASS (既定)、1 AUTH PLAIN、2 OAuth 2.0 (パスワードをアクセストークンとして使う)\n"
+    "  --imap: IMAPで受信する (ポートの既定は143、-T1では993)\n"
+    "  --folder NAME: IMAPのフォルダ名 (既定 INBOX)\n"
+    "  --idle: IMAPで接続したまま待ち、新着メールをその都度受信する (Ctrl-C で終了)\n"
     "  --version: 版を表示する\n"
     " 配送 (表示ファイルの代わりに)\n"
     "  --maildir DIR: Maildir に保存する\n"
@@ -56,6 +59,11 @@ RecvParse ParseRecvArguments(int argc, const char* const* argv, RecvFields& fiel
         fields.deleteSeen = fields.deleteSeen || fields.longOptions.deleteSeen;
         if (fields.longOptions.maxSize >= 0) fields.maxSize = fields.longOptions.maxSize;
         fields.keepDisplay = fields.keepDisplay || fields.longOptions.keepDisplay;
+        fields.imap = fields.imap || fields.longOptions.imap;
+        if (!fields.longOptions.folder.empty()) {
+          option = "--folder";
+          if (!StoreConsoleText(fields.imapFolder, fields.longOptions.folder.c_str())) return RecvParse::kTooLong;
+        }
         for (const auto& [name, longName, value] :
              {std::tuple{"MAILDIR", "--maildir", &fields.longOptions.maildir},
               {"MBOX", "--mbox", &fields.longOptions.mbox}, {"MDA", "--mda", &fields.longOptions.mda}}) {
@@ -111,6 +119,10 @@ RecvParse ParseRecvArguments(int argc, const char* const* argv, RecvFields& fiel
 }
 
 const char* MissingRecvField(const RecvFields& fields) {
+  if (fields.longOptions.idle && !fields.imap) return "err: --idle は IMAP (--imap) で使います\n";
+  if (fields.longOptions.idle && fields.seenFile[0] == '\0' && !fields.dele) {
+    return "err: --idle には既読UIDLファイル (-K) か -D が必要です\n";
+  }
   if (fields.pop3Server[0] == '\0') return "err: POP3サーバ名が指定されていません\n";
   if (fields.userName[0] == '\0') return "err: ユーザ名が指定されていません\n";
   if (fields.longOptions.count || (!fields.deliveryOption.empty() && !fields.keepDisplay)) return nullptr;
@@ -128,12 +140,14 @@ std::string ApplyRecvAccount(const AccountsFile& file, const Account& a, RecvFie
         FillFromAccount(fields.mailFolder, file, a.mailFolder, true),
         FillFromAccount(fields.seenFile, file, a.seenFile, true),
         FillFromAccount(fields.mailbox, file, a.mailbox, true),
-        FillFromAccount(fields.caFile, file, a.tlsTrustFile, true)}) {
+        FillFromAccount(fields.caFile, file, a.tlsTrustFile, true),
+        FillFromAccount(fields.imapFolder, file, a.imapFolder)}) {
     if (!message.empty()) return message;
   }
   if (fields.tls < 0 && a.tls.Given()) fields.tls = std::stoi(a.tls.value);
   fields.apop = fields.apop || a.apop.value == "1";
   fields.dele = fields.dele || a.deleteOnServer.value == "1";
+  fields.imap = fields.imap || a.protocol.value == "imap";
   if (fields.maxSize == 0 && a.maxSize.Given()) fields.maxSize = std::stoi(a.maxSize.value);
   LongOptions& longOptions = fields.longOptions;
   if (longOptions.timeout < 0 && a.timeout.Given()) longOptions.timeout = std::stoi(a.timeout.value);

@@ -39,13 +39,16 @@ struct RecvFields {
   std::string deliveryOption;
   std::string deliveryTarget;
   bool keepDisplay = false;                  // --keep-display: the display files too
+  bool imap = false;                         // --imap (or the account's protocol imap)
+  char imapFolder[kPathSize] = {};           // --folder NAME: the IMAP folder; empty INBOX
   LongOptions longOptions;                   // --version, --timeout N, --popauth N, ...
 };
 
 // The long options zelrecv takes.
 inline constexpr unsigned kRecvLongOptions = kLongHelp | kLongVersion | kLongTimeout | kLongPopAuth |
                                              kLongDeleteSeen | kLongMaxSize | kLongConfig |
-                                             kLongAccount | kLongAll | kLongDelivery | kLongCount;
+                                             kLongAccount | kLongAll | kLongDelivery | kLongCount |
+                                             kLongImap;
 
 enum class RecvParse {
   kOk,

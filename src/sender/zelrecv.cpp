@@ -11,6 +11,13 @@
 // failure with one line beginning "err: " on standard error, and the
 // library's reason after it. After a failed account the next one still
 // runs; the status is the first failure's.
+//
+// --idle (IMAP): after the first run, the new-mail check waits in IDLE
+// (BIFFIDLE) and each new message is received as it arrives; a failed
+// wait or run is tried again after a pause that doubles up to a minute.
+// Ctrl-C ends the wait (BIFFIDLE set to 0 from the watcher thread) or the
+// run (Cancel), and the program with status 130.
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <string>
@@ -43,6 +50,13 @@ constexpr const char* kUnusedSmtpServer = "smtpserver";
 constexpr const char* kUnusedMailAddress = "mailaddress";
 // The library's TIMEOUT when none is given.
 constexpr int kDefaultTimeout = 300;
+// --idle: one wait of the new-mail check (the library renews IDLE within
+// it), and the pauses before trying again after a failure.
+constexpr int kIdleWaitSeconds = 29 * 60;
+constexpr int kIdleFirstPauseMs = 1000;
+constexpr int kIdleLongestPauseMs = 60 * 1000;
+// How often the idle loop's watcher looks for Ctrl-C.
+constexpr int kInterruptPollMs = 100;
 
 // With -V: the settings on standard error; the password is never shown.
 void EchoSettings(const RecvFields& f) {
@@ -57,6 +71,7 @@ void EchoSettings(const RecvFields& f) {
   if (f.apop) text += "APOP: 1\n";
   if (f.tls >= 0) text += "TLS: " + std::to_string(f.tls) + "\n";
   if (f.caFile[0] != '\0') text += std::string("CAFile: ") + f.caFile + "\n";
+  if (f.imap) text += std::string("IMAP: ") + (f.imapFolder[0] != '\0' ? f.imapFolder : "INBOX") + "\n";
   PutConsoleText(stderr, text);
 }
 
@@ -69,6 +84,7 @@ struct Zelpost {
   decltype(&zelInitialize) initialize = nullptr;
   decltype(&zelSetValueInt) setValueInt = nullptr;
   decltype(&zelSetValueStr) setValueStr = nullptr;
+  decltype(&zelGetValueStr) getValueStr = nullptr;
   decltype(&zelGetValueInt) getValueInt = nullptr;
   decltype(&zelRecvMailAll) recvMailAll = nullptr;
   decltype(&zelMailBiff) mailBiff = nullptr;
@@ -83,12 +99,13 @@ struct Zelpost {
     initialize = ZEL_EXPORT(library, zelInitialize);
     setValueInt = ZEL_EXPORT(library, zelSetValueInt);
     setValueStr = ZEL_EXPORT(library, zelSetValueStr);
+    getValueStr = ZEL_EXPORT(library, zelGetValueStr);
     getValueInt = ZEL_EXPORT(library, zelGetValueInt);
     recvMailAll = ZEL_EXPORT(library, zelRecvMailAll);
     mailBiff = ZEL_EXPORT(library, zelMailBiff);
     getErrorInt = ZEL_EXPORT(library, zelGetErrorInt);
     getErrorStr = ZEL_EXPORT(library, zelGetErrorStr);
-    return initialize != nullptr && setValueInt != nullptr && setValueStr != nullptr &&
+    return initialize != nullptr && setValueInt != nullptr && setValueStr != nullptr && getValueStr != nullptr &&
            getValueInt != nullptr && recvMailAll != nullptr && mailBiff != nullptr &&
            getErrorInt != nullptr && getErrorStr != nullptr && DialogAccessForThisThread(library, access);
   }
@@ -115,6 +132,9 @@ void SetOptions(Zelpost& z, const RecvFields& f) {
   if (!f.deliveryOption.empty()) z.setValueStr(f.deliveryOption.c_str(), f.deliveryTarget.c_str());
   z.setValueInt("KEEPDISPLAY", f.keepDisplay ? 1 : 0);
   z.setValueStr("BIFFSEENFILE", f.seenFile);
+  z.setValueInt("PROTOCOL", f.imap ? 1 : 0);
+  z.setValueStr("IMAPFOLDER", f.imapFolder[0] != '\0' ? f.imapFolder : "INBOX");
+  z.setValueInt("BIFFIDLE", 0);
 }
 
 // --count: the new and the total count, one line.
@@ -133,6 +153,19 @@ int Count(Zelpost& z, const RecvFields& f, const Account* account) {
   if (account != nullptr) line = HostText(account->name) + ": " + line;
   PutConsoleText(stdout, line);
   return kExitOk;
+}
+
+int RunOnce(Zelpost& z, RecvFields& fields);
+int IdleLoop(Zelpost& z, RecvFields& fields);
+
+// A folder name the library refused ("err: " line): true.
+bool ImapFolderRefused(Zelpost& z, const RecvFields& fields) {
+  if (fields.imapFolder[0] == '\0') return false;
+  char folder[zel::kPathSize] = {};
+  z.getValueStr("IMAPFOLDER", folder, sizeof folder);
+  if (std::string(folder) == fields.imapFolder) return false;
+  PutConsoleText(stderr, std::string("err: IMAPのフォルダ名に使えない文字があります [") + fields.imapFolder + "]\n");
+  return true;
 }
 
 // One run with the settings `fields` (those of `account` in `file`, when
@@ -166,8 +199,19 @@ int ReceiveOne(Zelpost& z, RecvFields& fields, const AccountsFile& file, const A
     return z.Failed(error);
   }
   SetOptions(z, fields);
+  if (ImapFolderRefused(z, fields)) return kExitConfig;
   if (fields.longOptions.count) return Count(z, fields, account);
+  const int status = RunOnce(z, fields);
+  if (!fields.longOptions.idle || status == kExitInterrupted || status == kExitUsage ||
+      status == kExitNoPerm || status == kExitConfig) {
+    return status;
+  }
+  return IdleLoop(z, fields);
+}
 
+// One zelRecvMailAll with the progress line. Returns the exit status.
+int RunOnce(Zelpost& z, RecvFields& fields) {
+  char error[zel::kErrorTextSize] = {};
   const bool listed = fields.deliveryOption.empty() || fields.keepDisplay;
   ProgressView view(zel::StdoutIsTerminal(), listed ? fields.listFile : "");
   zel::CatchInterrupt();
@@ -200,6 +244,54 @@ int ReceiveOne(Zelpost& z, RecvFields& fields, const AccountsFile& file, const A
   }
   if (fields.verbose) PutConsoleText(stderr, "受信: " + std::to_string(result) + "件\n");
   return kExitOk;
+}
+
+// --idle: waits for new mail and receives it until Ctrl-C.
+int IdleLoop(Zelpost& z, RecvFields& fields) {
+  int pause = kIdleFirstPauseMs;
+  // After a failure: a pause that Ctrl-C ends; false when it did.
+  auto rest = [&pause] {
+    if (zel::WaitInterrupt(pause)) return false;
+    pause = std::min(pause * 2, kIdleLongestPauseMs);
+    return true;
+  };
+  for (;;) {
+    zel::CatchInterrupt();
+    z.setValueInt("BIFFIDLE", kIdleWaitSeconds);
+    std::atomic<bool> done{false};
+    std::atomic<bool> interrupted{false};
+    std::thread watcher([&] {
+      while (!done.load()) {
+        if (zel::WaitInterrupt(kInterruptPollMs)) {
+          interrupted.store(true);
+          z.setValueInt("BIFFIDLE", 0);  // ends the wait
+          return;
+        }
+      }
+    });
+    const int waited = z.mailBiff();
+    done.store(true);
+    watcher.join();
+    z.setValueInt("BIFFIDLE", 0);
+    if (interrupted.load()) break;
+    if (waited < 0) {
+      char error[zel::kErrorTextSize] = {};
+      z.getErrorStr(error, sizeof error);
+      z.Failed(error[0] != '\0' ? std::string(error)
+                                : std::string("IMAPサーバで新着を待てません [") + fields.pop3Server + "]");
+      if (!rest()) break;
+      continue;
+    }
+    const int status = RunOnce(z, fields);
+    if (status == kExitInterrupted) return status;
+    if (status != kExitOk) {
+      if (!rest()) break;
+      continue;
+    }
+    pause = kIdleFirstPauseMs;
+  }
+  PutConsoleText(stderr, "err: 受信待ちを中断しました\n");
+  return kExitInterrupted;
 }
 
 int Run(int argc, const char* const* argv) {

@@ -67,7 +67,9 @@ TEST(Options, TlsSmtpAuthDecodeAndCaFile) {
                         {"smtpauth", 0, 0, 0}, {"TLSCAFILE", 1, 0, 0},
                         {"DELESEEN", 5, 1, 1}, {"deleseen", 0, 0, 0},
                         {"MAXSIZE", 65536, 65536, 65536}, {"maxsize", -3, 0, 0},
-                        {"DECODE", 0, 0, 0}, {"decode", 5, 1, 1}};
+                        {"DECODE", 0, 0, 0}, {"decode", 5, 1, 1},
+                        {"PROTOCOL", 1, 1, 1}, {"protocol", 2, -1, 1}, {"PROTOCOL", 0, 0, 0},
+                        {"BIFFIDLE", 1740, 1740, 1740}, {"biffidle", -5, 0, 0}};
   for (const Case& c : cases) {
     EXPECT_EQ(s.SetValueInt(c.name, c.value), c.result) << c.name << " " << c.value;
     EXPECT_EQ(s.GetValueInt(c.name), c.stored) << c.name << " " << c.value;
@@ -80,6 +82,27 @@ TEST(Options, TlsSmtpAuthDecodeAndCaFile) {
   EXPECT_EQ(s.SetValueStr("TLS", "1"), 0);
   EXPECT_EQ(s.SetValueStr("TLSCAFILE", ""), 0);
   EXPECT_EQ(s.GetValueStr("TLSCAFILE", path, sizeof path), 0);
+}
+
+// IMAPFOLDER: INBOX by default; a Japanese name kept as the host's text;
+// a name without a Unicode form, "" or one too long refused (0).
+TEST(Options, ImapFolder) {
+  InetMail s;
+  char value[kPathSize];
+  EXPECT_EQ(s.GetValueStr("IMAPFOLDER", value, sizeof value), 5);
+  EXPECT_STREQ(value, "INBOX");
+  EXPECT_EQ(s.ReceivePortInUse(), 110);
+  s.SetValueInt("PROTOCOL", 1);
+  EXPECT_EQ(s.ReceivePortInUse(), 143);
+  s.SetValueInt("TLS", 1);
+  EXPECT_EQ(s.ReceivePortInUse(), 993);
+  const std::string japanese = "\x93\xFA\x96\x7B\x8C\xEA";  // 日本語
+  EXPECT_EQ(s.SetValueStr("imapfolder", japanese.c_str()), 6);
+  for (const std::string& refused : {std::string("\x93"), std::string(), std::string(kPathSize, 'f')}) {
+    EXPECT_EQ(s.SetValueStr("IMAPFOLDER", refused.c_str()), 0);
+  }
+  EXPECT_EQ(s.GetValueStr("IMAPFOLDER", value, sizeof value), 6);
+  EXPECT_EQ(std::string(value), japanese);
 }
 
 // CHARSET and SENDFILECHARSET take their two values in any case; any other

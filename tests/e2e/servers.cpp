@@ -53,6 +53,10 @@ std::string Servers::Pop3Server() const {
   return pop3Host + ":" + std::to_string(pop3Port);
 }
 
+std::string Servers::ImapServer(bool tls) const {
+  return pop3Host + ":" + std::to_string(tls ? imapsPort : imapPort);
+}
+
 std::string Servers::SmtpServer() const {
   return smtpHost + ":" + std::to_string(smtpPort);
 }
@@ -123,6 +127,8 @@ bool LoadServers(Servers& out, std::string* error) {
   out.smtpsV6Port = std::atoi(values["SMTPS_V6_PORT"].c_str());
   out.users = UserPairs(values["USERS"]);
   out.tokens = UserPairs(values["TOKENS"]);
+  out.imapPort = std::atoi(values["IMAP_PORT"].c_str());
+  out.imapsPort = std::atoi(values["IMAPS_PORT"].c_str());
   if (out.pop3Port == 0 || out.smtpPort == 0 || out.mailDir.empty()) {
     *error = "incomplete server state in " + out.dir;
     return false;

@@ -32,10 +32,13 @@ struct Servers {
   int smtpV6Port = 0;
   int smtpsV6Port = 0;
   std::vector<std::pair<std::string, std::string>> tokens;  // user, XOAUTH2 access token
+  int imapPort = 0;   // IMAP of the same maildirs (STARTTLS offered)
+  int imapsPort = 0;  // IMAP over implicit TLS
 
   // Server names in the "host:port" form the clients accept.
   std::string Pop3Server() const;
   std::string SmtpServer() const;
+  std::string ImapServer(bool tls = false) const;
   // Password and access token of `user`; empty when unknown.
   std::string Password(const std::string& user) const;
   std::string Token(const std::string& user) const;

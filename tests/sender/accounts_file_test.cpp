@@ -80,6 +80,8 @@ TEST_F(AccountsFileTest, EachFaultHasItsStatusAndNamesTheLine) {
        bad + U8(u8"2] アカウント a が2度あります\n")},
       {"a delivery without its folder", "account a\ndelivery maildir\n", 0644, "zelrecv", config, 78,
        bad + U8(u8"2] delivery に指定できない値です: maildir\n")},
+      {"a protocol other than pop3 and imap", "account a\nprotocol smtp\n", 0644, "zelrecv", config, 78,
+       bad + U8(u8"2] protocol に指定できない値です: smtp\n")},
       {"a password others may read", "account a\n" + runnable + "password secret\n", 0640, "zelrecv", "", 78,
        bad + U8(u8"6] password を書いたファイルは所有者だけが読み書きできるようにしてください (chmod 600)\n")},
       {"an account the file lacks", "account a\n", 0644, "zelrecv", "--account b", 78,
@@ -111,6 +113,7 @@ TEST_F(AccountsFileTest, AccountFillsWhatTheCommandLineLeavesOpen) {
   file.path = "accounts";
   ASSERT_EQ(ParseAccounts("defaults\ntls on\npop3_port 995\naccount one\npop3_host pop.example.jp\n"
                           "user taro\nlist_file ~/recv.lst\ndelivery mbox ~/mbox\ntls 2\n"
+                          "protocol imap\nimap_folder Archive\n"
                           "account default\npop3_host ::1\ndelete on\n",
                           file),
             "");
@@ -127,6 +130,8 @@ TEST_F(AccountsFileTest, AccountFillsWhatTheCommandLineLeavesOpen) {
   EXPECT_EQ(fields.deliveryOption, "MBOX");
   EXPECT_EQ(fields.deliveryTarget, home + "/mbox");
   EXPECT_FALSE(fields.dele);
+  EXPECT_TRUE(fields.imap);
+  EXPECT_STREQ(fields.imapFolder, "Archive");
 
   std::vector<const Account*> chosen;
   ASSERT_EQ(SelectAccounts(file, LongOptions{}, chosen), "");

@@ -55,6 +55,18 @@ TEST(RecvOptions, LettersValuesFlagsAndMandatoryFields) {
     RecvFields w;
     EXPECT_EQ(Parse({"--max-size", size}, w, option), RecvParse::kUsage) << size;
   }
+  // IMAP: --imap, --folder NAME; --idle needs --imap and -K or -D.
+  RecvFields imap;
+  ASSERT_EQ(Parse({"-Ss", "-Uu", "-Ll", "-Mm", "--idle", "--folder", "Archive"}, imap, option), RecvParse::kOk);
+  EXPECT_STREQ(imap.imapFolder, "Archive");
+  EXPECT_STREQ(MissingRecvField(imap), "err: --idle は IMAP (--imap) で使います\n");
+  ASSERT_EQ(Parse({"--imap"}, imap, option), RecvParse::kOk);
+  EXPECT_STREQ(MissingRecvField(imap), "err: --idle には既読UIDLファイル (-K) か -D が必要です\n");
+  ASSERT_EQ(Parse({"-Kseen"}, imap, option), RecvParse::kOk);
+  EXPECT_EQ(MissingRecvField(imap), nullptr);
+  EXPECT_TRUE(imap.imap && imap.longOptions.idle);
+  EXPECT_EQ(Parse({"--folder"}, imap, option), RecvParse::kUsage);
+
   const std::string longPath = "-L" + std::string(kPathSize, 'p');
   EXPECT_EQ(Parse({longPath.c_str()}, f, option), RecvParse::kTooLong);
   EXPECT_EQ(option, "-L");

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <deque>
+#include <cstdlib>
 #include <stdexcept>
 
 #include "platform/ascii_case.h"
@@ -24,13 +25,18 @@ bool MultiLine(const std::string& command) {
 
 // Finds where the server's replies begin in its byte stream: one reply per
 // command, in command order (the greeting first), even when the client has
-// sent several commands before reading their replies.
+// sent several commands before reading their replies. A POP3 reply ends
+// with its status line, or with "." after "+" for a multi-line one; an
+// IMAP reply with the line that starts with its tag (the greeting's with
+// its first line), the bytes of a literal "{n}" never taken for a line.
 class ReplyTracker {
  public:
   // A command was passed on; its reply follows the earlier ones.
-  void Expect(std::size_t index, bool multiLine) {
-    queue_.push_back({index, multiLine});
+  // `multiLine` for POP3; `tag` for IMAP ("" for the greeting).
+  void Expect(std::size_t index, bool multiLine, const std::string& tag = "") {
+    queue_.push_back({index, multiLine, tag});
   }
+  void SetImap(bool imap) { imap_ = imap; }
   // Feeds the next byte of the server's stream; returns the transcript
   // index of the reply that begins with it, or -1.
   long Feed(char c) {
@@ -43,9 +49,22 @@ class ReplyTracker {
       line_.clear();
       begins = static_cast<long>(current_.index);
     }
+    if (literal_ > 0) {
+      --literal_;
+      return begins;
+    }
     line_ += c;
     if (line_.size() >= 2 && line_.compare(line_.size() - 2, 2, "\r\n") == 0) {
-      const bool ends = firstLine_ ? !(current_.multiLine && line_[0] == '+') : line_ == ".\r\n";
+      bool ends;
+      if (imap_) {
+        ends = current_.tag.empty() || line_.compare(0, current_.tag.size() + 1, current_.tag + " ") == 0;
+        const std::size_t open = line_.rfind('{');
+        if (line_.size() > 3 && line_[line_.size() - 3] == '}' && open != std::string::npos) {
+          literal_ = std::strtoll(line_.c_str() + open + 1, nullptr, 10);
+        }
+      } else {
+        ends = firstLine_ ? !(current_.multiLine && line_[0] == '+') : line_ == ".\r\n";
+      }
       firstLine_ = false;
       line_.clear();
       if (ends) inReply_ = false;
@@ -57,17 +76,21 @@ class ReplyTracker {
   struct Expected {
     std::size_t index;
     bool multiLine;
+    std::string tag;
   };
   std::deque<Expected> queue_;
-  Expected current_{0, false};
+  Expected current_{0, false, ""};
   bool inReply_ = false;
   bool firstLine_ = true;
+  bool imap_ = false;
+  long long literal_ = 0;  // bytes of a literal still to come
   std::string line_;
 };
 
 }  // namespace
 
-CutProxy::CutProxy(const std::string& host, int port) : host_(host), serverPort_(port) {
+CutProxy::CutProxy(const std::string& host, int port, Protocol protocol)
+    : host_(host), serverPort_(port), protocol_(protocol) {
   listener_ = SocketListenLoopback(&port_);
   if (listener_ == kNoSocket) throw std::runtime_error("no loopback listener");
   thread_ = std::thread([this] { AcceptLoop(); });
@@ -90,6 +113,12 @@ CutProxy::~CutProxy() {
 void CutProxy::SetCut(const Cut& cut) {
   std::lock_guard<std::mutex> lock(mutex_);
   cut_ = cut;
+}
+
+void CutProxy::DropConnection() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (liveClient_ != kNoSocket) SocketShutdown(liveClient_);
+  if (liveServer_ != kNoSocket) SocketShutdown(liveServer_);
 }
 
 void CutProxy::Refuse(const std::string& command) {
@@ -144,6 +173,11 @@ void CutProxy::Serve(SocketHandle client) {
     SocketClose(client);
     return;
   }
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    liveClient_ = client;
+    liveServer_ = server;
+  }
   auto shutBoth = [&] {
     SocketShutdown(client);
     SocketShutdown(server);
@@ -151,6 +185,8 @@ void CutProxy::Serve(SocketHandle client) {
   // Everything below under mutex_: the transcript, the reply tracker, the
   // bytes sent to the client and the cut points of both directions.
   ReplyTracker replies;
+  const bool imap = protocol_ == Protocol::kImap;
+  replies.SetImap(imap);
   std::int64_t cutDown = kNever;
   std::int64_t cutUp = kNever;
   std::size_t cutIndex = SIZE_MAX;  // transcript index of the command cut
@@ -207,7 +243,13 @@ void CutProxy::Serve(SocketHandle client) {
       line += buffer[i];
       ++received;
       if (line.size() < 2 || line.compare(line.size() - 2, 2, "\r\n") != 0) continue;
-      const std::string command = line.substr(0, line.size() - 2);
+      std::string command = line.substr(0, line.size() - 2);
+      std::string tag;
+      if (imap) {
+        const std::size_t blank = command.find(' ');
+        tag = command.substr(0, blank);
+        command = blank != std::string::npos ? command.substr(blank + 1) : std::string();
+      }
       const std::string word = command.substr(0, command.find(' '));
       const bool refuse = !refused.empty() && equalsNoCase(word, refused);
       std::int64_t allowed = 0;
@@ -215,7 +257,7 @@ void CutProxy::Serve(SocketHandle client) {
         std::lock_guard<std::mutex> lock(mutex_);
         const std::size_t index = transcript_.size();
         transcript_.push_back({command, received - static_cast<std::int64_t>(line.size()), 0});
-        if (!cut.command.empty() && startsWithNoCase(line, cut.command) &&
+        if (!cut.command.empty() && startsWithNoCase(command, cut.command) &&
             ++seen == cut.occurrence) {
           cutIndex = index;
           if (cut.direction == Direction::kToServer) cutUp = forwarded + cut.offset;
@@ -228,7 +270,7 @@ void CutProxy::Serve(SocketHandle client) {
         } else {
           allowed = std::min<std::int64_t>(static_cast<std::int64_t>(line.size()), cutUp - forwarded);
           if (allowed == static_cast<std::int64_t>(line.size())) {
-            replies.Expect(index, MultiLine(command));
+            replies.Expect(index, MultiLine(command), tag);
           }
         }
       }
@@ -246,6 +288,11 @@ void CutProxy::Serve(SocketHandle client) {
   }
   shutBoth();
   down.join();
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    liveClient_ = kNoSocket;
+    liveServer_ = kNoSocket;
+  }
   SocketClose(client);
   SocketClose(server);
 }

@@ -1,8 +1,10 @@
 // A fault-injecting TCP proxy on 127.0.0.1 between the library and a real
-// POP3 server. It relays both ways, one connection after another, and
-// records each client command with the byte offsets where it and its reply
-// start (replies are told apart by the POP3 rules, so commands the client
-// sends ahead of their replies are placed right).
+// POP3 or IMAP server. It relays both ways, one connection after another,
+// and records each client command with the byte offsets where it and its
+// reply start (replies are told apart by the protocol's rules: POP3's
+// status line and "." end, IMAP's tagged line with literals skipped; so
+// commands the client sends ahead of their replies are placed right). An
+// IMAP command is recorded without its tag ("UID FETCH 7 BODY.PEEK[]").
 // It can cut a connection at a point of a chosen stage (both ends are then
 // shut down, as when a line fails), and answer one command itself with
 // "-ERR" instead of passing it on (a server without that command).
@@ -44,8 +46,10 @@ class CutProxy {
     std::int64_t down = 0;
   };
 
+  enum class Protocol { kPop3, kImap };
+
   // Relays to `host`:`port`. Starts listening at once (see address()).
-  CutProxy(const std::string& host, int port);
+  CutProxy(const std::string& host, int port, Protocol protocol = Protocol::kPop3);
   ~CutProxy();
   CutProxy(const CutProxy&) = delete;
   CutProxy& operator=(const CutProxy&) = delete;
@@ -54,7 +58,11 @@ class CutProxy {
 
   // Settings for the connections accepted from now on.
   void SetCut(const Cut& cut);
-  void Refuse(const std::string& command);  // "" refuses nothing
+  void Refuse(const std::string& command);  // "" refuses nothing (POP3 only)
+
+  // Shuts the connection being relayed down both ways now (a server that
+  // went away under its client); later connections are relayed as before.
+  void DropConnection();
 
   // Waits until the last accepted connection has ended; returns its
   // commands and the total of bytes that reached the client.
@@ -66,6 +74,7 @@ class CutProxy {
 
   std::string host_;
   int serverPort_;
+  Protocol protocol_;
   int port_ = 0;
   SocketHandle listener_ = kNoSocket;
   std::thread thread_;
@@ -78,6 +87,8 @@ class CutProxy {
   std::string refused_;
   std::vector<Command> transcript_;
   std::int64_t downBytes_ = 0;  // bytes that reached the client
+  SocketHandle liveClient_ = kNoSocket;  // the connection being relayed
+  SocketHandle liveServer_ = kNoSocket;
 };
 
 }  // namespace zel::e2e

@@ -1,0 +1,42 @@
+// Steps every receive-all run takes, whichever protocol fetched the
+// message: the run's file locks, and a retrieved message turned into its
+// display file and list line.
+#pragma once
+
+#include <string>
+
+namespace zel {
+
+class DisplayNameBlock;
+class FileLock;
+class InetMail;
+class RawMessage;
+class RecordFile;
+struct ReceiveFiles;
+
+// LockRunFile - takes the run's lock on the list or seen-UIDL file `path`
+// (`name` in the error text). Returns false, with the error state set
+// (-1104), when another run holds it or the path names no file of ours.
+bool LockRunFile(InetMail& s, FileLock& lock, const char* path, const char* name);
+
+// StoreRetrieved - stores the retrieved message `raw` (lines ending CR LF,
+// a leading "." doubled, as the POP3 client writes them): delivered into
+// the session's Maildir, mbox or command first, when one is set (the file
+// written into `delivered`, else ""); then, unless delivered elsewhere
+// alone, decoded into the next display file of `folder` from `names`
+// (reserving for `wanted` messages; its name into `display`, else "") with
+// its line committed to `list`; s.messageInfo holds its Date, From and
+// Subject. Returns false, with the error state set (-1102 to -1105, -1201,
+// or the delivery's), when a step failed; no display file is then left
+// behind and the message stays in a temporary file of its own.
+bool StoreRetrieved(InetMail& s, RawMessage& raw, DisplayNameBlock& names, int wanted, RecordFile& list,
+                    const char* folder, std::string& display, std::string& delivered);
+
+// CloseRunList - closes the run's list file after its message loop (each
+// line was committed on its own): removed again when the run stored
+// nothing (`unused`), else with DELE noted among the files to flush.
+// Nothing for a run without a list file (`listed` false).
+void CloseRunList(InetMail& s, RecordFile& list, const char* listPath, bool listed, bool unused,
+                  ReceiveFiles& files);
+
+}  // namespace zel

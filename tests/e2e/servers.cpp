@@ -203,9 +203,17 @@ std::vector<std::string> ReadMaildir(const std::string& user) {
 }
 
 void ClearMaildir(const std::string& user) {
-  for (const auto& path : ListMaildir(user)) {
-    std::error_code ec;
-    fs::remove(path, ec);
+  // Dovecot may still be moving a message from new/ to cur/ after a
+  // session's QUIT, whose reply the clients do not wait for: a file that
+  // moved away while it was being removed is looked for again.
+  for (int pass = 0; pass < 100; ++pass) {
+    bool moved = false;
+    for (const auto& path : ListMaildir(user)) {
+      std::error_code ec;
+      moved = !fs::remove(path, ec) || moved;
+    }
+    if (!moved) return;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
   }
 }
 

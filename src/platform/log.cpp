@@ -21,8 +21,12 @@ constexpr const char* kLogFileName = "zelpost.log";
 constexpr std::size_t kStampSize = 128;  // "%Y/%m/%d %H:%M:%S" with room to spare
 
 // The path is read by every entry and replaced by LOGDIR; the mutex only
-// keeps the copy of the path whole (entries themselves are not serialised).
+// keeps the copy of the path whole.
 std::mutex pathMutex;
+// Serialises the writes of the process's threads: on Windows an append
+// is a seek to the end and a write, so two threads at once could write
+// over each other's text.
+std::mutex writeMutex;
 char logPath[kPathSize] = {};
 
 // The log's host path; empty when there is none.
@@ -50,6 +54,7 @@ bool OpenLog(TextFile& file) {
 
 void LogWhere(const char* sourceFile, int line) {
   const SystemErrorKeeper keep;  // the failure being logged keeps its reason
+  const std::lock_guard<std::mutex> serialised(writeMutex);
   TextFile file;
   const bool opened = OpenLog(file);
   char stamp[kStampSize] = {};
@@ -74,6 +79,7 @@ void LogWhere(const char* sourceFile, int line) {
 
 void LogText(const char* format, ...) {
   const SystemErrorKeeper keep;
+  const std::lock_guard<std::mutex> serialised(writeMutex);
   TextFile file;
   if (!OpenLog(file)) return;
   std::string text;

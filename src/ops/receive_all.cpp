@@ -256,9 +256,7 @@ int InetMail::ReceiveAll(const char* listPath, const char* folder, const char* s
   ClearError();
   // Delivered elsewhere alone, a run writes no list file.
   const bool listed = WritesDisplayFiles();
-  if (listed && !LockRunFile(*this, files.list, listPath, "リストファイル")) return -1;
-  const bool seenFile = seenPath != nullptr && seenPath[0] != '\0';
-  if (seenFile && !LockRunFile(*this, files.seen, seenPath, "既読UIDLファイル")) return -1;
+  if (!LockRunFiles(*this, files, listPath, listed, seenPath)) return -1;
   ReceiveRun run(*this, seenPath, files);
   int result = -1;
   bool complete = false;

@@ -230,9 +230,7 @@ int InetMail::ReceiveAllImap(const char* listPath, const char* folder, const cha
   ClearError();
   // Delivered elsewhere alone, a run writes no list file.
   const bool listFile = WritesDisplayFiles();
-  if (listFile && !LockRunFile(*this, files.list, listPath, "リストファイル")) return -1;
-  const bool seenFile = seenPath != nullptr && seenPath[0] != '\0';
-  if (seenFile && !LockRunFile(*this, files.seen, seenPath, "既読UIDLファイル")) return -1;
+  if (!LockRunFiles(*this, files, listPath, listFile, seenPath)) return -1;
   ImapRun run(*this, seenPath, files);
   int result = -1;
   bool complete = false;

@@ -33,6 +33,12 @@ bool LockRunFile(InetMail& s, FileLock& lock, const char* path, const char* name
 }
 
 
+bool LockRunFiles(InetMail& s, ReceiveFiles& files, const char* listPath, bool listed, const char* seenPath) {
+  if (listed && !LockRunFile(s, files.list, listPath, "リストファイル")) return false;
+  const bool seenFile = seenPath != nullptr && seenPath[0] != '\0';
+  return !seenFile || LockRunFile(s, files.seen, seenPath, "既読UIDLファイル");
+}
+
 bool StoreRetrieved(InetMail& s, RawMessage& raw, DisplayNameBlock& names, int wanted, RecordFile& list,
                     const char* folder, std::string& display, std::string& delivered) {
   display.clear();

@@ -19,6 +19,12 @@ struct ReceiveFiles;
 // (-1104), when another run holds it or the path names no file of ours.
 bool LockRunFile(InetMail& s, FileLock& lock, const char* path, const char* name);
 
+// LockRunFiles - takes the run's locks: on the list file `listPath` when
+// the run writes one (`listed`), and on the seen-UIDL file `seenPath` when
+// one is named. False, with the error state set as LockRunFile sets it,
+// when either cannot be taken.
+bool LockRunFiles(InetMail& s, ReceiveFiles& files, const char* listPath, bool listed, const char* seenPath);
+
 // StoreRetrieved - stores the retrieved message `raw` (lines ending CR LF,
 // a leading "." doubled, as the POP3 client writes them): delivered into
 // the session's Maildir, mbox or command first, when one is set (the file

@@ -2,7 +2,7 @@
 # version links on Linux; the DLL and its import library on Windows), every
 # public header of include/, a pkg-config file and a CMake package whose
 # imported target is zelpost::zelpost. The programs install themselves
-# (src/sender).
+# (src/programs).
 include(CMakePackageConfigHelpers)
 
 install(TARGETS zelpost EXPORT zelpostTargets

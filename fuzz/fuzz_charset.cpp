@@ -7,7 +7,7 @@
 #include <cstring>
 #include <memory>
 
-#include "codec/charset.h"
+#include "charset/jis_convert.h"
 
 namespace {
 

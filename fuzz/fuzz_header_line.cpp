@@ -10,8 +10,8 @@
 #include <string>
 #include <string_view>
 
+#include "charset/utf8_text.h"
 #include "codec/encoded_word.h"
-#include "codec/utf8_text.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);

@@ -8,12 +8,12 @@
 #include <string>
 #include <string_view>
 
+#include "charset/charset_convert.h"
 #include "codec/base64_stream.h"
 #include "codec/header_words.h"
 #include "codec/html_text.h"
 #include "codec/mime_params.h"
 #include "codec/quoted_printable.h"
-#include "platform/charset_convert.h"
 
 namespace {
 

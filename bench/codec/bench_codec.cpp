@@ -27,9 +27,9 @@
 #include <string>
 #include <vector>
 
+#include "charset/charset_convert.h"
+#include "charset/jis_convert.h"
 #include "codec/base64.h"
-#include "codec/charset.h"
-#include "platform/charset_convert.h"
 #include "zelpost.h"
 
 namespace {

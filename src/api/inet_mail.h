@@ -12,11 +12,11 @@
 
 #include "codec/message_builder.h"
 #include "codec/message_decoder.h"
-#include "platform/sjis_text.h"
 #include "net/inet_imap.h"
 #include "net/inet_pop3.h"
 #include "net/inet_smtp.h"
-#include "platform/thread.h"
+#include "platform/sjis_text.h"
+#include "window/thread.h"
 #include "zelpost.h"
 
 namespace zel {

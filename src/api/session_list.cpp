@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "api/inet_mail.h"
-#include "platform/window.h"
+#include "window/window.h"
 
 namespace zel {
 namespace {

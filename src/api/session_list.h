@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "platform/window_handle.h"
+#include "window/window_handle.h"
 
 namespace zel {
 

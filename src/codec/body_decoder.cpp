@@ -1,7 +1,8 @@
 #include "codec/body_decoder.h"
 
+#include "charset/charset_convert.h"
+#include "charset/jis_convert.h"
 #include "codec/base64_stream.h"
-#include "codec/charset.h"
 #include "codec/header_text.h"
 #include "codec/header_words.h"
 #include "codec/html_text.h"
@@ -9,7 +10,6 @@
 #include "codec/mime_params.h"
 #include "codec/quoted_printable.h"
 #include "platform/ascii_case.h"
-#include "platform/charset_convert.h"
 
 namespace zel {
 

@@ -1,6 +1,6 @@
 // The clock the codec reads: current time, local broken-down time and the
 // local zone's offset. The codec never finds a clock itself: the caller hands
-// one in (ops/system_clock.h for the machine's, a fixed one in the tests).
+// one in (store/system_clock.h for the machine's, a fixed one in the tests).
 #pragma once
 
 #include <cstdint>

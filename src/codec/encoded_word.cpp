@@ -3,8 +3,8 @@
 #include <cstring>
 #include <memory>
 
+#include "charset/jis_convert.h"
 #include "codec/base64.h"
-#include "codec/charset.h"
 #include "codec/header_words.h"
 #include "platform/sjis_text.h"
 

@@ -2,10 +2,10 @@
 
 #include <algorithm>
 
-#include "codec/charset.h"
+#include "charset/charset_convert.h"
+#include "charset/jis_convert.h"
+#include "charset/utf8_text.h"
 #include "codec/encoded_word.h"
-#include "codec/utf8_text.h"
-#include "platform/charset_convert.h"
 
 namespace zel {
 

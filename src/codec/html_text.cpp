@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <array>
 
+#include "charset/charset_convert.h"
 #include "platform/ascii_case.h"
-#include "platform/charset_convert.h"
 
 namespace zel {
 

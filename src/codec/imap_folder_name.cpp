@@ -4,9 +4,9 @@
 #include <cstdint>
 #include <vector>
 
+#include "charset/charset_convert.h"
+#include "charset/utf8_text.h"
 #include "codec/base64.h"
-#include "codec/utf8_text.h"
-#include "platform/charset_convert.h"
 
 namespace zel {
 

@@ -7,14 +7,14 @@
 #include <ctime>
 #include <vector>
 
-#include "platform/ascii_case.h"
+#include "charset/jis_convert.h"
+#include "charset/utf8_text.h"
 #include "codec/base64.h"
-#include "codec/charset.h"
 #include "codec/dot_stuffing_sink.h"
 #include "codec/encoded_word.h"
 #include "codec/header_text.h"
 #include "codec/rfc822_date.h"
-#include "codec/utf8_text.h"
+#include "platform/ascii_case.h"
 #include "platform/sjis_text.h"
 
 namespace zel {

@@ -23,10 +23,10 @@
 #include <string>
 #include <string_view>
 
+#include "charset/charset_convert.h"
 #include "codec/clock.h"
 #include "codec/encoded_word.h"
 #include "codec/line_stream.h"
-#include "platform/charset_convert.h"
 
 namespace zel {
 

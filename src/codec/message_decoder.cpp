@@ -4,7 +4,7 @@
 #include <string_view>
 #include <vector>
 
-#include "codec/charset.h"
+#include "charset/jis_convert.h"
 #include "codec/decode_lines.h"
 #include "codec/encoded_word.h"
 #include "codec/header_text.h"

@@ -2,10 +2,10 @@
 
 #include <map>
 
-#include "codec/charset.h"
+#include "charset/charset_convert.h"
+#include "charset/jis_convert.h"
 #include "codec/header_words.h"
 #include "platform/ascii_case.h"
-#include "platform/charset_convert.h"
 
 namespace zel {
 

@@ -6,11 +6,11 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/sjis_text.h"
 #include "index/mailbox_index.h"
 #include "index/text_lines.h"
-#include "platform/dialog.h"
+#include "platform/sjis_text.h"
 #include "platform/text_file.h"
+#include "window/dialog.h"
 
 namespace zel {
 

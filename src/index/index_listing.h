@@ -2,7 +2,7 @@
 // order of the file, with the record's mailbox line number as item data.
 #pragma once
 
-#include "platform/window_handle.h"
+#include "window/window_handle.h"
 
 namespace zel {
 

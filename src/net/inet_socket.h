@@ -9,7 +9,7 @@
 // (implicit TLS) or when the client calls StartTls after the server agreed
 // (STLS, STARTTLS); lines, blocks, files, time-outs and cancel then work the
 // same over the encrypted connection. The server's certificate is always
-// verified (platform/tls.h).
+// verified (tls/tls.h).
 //
 // Time-outs: connect and every single receive or send wait at most the
 // channel's time-out (SetTimeout; 0 waits for ever). A step that times out
@@ -35,7 +35,7 @@
 #include "net/failure_note.h"
 #include "platform/sjis_text.h"
 #include "platform/socket.h"
-#include "platform/tls.h"
+#include "tls/tls.h"
 
 namespace zel {
 

@@ -7,7 +7,7 @@
 #include "codec/encoded_word.h"
 #include "codec/header_words.h"
 #include "platform/sjis_text.h"
-#include "platform/window.h"
+#include "window/window.h"
 
 namespace zel {
 

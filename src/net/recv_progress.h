@@ -8,7 +8,7 @@
 
 #include "codec/decode_mode.h"
 #include "codec/recv_progress_record.h"
-#include "platform/window_handle.h"
+#include "window/window_handle.h"
 
 namespace zel {
 

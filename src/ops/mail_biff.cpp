@@ -1,6 +1,6 @@
 // New-mail check: the number of messages waiting in the POP3 mailbox.
 #include "api/inet_mail.h"
-#include "ops/seen_set.h"
+#include "store/seen_set.h"
 
 namespace zel {
 

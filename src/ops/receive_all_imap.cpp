@@ -19,13 +19,13 @@
 
 #include "api/inet_mail.h"
 #include "codec/imap_folder_name.h"
-#include "ops/display_name.h"
-#include "ops/raw_message.h"
 #include "ops/receive_files.h"
 #include "ops/receive_steps.h"
-#include "ops/record_file.h"
-#include "ops/seen_set.h"
 #include "platform/log.h"
+#include "store/display_name.h"
+#include "store/raw_message.h"
+#include "store/record_file.h"
+#include "store/seen_set.h"
 
 namespace zel {
 

@@ -3,16 +3,16 @@
 
 #include "api/inet_mail.h"
 #include "codec/message_decoder.h"
-#include "ops/display_name.h"
-#include "ops/list_file.h"
-#include "ops/raw_message.h"
 #include "ops/receive_files.h"
-#include "ops/record_file.h"
-#include "ops/text_file_stream.h"
 #include "platform/file_lock.h"
 #include "platform/file_ops.h"
 #include "platform/log.h"
 #include "platform/text_file.h"
+#include "store/display_name.h"
+#include "store/list_file.h"
+#include "store/raw_message.h"
+#include "store/record_file.h"
+#include "store/text_file_stream.h"
 
 namespace zel {
 

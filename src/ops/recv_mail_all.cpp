@@ -13,9 +13,9 @@
 #include "api/session_list.h"
 #include "ops/receive_files.h"
 #include "platform/log.h"
-#include "platform/thread.h"
-#include "platform/window.h"
 #include "ui/progress_dialog.h"
+#include "window/thread.h"
+#include "window/window.h"
 
 namespace zel {
 

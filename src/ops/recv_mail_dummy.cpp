@@ -2,11 +2,11 @@
 // message of the POP3 service on the local machine) becomes a display file.
 #include "api/inet_mail.h"
 #include "codec/message_decoder.h"
-#include "ops/text_file_stream.h"
 #include "platform/file_ops.h"
 #include "platform/log.h"
 #include "platform/temp_file.h"
 #include "platform/text_file.h"
+#include "store/text_file_stream.h"
 
 namespace zel {
 

@@ -10,15 +10,15 @@
 #include "api/inet_mail.h"
 #include "codec/message_builder.h"
 #include "codec/recipient_list.h"
-#include "ops/system_clock.h"
 #include "ops/temp_file_guard.h"
-#include "ops/text_file_stream.h"
 #include "platform/clock.h"
 #include "platform/file_ops.h"
 #include "platform/log.h"
 #include "platform/sjis_text.h"
 #include "platform/temp_file.h"
 #include "platform/text_file.h"
+#include "store/system_clock.h"
+#include "store/text_file_stream.h"
 
 namespace zel {
 namespace {

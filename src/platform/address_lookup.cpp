@@ -3,25 +3,15 @@
 // (with "WSA" before them on Windows) are the same on POSIX and in Windows
 // Sockets, so both backends share this file.
 #ifdef _WIN32
-#include <winsock2.h>
-#include <ws2tcpip.h>
+#include "platform/win32/socket_api.h"
 #else
-#include <arpa/inet.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
+#include "platform/posix/socket_api.h"
 #endif
 
 #include <cerrno>
 #include <cstring>
 
 #include "platform/socket_backend.h"
-
-#ifdef _WIN32
-#define ZEL_SOCKET_ERROR(name) WSA##name
-#else
-#define ZEL_SOCKET_ERROR(name) name
-#endif
 
 namespace zel {
 

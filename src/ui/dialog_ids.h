@@ -1,5 +1,5 @@
 // Resource and control ids of the library's dialogs. Plain #defines: the
-// resource script (dialogs.rc) includes this file as well.
+// resource script (win32/dialogs.rc) includes this file as well.
 #ifndef ZEL_UI_DIALOG_IDS_H
 #define ZEL_UI_DIALOG_IDS_H
 

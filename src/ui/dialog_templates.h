@@ -3,8 +3,8 @@
 // same ids are used; the tests check that both describe the same dialogs.
 #pragma once
 
-#include "platform/dialog.h"
 #include "ui/dialog_ids.h"
+#include "window/dialog.h"
 
 namespace zel {
 

@@ -13,7 +13,7 @@
 // window is destroyed.
 #pragma once
 
-#include "platform/window.h"
+#include "window/window.h"
 
 namespace zel {
 

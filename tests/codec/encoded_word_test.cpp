@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "charset/jis_convert.h"
 #include "codec/base64.h"
-#include "codec/charset.h"
 #include "codec/encoded_word.h"
 
 namespace zel {

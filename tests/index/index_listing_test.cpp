@@ -9,7 +9,7 @@
 
 #include "index/mailbox_index.h"
 #include "index_support.h"
-#include "platform/dialog.h"
+#include "window/dialog.h"
 #include "zelpost.h"
 #include "zelpost_ui.h"
 

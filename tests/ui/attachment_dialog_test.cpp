@@ -15,9 +15,9 @@
 #include "platform/path.h"
 #include "platform/path_charset.h"
 #include "platform/sjis_text.h"
-#include "platform/dialog.h"
 #include "ui/dialog_ids.h"
 #include "ui/host_part_files.h"
+#include "window/dialog.h"
 #include "zelpost.h"
 #include "zelpost_ui.h"
 

@@ -11,9 +11,9 @@
 #include <gtest/gtest.h>
 
 #include "net/recv_progress.h"
-#include "platform/dialog.h"
 #include "ui/dialog_ids.h"
 #include "ui/progress_dialog.h"
+#include "window/dialog.h"
 
 namespace zel::test {
 namespace {

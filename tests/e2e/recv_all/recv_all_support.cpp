@@ -6,9 +6,9 @@
 #include <mutex>
 #include <thread>
 
-#include "platform/dialog.h"
-#include "platform/window.h"
 #include "ui/dialog_ids.h"
+#include "window/dialog.h"
+#include "window/window.h"
 #include "zelpost.h"
 #include "zelpost_ui.h"
 

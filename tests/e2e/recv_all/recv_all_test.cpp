@@ -13,8 +13,8 @@
 #include "api/flat_session.h"
 #include "api/inet_mail.h"
 #include "platform/path.h"
-#include "platform/window.h"
 #include "recv_all_support.h"
+#include "window/window.h"
 #include "zelpost.h"
 
 namespace zel::e2e {

@@ -16,13 +16,13 @@
 
 #include "api/inet_mail.h"
 #include "net/recv_progress.h"
-#include "platform/dialog.h"
 #include "platform/file_ops.h"
 #include "platform/temp_file.h"
-#include "platform/thread.h"
-#include "ui/dialog_ids.h"
 #include "ui/attachment_dialog.h"
+#include "ui/dialog_ids.h"
 #include "ui/progress_dialog.h"
+#include "window/dialog.h"
+#include "window/thread.h"
 
 namespace {
 

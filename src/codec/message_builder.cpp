@@ -296,8 +296,12 @@ bool MessageBuilder::attachmentFields(std::string_view path, std::string& out) {
     out += encoded;
     return true;
   }
-  // The name as one encoded word (a `"` or `\` inside it needs no quoted
-  // pair) and in its RFC 2231 form.
+  // The name in its RFC 2231 form, which readers take before any other,
+  // alone in Content-Disposition: beside it a plain filename would make
+  // some readers (s-nail) drop both as faulty and others (mblaze, Python's
+  // compat32 API) prefer the plain one. Old readers that know no RFC 2231
+  // find the name as one encoded word in Content-Type (a `"` or `\`
+  // inside a word needs no quoted pair).
   std::string utf8, word;
   if (!convert(fromCp932_, CharsetConverter::Direction::kFromCp932, name, utf8)) return false;
   if (utf8_) {
@@ -310,9 +314,8 @@ bool MessageBuilder::attachmentFields(std::string_view path, std::string& out) {
       return false;
     }
   }
-  out.assign(kType).append(";\n").append(extendedParameterLines("name", utf8));
-  out.append(" name=\"").append(word).append("\"\n").append(kEncoding).append(kDisposition).append("\n");
-  out.append(extendedParameterLines("filename", utf8)).append(" filename=\"").append(word).append("\"\n");
+  out.assign(kType).append(";\n name=\"").append(word).append("\"\n").append(kEncoding);
+  out.append(kDisposition).append("\n").append(extendedParameterLines("filename", utf8));
   return true;
 }
 

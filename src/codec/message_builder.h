@@ -7,10 +7,10 @@
 // text, or the charset option UTF-8 make the message UTF-8 instead:
 // "=?UTF-8?B?" words in the header and the file names, the text body in
 // base64. Encoded words stand whole between blanks, and a file name that
-// is not ASCII goes in its RFC 2231 form (UTF-8) beside the encoded word
-// old readers look for; "ISO-2022-JP-EXT" writes them as Japanese mail
-// programs always have (words glued to the ASCII beside them, the word
-// alone in the quoted file name). No byte of 0x80 or above ever stands in
+// is not ASCII goes in its RFC 2231 form (UTF-8), with the encoded word old
+// readers look for in Content-Type; "ISO-2022-JP-EXT" writes them as
+// Japanese mail programs always have (words glued to the ASCII beside
+// them, the words inside the quoted filename). No byte of 0x80 or above ever stands in
 // a header line or in a part labelled 7bit.
 //
 // The send file is read as lines: a line feed, a CR LF and a CR alone each
@@ -184,10 +184,10 @@ class MessageBuilder {
 
   // composePartHeader - the delimiter and headers of one attachment part
   // named after the last component of `path`, control bytes left out: an
-  // ASCII name quoted (a `"` or `\` as a quoted pair), another as
-  // "filename*" (RFC 2231, UTF-8, in pieces of lines under 78 characters)
-  // and as one encoded word in the quoted "filename", in Content-Type's
-  // "name" likewise; with "ISO-2022-JP-EXT" only the quoted filename,
+  // ASCII name as the quoted filename (a `"` or `\` as a quoted pair),
+  // another as "filename*" (RFC 2231, UTF-8, in pieces of lines under 78
+  // characters) and as one encoded word in the quoted "name" of
+  // Content-Type; with "ISO-2022-JP-EXT" always the quoted filename,
   // encoded as a header line.
   // Returns 1; 0 when writing fails or the build stops (see stop()).
   int composePartHeader(std::string_view path, LineSink& out);

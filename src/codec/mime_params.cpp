@@ -195,7 +195,7 @@ std::string extendedParameterLines(std::string_view name, std::string_view value
     std::string line = " ";
     line.append(name).append("*=").append(kCharset);
     for (const std::string& c : chars) line += c;
-    return line + ";\n";
+    return line + "\n";
   }
   std::string out;
   std::string line;
@@ -215,7 +215,7 @@ std::string extendedParameterLines(std::string_view name, std::string_view value
     line += c;
     empty = false;
   }
-  return out.append(line).append(";\n");
+  return out.append(line).append("\n");
 }
 
 }  // namespace zel

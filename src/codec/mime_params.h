@@ -32,8 +32,8 @@ inline constexpr std::size_t kParameterLineLimit = 78;
 // " name*=UTF-8''%E8%A6%8B..." line, or where that would not stay under
 // kParameterLineLimit the pieces " name*0*=UTF-8''...", " name*1*=...", ...
 // of whole characters each. Every byte other than ASCII letters, digits and
-// "!#$&+-.^_`|~" is written as %XX. Each line ends with ";" and a line
-// feed: the plain form of the parameter follows.
+// "!#$&+-.^_`|~" is written as %XX. Every line ends with a line feed, all
+// but the last after a ";".
 std::string extendedParameterLines(std::string_view name, std::string_view value);
 
 }  // namespace zel

@@ -128,15 +128,18 @@ def repertoire(work, libdir):
             group = chosen[start:start + GROUP]
             code = b"".join(c for c, _ in group)
             text = "".join(t for _, t in group)
-            # A few groups ISO-2022-JP carries go out with CHARSET UTF-8 too.
+            # A few groups ISO-2022-JP carries go out with CHARSET UTF-8 too,
+            # the groups of NEC row 13 with ISO-2022-JP-EXT, which carries them.
             options = [""] + (["UTF-8"] if group_carried and start % (GROUP * 50) == 0 else [])
+            if all(c[0] == 0x87 for c, _ in group):
+                options.append("ISO-2022-JP-EXT")
             for charset in options:
                 case += 1
                 path = plan.attachment(code + b".txt")
                 plan.add(case, sendfile(case, code, code + b"\r\n", [path]), code, option=charset,
                          subject=text, from_name=text, body=text + "\n",
                          attachments=[text + ".txt"],
-                         charset="utf-8" if charset or not group_carried else "iso-2022-jp")
+                         charset="utf-8" if charset == "UTF-8" or not (group_carried or charset) else "iso-2022-jp")
     plan.save()
 
 

@@ -40,17 +40,23 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   // A line ISO-2022-JP carries, and any UTF-8 line, encode to 7-bit text
   // that keeps every line feed of the source.
-  int estimate = 0;
-  bool carried = false;
-  const std::string jis = zel::encodeHeaderPart(text, estimate, &carried);
   const auto sevenBit = [](const std::string& line) {
     return std::none_of(line.begin(), line.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
   };
-  if (carried && !sevenBit(jis)) std::abort();
-  for (const bool wholeRuns : {false, true}) {
-    const std::string utf8 = zel::encodeUtf8HeaderLine(text, wholeRuns);
+  // Classic words, whole words, whole words of address fields.
+  for (const zel::WordRules rules : {zel::WordRules{}, zel::WordRules{.whole = true},
+                                     zel::WordRules{.whole = true, .addresses = true}}) {
+    int estimate = 0;
+    bool carried = false;
+    const std::string jis = zel::encodeHeaderPart(text, estimate, &carried, rules);
+    if (carried && !sevenBit(jis)) std::abort();
+    if (static_cast<std::size_t>(std::count(jis.begin(), jis.end(), '\n')) < sourceFeeds) std::abort();
+    const std::string utf8 = zel::encodeUtf8HeaderLine(text, rules.addresses, rules.whole);
     if (zel::utf8InvalidAt(text) == std::string_view::npos && !sevenBit(utf8)) std::abort();
     if (static_cast<std::size_t>(std::count(utf8.begin(), utf8.end(), '\n')) < sourceFeeds) std::abort();
   }
+  // The classic file names of UTF-8 messages (each run one word).
+  const std::string names = zel::encodeUtf8HeaderLine(text, true);
+  if (zel::utf8InvalidAt(text) == std::string_view::npos && !sevenBit(names)) std::abort();
   return 0;
 }

@@ -157,6 +157,16 @@ ZELPOST_API int ZELPOST_CALL zelMailBiff(void);
  *              sent in modified UTF-7 ("日本語" as "&ZeVnLIqe-"); a name
  *              without a Unicode form, "" or one of 260 bytes or more is
  *              refused.
+ *   CHARSET    the charset of built messages: "ISO-2022-JP" (default):
+ *              ISO-2022-JP when every character is ASCII or JIS X 0208
+ *              (half-width katakana widened), else the whole message in
+ *              UTF-8 (NEC row 13, the IBM extensions, the user-defined
+ *              area); "UTF-8": always UTF-8; "ISO-2022-JP-EXT": the classic
+ *              builder's bytes (NEC row 13 in ISO-2022-JP, encoded words
+ *              glued to ASCII, words in the quoted filename). With the
+ *              first two every encoded word stands whole between blanks and
+ *              a file name that is not ASCII goes as filename*= (RFC 2231,
+ *              UTF-8) with the encoded word in Content-Type's name=.
  *   SENDFILEFORMAT  "QML" (default): zelSendMailOne builds the message of a
  *              send file; "RFC5322": the file is a finished message, sent
  *              as it is but for CR LF line ends, dot-stuffing and its Bcc

@@ -38,6 +38,7 @@ bool NameIs(const char* name, const char* option) {
 // The values of the charset options, as zelGetValueStr gives them back
 // (zelSetValueStr takes them in any case).
 constexpr const char* kIso2022Jp = "ISO-2022-JP";
+constexpr const char* kIso2022JpExt = "ISO-2022-JP-EXT";  // with NEC row 13, classic words
 constexpr const char* kUtf8 = "UTF-8";
 constexpr const char* kShiftJis = "SHIFT_JIS";
 // The values of SENDFILEFORMAT: a send file, or a finished message.
@@ -201,6 +202,7 @@ int InetMail::SetValueStr(const char* name, const char* value) {
   // The charsets: another value is refused and the setting stays.
   if (value != nullptr && NameIs(name, "CHARSET")) {
     if (NameIs(value, kIso2022Jp)) messageCharset = MessageCharset::kIso2022Jp;
+    else if (NameIs(value, kIso2022JpExt)) messageCharset = MessageCharset::kIso2022JpExt;
     else if (NameIs(value, kUtf8)) messageCharset = MessageCharset::kUtf8;
     else return RefuseValue(name, value);
     return static_cast<int>(std::strlen(value));
@@ -271,7 +273,11 @@ int InetMail::GetValueStr(const char* name, char* buffer, int size) const {
   if (NameIs(name, "LOGDIR")) value = logDir;
   if (NameIs(name, "TLSCAFILE")) value = tlsCaFile;
   if (NameIs(name, "IMAPFOLDER")) value = imapFolder;
-  if (NameIs(name, "CHARSET")) value = messageCharset == MessageCharset::kUtf8 ? kUtf8 : kIso2022Jp;
+  if (NameIs(name, "CHARSET")) {
+    value = messageCharset == MessageCharset::kUtf8         ? kUtf8
+            : messageCharset == MessageCharset::kIso2022JpExt ? kIso2022JpExt
+                                                              : kIso2022Jp;
+  }
   if (NameIs(name, "SENDFILECHARSET")) {
     value = sendFileCharset == SendFileCharset::kUtf8 ? kUtf8 : kShiftJis;
   }

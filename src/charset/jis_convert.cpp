@@ -171,8 +171,10 @@ std::size_t sjisToJis(const char* source, char* destination) {
   return sjisToJis(source, std::strlen(source), destination);
 }
 
-std::size_t cp932ToIso2022Jp(const char* source, std::size_t length, char* destination) {
-  const Iso2022JpTable& table = kIso2022JpTable;
+std::size_t cp932ToIso2022Jp(const char* source, std::size_t length, char* destination,
+                             Iso2022JpRepertoire repertoire) {
+  const Iso2022JpTable& table =
+      repertoire == Iso2022JpRepertoire::kJisX0208 ? kIso2022JpTable : kIso2022JpExtTable;
   const auto* s = reinterpret_cast<const unsigned char*>(source);
   const unsigned char* const end = s + length;
   auto* d = reinterpret_cast<unsigned char*>(destination);

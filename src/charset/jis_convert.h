@@ -64,16 +64,23 @@ std::size_t sjisToJis(const char* source, std::size_t length, char* destination)
 // cp932ToIso2022Jp's result for text ISO-2022-JP cannot carry.
 inline constexpr std::size_t kNotCarried = static_cast<std::size_t>(-1);
 
+// The characters cp932ToIso2022Jp carries (jis_repertoire.h).
+enum class Iso2022JpRepertoire {
+  kJisX0208,  // ASCII and JIS X 0208, as RFC 1468 and strict readers have it
+  kExtended,  // and NEC row 13, as Japanese mail programs have written it
+};
+
 // cp932ToIso2022Jp: converts CP932 text to ISO-2022-JP as sjisToJis does
 // (the same escapes and runs, half-width katakana widened, bytes below 0x80
-// copied), for the text ISO-2022-JP carries (jis_repertoire.h): every byte
-// of 0x80 and above must belong to such a character; an IBM extension with
-// an equivalent is written as that.
+// copied), for the text ISO-2022-JP carries in `repertoire`: every byte of
+// 0x80 and above must belong to such a character; a character with an
+// equivalent there is written as that.
 //   destination  at least sjisToJisBound(length) bytes, distinct from source
 // Returns the length of the output (NUL-terminated), or kNotCarried when the
 // text holds a byte or character ISO-2022-JP cannot carry (the destination
 // then holds a part of the output).
-std::size_t cp932ToIso2022Jp(const char* source, std::size_t length, char* destination);
+std::size_t cp932ToIso2022Jp(const char* source, std::size_t length, char* destination,
+                             Iso2022JpRepertoire repertoire = Iso2022JpRepertoire::kJisX0208);
 
 // jisToSjis: converts ISO-2022-JP text to Shift-JIS.
 //   source       NUL-terminated (first form) or `length` bytes (second form)

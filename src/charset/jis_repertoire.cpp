@@ -24,8 +24,9 @@ constexpr CellRange kPartialRows[] = {
     {84, 0x21, 0x26},
 };
 
-constexpr bool jisAssigned(unsigned row, unsigned cell) {
+constexpr bool jisAssigned(unsigned row, unsigned cell, Iso2022JpRepertoire repertoire) {
   if (cell < 0x21 || cell > 0x7E) return false;
+  if (row == 13 && repertoire == Iso2022JpRepertoire::kJisX0208) return false;
   if (row == 1 || (row >= 16 && row <= 46) || (row >= 48 && row <= 83)) return true;
   for (const CellRange& r : kPartialRows) {
     if (r.row == row && cell >= r.first && cell <= r.last) return true;
@@ -33,8 +34,10 @@ constexpr bool jisAssigned(unsigned row, unsigned cell) {
   return false;
 }
 
-// The IBM extensions (and the NEC-selected ￢) that CP932's own round trip
-// writes as a character of JIS X 0208 or row 13.
+// The characters that CP932's own round trip writes as another character of
+// JIS X 0208 or row 13: IBM extensions (and the NEC-selected ￢), and the
+// row 13 doubles of JIS X 0208 symbols (≒ ≡ ∫ √ ⊥ ∠ ∵ ∩ ∪). An equivalent
+// in a row the repertoire lacks carries nothing.
 struct Equivalent {
   std::uint16_t extension, carried;  // CP932 pairs
 };
@@ -44,15 +47,20 @@ constexpr Equivalent kEquivalents[] = {
     {0xFA53, 0x875D}, {0xFA54, 0x81CA}, {0xFA58, 0x878A}, {0xFA59, 0x8782}, {0xFA5A, 0x8784},
     {0xFA5B, 0x81E6},
 };
+constexpr Equivalent kRow13Doubles[] = {
+    {0x8790, 0x81E0}, {0x8791, 0x81DF}, {0x8792, 0x81E7}, {0x8795, 0x81E3}, {0x8796, 0x81DB},
+    {0x8797, 0x81DA}, {0x879A, 0x81E6}, {0x879B, 0x81BF}, {0x879C, 0x81BE},
+};
 
 constexpr bool isTrail(unsigned c) { return c >= kTrailFirst && c <= 0xFC && c != 0x7F; }
 
 // The JIS pair of a CP932 pair of JIS X 0208 or row 13 (lead bytes up to
 // 0xEA), or 0.
-constexpr std::uint16_t ownPair(unsigned s1, unsigned s2) {
+constexpr std::uint16_t ownPair(unsigned s1, unsigned s2,
+                                Iso2022JpRepertoire repertoire = Iso2022JpRepertoire::kExtended) {
   if (!((s1 >= 0x81 && s1 <= 0x9F) || (s1 >= 0xE0 && s1 <= 0xEA)) || !isTrail(s2)) return 0;
   const unsigned j1 = jisFirst(s1, s2), j2 = jisSecond(s2);
-  return jisAssigned(j1 - 0x20, j2) ? static_cast<std::uint16_t>(j1 << 8 | j2) : 0;
+  return jisAssigned(j1 - 0x20, j2, repertoire) ? static_cast<std::uint16_t>(j1 << 8 | j2) : 0;
 }
 
 // The lead bytes of the characters ISO-2022-JP carries: JIS X 0208 and
@@ -87,18 +95,24 @@ constexpr std::uint16_t storedPair(std::uint16_t pair) {
              : pair;
 }
 
-constexpr Iso2022JpTable makeCarrierTable() {
+constexpr Iso2022JpTable makeCarrierTable(Iso2022JpRepertoire repertoire) {
   Iso2022JpTable t{};
   unsigned row = 0;
   for (unsigned s1 = 0x81; s1 <= 0xFC; ++s1) {
     if (!leadCarries(s1)) continue;
     t.row[s1] = static_cast<unsigned char>(++row);
     for (unsigned s2 = kTrailFirst; s2 < kTrailFirst + kTrailCount; ++s2) {
-      t.pairs[row][s2] = storedPair(ownPair(s1, s2));
+      t.pairs[row][s2] = storedPair(ownPair(s1, s2, repertoire));
     }
   }
-  for (const Equivalent& e : kEquivalents) {
-    t.pairs[t.row[e.extension >> 8]][e.extension & 0xFF] = storedPair(ownPair(e.carried >> 8, e.carried & 0xFF));
+  const auto equivalent = [&](const Equivalent& e) {
+    const std::uint16_t pair = ownPair(e.carried >> 8, e.carried & 0xFF, repertoire);
+    t.pairs[t.row[e.extension >> 8]][e.extension & 0xFF] = storedPair(pair);
+  };
+  for (const Equivalent& e : kEquivalents) equivalent(e);
+  // Row 13 itself carries its doubles; without it they go as JIS X 0208.
+  if (repertoire == Iso2022JpRepertoire::kJisX0208) {
+    for (const Equivalent& e : kRow13Doubles) equivalent(e);
   }
   for (unsigned k = 0xA1; k <= 0xDF; ++k) t.row[k] = kKanaRow;
   return t;
@@ -108,6 +122,7 @@ static_assert(countCarryingLeads() + 1 == kIso2022JpRows, "one row per lead byte
 
 }  // namespace
 
-constinit const Iso2022JpTable kIso2022JpTable = makeCarrierTable();
+constinit const Iso2022JpTable kIso2022JpTable = makeCarrierTable(Iso2022JpRepertoire::kJisX0208);
+constinit const Iso2022JpTable kIso2022JpExtTable = makeCarrierTable(Iso2022JpRepertoire::kExtended);
 
 }  // namespace zel

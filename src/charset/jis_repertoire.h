@@ -1,13 +1,15 @@
 // What ISO-2022-JP carries of code page 932 text.
 //
-// Japanese mail in ISO-2022-JP carries JIS X 0208 and, as Japanese mail
-// programs have always written it, NEC row 13 (circled numbers, ㈱, the
-// Roman numerals). Code page 932 holds more: the NEC-selected IBM extensions
-// (lead bytes 0xED, 0xEE), the IBM extensions (0xFA-0xFC) and the
-// user-defined area (0xF0-0xF9), which have no place in ISO-2022-JP. An IBM
-// extension that CP932 itself maps to a character of JIS X 0208 or row 13
-// (its own round trip: 0xFA58 ㈱ -> 0x878A, 0xFA5B ∵ -> 0x81E6, the IBM
-// Roman numerals -> row 13) is carried as that character.
+// ISO-2022-JP as RFC 1468 defines it, and as strict readers (the C
+// library's iconv, Python) decode it, is ASCII and JIS X 0208. Japanese mail
+// programs have also always written NEC row 13 in it (circled numbers, ㈱,
+// the Roman numerals): the extended repertoire. Code page 932 holds more:
+// the NEC-selected IBM extensions (lead bytes 0xED, 0xEE), the IBM
+// extensions (0xFA-0xFC) and the user-defined area (0xF0-0xF9), which have
+// no place in either. A character that CP932 itself maps to another (its
+// own round trip: 0xFA58 ㈱ -> 0x878A, 0xFA5B ∵ -> 0x81E6, the IBM Roman
+// numerals -> row 13, row 13's ≒ 0x8790 -> 0x81E0) is carried as that
+// character where the repertoire holds it.
 #pragma once
 
 #include <cstdint>
@@ -27,6 +29,7 @@ struct Iso2022JpTable {
   unsigned char row[256];
   std::uint16_t pairs[kIso2022JpRows][256];
 };
-extern const Iso2022JpTable kIso2022JpTable;
+extern const Iso2022JpTable kIso2022JpTable;     // JIS X 0208
+extern const Iso2022JpTable kIso2022JpExtTable;  // JIS X 0208 and NEC row 13
 
 }  // namespace zel

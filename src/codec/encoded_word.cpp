@@ -34,12 +34,16 @@ constexpr int kRunOpenCost = 20;
 constexpr int kWideCost = 3;
 constexpr int kRunCloseCost = 2;
 
+bool isWide(unsigned char c) { return IsSjisLead(c) || isHalfWidthKana(c); }
+
 // Pass 1: copies the line, inserting a line feed wherever the estimated
 // encoded length passes kFoldEstimate. A fold needs text after it on its
 // line: one before the line end or the end of the text would leave a
 // continuation of blanks alone (or, at the end of a part of a long line,
-// none at all); the estimate then runs on to the next fold point.
-std::string markFolds(std::string_view source, int& estimate) {
+// none at all); the estimate then runs on to the next fold point. With
+// `whole` words a fold after a Japanese character needs another one or a
+// blank after it: ASCII text glued to it belongs to its word.
+std::string markFolds(std::string_view source, int& estimate, bool whole) {
   std::string out;
   out.reserve(source.size() + source.size() / 256 + 8);
   bool run = false;
@@ -52,7 +56,7 @@ std::string markFolds(std::string_view source, int& estimate) {
   for (std::size_t i = 0; i < source.size();) {
     const auto c = static_cast<unsigned char>(source[i]);
     bool foldPoint = false;
-    if (IsSjisLead(c) || isHalfWidthKana(c)) {
+    if (isWide(c)) {
       if (!run) {
         estimate += kRunOpenCost;
         run = true;
@@ -63,7 +67,8 @@ std::string markFolds(std::string_view source, int& estimate) {
       out.append(source.substr(i, n));
       i += n;
       estimate += kWideCost;
-      foldPoint = true;
+      foldPoint = !whole || i == source.size() || isWide(static_cast<unsigned char>(source[i])) ||
+                  source[i] == ' ' || source[i] == '\t';
     } else {
       if (run) {
         estimate += kRunCloseCost;
@@ -117,21 +122,121 @@ std::size_t skipBlanks(std::string_view text, std::size_t at) {
   return at;
 }
 
-}  // namespace
-
-std::string encodeHeaderLine(std::string_view source) {
-  int estimate = 0;
-  return encodeHeaderPart(source, estimate);
+// Characters that end a whole word in a field of addresses.
+bool isAddressMark(char c) {
+  return c == '<' || c == '>' || c == ',' || c == ';' || c == ':' || c == '"';
 }
 
-std::string encodeHeaderPart(std::string_view source, int& estimate, bool* carried) {
-  const std::string marked = markFolds(source, estimate);
+// The end of the token (the text a whole word may hold) that starts at
+// `at`, which is no blank or line feed: the next blank, line feed or end,
+// or with `addresses` the next address character outside a run of two-byte
+// text of `jis` (ISO-2022-JP) text; one alone is a token of its own.
+std::size_t tokenEnd(std::string_view text, std::size_t at, bool addresses, bool jis) {
+  if (addresses && isAddressMark(text[at])) return at + 1;
+  bool twoByte = false;
+  std::size_t i = at;
+  while (i < text.size() && !isBlank(text[i]) && text[i] != '\n') {
+    if (jis && text[i] == kEsc && i + 2 < text.size()) {
+      if (text[i + 1] == '$') twoByte = true;
+      if (text[i + 1] == '(') twoByte = false;
+    } else if (addresses && !twoByte && isAddressMark(text[i])) {
+      break;
+    }
+    ++i;
+  }
+  return i;
+}
+
+// Where the field name that `text` begins with ends (after its ":"), or 0:
+// printable ASCII other than ":" (RFC 5322 ftext), then ":". The name
+// never goes into a word, whatever follows it.
+std::size_t fieldNameEnd(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size() && text[i] > ' ' && text[i] < 0x7F && text[i] != ':') ++i;
+  return i > 0 && i < text.size() && text[i] == ':' ? i + 1 : 0;
+}
+
+// True when text[from, to) needs an encoded word: in ISO-2022-JP text it
+// holds an escape, in UTF-8 text a byte above 0x7F.
+bool needsWord(std::string_view text, std::size_t from, std::size_t to, bool utf8) {
+  for (std::size_t i = from; i < to; ++i) {
+    if (utf8 ? static_cast<unsigned char>(text[i]) >= 0x80 : text[i] == kEsc) return true;
+  }
+  return false;
+}
+
+// Pass 3 with whole words: every token that needs a word, with the tokens
+// after it that need one and the blanks between them, becomes one word;
+// where a fold stands among those blanks, the blanks end the word before
+// it and the next word starts the continuation line. `lineStart`: the text
+// starts a header line (and its field name).
+std::string wholeWords(std::string_view jis, bool addresses, bool lineStart) {
+  std::string out;
+  out.reserve(jis.size() * 4 / 3 + 64);
+  const std::size_t n = jis.size();
+  const std::size_t name = lineStart ? fieldNameEnd(jis) : 0;
+  out.append(jis.substr(0, name));
+  for (std::size_t i = name; i < n;) {
+    if (jis[i] == '\n') {
+      out.push_back('\n');
+      ++i;
+      if (i < n && jis[i] != ' ') out.push_back(' ');
+      continue;
+    }
+    if (isBlank(jis[i])) {
+      out.push_back(jis[i++]);
+      continue;
+    }
+    std::size_t end = tokenEnd(jis, i, addresses, true);
+    if (!needsWord(jis, i, end, false)) {
+      out.append(jis.substr(i, end - i));
+      i = end;
+      continue;
+    }
+    std::string word(jis.substr(i, end - i));
+    i = end;
+    for (;;) {
+      const std::size_t blanks = skipBlanks(jis, i);
+      const bool fold = blanks < n && jis[blanks] == '\n';
+      const std::size_t next = fold ? skipBlanks(jis, blanks + 1) : blanks;
+      if (next == i || next >= n || jis[next] == '\n') break;
+      end = tokenEnd(jis, next, addresses, true);
+      if (!needsWord(jis, next, end, false)) break;
+      if (fold) {
+        word.append(jis.substr(i, blanks - i)).append(jis.substr(blanks + 1, next - blanks - 1));
+        appendWord(out, word);
+        out.append("\n ");
+        word.clear();
+      } else {
+        word.append(jis.substr(i, next - i));
+      }
+      word.append(jis.substr(next, end - next));
+      i = end;
+    }
+    appendWord(out, word);
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string encodeHeaderLine(std::string_view source, WordRules rules) {
+  int estimate = 0;
+  return encodeHeaderPart(source, estimate, nullptr, rules);
+}
+
+std::string encodeHeaderPart(std::string_view source, int& estimate, bool* carried, WordRules rules) {
+  const bool lineStart = estimate == 0;
+  const std::string marked = markFolds(source, estimate, rules.whole);
   // Pass 2: to ISO-2022-JP; every run of Japanese text becomes ESC $ B ... ESC ( B.
   std::unique_ptr<char[]> jisBuffer(new char[sjisToJisBound(marked.size())]);
-  std::size_t jisLength = cp932ToIso2022Jp(marked.data(), marked.size(), jisBuffer.get());
+  std::size_t jisLength =
+      cp932ToIso2022Jp(marked.data(), marked.size(), jisBuffer.get(),
+                       rules.whole ? Iso2022JpRepertoire::kJisX0208 : Iso2022JpRepertoire::kExtended);
   if (carried != nullptr) *carried = jisLength != kNotCarried;
   if (jisLength == kNotCarried) jisLength = sjisToJis(marked.data(), marked.size(), jisBuffer.get());
   const std::string_view jis(jisBuffer.get(), jisLength);
+  if (rules.whole) return wholeWords(jis, rules.addresses, lineStart);
 
   // Pass 3: each run, escapes included, becomes one encoded word.
   std::string out;
@@ -191,10 +296,26 @@ std::string encodeHeaderPart(std::string_view source, int& estimate, bool* carri
   return out;
 }
 
-std::string encodeUtf8HeaderLine(std::string_view source, bool wholeRuns) {
+std::string encodeUtf8HeaderLine(std::string_view source, bool wholeRuns, bool wholeWords) {
   Utf8HeaderFold fold;
   fold.wholeRuns = wholeRuns;
+  fold.wholeWords = wholeWords;
   return encodeUtf8HeaderPart(source, fold);
+}
+
+std::string encodeIso2022JpWord(std::string_view text, bool& carried) {
+  std::unique_ptr<char[]> jis(new char[sjisToJisBound(text.size())]);
+  const std::size_t n = cp932ToIso2022Jp(text.data(), text.size(), jis.get());
+  carried = n != kNotCarried;
+  std::string out;
+  if (carried) appendWord(out, std::string_view(jis.get(), n));
+  return out;
+}
+
+std::string encodeUtf8Word(std::string_view text) {
+  std::string out;
+  appendWord(out, text, kUtf8WordPrefix);
+  return out;
 }
 
 std::string encodeUtf8HeaderPart(std::string_view source, Utf8HeaderFold& fold) {
@@ -222,18 +343,55 @@ std::string encodeUtf8HeaderPart(std::string_view source, Utf8HeaderFold& fold) 
     token.clear();
   };
   const std::size_t n = source.size();
-  for (std::size_t i = 0; i < n;) {
+  std::size_t i = 0;
+  if (fold.wholeWords && fold.column == 0 && fold.tokens == 0 && !fold.folded) {
+    i = fieldNameEnd(source);
+    token.append(source.substr(0, i));
+  }
+  // Encoded words of whole characters for source[i, end).
+  const auto encodeRun = [&](std::size_t end) {
+    const std::size_t limit = fold.wholeRuns ? kUtf8WholeRunBytes : kUtf8WordBytes;
+    while (i < end) {
+      const std::size_t cut = end - i <= limit ? end : utf8WordCut(source, i, i + limit);
+      if (fold.wordEnds) {
+        put();
+        separator = " ";
+      }
+      appendWord(token, source.substr(i, cut - i), kUtf8WordPrefix);
+      fold.wordEnds = true;
+      i = cut;
+    }
+  };
+  while (i < n) {
     const auto c = static_cast<unsigned char>(source[i]);
     if (c == '\n') {
       put();
       out.push_back('\n');
-      fold = {.wholeRuns = fold.wholeRuns};
+      fold = {.wholeRuns = fold.wholeRuns, .wholeWords = fold.wholeWords};
       ++i;
     } else if (isBlank(source[i])) {
       put();
       const std::size_t end = skipBlanks(source, i);
       separator = source.substr(i, end - i);
       i = end;
+    } else if (fold.wholeWords) {
+      // A token that needs a word, with the tokens after it that need one
+      // and the blanks between them.
+      std::size_t end = tokenEnd(source, i, fold.wholeRuns, false);
+      if (!needsWord(source, i, end, true)) {
+        token.append(source.substr(i, end - i));
+        fold.wordEnds = false;
+        i = end;
+        continue;
+      }
+      for (;;) {
+        const std::size_t next = skipBlanks(source, end);
+        if (next == end || next == n || source[next] == '\n') break;
+        const std::size_t nextEnd = tokenEnd(source, next, fold.wholeRuns, false);
+        if (!needsWord(source, next, nextEnd, true)) break;
+        end = nextEnd;
+      }
+      encodeRun(end);
     } else if (c < 0x80) {
       token.push_back(static_cast<char>(c));
       fold.wordEnds = false;
@@ -248,17 +406,7 @@ std::string encodeUtf8HeaderPart(std::string_view source, Utf8HeaderFold& fold) 
         if (next == end || next == n || static_cast<unsigned char>(source[next]) < 0x80) break;
         end = next;
       }
-      const std::size_t limit = fold.wholeRuns ? kUtf8WholeRunBytes : kUtf8WordBytes;
-      while (i < end) {
-        const std::size_t cut = end - i <= limit ? end : utf8WordCut(source, i, i + limit);
-        if (fold.wordEnds) {
-          put();
-          separator = " ";
-        }
-        appendWord(token, source.substr(i, cut - i), kUtf8WordPrefix);
-        fold.wordEnds = true;
-        i = cut;
-      }
+      encodeRun(end);
     }
   }
   put();

@@ -13,6 +13,7 @@
 #include "codec/dot_stuffing_sink.h"
 #include "codec/encoded_word.h"
 #include "codec/header_text.h"
+#include "codec/mime_params.h"
 #include "codec/rfc822_date.h"
 #include "platform/ascii_case.h"
 #include "platform/sjis_text.h"
@@ -86,9 +87,19 @@ std::size_t LineEndIn(std::string_view text) {
 // True for a line that holds nothing but blanks, tabs and its line feed.
 bool OnlyBlanks(std::string_view line) { return line.find_first_not_of(" \t\n") == std::string_view::npos; }
 
+// A file name without its control bytes (no trail byte is one).
+std::string FileNameText(std::string_view name) {
+  std::string out;
+  out.reserve(name.size());
+  for (const char c : name) {
+    if (static_cast<unsigned char>(c) >= 0x20 && c != 0x7F) out += c;
+  }
+  return out;
+}
+
 // The file name for the quoted filename parameter: `"` and `\` as quoted
-// pairs, control bytes left out. A double-byte character is copied whole
-// (its trail byte may be 0x5C) and goes out inside an encoded word.
+// pairs. A double-byte character is copied whole (its trail byte may be
+// 0x5C) and goes out inside an encoded word.
 std::string QuotedFileName(std::string_view name) {
   std::string out;
   out.reserve(name.size() + 8);
@@ -98,7 +109,6 @@ std::string QuotedFileName(std::string_view name) {
       out.append(name.substr(i++, 2));
       continue;
     }
-    if (c < 0x20 || c == 0x7F) continue;
     if (c == '"' || c == '\\') out += '\\';
     out += static_cast<char>(c);
   }
@@ -259,22 +269,54 @@ bool MessageBuilder::encodeHeader(std::string_view text, std::string& out) {
     return true;
   }
   bool carried = true;
-  out = encodeHeaderPart(text, estimate_, &carried);
+  out = encodeHeaderPart(text, estimate_, &carried, {.whole = !classic(), .addresses = addressLine_});
   if (!carried) stop_ = Stop::kNotCarried;
   return carried;
 }
 
 void MessageBuilder::startHeaderLine(bool wholeRuns) {
   estimate_ = 0;
-  utf8Fold_ = {.wholeRuns = wholeRuns};
+  addressLine_ = wholeRuns;
+  utf8Fold_ = {.wholeRuns = wholeRuns, .wholeWords = !classic()};
 }
 
-bool MessageBuilder::dispositionLine(std::string_view path, std::string& out) {
-  std::string disposition = "Content-Disposition: attachment; filename=\"";
-  disposition.append(QuotedFileName(AttachmentFileName(path))).append("\"\n");
-  std::string text;
-  startHeaderLine(true);
-  return hostMessageText(disposition, text) && encodeHeader(text, out);
+bool MessageBuilder::attachmentFields(std::string_view path, std::string& out) {
+  static constexpr std::string_view kType = "Content-Type: application/octet-stream";
+  static constexpr std::string_view kEncoding = "Content-Transfer-Encoding: base64\n";
+  static constexpr std::string_view kDisposition = "Content-Disposition: attachment;";
+  const std::string name = FileNameText(AttachmentFileName(path));
+  const bool ascii = std::all_of(name.begin(), name.end(), [](char c) { return (c & 0x80) == 0; });
+  out.assign(kType).append("\n").append(kEncoding);
+  if (classic() || ascii) {
+    std::string disposition(kDisposition);
+    disposition.append(" filename=\"").append(QuotedFileName(name)).append("\"\n");
+    std::string text, encoded;
+    startHeaderLine(true);
+    if (!hostMessageText(disposition, text) || !encodeHeader(text, encoded)) return false;
+    out += encoded;
+    return true;
+  }
+  // The name in its RFC 2231 form, which readers take before any other,
+  // alone in Content-Disposition: beside it a plain filename would make
+  // some readers (s-nail) drop both as faulty and others (mblaze, Python's
+  // compat32 API) prefer the plain one. Old readers that know no RFC 2231
+  // find the name as one encoded word in Content-Type (a `"` or `\`
+  // inside a word needs no quoted pair).
+  std::string utf8, word;
+  if (!convert(fromCp932_, CharsetConverter::Direction::kFromCp932, name, utf8)) return false;
+  if (utf8_) {
+    word = encodeUtf8Word(utf8);
+  } else {
+    bool carried = true;
+    word = encodeIso2022JpWord(name, carried);
+    if (!carried) {
+      stop_ = Stop::kNotCarried;
+      return false;
+    }
+  }
+  out.assign(kType).append(";\n name=\"").append(word).append("\"\n").append(kEncoding);
+  out.append(kDisposition).append("\n").append(extendedParameterLines("filename", utf8));
+  return true;
 }
 
 bool MessageBuilder::hasAttachments() const {
@@ -490,7 +532,7 @@ int MessageBuilder::composeHeader(LineSource& sendFile, LineSink& out) {
   if (!utf8_) {
     std::string encoded;
     const bool carried = ForEachListItem(attachmentList, [&](std::string_view path) {
-      return dispositionLine(path, encoded);
+      return attachmentFields(path, encoded);
     });
     if (!carried) return 0;
   }
@@ -511,7 +553,9 @@ int MessageBuilder::composeBody(LineSource& sendFile, LineSink& out) {
     std::string_view text = piece_;
     if (sendFileCharset == SendFileCharset::kUtf8 && !messageText(piece_, text)) return 0;
     // Shift-JIS is never longer than the UTF-8 it came from.
-    const std::size_t n = cp932ToIso2022Jp(text.data(), text.size(), jis.data());
+    const std::size_t n =
+        cp932ToIso2022Jp(text.data(), text.size(), jis.data(),
+                         classic() ? Iso2022JpRepertoire::kExtended : Iso2022JpRepertoire::kJisX0208);
     if (n == kNotCarried) {
       stop_ = Stop::kNotCarried;
       return 0;
@@ -556,13 +600,10 @@ bool MessageBuilder::writeUtf8Body(LineSource& sendFile, LineSink& out) {
 
 int MessageBuilder::composePartHeader(std::string_view path, LineSink& out) {
   std::string header = "\n--";
-  header.append(boundary).append(
-      "\n"
-      "Content-Type: application/octet-stream\n"
-      "Content-Transfer-Encoding: base64\n");
-  std::string disposition;
-  if (!dispositionLine(path, disposition)) return 0;
-  header.append(disposition).append("\n");
+  header.append(boundary).append("\n");
+  std::string fields;
+  if (!attachmentFields(path, fields)) return 0;
+  header.append(fields).append("\n");
   return out.write(header) ? 1 : 0;
 }
 

@@ -2,11 +2,16 @@
 // its attachments become one RFC 822/MIME message in ISO-2022-JP, stored as
 // the DATA phase of SMTP (dot-stuffed, ending with the "." line).
 //
-// Text ISO-2022-JP cannot carry (jis_repertoire.h), a send file in UTF-8
-// holding such text, or the charset option UTF-8 make the message UTF-8
-// instead: "=?UTF-8?B?" words in the header and the file names, the text
-// body in base64. No byte of 0x80 or above ever stands in a header line or
-// in a part labelled 7bit.
+// Text ISO-2022-JP cannot carry (jis_repertoire.h: JIS X 0208, or with
+// "ISO-2022-JP-EXT" also NEC row 13), a send file in UTF-8 holding such
+// text, or the charset option UTF-8 make the message UTF-8 instead:
+// "=?UTF-8?B?" words in the header and the file names, the text body in
+// base64. Encoded words stand whole between blanks, and a file name that
+// is not ASCII goes in its RFC 2231 form (UTF-8), with the encoded word old
+// readers look for in Content-Type; "ISO-2022-JP-EXT" writes them as
+// Japanese mail programs always have (words glued to the ASCII beside
+// them, the words inside the quoted filename). No byte of 0x80 or above ever stands in
+// a header line or in a part labelled 7bit.
 //
 // The send file is read as lines: a line feed, a CR LF and a CR alone each
 // end a line (servers that take a bare CR for a line end must see the same
@@ -69,8 +74,10 @@ class AttachmentOpener {
 
 // The charset of the messages (option CHARSET).
 enum class MessageCharset {
-  kIso2022Jp,  // ISO-2022-JP where it carries all of the text, else UTF-8
-  kUtf8,       // UTF-8 always
+  kIso2022Jp,     // ISO-2022-JP (JIS X 0208) where it carries all of the text, else UTF-8
+  kUtf8,          // UTF-8 always
+  kIso2022JpExt,  // the classic builder: ISO-2022-JP with NEC row 13 where it
+                  // carries all of the text, else UTF-8; classic encoded words
 };
 
 // The charset of the send file's text (option SENDFILECHARSET).
@@ -176,9 +183,13 @@ class MessageBuilder {
   int composeBody(LineSource& sendFile, LineSink& out);
 
   // composePartHeader - the delimiter and headers of one attachment part
-  // named after the last component of `path`; in the quoted filename a `"`
-  // or `\` becomes a quoted pair and control bytes are left out.
-  // Returns 1; 0 when writing fails.
+  // named after the last component of `path`, control bytes left out: an
+  // ASCII name as the quoted filename (a `"` or `\` as a quoted pair),
+  // another as "filename*" (RFC 2231, UTF-8, in pieces of lines under 78
+  // characters) and as one encoded word in the quoted "name" of
+  // Content-Type; with "ISO-2022-JP-EXT" always the quoted filename,
+  // encoded as a header line.
+  // Returns 1; 0 when writing fails or the build stops (see stop()).
   int composePartHeader(std::string_view path, LineSink& out);
 
   // composeAttachment - the bytes of `file` as base64 lines of 72
@@ -219,8 +230,11 @@ class MessageBuilder {
   // Starts the fold position of a new header line; `wholeRuns` for fields
   // of addresses and file names (see Utf8HeaderFold).
   void startHeaderLine(bool wholeRuns = false);
-  // The Content-Disposition line of the attachment `path`, encoded.
-  bool dispositionLine(std::string_view path, std::string& out);
+  // The Content-Type, Content-Transfer-Encoding and Content-Disposition
+  // lines of the attachment `path`, encoded.
+  bool attachmentFields(std::string_view path, std::string& out);
+  // True for the classic encoded words and repertoire (ISO-2022-JP-EXT).
+  bool classic() const { return charset == MessageCharset::kIso2022JpExt; }
   // Appends `text` converted by `which` (opened between UTF-8 and CP932
   // when first used) to `out`; `replaced` receives the replacements made.
   bool convert(CharsetConverter& which, CharsetConverter::Direction direction,
@@ -236,6 +250,7 @@ class MessageBuilder {
   Stop stop_ = Stop::kNone;
   std::size_t invalidLine_ = 0;
   int estimate_ = 0;          // fold position of a header line encoded in parts
+  bool addressLine_ = false;  // the header line holds addresses
   Utf8HeaderFold utf8Fold_;
   std::string text_;          // scratch: message text of a piece
   CharsetConverter fromCp932_;  // CP932 -> UTF-8, opened when first needed

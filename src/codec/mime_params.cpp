@@ -1,6 +1,8 @@
 #include "codec/mime_params.h"
 
+#include <algorithm>
 #include <map>
+#include <vector>
 
 #include "charset/charset_convert.h"
 #include "charset/jis_convert.h"
@@ -152,6 +154,68 @@ std::optional<std::string> mimeParameter(std::string_view field, std::string_vie
   }
   if (extended != nullptr) *extended = true;
   return toShiftJis(charset, std::move(bytes));
+}
+
+namespace {
+
+// RFC 2231 attribute-char: printable ASCII other than blank, "*", "'", "%"
+// and the tspecials of RFC 2045. Written as it stands in an extended value.
+bool isAttributeChar(unsigned char c) {
+  if (c <= ' ' || c >= 0x7F) return false;
+  return std::string_view("*'%()<>@,;:\\\"/[]?=").find(static_cast<char>(c)) == std::string_view::npos;
+}
+
+// The bytes a UTF-8 character with the lead byte `c` has (1 for any other byte).
+std::size_t utf8CharBytes(unsigned char c) { return c >= 0xF0 ? 4 : c >= 0xE0 ? 3 : c >= 0xC0 ? 2 : 1; }
+
+}  // namespace
+
+std::string extendedParameterLines(std::string_view name, std::string_view value) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  static constexpr std::string_view kCharset = "UTF-8''";
+  // The value escaped, one string per character.
+  std::vector<std::string> chars;
+  for (std::size_t i = 0; i < value.size();) {
+    const std::size_t n = std::min(utf8CharBytes(static_cast<unsigned char>(value[i])), value.size() - i);
+    std::string& escaped = chars.emplace_back();
+    for (const char b : value.substr(i, n)) {
+      const auto c = static_cast<unsigned char>(b);
+      if (isAttributeChar(c)) {
+        escaped += b;
+      } else {
+        escaped.append({'%', kHex[c >> 4], kHex[c & 0xF]});
+      }
+    }
+    i += n;
+  }
+  std::size_t total = 0;
+  for (const std::string& c : chars) total += c.size();
+  // " name*=" ... ";" on one line when it stays under the limit.
+  if (name.size() + kCharset.size() + total + 4 < kParameterLineLimit) {
+    std::string line = " ";
+    line.append(name).append("*=").append(kCharset);
+    for (const std::string& c : chars) line += c;
+    return line + "\n";
+  }
+  std::string out;
+  std::string line;
+  int piece = 0;
+  const auto start = [&] {
+    line = " ";
+    line.append(name).append("*").append(std::to_string(piece)).append("*=");
+    if (piece++ == 0) line.append(kCharset);
+  };
+  start();
+  bool empty = true;  // the line holds no character yet
+  for (const std::string& c : chars) {
+    if (!empty && line.size() + c.size() + 1 >= kParameterLineLimit) {
+      out.append(line).append(";\n");
+      start();
+    }
+    line += c;
+    empty = false;
+  }
+  return out.append(line).append("\n");
 }
 
 }  // namespace zel

@@ -3,6 +3,7 @@
 // not ASCII.
 #pragma once
 
+#include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -22,5 +23,17 @@ namespace zel {
 // Returns nothing when the field has no such parameter.
 std::optional<std::string> mimeParameter(std::string_view field, std::string_view name,
                                          bool* extended = nullptr);
+
+// Lines of a parameter in its RFC 2231 form, under this many characters.
+inline constexpr std::size_t kParameterLineLimit = 78;
+
+// extendedParameterLines: the parameter `name` with the UTF-8 `value` in
+// its RFC 2231 form, as continuation lines of a header field: one
+// " name*=UTF-8''%E8%A6%8B..." line, or where that would not stay under
+// kParameterLineLimit the pieces " name*0*=UTF-8''...", " name*1*=...", ...
+// of whole characters each. Every byte other than ASCII letters, digits and
+// "!#$&+-.^_`|~" is written as %XX. Every line ends with a line feed, all
+// but the last after a ";".
+std::string extendedParameterLines(std::string_view name, std::string_view value);
 
 }  // namespace zel

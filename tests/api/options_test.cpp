@@ -105,7 +105,7 @@ TEST(Options, ImapFolder) {
   EXPECT_EQ(std::string(value), japanese);
 }
 
-// CHARSET and SENDFILECHARSET take their two values in any case; any other
+// CHARSET and SENDFILECHARSET take their values in any case; any other
 // value is refused (0) and the setting stays.
 TEST(Options, Charsets) {
   InetMail s;
@@ -123,7 +123,8 @@ TEST(Options, Charsets) {
   const Case cases[] = {
       {"CHARSET", "utf-8", 5, "UTF-8"},          {"charset", "UTF8", 0, "UTF-8"},
       {"CHARSET", "EUC-JP", 0, "UTF-8"},         {"CHARSET", "", 0, "UTF-8"},
-      {"CHARSET", "iso-2022-jp", 11, "ISO-2022-JP"},
+      {"CHARSET", "iso-2022-jp", 11, "ISO-2022-JP"},  {"CHARSET", "iso-2022-jp-ext", 15, "ISO-2022-JP-EXT"},
+      {"CHARSET", "ISO-2022-JP-EX", 0, "ISO-2022-JP-EXT"}, {"CHARSET", "ISO-2022-JP", 11, "ISO-2022-JP"},
       {"SENDFILECHARSET", "UTF-8", 5, "UTF-8"},  {"SENDFILECHARSET", "CP932", 0, "UTF-8"},
       {"SENDFILECHARSET", "shift_jis", 9, "SHIFT_JIS"},
   };

@@ -138,6 +138,27 @@ TEST(EncodeHeaderLine, BlanksBetweenRunsStayInsideTheWord) {
   EXPECT_FALSE(carried);
 }
 
+// Whole words: a run takes in the ASCII glued to it, blanks between two
+// words stay inside, an address mark ends a word in fields of addresses,
+// the field name never goes in; a fold never parts a Japanese character
+// from the ASCII glued to it.
+TEST(EncodeHeaderLine, WholeWords) {
+  const WordRules whole{.whole = true}, addresses{.whole = true, .addresses = true};
+  EXPECT_EQ(encodeHeaderLine("Subject:会議 第3回 (案) 2024\n", whole),
+            "Subject:" + word(jis("会議 第3回 (案)")) + " 2024\n");
+  EXPECT_EQ(encodeHeaderLine("To: ABC商事 山田<a@b>, \"鈴木\" <c@d>\n", addresses),
+            "To: " + word(jis("ABC商事 山田")) + "<a@b>, \"" + word(jis("鈴木")) + "\" <c@d>\n");
+  const std::string run = Repeat("日", 324);  // the estimate passes 1,000 at its end
+  EXPECT_EQ(encodeHeaderLine("Subject: " + run + ".txt b\n", whole),
+            "Subject: " + word(jis(run) + ".txt") + " \n b\n");
+  EXPECT_EQ(encodeHeaderLine("Subject: " + run + "本.txt\n", whole),
+            "Subject: " + word(jis(run)) + "\n " + word(jis("本.txt")) + "\n");
+  EXPECT_EQ(encodeUtf8HeaderLine(U8(u8"From: ABC商事 山田 <a@b>\n"), true, true),
+            "From: " + utf8Word(U8(u8"ABC商事 山田")) + " <a@b>\n");
+  EXPECT_EQ(encodeUtf8HeaderLine(U8(u8"X: caf\u00e9 UTF-8テスト x\n"), false, true),
+            "X: " + utf8Word(U8(u8"caf\u00e9 UTF-8テスト")) + " x\n");
+}
+
 // UTF-8 words: whole characters, at most 75 characters, a multiple of three
 // bytes but for the last of a run; whole runs in address fields; folds
 // before a blank past 76 characters.

@@ -8,6 +8,8 @@
   charset_mail.py table DIR LIBDIR [zelsend]
       send files of the kinds a host writes (Shift-JIS and UTF-8, good and
       bad); "zelsend" adds the rows sent through zelsend
+  charset_mail.py readers DIR LIBDIR
+      send files whose every field four readers must show as written
   charset_mail.py check DIR MAILDIR
       reads the messages of MAILDIR, finds each case by its X-Case field and
       writes "OK" or the problems to DIR/check.out
@@ -26,17 +28,25 @@ The check reads every message as two readers do: Python's email package,
 ISO-2022-JP read the way Japanese mail programs read it (each JIS pair back
 through CP932, so that NEC row 13 and CP932's own choices for ~ || - and
 the like come back), and, for the cases marked so, notmuch (another MIME
-parser, with a Maildir of its own per message). No message may hold a byte
-of 0x80 or above: headers and 7bit parts are ASCII, the rest base64.
+parser, with a Maildir of its own per message). The readers' cases are
+read by four readers as they show mail: Python's email package (its own
+decoding), notmuch, mblaze (mshow, mshow -t) and s-nail; a half-width
+katakana may come back widened. When DIR/readback holds N.wml (the display
+file zelRecvMailDummy made of a delivered message) and N.names (the part
+walker's attachment names, one a line, Shift-JIS), their fields must be the
+written texts too (a character Shift-JIS lacks as 〓). No message may hold
+a byte of 0x80 or above: headers and 7bit parts are ASCII, the rest base64.
 """
 import email
 import email.header
 import email.policy
 import json
 import os
+import re
 import shutil
 import subprocess
 import sys
+import unicodedata
 
 GROUP = 49  # characters per group: a display name holds 99 bytes
 
@@ -57,8 +67,9 @@ def cp932_pairs():
 
 def carried(char):
     """True when ISO-2022-JP carries the character: CP932 writes it in JIS X
-    0208 or NEC row 13 (lead bytes up to 0xEA)."""
-    return char.encode("cp932")[0] <= 0xEA
+    0208 (lead bytes up to 0xEA but NEC row 13's 0x87)."""
+    lead = char.encode("cp932")[0]
+    return lead <= 0xEA and lead != 0x87
 
 
 class Plan:
@@ -117,15 +128,18 @@ def repertoire(work, libdir):
             group = chosen[start:start + GROUP]
             code = b"".join(c for c, _ in group)
             text = "".join(t for _, t in group)
-            # A few groups ISO-2022-JP carries go out with CHARSET UTF-8 too.
+            # A few groups ISO-2022-JP carries go out with CHARSET UTF-8 too,
+            # the groups of NEC row 13 with ISO-2022-JP-EXT, which carries them.
             options = [""] + (["UTF-8"] if group_carried and start % (GROUP * 50) == 0 else [])
+            if all(c[0] == 0x87 for c, _ in group):
+                options.append("ISO-2022-JP-EXT")
             for charset in options:
                 case += 1
                 path = plan.attachment(code + b".txt")
                 plan.add(case, sendfile(case, code, code + b"\r\n", [path]), code, option=charset,
                          subject=text, from_name=text, body=text + "\n",
                          attachments=[text + ".txt"],
-                         charset="utf-8" if charset or not group_carried else "iso-2022-jp")
+                         charset="utf-8" if charset == "UTF-8" or not (group_carried or charset) else "iso-2022-jp")
     plan.save()
 
 
@@ -150,11 +164,16 @@ def table(work, libdir, with_zelsend):
     plan.add(2, sendfile(2, subject2, body2, [path]), taka_nec + sj("橋 一郎"),
              subject="髙橋さん 﨑さん", from_name="髙橋 一郎", body="山﨑 様\n髙橋です。\n",
              attachments=["髙橋 﨑.txt"], charset="utf-8", notmuch=True)
-    # 3: IBM extensions with an equivalent (㈱ ∵ Ⅱ ￢) stay ISO-2022-JP.
-    subject3 = b"\xfa\x58" + sj("見積 ") + b"\xfa\x5b\xfa\x4b\xee\xf9"
+    # 3: IBM extensions with an equivalent: ∵ ￢ in JIS X 0208 stay
+    # ISO-2022-JP, ㈱ Ⅱ (NEC row 13) make the message UTF-8.
+    subject3 = sj("見積 ") + b"\xfa\x5b\xee\xf9"
     plan.add(3, sendfile(3, subject3, subject3 + b"\r\n"), sj("株式会社"),
-             subject="㈱見積 ∵Ⅱ￢", from_name="株式会社", body="㈱見積 ∵Ⅱ￢\n",
+             subject="見積 ∵￢", from_name="株式会社", body="見積 ∵￢\n",
              attachments=[], charset="iso-2022-jp")
+    subject12 = b"\xfa\x58" + sj("見積 ") + b"\xfa\x5b\xfa\x4b\xee\xf9"
+    plan.add(12, sendfile(12, subject12, subject12 + b"\r\n"), sj("株式会社"),
+             subject="㈱見積 ∵Ⅱ￢", from_name="株式会社", body="㈱見積 ∵Ⅱ￢\n",
+             attachments=[], charset="utf-8")
     # 4: a UTF-8 send file ISO-2022-JP carries; half-width katakana widened.
     plan.add(4, sendfile(4, u8(jis_subject + " ﾃｽﾄ"), u8(jis_body)), sj("山田 太郎"),
              filecharset="UTF-8", subject=jis_subject + " テスト", from_name="山田 太郎",
@@ -192,6 +211,52 @@ def table(work, libdir, with_zelsend):
                  from_name="山田 太郎", body=expect_body, attachments=[], charset="utf-8")
         plan.add(11, sendfile(11, b"x", b"x\r\n"), b"Bob", option="KOI8-R", via="zelsend",
                  result="255", error=u8("err: --charset に指定できない値です [KOI8-R]\n"))
+    plan.save()
+
+
+def readers(work, libdir):
+    plan = Plan(work, libdir)
+    sj = lambda text: text.encode("cp932")
+    u8 = lambda text: text.encode("utf-8")
+    taka_ibm, taka_nec, saki_ibm = b"\xfb\xfc", b"\xee\xe0", b"\xfa\xb1"
+    kabu_nec, kabu_ibm = sj("㈱"), b"\xfa\x58"
+    rows = [
+        # IBM kanji: 髙 in the IBM and the NEC-selected code, 﨑.
+        (taka_nec + sj("橋さんの件 第3回"), "髙橋さんの件 第3回", taka_ibm + sj("橋 一郎"), "髙橋 一郎",
+         sj("山") + saki_ibm + sj("様\r\n") + taka_ibm + sj("橋です。 第2版を送ります\r\n"),
+         "山﨑様\n髙橋です。 第2版を送ります\n", [(taka_ibm + sj("橋_見積 第2版.txt"), "髙橋_見積 第2版.txt")],
+         "utf-8", ""),
+        # NEC row 13 (and ㈱ in its IBM code).
+        (sj("①②⑪") + kabu_nec + sj(" 日時：4月1日"), "①②⑪㈱ 日時：4月1日", sj("㈱山田商事 営業部"), "㈱山田商事 営業部",
+         sj("① 日時：4月1日\r\n② 場所：本社 3F\r\n⑪ ") + kabu_ibm + sj("山田商事\r\n"),
+         "① 日時：4月1日\n② 場所：本社 3F\n⑪ ㈱山田商事\n", [(sj("①議事.txt"), "①議事.txt")], "utf-8", ""),
+        # ASCII digits between Japanese words, in the Subject and the names.
+        (sj("会議のご案内 第3回"), "会議のご案内 第3回", sj("ABC商事 山田"), "ABC商事 山田",
+         sj("第3回の会議は10時から\r\n資料: report_2024Q2_見積.xlsx\r\n"),
+         "第3回の会議は10時から\n資料: report_2024Q2_見積.xlsx\n",
+         [(sj("議事録（第3回）.pdf"), "議事録（第3回）.pdf"), (sj("report_2024Q2_見積.xlsx"), "report_2024Q2_見積.xlsx")],
+         "iso-2022-jp", ""),
+        # A UTF-8 send file with emoji.
+        (u8("予定 😀 第2回 café"), "予定 😀 第2回 café", sj("Bob 山田"), "Bob 山田",
+         u8("😀 ありがとう\r\nCrème brûlée 2回目\r\n"), "😀 ありがとう\nCrème brûlée 2回目\n",
+         [(sj("報告_2024.txt"), "報告_2024.txt")], "utf-8", "UTF-8"),
+        # Plain JIS X 0208, half-width katakana widened.
+        (sj("見積もりの件 ご確認ください ﾃｽﾄ"), "見積もりの件 ご確認ください ﾃｽﾄ", sj("山田 太郎"), "山田 太郎",
+         sj("山田様\r\n\r\nお見積もりの件、 ご確認ください。\r\n"), "山田様\n\nお見積もりの件、 ご確認ください。\n",
+         [(sj("見積書 第2版.txt"), "見積書 第2版.txt")], "iso-2022-jp", ""),
+        # CHARSET UTF-8, a name long enough for RFC 2231 continuations.
+        (sj("UTF-8テスト 第3回"), "UTF-8テスト 第3回", sj("山田 太郎"), "山田 太郎", sj("本文 1行\r\n"), "本文 1行\n",
+         [(sj("議事録（第3回）" * 4 + ".pdf"), "議事録（第3回）" * 4 + ".pdf")], "utf-8", "UTF-8-OPTION"),
+    ]
+    for case, (subject, subject_text, name, name_text, body, body_text, files, charset, kind) in enumerate(rows, 1):
+        utf8_file = kind == "UTF-8"
+        paths = [plan.attachment(code) for code, _ in files]
+        if utf8_file:
+            paths = [p.decode("cp932").encode("utf-8") for p in paths]
+        plan.add(case, sendfile(case, subject, body, paths), name,
+                 option="UTF-8" if kind == "UTF-8-OPTION" else "", filecharset="UTF-8" if utf8_file else "",
+                 subject=subject_text, from_name=name_text, body=body_text,
+                 attachments=[text for _, text in files], charset=charset, notmuch=True, readers=True)
     plan.save()
 
 
@@ -245,7 +310,7 @@ def read_message(raw):
         "subject": read_header(msg["Subject"]),
         "from_name": display_name(read_header(msg["From"])),
         "body": read_text(body.get_payload(decode=True), charset).replace("\r\n", "\n"),
-        "attachments": [read_header(p.get_param("filename", header="content-disposition"))
+        "attachments": [read_header(p.get_filename())
                         for p in msg.walk() if p.get_content_disposition() == "attachment"],
         "charset": charset,
     }
@@ -294,6 +359,125 @@ def read_with_notmuch(raw, work, case):
     }
 
 
+def widened(text):
+    """`text` with its half-width katakana widened, as ISO-2022-JP carries them."""
+    marks = {"\uff9e": "\u309b", "\uff9f": "\u309c"}
+    return "".join(marks.get(c) or (unicodedata.normalize("NFKC", c) if "\uff61" <= c <= "\uff9f" else c)
+                   for c in text)
+
+
+def shift_jis_form(text):
+    """`text` as Shift-JIS shows it: a character it lacks as 〓."""
+    out = []
+    for c in text:
+        try:
+            c.encode("cp932")
+            out.append(c)
+        except UnicodeEncodeError:
+            out.append("〓")
+    return "".join(out)
+
+
+def run(args, env_extra, stdin=b"", cwd=None):
+    env = dict(os.environ, LC_ALL="C.UTF-8", **env_extra)
+    return subprocess.run(args, env=env, input=stdin, cwd=cwd, check=True, stdout=subprocess.PIPE,
+                          stderr=subprocess.DEVNULL).stdout.decode("utf-8")
+
+
+def header_fields(lines):
+    """Subject and display name of shown header lines (up to the first empty one)."""
+    got = {}
+    for line in lines:
+        if not line:
+            break
+        if line.startswith("Subject: "):
+            got["subject"] = line[len("Subject: "):]
+        if line.startswith("From: "):
+            got["from_name"] = display_name(line[len("From: "):])
+    return got
+
+
+def read_with_mblaze(raw, work, case):
+    """The fields as mblaze's mshow shows them (mshow -t for the names)."""
+    root = os.path.join(work, "mblaze-%s" % case)
+    os.makedirs(root, exist_ok=True)
+    write(root, "seq", b"")
+    write(root, "message", raw)
+    env = {"MBLAZE": root}
+    lines = run(["mshow", os.path.join(root, "message")], env).split("\n")
+    got = header_fields(lines)
+    start = next(i for i, line in enumerate(lines) if re.match(r"(--- )+\d+: text/plain", line)) + 1
+    end = next((i for i in range(start, len(lines)) if re.match(r"(--- )+\d+: ", lines[i])), len(lines))
+    got["body"] = "\n".join(lines[start:end]).rstrip("\n") + "\n"
+    parts = run(["mshow", "-t", os.path.join(root, "message")], env).split("\n")
+    got["attachments"] = [m.group(1) for m in (re.search(r'application/octet-stream .*name="(.*)"$', p)
+                                               for p in parts) if m]
+    return got
+
+
+def read_with_snail(raw, work, case):
+    """The fields as s-nail shows them (type; write saves the parts under their names)."""
+    root = os.path.join(work, "snail-%s" % case)
+    shutil.rmtree(root, ignore_errors=True)
+    os.makedirs(os.path.join(root, "parts"))
+    write(root, "mbox", b"From sender@localhost Thu Jan  1 00:00:00 2026\n" + raw.replace(b"\r\n", b"\n") + b"\n")
+    args = ["s-nail", "-n", "-N", "-R", "-Sttycharset=UTF-8", "-f", os.path.join(root, "mbox")]
+    env = {"MAILRC": "/dev/null", "HOME": root}
+    lines = run(args, env, b"type 1\n").split("\n")
+    lines = lines[next(i for i, line in enumerate(lines) if line.startswith("From sender@")) + 1:]
+    got = header_fields(lines)
+    rest = lines[lines.index("") + 1:]
+    part = next((i for i, line in enumerate(rest) if line.startswith("[-- #")), None)
+    if part is not None:
+        rest = rest[part + 1:]
+        rest = rest[rest.index("") + 1:]
+        rest = rest[:next((i for i, line in enumerate(rest) if line.startswith("[-- #")), len(rest))]
+    got["body"] = "\n".join(rest).rstrip("\n") + "\n"
+    run(args, env, b"write 1 body.part\n", cwd=os.path.join(root, "parts"))
+    got["attachments"] = sorted(n for n in os.listdir(os.path.join(root, "parts")) if n != "body.part")
+    return got
+
+
+def read_back(work, number):
+    """The case and fields of readback/N.wml (zelRecvMailDummy's display
+    file) and readback/N.names (the part walker's names)."""
+    folder = os.path.join(work, "readback")
+    with open(os.path.join(folder, "%d.wml" % number), "rb") as f:
+        data = f.read()
+    fields = {}
+    for line in data.split(b"\r\n\r\n", 1)[0].split(b"\r\n"):
+        name, _, value = line.decode("cp932").partition(": ")
+        fields.setdefault(name, value)
+    msg = email.message_from_bytes(data, policy=email.policy.compat32)
+    body = text_part(msg).get_payload(decode=True).decode("cp932").replace("\r\n", "\n")
+    with open(os.path.join(folder, "%d.names" % number), "rb") as f:
+        names = [n for n in f.read().decode("cp932").split("\n") if n]
+    return fields.get("X-Case"), {"subject": fields.get("Subject"), "from_name": display_name(fields.get("From", "")),
+                                  "body": body, "attachments": names}
+
+
+def compare(problems, case, reader, fields, want):
+    """Adds to `problems` each field of `fields` (as `reader` shows them; ""
+    for the Japanese mail program's reading) that is not as `want` has it."""
+    for key, value in fields.items():
+        wanted = want[key]
+        if reader in ("email", "") and key == "attachments":
+            # Python's email strips white space (U+3000 too) from
+            # the ends of a file name.
+            wanted = [name.strip() for name in wanted]
+        if reader == "s-nail" and key == "attachments":
+            wanted = sorted(wanted)  # listed as saved
+        if want.get("readers"):
+            value = widened(value) if isinstance(value, str) else [widened(v) for v in value]
+            wanted = widened(wanted) if isinstance(wanted, str) else [widened(v) for v in wanted]
+        if reader == "readback" and key == "body":
+            # The display file's text part of a multipart message ends
+            # without the line end that the delimiter takes.
+            value, wanted = value.rstrip("\n"), wanted.rstrip("\n")
+        if value != wanted:
+            problems.append("case %s %s%s: got %r, want %r" % (case, reader + " " if reader else "", key, value, wanted))
+
+
 def check(work, maildir):
     with open(os.path.join(work, "expect.json"), encoding="utf-8") as f:
         expect = json.load(f)
@@ -313,23 +497,29 @@ def check(work, maildir):
             continue
         seen.add(case)
         want = expect[case]
-        for key in ("subject", "from_name", "body", "attachments", "charset"):
-            if got[key] != want[key]:
-                problems.append("case %s %s: got %r, want %r" % (case, key, got[key], want[key]))
+        compare(problems, case, "", got, want)
         readers = []
-        if want["charset"] == "utf-8":
+        if want["charset"] == "utf-8" or want.get("readers"):
             readers.append(("email", read_with_policy(raw)))
         if want.get("notmuch"):
             readers.append(("notmuch", read_with_notmuch(raw, work, case)))
+        if want.get("readers"):
+            readers.append(("mblaze", read_with_mblaze(raw, work, case)))
+            readers.append(("s-nail", read_with_snail(raw, work, case)))
         for reader, fields in readers:
-            for key, value in fields.items():
-                wanted = want[key]
-                if reader == "email" and key == "attachments":
-                    # Python's email strips white space (U+3000 too) from
-                    # the ends of a parameter value.
-                    wanted = [name.strip() for name in wanted]
-                if value != wanted:
-                    problems.append("case %s %s %s: got %r, want %r" % (case, reader, key, value, wanted))
+            compare(problems, case, reader, fields, want)
+    readback = os.path.join(work, "readback")
+    number = 1
+    while os.path.exists(os.path.join(readback, "%d.wml" % number)):
+        case, fields = read_back(work, number)
+        if expect.get(case) is None:
+            problems.append("readback %d: no case %r" % (number, case))
+        else:
+            want = {key: (shift_jis_form(value) if key != "attachments" else [shift_jis_form(v) for v in value])
+                    for key, value in expect[case].items() if key in fields}
+            want["readers"] = True
+            compare(problems, case, "readback", fields, want)
+        number += 1
     missing = sorted((c for c, w in expect.items() if w is not None and c not in seen), key=int)
     if missing:
         problems.append("cases that did not arrive: %s" % " ".join(missing))
@@ -345,6 +535,8 @@ if __name__ == "__main__":
             repertoire(work, sys.argv[3])
         elif command == "table":
             table(work, sys.argv[3], len(sys.argv) > 4 and sys.argv[4] == "zelsend")
+        elif command == "readers":
+            readers(work, sys.argv[3])
         else:
             check(work, sys.argv[3])
         status = 0

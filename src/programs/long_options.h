@@ -33,6 +33,8 @@ struct LongOptions {
   bool imap = false;         // --imap: option PROTOCOL 1
   std::string folder;        // --folder NAME: option IMAPFOLDER (console text)
   bool idle = false;         // --idle: stay connected, receive each new message
+  // Why ParseLongOption answered kUsage, naming the option (Shift-JIS).
+  std::string problem;
 };
 
 // Which long options a program takes.

@@ -48,6 +48,8 @@ const char kRecvUsageText[] =
     "例.\n"
     "zelrecv -Spop.example.jp -T1 -Utaro -Lrecv.lst -Mmail -Kseen.dat\n";
 
+const char kRecvHelpPointer[] = "使い方は zelrecv --help で表示されます\n";
+
 RecvParse ParseRecvArguments(int argc, const char* const* argv, RecvFields& fields,
                              std::string& option) {
   for (int i = 1; i < argc; ++i) {
@@ -75,43 +77,57 @@ RecvParse ParseRecvArguments(int argc, const char* const* argv, RecvFields& fiel
         }
         continue;
       case LongParse::kUsage:
-        option = arg;
+        option = fields.longOptions.problem;
         return RecvParse::kUsage;
       case LongParse::kNotLong:
         break;
     }
     option = std::string(arg).substr(0, 2);
     const char* value = arg + 2;
+    const std::string letters = HostText(option);
     bool fits = true;
+    // Why the option is refused; empty: taken.
+    std::string problem;
     // Flags take no value.
     auto flag = [&](bool& field) {
       field = true;
-      return *value == '\0';
+      if (*value != '\0') problem = letters + " は値を取りません";
     };
-    bool known = true;
+    // The fields take a value written right after the letter.
+    auto text = [&](char* field, std::size_t size) {
+      if (*value == '\0') problem = letters + " の値がありません";
+      fits = StoreConsoleText(field, size, value);
+    };
     switch (std::toupper(static_cast<unsigned char>(arg[1]))) {
-      case 'S': fits = StoreConsoleText(fields.pop3Server, value); break;
-      case 'U': fits = StoreConsoleText(fields.userName, value); break;
-      case 'F': fits = StoreConsoleText(fields.passwordFile, value); break;
-      case 'E': fits = StoreConsoleText(fields.passwordVariable, value); break;
-      case 'L': fits = StoreConsoleText(fields.listFile, value); break;
-      case 'M': fits = StoreConsoleText(fields.mailFolder, value); break;
-      case 'K': fits = StoreConsoleText(fields.seenFile, value); break;
-      case 'B': fits = StoreConsoleText(fields.mailbox, value); break;
-      case 'C': fits = StoreConsoleText(fields.caFile, value); break;
+      case 'S': text(fields.pop3Server, sizeof fields.pop3Server); break;
+      case 'U': text(fields.userName, sizeof fields.userName); break;
+      case 'F': text(fields.passwordFile, sizeof fields.passwordFile); break;
+      case 'E': text(fields.passwordVariable, sizeof fields.passwordVariable); break;
+      case 'L': text(fields.listFile, sizeof fields.listFile); break;
+      case 'M': text(fields.mailFolder, sizeof fields.mailFolder); break;
+      case 'K': text(fields.seenFile, sizeof fields.seenFile); break;
+      case 'B': text(fields.mailbox, sizeof fields.mailbox); break;
+      case 'C': text(fields.caFile, sizeof fields.caFile); break;
       case 'T':
-        known = value[0] >= '0' && value[0] <= '2' && value[1] == '\0';
-        fields.tls = value[0] - '0';
+        if (value[0] >= '0' && value[0] <= '2' && value[1] == '\0') {
+          fields.tls = value[0] - '0';
+        } else {
+          problem = *value == '\0' ? letters + " の値がありません"
+                                    : letters + " の値が正しくありません: " + HostText(value);
+        }
         break;
-      case 'A': known = flag(fields.apop); break;
-      case 'D': known = flag(fields.dele); break;
-      case 'V': known = flag(fields.verbose); break;
+      case 'A': flag(fields.apop); break;
+      case 'D': flag(fields.dele); break;
+      case 'V': flag(fields.verbose); break;
       case 'H':
-      case '?': known = flag(fields.help); break;
+      case '?': flag(fields.help); break;
       default:
-        known = false;
+        problem = "不明なオプション: " + letters;  // only the letter: the rest may be a password
     }
-    if (!known) return RecvParse::kUsage;
+    if (!problem.empty()) {
+      option = problem;
+      return RecvParse::kUsage;
+    }
     if (!fits) return RecvParse::kTooLong;
   }
   option.clear();

@@ -176,7 +176,13 @@ int ReceiveOne(Zelpost& z, RecvFields& fields, const AccountsFile& file, const A
     return kExitUsage;
   }
   AccountPassword storage;
-  const PasswordSources sources = RecvPasswordSources(fields, &file, account, storage);
+  // An account's password goes to its own server only, unless the run
+  // names the account (--account, --all) for whatever server it gives.
+  const bool named = fields.longOptions.all || !fields.longOptions.accounts.empty();
+  const bool ownServer = account != nullptr &&
+                         HostText(AccountServer(account->pop3Host, account->pop3Port)) == fields.pop3Server;
+  const PasswordSources sources =
+      RecvPasswordSources(fields, &file, named || ownServer ? account : nullptr, storage);
   if (const std::string message = ReadPassword(sources, fields.password, sizeof fields.password);
       !message.empty()) {
     PutConsoleText(stderr, message);
@@ -302,7 +308,7 @@ int Run(int argc, const char* const* argv) {
     case RecvParse::kOk:
       break;
     case RecvParse::kUsage:
-      PutConsoleText(stderr, kRecvUsageText);
+      PutConsoleText(stderr, "err: " + option + "\n" + kRecvHelpPointer);
       return kExitUsage;
     case RecvParse::kTooLong:
       PutConsoleText(stderr, TooLongMessage(option));
@@ -325,6 +331,10 @@ int Run(int argc, const char* const* argv) {
   Zelpost z;
   int status = kExitOk;
   for (const Account* account : accounts) {
+    if (fields.longOptions.all && account != nullptr && !account->pop3Host.Given()) {
+      PutConsoleText(stderr, "アカウント " + HostText(account->name) + " は受信サーバ (pop3_host) がないので飛ばします\n");
+      continue;
+    }
     RecvFields run = fields;
     if (account != nullptr) {
       if (const std::string message = ApplyRecvAccount(file, *account, run); !message.empty()) {

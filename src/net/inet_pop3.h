@@ -52,6 +52,9 @@ struct MessageEntry {
   std::uint32_t octets = 0;  // size from the LIST line (MessageListing::kMaxOctets at most)
 };
 
+// The most of a header block TopHeader keeps: headers are far smaller.
+inline constexpr std::size_t kHeaderBlockMax = 256 * 1024;
+
 class InetPop3 : public InetSocket {
  public:
   InetPop3();
@@ -127,6 +130,12 @@ class InetPop3 : public InetSocket {
   // Sends "TOP number lines" and captures messageId, subject and from from
   // the header lines. Returns 1; -206 refused, unanswered or cut off.
   int Top(int number, int lines);
+
+  // Sends "TOP number 0" and keeps the header block in `header`: its lines
+  // dot-unstuffed, each ending with LF, up to the empty line (not kept),
+  // at most kHeaderBlockMax bytes (the rest is read and dropped); captures
+  // as Top. Returns 1; -206 as Top.
+  int TopHeader(int number, std::string& header);
 
   // Marks message `number` for deletion. Returns 1; -211 on failure.
   int Dele(int number);

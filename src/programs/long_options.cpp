@@ -60,7 +60,9 @@ LongParse ParseLongOption(int argc, const char* const* argv, int& i, unsigned al
                         {"keep-display", kLongDelivery, &options.keepDisplay},
                         {"count", kLongCount, &options.count},
                         {"imap", kLongImap, &options.imap},
-                        {"idle", kLongImap, &options.idle}};
+                        {"idle", kLongImap, &options.idle},
+                        {"debug", kLongDebug, &options.debug},
+                        {"syslog", kLongDebug, &options.syslog}};
   for (const Flag& f : flags) {
     if (name != f.name) continue;
     if ((allowed & f.bit) == 0) return unknown();
@@ -80,7 +82,8 @@ LongParse ParseLongOption(int argc, const char* const* argv, int& i, unsigned al
   const Number numbers[] = {{"timeout", kLongTimeout, &options.timeout, kMaxTimeout},
                             {"smtpauth", kLongSmtpAuth, &options.smtpAuth, 2},
                             {"popauth", kLongPopAuth, &options.popAuth, 2},
-                            {"max-size", kLongMaxSize, &options.maxSize, INT_MAX}};
+                            {"max-size", kLongMaxSize, &options.maxSize, INT_MAX},
+                            {"kill-size", kLongScreen, &options.killSize, INT_MAX}};
   // The value after "=" or in the next argument.
   const auto valueOf = [&]() -> std::string_view {
     if (equals != std::string_view::npos) return arg.substr(equals + 1);
@@ -120,7 +123,11 @@ LongParse ParseLongOption(int argc, const char* const* argv, int& i, unsigned al
                         {"folder", kLongImap, &options.folder},
                         {"maildir", kLongDelivery, &options.maildir},
                         {"mbox", kLongDelivery, &options.mbox},
-                        {"mda", kLongDelivery, &options.mda}};
+                        {"mda", kLongDelivery, &options.mda},
+                        {"tls-fingerprint", kLongConnection, &options.tlsFingerprint},
+                        {"tls-min-version", kLongConnection, &options.tlsMinVersion},
+                        {"proxy", kLongConnection, &options.proxy},
+                        {"filter", kLongScreen, &options.filter}};
   for (const Text& t : texts) {
     if (name != t.name) continue;
     if ((allowed & t.bit) == 0) return unknown();

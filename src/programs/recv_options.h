@@ -48,7 +48,7 @@ struct RecvFields {
 inline constexpr unsigned kRecvLongOptions = kLongHelp | kLongVersion | kLongTimeout | kLongPopAuth |
                                              kLongDeleteSeen | kLongMaxSize | kLongConfig |
                                              kLongAccount | kLongAll | kLongDelivery | kLongCount |
-                                             kLongImap;
+                                             kLongImap | kLongDebug | kLongConnection | kLongScreen;
 
 enum class RecvParse {
   kOk,

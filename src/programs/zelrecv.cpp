@@ -25,8 +25,10 @@
 #include <vector>
 
 #include "platform/interrupt.h"
+#include "platform/system_log.h"
 #include "platform/terminal.h"
 #include "programs/accounts_file.h"
+#include "programs/connection_options.h"
 #include "programs/console_text.h"
 #include "programs/dialog_access.h"
 #include "programs/exit_status.h"
@@ -205,6 +207,11 @@ int ReceiveOne(Zelpost& z, RecvFields& fields, const AccountsFile& file, const A
     return z.Failed(error);
   }
   SetOptions(z, fields);
+  if (const std::string message = SetConnectionOptions(z.setValueStr, z.setValueInt, fields.longOptions);
+      !message.empty()) {
+    PutConsoleText(stderr, message);
+    return kExitConfig;
+  }
   if (ImapFolderRefused(z, fields)) return kExitConfig;
   if (fields.longOptions.count) return Count(z, fields, account);
   const int status = RunOnce(z, fields);
@@ -248,6 +255,8 @@ int RunOnce(Zelpost& z, RecvFields& fields) {
                                      : std::string("POP3サーバへのログインまたはメール一覧の取得に失敗 [") +
                                            fields.pop3Server + "]");
   }
+  const std::string received = "受信: " + std::to_string(result) + "件 [" + fields.pop3Server + "]\n";
+  zel::SystemLogLine(received, false);
   if (fields.verbose) PutConsoleText(stderr, "受信: " + std::to_string(result) + "件\n");
   return kExitOk;
 }
@@ -322,6 +331,7 @@ int Run(int argc, const char* const* argv) {
     PrintVersion("zelrecv");
     return kExitOk;
   }
+  if (fields.longOptions.syslog) zel::OpenSystemLog("zelrecv");
   AccountsFile file;
   std::vector<const Account*> accounts;
   if (const std::string message = LoadSelectedAccounts(fields.longOptions, file, accounts); !message.empty()) {
@@ -341,6 +351,7 @@ int Run(int argc, const char* const* argv) {
         PutConsoleText(stderr, message);
         return kExitConfig;
       }
+      FillConnectionOptions(*account, run.longOptions);
     }
     const int ended = ReceiveOne(z, run, file, account);
     if (ended == kExitInterrupted) return ended;

@@ -23,7 +23,7 @@ Screening ScreenMessage(InetMail& s, int number, std::size_t index) {
   }
   if (s.filterCommand.empty()) return Screening::kFetch;
   std::string header;
-  const int top = s.TopHeader(number, header);
+  const int top = s.Top(number, 0, &header);
   if (top != 1) {
     s.TakeFailure(s);
     if (s.IsEnabled()) s.SetError(top, "受信に失敗");

@@ -23,7 +23,7 @@ $APT install -y -q --no-install-recommends \
   g++-mingw-w64-x86-64 g++-mingw-w64-i686 mingw-w64-tools libwine-dev \
   xvfb xauth x11-apps netpbm fonts-ipafont-gothic \
   dovecot-core dovecot-pop3d dovecot-imapd python3-aiosmtpd fetchmail msmtp mpop postfix notmuch mblaze s-nail coreutils \
-  locales valgrind pkg-config man-db groff-base tmux strace mutt
+  locales valgrind pkg-config man-db groff-base tmux strace mutt neomutt mailutils
 $APT install -y -q wine wine64
 if ! locale -a | grep -qi '^ja_JP\.utf8$'; then
   sed -i 's/^# *ja_JP.UTF-8 UTF-8/ja_JP.UTF-8 UTF-8/' /etc/locale.gen

@@ -244,6 +244,20 @@ class InetMail : public InetPop3 {
   std::string recipients;      // option RECIPIENTS: its envelope recipients; empty: To, Cc, Bcc
   SendFileCharset sendFileCharset = SendFileCharset::kShiftJis;  // option SENDFILECHARSET
   int decodeAnyCharset = 1;  // option DECODE: 1 any charset, 0 the classic decoder
+  // Options of the connection and of screening new mail (tool_options.cpp).
+  char tlsFingerprint[kTlsFingerprintDigits + 1] = {};  // TLSFINGERPRINT: SHA-256, lower-case hex
+  int tlsMinVersion = 12;     // TLSMINVERSION "1.2" or "1.3"
+  std::string proxy;          // PROXY "[user:password@]host:port" (SOCKS5); empty none
+  int debugTrace = 0;         // DEBUG: the protocol trace on standard error
+  std::string filterCommand;  // FILTER: command given each new message's header first
+  int killSize = 0;           // KILLSIZE: bytes above which a message is deleted unread; 0 none
+
+  // The options above by name: true when `name` is one of them, with the
+  // option's result in `*result` (as zelSetValueStr / zelSetValueInt give it).
+  bool SetToolOption(const char* name, const char* value, int* result);
+  bool SetToolOption(const char* name, int value, int* result);
+  bool GetToolOption(const char* name, int* value) const;
+  const char* ToolOptionText(const char* name) const;  // nullptr: not one of them
 
   // How received mail is decoded (option DECODE).
   DecodeMode Decoding() const { return decodeAnyCharset != 0 ? DecodeMode::kAnyCharset : DecodeMode::kClassic; }
@@ -270,6 +284,9 @@ class InetMail : public InetPop3 {
   void SetTimeoutOption(int seconds);
   // Hands TLS and TLSCAFILE to both channels.
   void ApplyTlsOptions();
+  // Hands the options of tool_options.cpp to both channels / back to their defaults.
+  void ApplyToolOptions();
+  void ResetToolOptions();
   // Logs a value the text option `name` does not take; returns 0.
   static int RefuseValue(const char* name, const char* value);
   // Hands SMTPAUTH and POPAUTH to the clients.

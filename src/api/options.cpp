@@ -79,6 +79,7 @@ void InetMail::SetOptionDefaults() {
   sendFinished = false;
   recipients.clear();
   decodeAnyCharset = 1;
+  ResetToolOptions();
   progressDecoding = Decoding();
   std::string temp;
   if (!TempDirectory(temp)) temp.clear();
@@ -86,6 +87,7 @@ void InetMail::SetOptionDefaults() {
 }
 
 int InetMail::SetValueInt(const char* name, int value) {
+  if (int result = 0; SetToolOption(name, value, &result)) return result;
   if (NameIs(name, "HWND")) {
     hostWindow = static_cast<WindowHandle>(static_cast<std::uint32_t>(value));
     return value;
@@ -167,6 +169,7 @@ void InetMail::SetTimeoutOption(int seconds) {
 }
 
 int InetMail::GetValueInt(const char* name) const {
+  if (int value = 0; GetToolOption(name, &value)) return value;
   if (NameIs(name, "HWND")) return static_cast<int>(static_cast<std::uint32_t>(hostWindow));
   if (NameIs(name, "DELE")) return deleteOnServer;
   if (NameIs(name, "POPBEFORESMTP")) return popBeforeSmtp;
@@ -189,6 +192,7 @@ int InetMail::GetValueInt(const char* name) const {
 }
 
 int InetMail::SetValueStr(const char* name, const char* value) {
+  if (int result = 0; SetToolOption(name, value, &result)) return result;
   if (value != nullptr && NameIs(name, "TLSCAFILE")) {
     // A cut path would name another file: an over-long one is refused.
     if (std::strlen(value) >= sizeof tlsCaFile) {
@@ -289,6 +293,7 @@ int InetMail::GetValueStr(const char* name, char* buffer, int size) const {
   if (NameIs(name, "BIFFSEENFILE")) value = biffSeenFile;
   if (NameIs(name, "SENDFILEFORMAT")) value = sendFinished ? kRfc5322 : kQml;
   if (NameIs(name, "RECIPIENTS")) value = recipients.c_str();
+  if (value == nullptr) value = ToolOptionText(name);
   if (value == nullptr) return 0;
   if (size < 0) {
     // The buffer holds a path: a longer reason is cut to fit it.

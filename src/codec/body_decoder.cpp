@@ -1,6 +1,7 @@
 #include "codec/body_decoder.h"
 
 #include "charset/charset_convert.h"
+#include "charset/charset_guess.h"
 #include "charset/jis_convert.h"
 #include "codec/base64_stream.h"
 #include "codec/header_text.h"
@@ -85,6 +86,10 @@ std::string classicLine(std::string_view raw) {
 PartPlan planPart(const std::vector<std::string>& lines, bool plainTextSeen, int depth) {
   PartPlan plan;
   const std::string contentType = stripped(fieldOf(lines, "Content-Type:"));
+  if (contentType.empty() && depth == 0 && fieldOf(lines, "MIME-Version:").empty()) {
+    plan.kind = PartPlan::Kind::kGuessed;  // no MIME at all: the charset is guessed
+    return plan;
+  }
   if (contentType.empty()) return plan;  // text/plain in US-ASCII: as it stands
   std::string type, subtype, boundary, charset;
   readContentType(contentType, type, subtype, boundary, charset);
@@ -262,15 +267,51 @@ BodyDecoder::BodyDecoder(LineSink& out, const PartPlan& top) : out_(out), part_(
     case PartPlan::Kind::kTextWithRendering:
       text_ = std::make_unique<TextPart>(top);
       break;
+    case PartPlan::Kind::kGuessed:
+      guessing_ = true;
+      break;
     case PartPlan::Kind::kAsIs:
       break;
   }
+}
+
+bool BodyDecoder::decideGuess() {
+  guessing_ = false;
+  const std::string_view guess = GuessCharset(guessHeld_);
+  std::string held;
+  held.swap(guessHeld_);
+  if (guess != "UTF-8" && guess != "EUC-JP") {
+    part_.kind = PartPlan::Kind::kAsIs;
+    return classicLines(held);
+  }
+  part_.kind = PartPlan::Kind::kText;
+  part_.charset = PartPlan::Charset::kConvert;
+  part_.charsetLabel = guess;
+  text_ = std::make_unique<TextPart>(part_);
+  text_->line(held);
+  writeText(text_->ready);
+  text_->ready.clear();
+  return ok_;
+}
+
+bool BodyDecoder::classicLines(std::string_view raw) {
+  for (std::size_t from = 0; from < raw.size() && ok_;) {
+    const std::size_t feed = raw.find('\n', from);
+    const std::size_t end = feed == std::string_view::npos ? raw.size() : feed + 1;
+    classic(raw.substr(from, end - from));
+    from = end;
+  }
+  return ok_;
 }
 
 BodyDecoder::~BodyDecoder() = default;
 
 bool BodyDecoder::line(std::string_view raw) {
   if (!ok_) return false;
+  if (guessing_) {
+    guessHeld_ += raw;
+    return guessHeld_.size() < kGuessHoldMax || decideGuess();
+  }
   if (const int level = delimiterLevel(raw); level >= 0) {
     if (!endPart()) return false;
     const std::size_t after = 2 + boundaries_[static_cast<std::size_t>(level)].size();
@@ -380,6 +421,7 @@ bool BodyDecoder::endPart() {
 }
 
 bool BodyDecoder::finish() {
+  if (guessing_) decideGuess();
   endPart();
   // As the classic decoder: the body ends with a line end.
   if (!lastFeed_) writeRaw("\n");

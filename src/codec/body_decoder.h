@@ -13,6 +13,11 @@
 // every attachment, are written exactly as the classic decoder writes
 // them, so are boundaries, preambles and epilogues.
 //
+// A message without MIME header fields (neither MIME-Version nor
+// Content-Type) has the charset of its body guessed (GuessCharset, from up
+// to kGuessHoldMax bytes of it): UTF-8 and EUC-JP are converted, the rest
+// (ASCII, ISO-2022-JP, Shift-JIS) takes the classic line conversion.
+//
 // HTML without a text/plain part before it gets a plain-text rendering
 // (HtmlTextRenderer) as a text/plain part in front of it; a message that is
 // one HTML part becomes multipart/alternative of the two.
@@ -37,6 +42,7 @@ struct PartPlan {
     kText,                // decoded
     kTextWithRendering,   // decoded, with a rendering of its HTML in front
     kMultipart,           // parts follow, delimited by `boundary`
+    kGuessed,             // no MIME fields at all: its charset is guessed
   };
   enum class Transfer { kNone, kBase64, kQuotedPrintable };
   enum class Charset {
@@ -55,6 +61,10 @@ struct PartPlan {
   std::string contentType;
   std::string transferEncoding;
 };
+
+// The most of a header-less body held to guess its charset from; the rest
+// follows the guess made on it.
+inline constexpr std::size_t kGuessHoldMax = 256 * 1024;
 
 // planPart: the plan for the part whose raw header lines are `lines`
 // (physical lines, each with its line feed; a line starting with a blank
@@ -92,6 +102,8 @@ class BodyDecoder {
   enum class Where { kPreamble, kHeader, kBody, kEpilogue };
 
   bool classic(std::string_view raw);     // a line as the classic decoder writes it
+  bool classicLines(std::string_view raw);  // several lines, each on its own
+  bool decideGuess();                     // ends the holding of a kGuessed body
   bool writeRaw(std::string_view text);
   bool writeText(std::string_view text);  // decoded lines, delimiters guarded
   bool endPart();
@@ -107,6 +119,8 @@ class BodyDecoder {
   bool headerAsIs_ = false;              // the header outgrew its limit
   std::unique_ptr<TextPart> text_;       // the decoding of a text part
   bool plainTextSeen_ = false;
+  bool guessing_ = false;                // a kGuessed body is being held
+  std::string guessHeld_;
   bool lastFeed_ = true;  // the last byte written was a line feed
   bool ok_ = true;
 };

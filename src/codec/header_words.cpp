@@ -4,6 +4,7 @@
 
 #include "charset/charset_convert.h"
 #include "charset/jis_convert.h"
+#include "charset/charset_guess.h"
 #include "charset/utf8_text.h"
 #include "codec/encoded_word.h"
 
@@ -84,18 +85,18 @@ bool isConverted(const WordPiece& p) { return p.kind == WordPiece::Kind::kWord &
 // keeps it, and so it stays for charsets this build does not know.
 bool blanksUnderscore(std::string_view charset) { return IsKnownCharset(withoutLanguage(charset)); }
 
-// Unencoded text in UTF-8 (RFC 6532, and senders that write it anyway):
-// bytes above 0x7F that are well-formed UTF-8 and no escape sequence, which
-// Shift-JIS and EUC-JP text practically never are.
-bool isRawUtf8(const WordPiece& p) {
-  if (p.kind != WordPiece::Kind::kText || p.bytes.find('\x1B') != std::string::npos) return false;
-  const bool eightBit = std::any_of(p.bytes.begin(), p.bytes.end(), [](char c) { return (c & 0x80) != 0; });
-  return eightBit && utf8InvalidAt(p.bytes) == std::string_view::npos;
+// The charset of unencoded text above 0x7F that is converted: UTF-8 (RFC
+// 6532, and senders that write it anyway) or EUC-JP, as GuessCharset tells
+// them; "" for text that stays as it is (ASCII, Shift-JIS, escapes).
+std::string_view rawCharset(const WordPiece& p) {
+  if (p.kind != WordPiece::Kind::kText || p.bytes.find('\x1B') != std::string::npos) return {};
+  const std::string_view guess = GuessCharset(p.bytes);
+  return guess == "UTF-8" || guess == "EUC-JP" ? guess : std::string_view();
 }
 
 bool differs(const std::vector<WordPiece>& pieces) {
   for (const WordPiece& p : pieces) {
-    if (p.blanked || isConverted(p) || isRawUtf8(p)) return true;
+    if (p.blanked || isConverted(p) || !rawCharset(p).empty()) return true;
   }
   return false;
 }
@@ -176,11 +177,11 @@ std::string decodeHeaderWords(std::string_view line) {
     if (p.adjacent && k > 0 && pieces[k - 1].kind == WordPiece::Kind::kText) {
       classic.resize(classic.size() - pieces[k - 1].bytes.size());
     }
-    if (isRawUtf8(p)) {
+    if (const std::string_view raw = rawCharset(p); !raw.empty()) {
       classic.resize(jisToSjis(classic.data(), classic.size(), classic.data()));
       out += classic;
       classic.clear();
-      ConvertToCp932("UTF-8", p.bytes, out);
+      ConvertToCp932(raw, p.bytes, out);
       continue;
     }
     if (!isConverted(p)) {

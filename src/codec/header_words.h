@@ -44,8 +44,9 @@ void scanEncodedWords(std::string_view line, std::vector<WordPiece>& pieces,
 // converted to Shift-JIS (a character split across two words comes out
 // whole); the rest of the line - text, ISO-2022-JP words and words in
 // charsets this build does not know - takes the classic path, but for text
-// outside words that is well-formed UTF-8 with bytes above 0x7F (RFC 6532
-// and senders that write raw UTF-8), which is converted. An underscore
+// outside words with bytes above 0x7F that GuessCharset (charset_guess.h)
+// takes for UTF-8 (RFC 6532 and senders that write it raw) or EUC-JP, which
+// is converted. An underscore
 // of a Q word in a charset this build knows is a blank (RFC 2047), one of
 // an unknown charset stays as the classic decoder leaves it. A character
 // Shift-JIS lacks becomes 〓. The result is one line as decodeHeaderLine's
@@ -55,7 +56,7 @@ std::string decodeHeaderWords(std::string_view line);
 
 // decodesDifferently: true when decodeHeaderWords reads `line` otherwise
 // than decodeHeaderLine: it holds a word in a charset that is converted, a
-// Q word whose underscores are blanks, or raw UTF-8 text.
+// Q word whose underscores are blanks, or raw UTF-8 or EUC-JP text.
 bool decodesDifferently(std::string_view line);
 
 // finishHeaderLine: the end of both header decoders: every byte below 0x20

@@ -9,6 +9,8 @@
 #include "codec/mime_params.h"
 #include "codec/header_text.h"
 #include "codec/message_builder.h"
+#include "codec/quoted_printable.h"
+#include "charset/jis_convert.h"
 
 namespace zel {
 
@@ -70,8 +72,13 @@ class OutBuffer {
   }
   void commit(std::size_t n) { used_ += n; }
   void put(const char* p, std::size_t n) {
-    std::memcpy(room(n), p, n);
-    commit(n);
+    while (n > 0) {
+      const std::size_t k = n < kSize ? n : kSize;
+      std::memcpy(room(k), p, k);
+      commit(k);
+      p += k;
+      n -= k;
+    }
   }
   bool flush() {
     if (used_ > 0 && !out_.write(std::string_view(data_, used_))) ok_ = false;
@@ -141,6 +148,109 @@ class Base64Lines {
   char held_[7 + kPartLineSize];
   std::size_t count_ = 0;
 };
+
+// The line end a saved text gets: the system's own, as the sender's file
+// had it before its mail program wrote the text in CR LF lines.
+#ifdef _WIN32
+constexpr std::string_view kLocalLineEnd = "\r\n";
+#else
+constexpr std::string_view kLocalLineEnd = "\n";
+#endif
+
+// A line of a text part held before it is written: lines are short, but a
+// longer one is written in pieces of this size.
+constexpr std::size_t kTextLineHold = 64 * 1024;
+
+// Writes the lines of a 7bit, 8bit or quoted-printable part as the file its
+// sender attached: quoted-printable undone, each line end the system's own
+// (a line whose text ends in CR, as =0D gives it, keeps that CR and gets a
+// bare line feed), the last line end left out, as it belongs to the
+// delimiter after the part. Text the display file holds in Shift-JIS that
+// the part sent as ISO-2022-JP is converted back.
+class TextLines {
+ public:
+  TextLines(OutBuffer& out, bool quotedPrintable, bool jis)
+      : out_(out), quotedPrintable_(quotedPrintable), jis_(jis) {}
+
+  // Adds one piece of a line.
+  void add(std::string_view piece) {
+    const bool ends = !piece.empty() && piece.back() == '\n';
+    if (ends) piece.remove_suffix(1);
+    line_.append(piece);
+    if (ends) {
+      if (!line_.empty() && line_.back() == '\r') line_.pop_back();
+      flushLine(true);
+    } else if (line_.size() >= kTextLineHold) {
+      flushLine(false);
+    }
+  }
+
+  // Ends the part: a last line without its line end is written as it is.
+  void finish() {
+    if (!line_.empty()) flushLine(true);
+    owedEnd_ = false;
+  }
+
+ private:
+  // Writes the held line; `whole` when its end was read (its line end is
+  // owed until more text follows).
+  void flushLine(bool whole) {
+    std::string text;
+    bool hardEnd = whole;
+    if (whole) {
+      if (quotedPrintable_) {
+        quotedPrintableDecodeLine(line_, true, text);
+        hardEnd = !text.empty() && text.back() == '\n';
+        if (hardEnd) text.pop_back();
+      } else {
+        text.swap(line_);
+      }
+      line_.clear();
+    } else {
+      // A piece of an overlong line: a last CR (it may end the line), a
+      // lead byte (its character continues) and for quoted-printable an
+      // unfinished "=XX" wait for the next piece.
+      std::size_t cut = line_.size();
+      if (line_.back() == '\r') --cut;
+      if (quotedPrintable_) {
+        const std::size_t eq = line_.find('=', cut >= 2 ? cut - 2 : 0);
+        if (eq != std::string::npos && eq < cut) cut = eq;
+        quotedPrintableDecodeLine(std::string_view(line_).substr(0, cut), false, text);
+      } else {
+        cut = SjisPrefixLength(line_, cut);
+        text = line_.substr(0, cut);
+      }
+      line_.erase(0, cut);
+    }
+    if (!text.empty() || hardEnd) {
+      if (owedEnd_) out_.put(owedLineEnd_.data(), owedLineEnd_.size());
+      owedEnd_ = false;
+    }
+    if (jis_ && !quotedPrintable_ && !text.empty()) {
+      std::string jis(sjisToJisBound(text.size()), '\0');
+      jis.resize(sjisToJis(text.data(), text.size(), jis.data()));
+      text.swap(jis);
+    }
+    out_.put(text.data(), text.size());
+    if (hardEnd) {
+      owedEnd_ = true;
+      owedLineEnd_ = !text.empty() && text.back() == '\r' ? std::string_view("\n") : kLocalLineEnd;
+    }
+  }
+
+  OutBuffer& out_;
+  bool quotedPrintable_;
+  bool jis_;
+  std::string line_;
+  bool owedEnd_ = false;  // a line ended: its line end goes out before more text
+  std::string_view owedLineEnd_;
+};
+
+// A transfer encoding whose lines are the text itself (or none given).
+bool plainTransfer(std::string_view encoding) {
+  return encoding.empty() || equalsNoCase(encoding, "7bit") || equalsNoCase(encoding, "8bit") ||
+         equalsNoCase(encoding, "binary");
+}
 
 }  // namespace
 
@@ -465,7 +575,15 @@ bool MailFile::writeBody(SeekableSource& in, ClosableSink& sink) const {
       held -= k;
     }
     out.commit(binhexDecode(text, held, out.room(binhexDecodedBound(held))));
+  } else if (type != "multipart" && type != "message" &&
+             (equalsNoCase(transferEncoding, "quoted-printable") || plainTransfer(transferEncoding))) {
+    TextLines lines(out, equalsNoCase(transferEncoding, "quoted-printable"),
+                    startsWithNoCase(charset, "iso-2022-jp"));
+    while (in.tell() < end && r.next()) lines.add(r.piece());
+    lines.finish();
   } else {
+    // Nested parts, messages and encodings this walker does not know
+    // (uuencode) are saved as they stand.
     while (in.tell() < end && r.next()) out.put(r.line, r.length);
   }
   return out.flush();

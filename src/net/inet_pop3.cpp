@@ -464,7 +464,8 @@ int InetPop3::SendRetrAhead(int number) {
   return 1;
 }
 
-int InetPop3::Top(int number, int lines) {
+int InetPop3::Top(int number, int lines, std::string* header) {
+  if (header != nullptr) header->clear();
   if (SendCommand("TOP %d %d", number, lines) == 0 || RecvLine() == 0 ||
       replyLine[0] != '+') {
     NoteReplyFailure(FailureKind::kServer);
@@ -475,13 +476,23 @@ int InetPop3::Top(int number, int lines) {
   continued_ = nullptr;
   bool inHeader = true;
   char piece[kReplyLineSize];
+  // Keeps a piece of a header line, dot-unstuffed, within kHeaderBlockMax.
+  auto keep = [&](const char* p, std::size_t n) {
+    if (header != nullptr && inHeader && header->size() + n < kHeaderBlockMax) header->append(p, n);
+  };
   for (;;) {
     LineState state;
     std::size_t n = RecvLinePiece(piece, sizeof piece, &state);
     if (state == kLineEnded && n == 1 && piece[0] == '.') return 1;
     if (state == kLineEnded && n == 0) inHeader = false;
     if (inHeader) CaptureHeader(piece, n);
-    while (state == kLinePiece) n = RecvLinePiece(piece, sizeof piece, &state);
+    const std::size_t stuffed = n > 0 && piece[0] == '.' ? 1 : 0;
+    keep(piece + stuffed, n - stuffed);
+    while (state == kLinePiece) {
+      n = RecvLinePiece(piece, sizeof piece, &state);
+      keep(piece, n);
+    }
+    keep("\n", 1);
     if (state == kLineCut) {
       NoteReplyFailure(FailureKind::kServer);
       ZEL_LOG(InetPop3, "TOP %d %d コマンドエラー%s", number, lines, TimeoutNote());

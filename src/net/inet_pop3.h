@@ -52,6 +52,9 @@ struct MessageEntry {
   std::uint32_t octets = 0;  // size from the LIST line (MessageListing::kMaxOctets at most)
 };
 
+// The most of a header block Top keeps: headers are far smaller.
+inline constexpr std::size_t kHeaderBlockMax = 256 * 1024;
+
 class InetPop3 : public InetSocket {
  public:
   InetPop3();
@@ -125,8 +128,11 @@ class InetPop3 : public InetSocket {
   int SendRetrAhead(int number);
 
   // Sends "TOP number lines" and captures messageId, subject and from from
-  // the header lines. Returns 1; -206 refused, unanswered or cut off.
-  int Top(int number, int lines);
+  // the header lines; with `header`, keeps the header block there too: its
+  // lines dot-unstuffed, each ending with LF, up to the empty line (not
+  // kept), at most kHeaderBlockMax bytes. Returns 1; -206 refused,
+  // unanswered or cut off.
+  int Top(int number, int lines, std::string* header = nullptr);
 
   // Marks message `number` for deletion. Returns 1; -211 on failure.
   int Dele(int number);

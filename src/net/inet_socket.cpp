@@ -101,15 +101,19 @@ int InetSocket::Connect(const char* server, int defaultPort) {
     failure_.Set(FailureKind::kSetting, "サーバ名が正しくない [%s]", Text(server));
     return -1;
   }
+  // Through a proxy the proxy is connected to, and it resolves the name.
+  proxied_ = proxy_.Given();
+  const char* dialName = proxied_ ? proxy_.host : name;
+  const int dialPort = proxied_ ? proxy_.port : chosenPort;
   std::vector<IpAddress> addresses;
-  switch (ResolveHost(name, addresses)) {
+  switch (ResolveHost(dialName, addresses)) {
     case LookupStatus::kOk:
       break;
     case LookupStatus::kTemporary:
-      failure_.Set(FailureKind::kTemporary, "ホスト名を解決できない (名前解決の一時的な失敗) [%s]", name);
+      failure_.Set(FailureKind::kTemporary, "ホスト名を解決できない (名前解決の一時的な失敗) [%s]", dialName);
       return -1;
     default:
-      failure_.Set(FailureKind::kNoHost, "ホスト名が見つからない [%s]", name);
+      failure_.Set(FailureKind::kNoHost, "ホスト名が見つからない [%s]", dialName);
       return -1;
   }
   // Each address in turn; the reasons of the failed ones for the note.
@@ -118,7 +122,7 @@ int InetSocket::Connect(const char* server, int defaultPort) {
   bool allTimedOut = true;
   for (const IpAddress& address : addresses) {
     Close();  // never leak a socket still held from an earlier attempt
-    const std::string where = AddressWithPort(address, chosenPort);
+    const std::string where = AddressWithPort(address, dialPort);
     if (!reasons.empty()) reasons += "; ";
     const SocketHandle s = SocketCreateTcp(address.family);
     if (s == kNoSocket) {
@@ -139,8 +143,9 @@ int InetSocket::Connect(const char* server, int defaultPort) {
     if (AcquireLink().socket == kNoSocket) return -3;  // closed by a cancel meanwhile
     int error = 0;
     const SocketStatus connected =
-        SocketConnect(s, address, chosenPort, SocketDeadlineAfter(timeoutSeconds_), &error);
+        SocketConnect(s, address, dialPort, SocketDeadlineAfter(timeoutSeconds_), &error);
     ReleaseLink();
+    if (connected == SocketStatus::kOk && proxied_ && !ThroughProxy(s, name, chosenPort)) return -3;
     if (connected == SocketStatus::kOk) {
       peerAddress_ = address;
       CopyBounded(host, server);
@@ -174,6 +179,23 @@ int InetSocket::Connect(const char* server, int defaultPort) {
   return anySocket ? -3 : -2;
 }
 
+bool InetSocket::ThroughProxy(SocketHandle s, const char* name, int targetPort) {
+  if (AcquireLink().socket != s) return false;
+  const std::string failed =
+      Socks5Connect(s, proxy_, name, targetPort, SocketDeadlineAfter(timeoutSeconds_));
+  ReleaseLink();
+  if (failed.empty()) return true;
+  failure_.Set(FailureKind::kRefused, "プロキシ経由で接続できない [%s:%d 経由 %s:%d]: %s", proxy_.host, proxy_.port,
+               name, targetPort, failed.c_str());
+  Close();
+  return false;
+}
+
+void InetSocket::SetTlsPins(const char* fingerprint, int minVersion) {
+  CopyBounded(tlsFingerprint_, fingerprint != nullptr ? fingerprint : "");
+  tlsMinVersion_ = minVersion;
+}
+
 void InetSocket::SetTls(int mode, const char* caFile) {
   tlsMode_ = mode;
   CopyBounded(caFile_, Text(caFile));
@@ -191,7 +213,11 @@ int InetSocket::StartTls() {
   // conversation: a reply injected there must not be read as one after it.
   recvCursor_ = recvEnd_ = 0;
   TlsSession* session = nullptr;
-  const TlsStatus status = TlsConnect(link.socket, serverName_, caFile_,
+  TlsPolicy policy;
+  policy.caFile = caFile_;
+  policy.fingerprint = tlsFingerprint_;
+  policy.minVersion = tlsMinVersion_;
+  const TlsStatus status = TlsConnect(link.socket, serverName_, policy,
                                       SocketDeadlineAfter(timeoutSeconds_), &session, tlsDetail_);
   bool kept = false;
   if (status == TlsStatus::kOk) {
@@ -225,7 +251,8 @@ bool InetSocket::IsEncrypted() const {
   return tls_ != nullptr;
 }
 
-bool InetSocket::PeerIsLoopback() const { return IsLoopbackAddress(peerAddress_); }
+// Through a proxy the server is elsewhere, whatever the proxy's address.
+bool InetSocket::PeerIsLoopback() const { return !proxied_ && IsLoopbackAddress(peerAddress_); }
 
 void InetSocket::NoteFailure(FailureKind kind, const char* format, ...) {
   // Formatted apart first: the arguments may be the note's own text.
@@ -256,6 +283,7 @@ void InetSocket::NoteReplyFailure(FailureKind refused) {
 }
 
 void InetSocket::SetReplyLine(std::string_view line, bool got) {
+  if (got) trace_.Received(line);
   CopyBounded(replyLine, got ? line : std::string_view(""));
   gotLine_ = got;
 }
@@ -347,6 +375,7 @@ int InetSocket::RecvLine() {
     if (c == '\n' && stored > 0 && replyLine[stored - 1] == '\r') {
       replyLine[stored - 1] = '\0';
       gotLine_ = true;
+      trace_.Received(replyLine);
       return static_cast<int>(stored);
     }
     if (c == '\0') {
@@ -460,6 +489,7 @@ int InetSocket::SendLine(const char* text) {
     return 0;
   }
   const std::size_t length = std::strlen(text);
+  trace_.Sent(text);
   // One write for the text and its CR LF: no small second segment.
   char line[kCommandSize + 2];
   bool sent;

@@ -33,6 +33,8 @@
 #include <vector>
 
 #include "net/failure_note.h"
+#include "net/protocol_trace.h"
+#include "net/socks5.h"
 #include "platform/sjis_text.h"
 #include "platform/socket.h"
 #include "tls/tls.h"
@@ -114,6 +116,15 @@ class InetSocket {
   // the system's trust store alone).
   void SetTls(int mode, const char* caFile);
   int TlsMode() const { return tlsMode_; }
+  // The certificate pinned by its SHA-256 fingerprint (TlsPolicy form, ""
+  // for none) and the oldest TLS version taken (12 or 13), for the
+  // connections to come.
+  void SetTlsPins(const char* fingerprint, int minVersion);
+  // The SOCKS5 proxy of the connections to come (`proxy.Given()` false:
+  // none): Connect reaches the proxy, which connects to the server.
+  void SetProxy(const Socks5Proxy& proxy) { proxy_ = proxy; }
+  // The protocol trace of the lines sent and received (option DEBUG).
+  ProtocolTrace& Trace() { return trace_; }
 
   // Runs the TLS handshake on the connection, checking the certificate
   // against the name given to Connect (without its port). Bytes received
@@ -270,6 +281,10 @@ class InetSocket {
   bool Refill();
   // Records a time-out of the current step.
   void NoteTimeout();
+  // Asks the proxy on the connected socket `s` for the server `name` at
+  // `targetPort`. False (the failure noted, the socket closed) when it
+  // does not connect.
+  bool ThroughProxy(SocketHandle s, const char* name, int targetPort);
 
   mutable std::mutex guard_;  // socketHandle, tls_, usersInCall_, pendingRelease_, retired_
   SocketHandle socketHandle = kNoSocket;
@@ -296,6 +311,11 @@ class InetSocket {
 
   int tlsMode_ = kTlsOff;
   char caFile_[kPathSize] = {};
+  char tlsFingerprint_[kTlsFingerprintDigits + 1] = {};
+  int tlsMinVersion_ = 12;
+  Socks5Proxy proxy_;
+  ProtocolTrace trace_;
+  bool proxied_ = false;  // the connection goes through proxy_
   char tlsDetail_[kTlsDetailSize] = {};
 
   int timeoutSeconds_ = kDefaultTimeoutSeconds;

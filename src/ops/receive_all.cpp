@@ -11,6 +11,7 @@
 #include "api/inet_mail.h"
 #include "codec/message_decoder.h"
 #include "ops/receive_files.h"
+#include "ops/receive_screen.h"
 #include "ops/receive_steps.h"
 #include "platform/file_lock.h"
 #include "platform/file_ops.h"
@@ -40,7 +41,8 @@ class ReceiveRun {
         seenPath_(seenPath != nullptr ? seenPath : ""),
         dele_(session.deleteOnServer == 1),
         deleteSeen_(dele_ && session.deleteSeen == 1),
-        maxSize_(session.maxMessageSize > 0 ? static_cast<std::uint32_t>(session.maxMessageSize) : 0) {}
+        maxSize_(session.maxMessageSize > 0 ? static_cast<std::uint32_t>(session.maxMessageSize) : 0),
+        screened_(Screens(session)) {}
 
   // Receives message `number` and every later one of the listing.
   // Returns the count stored; `complete` tells whether the listing was
@@ -87,6 +89,9 @@ class ReceiveRun {
   // deletions never took effect) is deleted too.
   const bool deleteSeen_;
   const std::uint32_t maxSize_;  // MAXSIZE in bytes; 0 none
+  // KILLSIZE or FILTER: each message is screened before its RETR, so none
+  // is sent ahead.
+  const bool screened_;
   std::deque<std::size_t> ahead_;  // listing indices sent ahead, in order
   std::size_t lookFrom_ = 0;        // the next listing index to look at
   // The message between RETR and its display file; one buffer for the run.
@@ -102,6 +107,7 @@ std::string ReceiveRun::SeenKey() const {
 }
 
 void ReceiveRun::SendAhead(std::string_view storing) {
+  if (screened_) return;
   const MessageListing& listing = s_.Listing();
   lookFrom_ = std::max(lookFrom_, s_.CurrentIndex() + 1);
   // Keys of the messages sent ahead, and of the one being stored, count as
@@ -179,6 +185,13 @@ ReceiveRun::Outcome ReceiveRun::Receive(int number, RecordFile& list, const char
     return Outcome::kSkipped;
   }
 
+  if (screened_) {
+    switch (ScreenMessage(s_, number, s_.CurrentIndex())) {
+      case Screening::kFetch: break;
+      case Screening::kFailed: return Outcome::kFailed;
+      default: return Outcome::kSkipped;
+    }
+  }
   raw_.Clear();
   const int retrieved = s_.Retr(number, raw_, "受信用テンポラリファイル");
   if (retrieved != 1) {

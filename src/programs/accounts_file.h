@@ -49,6 +49,11 @@ struct Account {
   Setting charset, sendFileCharset;
   Setting protocol;    // "pop3" or "imap"
   Setting imapFolder;  // the IMAP folder (console text)
+  Setting tlsFingerprint;  // SHA-256 of the server certificate (TLSFINGERPRINT)
+  Setting tlsMinVersion;   // "1.2" or "1.3" (TLSMINVERSION)
+  Setting proxy;           // SOCKS5 "[user:password@]host:port" (PROXY)
+  Setting filter;          // command screening new mail (FILTER)
+  Setting killSize;        // bytes above which mail is deleted unread (KILLSIZE)
   // The password source, the last of password, passwordeval, passwordfile
   // and passwordenv given.
   Setting password;

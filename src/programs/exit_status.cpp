@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "platform/system_log.h"
+#include "programs/connection_options.h"
 #include "programs/console_text.h"
 #include "programs/zelpost_library.h"
 #include "zelpost.h"
@@ -50,6 +52,11 @@ FailureReason ReadFailureReason(LibraryHandle library) {
 void PrintFailure(const std::string& classic, const FailureReason& reason) {
   std::string text = "err: " + classic + "\n";
   if (!reason.detail.empty() && reason.detail != classic) text += "詳細: " + reason.detail + "\n";
+  SystemLogLine(text, true);
+  // An untrusted certificate's detail names it: say how to trust it.
+  if (reason.errorClass == ZELPOST_ERRCLASS_TLS && reason.detail.find("SHA-256 ") != std::string::npos) {
+    text += kTrustHint;
+  }
   PutConsoleText(stderr, text);
 }
 

@@ -3,6 +3,8 @@
 #include <climits>
 #include <string_view>
 
+#include "programs/console_text.h"
+
 namespace zel::sender {
 
 namespace {
@@ -30,6 +32,20 @@ LongParse ParseLongOption(int argc, const char* const* argv, int& i, unsigned al
   if (arg.substr(0, 2) != "--") return LongParse::kNotLong;
   const std::size_t equals = arg.find('=');
   const std::string_view name = arg.substr(2, equals == std::string_view::npos ? arg.npos : equals - 2);
+  const std::string option = "--" + HostText(name);
+  // kUsage with the problem named.
+  const auto unknown = [&] {
+    options.problem = "不明なオプション: " + option;
+    return LongParse::kUsage;
+  };
+  const auto noValue = [&] {
+    options.problem = option + " の値がありません";
+    return LongParse::kUsage;
+  };
+  const auto badValue = [&](std::string_view value) {
+    options.problem = value.empty() ? option + " の値がありません" : option + " の値が正しくありません: " + HostText(value);
+    return LongParse::kUsage;
+  };
   struct Flag {
     const char* name;
     unsigned bit;
@@ -44,10 +60,16 @@ LongParse ParseLongOption(int argc, const char* const* argv, int& i, unsigned al
                         {"keep-display", kLongDelivery, &options.keepDisplay},
                         {"count", kLongCount, &options.count},
                         {"imap", kLongImap, &options.imap},
-                        {"idle", kLongImap, &options.idle}};
+                        {"idle", kLongImap, &options.idle},
+                        {"debug", kLongDebug, &options.debug},
+                        {"syslog", kLongDebug, &options.syslog}};
   for (const Flag& f : flags) {
     if (name != f.name) continue;
-    if ((allowed & f.bit) == 0 || equals != std::string_view::npos) return LongParse::kUsage;
+    if ((allowed & f.bit) == 0) return unknown();
+    if (equals != std::string_view::npos) {
+      options.problem = option + " は値を取りません";
+      return LongParse::kUsage;
+    }
     *f.field = true;
     return LongParse::kOk;
   }
@@ -60,7 +82,8 @@ LongParse ParseLongOption(int argc, const char* const* argv, int& i, unsigned al
   const Number numbers[] = {{"timeout", kLongTimeout, &options.timeout, kMaxTimeout},
                             {"smtpauth", kLongSmtpAuth, &options.smtpAuth, 2},
                             {"popauth", kLongPopAuth, &options.popAuth, 2},
-                            {"max-size", kLongMaxSize, &options.maxSize, INT_MAX}};
+                            {"max-size", kLongMaxSize, &options.maxSize, INT_MAX},
+                            {"kill-size", kLongScreen, &options.killSize, INT_MAX}};
   // The value after "=" or in the next argument.
   const auto valueOf = [&]() -> std::string_view {
     if (equals != std::string_view::npos) return arg.substr(equals + 1);
@@ -68,8 +91,9 @@ LongParse ParseLongOption(int argc, const char* const* argv, int& i, unsigned al
   };
   for (const Number& n : numbers) {
     if (name != n.name) continue;
-    if ((allowed & n.bit) == 0) return LongParse::kUsage;
-    return ParseNumber(valueOf(), n.limit, n.field) ? LongParse::kOk : LongParse::kUsage;
+    if ((allowed & n.bit) == 0) return unknown();
+    const std::string_view value = valueOf();
+    return ParseNumber(value, n.limit, n.field) ? LongParse::kOk : badValue(value);
   }
   // A name: printable ASCII without blanks.
   const auto isName = [](std::string_view value) {
@@ -80,13 +104,13 @@ LongParse ParseLongOption(int argc, const char* const* argv, int& i, unsigned al
   };
   if (name == "charset" && (allowed & kLongCharset) != 0) {
     const std::string_view value = valueOf();
-    if (!isName(value)) return LongParse::kUsage;
+    if (!isName(value)) return badValue(value);
     options.charset.assign(value);
     return LongParse::kOk;
   }
   if (name == "account" && (allowed & kLongAccount) != 0) {
     const std::string_view value = valueOf();
-    if (!isName(value)) return LongParse::kUsage;
+    if (!isName(value)) return badValue(value);
     options.accounts.emplace_back(value);
     return LongParse::kOk;
   }
@@ -99,18 +123,29 @@ LongParse ParseLongOption(int argc, const char* const* argv, int& i, unsigned al
                         {"folder", kLongImap, &options.folder},
                         {"maildir", kLongDelivery, &options.maildir},
                         {"mbox", kLongDelivery, &options.mbox},
-                        {"mda", kLongDelivery, &options.mda}};
+                        {"mda", kLongDelivery, &options.mda},
+                        {"tls-fingerprint", kLongConnection, &options.tlsFingerprint},
+                        {"tls-min-version", kLongConnection, &options.tlsMinVersion},
+                        {"proxy", kLongConnection, &options.proxy},
+                        {"filter", kLongScreen, &options.filter}};
   for (const Text& t : texts) {
     if (name != t.name) continue;
-    if ((allowed & t.bit) == 0) return LongParse::kUsage;
+    if ((allowed & t.bit) == 0) return unknown();
     const std::string_view value = valueOf();
-    if (value.empty()) return LongParse::kUsage;
+    if (value.empty()) return noValue();
+    // One delivery at a time: a second one names the first.
+    if (t.bit == kLongDelivery) {
+      for (const auto& [deliveryName, field] : {std::pair{"--maildir", &options.maildir},
+                                                {"--mbox", &options.mbox}, {"--mda", &options.mda}}) {
+        if (field == t.field || field->empty()) continue;
+        options.problem = std::string(deliveryName) + " と " + option + " は同時に指定できません";
+        return LongParse::kUsage;
+      }
+    }
     t.field->assign(value);
-    // One delivery at a time.
-    const int deliveries = !options.maildir.empty() + !options.mbox.empty() + !options.mda.empty();
-    return deliveries <= 1 ? LongParse::kOk : LongParse::kUsage;
+    return LongParse::kOk;
   }
-  return LongParse::kUsage;
+  return unknown();
 }
 
 }  // namespace zel::sender

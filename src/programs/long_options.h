@@ -33,6 +33,15 @@ struct LongOptions {
   bool imap = false;         // --imap: option PROTOCOL 1
   std::string folder;        // --folder NAME: option IMAPFOLDER (console text)
   bool idle = false;         // --idle: stay connected, receive each new message
+  bool debug = false;         // --debug: option DEBUG (the protocol trace)
+  bool syslog = false;        // --syslog: the result lines to the system log too
+  std::string tlsFingerprint; // --tls-fingerprint HEX: option TLSFINGERPRINT
+  std::string tlsMinVersion;  // --tls-min-version 1.2|1.3: option TLSMINVERSION
+  std::string proxy;          // --proxy HOST:PORT: option PROXY (SOCKS5)
+  std::string filter;         // --filter COMMAND: option FILTER (console text)
+  int killSize = -1;          // --kill-size N: option KILLSIZE (bytes)
+  // Why ParseLongOption answered kUsage, naming the option (Shift-JIS).
+  std::string problem;
 };
 
 // Which long options a program takes.
@@ -53,6 +62,9 @@ enum LongOptionSet : unsigned {
   kLongDelivery = 1u << 13,  // --maildir, --mbox, --mda, --keep-display
   kLongCount = 1u << 14,
   kLongImap = 1u << 15,  // --imap, --folder NAME, --idle
+  kLongDebug = 1u << 16,  // --debug, --syslog
+  kLongConnection = 1u << 17,  // --tls-fingerprint, --tls-min-version, --proxy
+  kLongScreen = 1u << 18,  // --filter COMMAND, --kill-size N
 };
 
 enum class LongParse {

@@ -31,8 +31,13 @@ void ProgressView::Show(const ProgressTexts& texts) {
     total_ = total;
     ownList_ = true;
   }
-  if (live_ && ownList_) Draw(texts);
-  if (listPath_.empty()) last_ = texts;  // no list tells the last message
+  // Without a list file the dialog tells the last message; a record that
+  // blanks its texts (the run's end) leaves the last one shown.
+  if (listPath_.empty() && (!texts.subject.empty() || !texts.sender.empty())) {
+    if (!live_ && ownList_ && !(texts == last_)) Write(PlainLine(++shownPlain_, texts.subject, texts.sender));
+    last_ = texts;
+  }
+  if (live_ && ownList_) Draw(listPath_.empty() ? ProgressTexts{texts.counts, last_.subject, last_.sender} : texts);
 }
 
 void ProgressView::Poll() {

@@ -1,6 +1,7 @@
 // How zelrecv shows a run on standard output: on a terminal one line,
 // redrawn in place with what the progress dialog shows; otherwise one plain
-// line per stored message, read from the list file as the run writes it.
+// line per stored message, read from the list file as the run writes it
+// (from the dialog when the run delivers elsewhere and writes no list).
 #pragma once
 
 #include <cstddef>
@@ -43,6 +44,7 @@ class ProgressView {
   bool ownList_ = false;   // the list file is this run's
   std::int64_t listOffset_ = 0;  // bytes of the list file read
   int stored_ = 0;         // list lines read
+  int shownPlain_ = 0;     // plain lines written from the dialog (no list file)
   int total_ = 0;          // the total the dialog showed
   ProgressTexts last_;     // the last stored message (live)
   std::size_t drawnColumns_ = 0;  // width of the live line on screen

@@ -20,9 +20,16 @@ const char kRecvUsageText[] =
     "  -D: 受信したメールをサーバから削除する\n"
     "  --delete-seen: -D で、既読UIDLファイルにあるメールもサーバから削除する\n"
     "  --max-size N: N バイトを超えるメールは受信せずサーバに残す\n"
+    "  --kill-size N: N バイトを超えるメールは受信せずサーバから削除する\n"
+    "  --filter COMMAND: 新着メールのヘッダをコマンドに渡し、終了コード 0 受信、1 残す、2 削除\n"
     "  -A: APOPで認証する\n"
     "  -T: 0 暗号化なし、1 TLS、2 STARTTLS (STLS)\n"
     "  -C: 信頼する証明書のファイル名 (PEM)\n"
+    "  --tls-fingerprint SHA256: この指紋の証明書だけを受け付ける\n"
+    "  --tls-min-version 1.2|1.3: TLSの最低バージョン (既定 1.2)\n"
+    "  --proxy HOST:PORT: SOCKS5プロキシ経由で接続する (USER:PASSWORD@HOST:PORT で認証)\n"
+    "  --debug: サーバとのやりとりを標準エラーに表示する (パスワードは伏せる)\n"
+    "  --syslog: 結果をシステムログにも書く\n"
     "  -F: パスワードを1行目に書いたファイル名\n"
     "  -E: パスワードを入れた環境変数名\n"
     "  -V: 設定と受信件数を表示する\n"
@@ -47,6 +54,8 @@ const char kRecvUsageText[] =
     " Ctrl-C で受信を中断します (サーバのメールは削除しません)。\n"
     "例.\n"
     "zelrecv -Spop.example.jp -T1 -Utaro -Lrecv.lst -Mmail -Kseen.dat\n";
+
+const char kRecvHelpPointer[] = "使い方は zelrecv --help で表示されます\n";
 
 RecvParse ParseRecvArguments(int argc, const char* const* argv, RecvFields& fields,
                              std::string& option) {
@@ -75,43 +84,57 @@ RecvParse ParseRecvArguments(int argc, const char* const* argv, RecvFields& fiel
         }
         continue;
       case LongParse::kUsage:
-        option = arg;
+        option = fields.longOptions.problem;
         return RecvParse::kUsage;
       case LongParse::kNotLong:
         break;
     }
     option = std::string(arg).substr(0, 2);
     const char* value = arg + 2;
+    const std::string letters = HostText(option);
     bool fits = true;
+    // Why the option is refused; empty: taken.
+    std::string problem;
     // Flags take no value.
     auto flag = [&](bool& field) {
       field = true;
-      return *value == '\0';
+      if (*value != '\0') problem = letters + " は値を取りません";
     };
-    bool known = true;
+    // The fields take a value written right after the letter.
+    auto text = [&](char* field, std::size_t size) {
+      if (*value == '\0') problem = letters + " の値がありません";
+      fits = StoreConsoleText(field, size, value);
+    };
     switch (std::toupper(static_cast<unsigned char>(arg[1]))) {
-      case 'S': fits = StoreConsoleText(fields.pop3Server, value); break;
-      case 'U': fits = StoreConsoleText(fields.userName, value); break;
-      case 'F': fits = StoreConsoleText(fields.passwordFile, value); break;
-      case 'E': fits = StoreConsoleText(fields.passwordVariable, value); break;
-      case 'L': fits = StoreConsoleText(fields.listFile, value); break;
-      case 'M': fits = StoreConsoleText(fields.mailFolder, value); break;
-      case 'K': fits = StoreConsoleText(fields.seenFile, value); break;
-      case 'B': fits = StoreConsoleText(fields.mailbox, value); break;
-      case 'C': fits = StoreConsoleText(fields.caFile, value); break;
+      case 'S': text(fields.pop3Server, sizeof fields.pop3Server); break;
+      case 'U': text(fields.userName, sizeof fields.userName); break;
+      case 'F': text(fields.passwordFile, sizeof fields.passwordFile); break;
+      case 'E': text(fields.passwordVariable, sizeof fields.passwordVariable); break;
+      case 'L': text(fields.listFile, sizeof fields.listFile); break;
+      case 'M': text(fields.mailFolder, sizeof fields.mailFolder); break;
+      case 'K': text(fields.seenFile, sizeof fields.seenFile); break;
+      case 'B': text(fields.mailbox, sizeof fields.mailbox); break;
+      case 'C': text(fields.caFile, sizeof fields.caFile); break;
       case 'T':
-        known = value[0] >= '0' && value[0] <= '2' && value[1] == '\0';
-        fields.tls = value[0] - '0';
+        if (value[0] >= '0' && value[0] <= '2' && value[1] == '\0') {
+          fields.tls = value[0] - '0';
+        } else {
+          problem = *value == '\0' ? letters + " の値がありません"
+                                    : letters + " の値が正しくありません: " + HostText(value);
+        }
         break;
-      case 'A': known = flag(fields.apop); break;
-      case 'D': known = flag(fields.dele); break;
-      case 'V': known = flag(fields.verbose); break;
+      case 'A': flag(fields.apop); break;
+      case 'D': flag(fields.dele); break;
+      case 'V': flag(fields.verbose); break;
       case 'H':
-      case '?': known = flag(fields.help); break;
+      case '?': flag(fields.help); break;
       default:
-        known = false;
+        problem = "不明なオプション: " + letters;  // only the letter: the rest may be a password
     }
-    if (!known) return RecvParse::kUsage;
+    if (!problem.empty()) {
+      option = problem;
+      return RecvParse::kUsage;
+    }
     if (!fits) return RecvParse::kTooLong;
   }
   option.clear();

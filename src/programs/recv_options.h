@@ -48,11 +48,11 @@ struct RecvFields {
 inline constexpr unsigned kRecvLongOptions = kLongHelp | kLongVersion | kLongTimeout | kLongPopAuth |
                                              kLongDeleteSeen | kLongMaxSize | kLongConfig |
                                              kLongAccount | kLongAll | kLongDelivery | kLongCount |
-                                             kLongImap;
+                                             kLongImap | kLongDebug | kLongConnection | kLongScreen;
 
 enum class RecvParse {
   kOk,
-  kUsage,    // an unknown option or a value an option does not take
+  kUsage,    // an unknown option or a value an option does not take: `option` says which
   kTooLong,  // a value longer than its field: `option` names it
 };
 
@@ -63,8 +63,9 @@ enum class RecvParse {
 // are console text, stored as Shift-JIS. -T takes 0, 1 or 2; -A, -D, -V and
 // -H no value; the long options of kRecvLongOptions are taken too
 // (--max-size N: a byte count of at most 2147483647). Stops at the first
-// unknown option (kUsage) or value too long for its field (kTooLong,
-// `option` then holds its letters).
+// unknown option, a missing or wrong value (kUsage, `option` then holds the
+// problem, Shift-JIS: "不明なオプション: --bogus", "-E の値がありません") or a
+// value too long for its field (kTooLong, `option` then holds its letters).
 RecvParse ParseRecvArguments(int argc, const char* const* argv, RecvFields& fields,
                              std::string& option);
 
@@ -87,5 +88,7 @@ PasswordSources RecvPasswordSources(const RecvFields& fields, const AccountsFile
 // The usage text (Shift-JIS), for -H on standard output and after a wrong
 // option on standard error.
 extern const char kRecvUsageText[];
+// The line after a usage error.
+extern const char kRecvHelpPointer[];
 
 }  // namespace zel::sender

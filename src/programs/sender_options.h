@@ -34,7 +34,7 @@ struct SenderFields {
 // The long options zelsend takes.
 inline constexpr unsigned kSendLongOptions = kLongHelp | kLongVersion | kLongSysexits | kLongTimeout |
                                              kLongSmtpAuth | kLongUtf8 | kLongCharset | kLongConfig |
-                                             kLongAccount;
+                                             kLongAccount | kLongDebug | kLongConnection;
 
 enum class ParseResult {
   kOk,

@@ -21,7 +21,7 @@ struct SendmailFields {
 
 // The long options zelsendmail takes.
 inline constexpr unsigned kSendmailLongOptions =
-    kLongHelp | kLongVersion | kLongTimeout | kLongConfig | kLongAccount;
+    kLongHelp | kLongVersion | kLongTimeout | kLongConfig | kLongAccount | kLongDebug | kLongConnection;
 
 enum class SendmailParse {
   kOk,

@@ -25,8 +25,10 @@
 #include <vector>
 
 #include "platform/interrupt.h"
+#include "platform/system_log.h"
 #include "platform/terminal.h"
 #include "programs/accounts_file.h"
+#include "programs/connection_options.h"
 #include "programs/console_text.h"
 #include "programs/dialog_access.h"
 #include "programs/exit_status.h"
@@ -176,7 +178,13 @@ int ReceiveOne(Zelpost& z, RecvFields& fields, const AccountsFile& file, const A
     return kExitUsage;
   }
   AccountPassword storage;
-  const PasswordSources sources = RecvPasswordSources(fields, &file, account, storage);
+  // An account's password goes to its own server only, unless the run
+  // names the account (--account, --all) for whatever server it gives.
+  const bool named = fields.longOptions.all || !fields.longOptions.accounts.empty();
+  const bool ownServer = account != nullptr &&
+                         HostText(AccountServer(account->pop3Host, account->pop3Port)) == fields.pop3Server;
+  const PasswordSources sources =
+      RecvPasswordSources(fields, &file, named || ownServer ? account : nullptr, storage);
   if (const std::string message = ReadPassword(sources, fields.password, sizeof fields.password);
       !message.empty()) {
     PutConsoleText(stderr, message);
@@ -199,6 +207,11 @@ int ReceiveOne(Zelpost& z, RecvFields& fields, const AccountsFile& file, const A
     return z.Failed(error);
   }
   SetOptions(z, fields);
+  if (const std::string message = SetConnectionOptions(z.setValueStr, z.setValueInt, fields.longOptions);
+      !message.empty()) {
+    PutConsoleText(stderr, message);
+    return kExitConfig;
+  }
   if (ImapFolderRefused(z, fields)) return kExitConfig;
   if (fields.longOptions.count) return Count(z, fields, account);
   const int status = RunOnce(z, fields);
@@ -242,6 +255,8 @@ int RunOnce(Zelpost& z, RecvFields& fields) {
                                      : std::string("POP3サーバへのログインまたはメール一覧の取得に失敗 [") +
                                            fields.pop3Server + "]");
   }
+  const std::string received = "受信: " + std::to_string(result) + "件 [" + fields.pop3Server + "]\n";
+  zel::SystemLogLine(received, false);
   if (fields.verbose) PutConsoleText(stderr, "受信: " + std::to_string(result) + "件\n");
   return kExitOk;
 }
@@ -302,7 +317,7 @@ int Run(int argc, const char* const* argv) {
     case RecvParse::kOk:
       break;
     case RecvParse::kUsage:
-      PutConsoleText(stderr, kRecvUsageText);
+      PutConsoleText(stderr, "err: " + option + "\n" + kRecvHelpPointer);
       return kExitUsage;
     case RecvParse::kTooLong:
       PutConsoleText(stderr, TooLongMessage(option));
@@ -316,6 +331,7 @@ int Run(int argc, const char* const* argv) {
     PrintVersion("zelrecv");
     return kExitOk;
   }
+  if (fields.longOptions.syslog) zel::OpenSystemLog("zelrecv");
   AccountsFile file;
   std::vector<const Account*> accounts;
   if (const std::string message = LoadSelectedAccounts(fields.longOptions, file, accounts); !message.empty()) {
@@ -325,12 +341,17 @@ int Run(int argc, const char* const* argv) {
   Zelpost z;
   int status = kExitOk;
   for (const Account* account : accounts) {
+    if (fields.longOptions.all && account != nullptr && !account->pop3Host.Given()) {
+      PutConsoleText(stderr, "アカウント " + HostText(account->name) + " は受信サーバ (pop3_host) がないので飛ばします\n");
+      continue;
+    }
     RecvFields run = fields;
     if (account != nullptr) {
       if (const std::string message = ApplyRecvAccount(file, *account, run); !message.empty()) {
         PutConsoleText(stderr, message);
         return kExitConfig;
       }
+      FillConnectionOptions(*account, run.longOptions);
     }
     const int ended = ReceiveOne(z, run, file, account);
     if (ended == kExitInterrupted) return ended;

@@ -11,7 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/system_log.h"
 #include "programs/accounts_file.h"
+#include "programs/connection_options.h"
 #include "programs/console_text.h"
 #include "programs/exit_status.h"
 #include "programs/password_source.h"
@@ -65,7 +67,9 @@ int Run(int argc, const char* const* argv) {
   }
   if (accountMessage.empty() && accounts.front() != nullptr) {
     accountMessage = ApplySendAccount(file, *accounts.front(), fields);
+    FillConnectionOptions(*accounts.front(), fields.longOptions);
   }
+  if (fields.longOptions.syslog) zel::OpenSystemLog("zelsend");
   if (!accountMessage.empty()) {
     PutConsoleText(stderr, accountMessage);
     return failed(kExitConfig);
@@ -122,7 +126,10 @@ int Run(int argc, const char* const* argv) {
   const auto setValueInt = ZEL_EXPORT(library, zelSetValueInt);
   // zelSetValueStr only for -C, -U and --charset: a run without them needs
   // the classic four.
-  const bool textOptions = fields.caFile[0] != '\0' || fields.utf8SendFile || fields.charset[0] != '\0';
+  const LongOptions& lo = fields.longOptions;
+  const bool connection = lo.debug || !lo.tlsFingerprint.empty() || !lo.tlsMinVersion.empty() || !lo.proxy.empty();
+  const bool textOptions =
+      fields.caFile[0] != '\0' || fields.utf8SendFile || fields.charset[0] != '\0' || connection;
   const auto setValueStr = textOptions ? ZEL_EXPORT(library, zelSetValueStr) : nullptr;
   if (initialize == nullptr || sendMailOne == nullptr || getErrorStr == nullptr ||
       setValueInt == nullptr || (textOptions && setValueStr == nullptr)) {
@@ -142,7 +149,14 @@ int Run(int argc, const char* const* argv) {
       PutConsoleText(stderr, std::string("err: --charset に指定できない値です [") + fields.charset + "]\n");
       return failed(kExitUsage);
     }
+    if (connection) {
+      if (const std::string message = SetConnectionOptions(setValueStr, setValueInt, lo); !message.empty()) {
+        PutConsoleText(stderr, message);
+        return failed(kExitConfig);
+      }
+    }
     if (sendMailOne(fields.sendFile, nullptr) != 0) {
+      zel::SystemLogLine(std::string("送信: ") + fields.sendFile + " [" + fields.smtpServer + "]\n", false);
       zel::CloseLibrary(library);
       return kExitOk;
     }

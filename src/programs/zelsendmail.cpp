@@ -15,7 +15,9 @@
 
 #include "platform/path_charset.h"
 #include "platform/temp_file.h"
+#include "platform/system_log.h"
 #include "programs/accounts_file.h"
+#include "programs/connection_options.h"
 #include "programs/console_text.h"
 #include "programs/exit_status.h"
 #include "programs/sender_options.h"
@@ -100,7 +102,7 @@ int Run(int argc, const char* const* argv) {
 
   // The account and the command line's sender.
   SenderFields fields;
-  fields.longOptions.timeout = args.longOptions.timeout;
+  fields.longOptions = args.longOptions;  // --timeout, --debug and the connection's options
   if (!args.sender.empty() && !StoreConsoleText(fields.mailAddress, args.sender)) {
     return Fail(TooLongMessage("-f"), kExitUsage);
   }
@@ -115,7 +117,9 @@ int Run(int argc, const char* const* argv) {
     if (const std::string message = ApplySendAccount(file, *account, fields); !message.empty()) {
       return Fail(message, kExitConfig);
     }
+    FillConnectionOptions(*account, fields.longOptions);
   }
+  if (fields.longOptions.syslog) zel::OpenSystemLog("zelsendmail");
   if (fields.smtpServer[0] == '\0') {
     return Fail("err: SMTPサーバ名がありません (アカウントファイルの smtp_host)\n", kExitConfig);
   }
@@ -181,7 +185,14 @@ int Run(int argc, const char* const* argv) {
     if (fields.caFile[0] != '\0') setValueStr("TLSCAFILE", fields.caFile);
     setValueStr("SENDFILEFORMAT", "RFC5322");
     setValueStr("RECIPIENTS", recipients.c_str());
-    if (sendMailOne(message.path, nullptr) != 0) return kExitOk;
+    if (const std::string refused = SetConnectionOptions(setValueStr, setValueInt, fields.longOptions);
+        !refused.empty()) {
+      return Fail(refused, kExitConfig);
+    }
+    if (sendMailOne(message.path, nullptr) != 0) {
+      zel::SystemLogLine("送信: " + recipients + " [" + fields.smtpServer + "]\n", false);
+      return kExitOk;
+    }
   }
   char error[zel::kErrorTextSize] = {};
   getErrorStr(error, sizeof error);

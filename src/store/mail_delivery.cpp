@@ -8,6 +8,7 @@
 #include <string_view>
 
 #include "api/inet_mail.h"
+#include "codec/header_words.h"
 #include "codec/line_stream.h"
 #include "codec/recipient_list.h"
 #include "platform/ascii_case.h"
@@ -60,28 +61,40 @@ class DeliveredLines {
   LineSource& raw_;
 };
 
-// The address of a header field's value, as the recipient list reads one.
+// The address of a header field's value: the text in its angle brackets,
+// else the first address of its decoded value; "" when that is no address
+// (nothing, or an encoded word left undecoded).
 std::string FirstAddress(std::string_view value) {
-  const std::string all = NormaliseRecipients(value);
-  return all.substr(0, all.find(','));
+  std::string all = NormaliseRecipients(value);
+  if (value.find('<') == std::string_view::npos) all = NormaliseRecipients(decodeHeaderWords(value));
+  std::string address = all.substr(0, all.find(','));
+  if (address.find("=?") != std::string::npos) address.clear();
+  return address;
 }
 
-// The envelope sender of the mbox "From " line: Return-Path, else From,
-// else kUnknownSender. `header` holds the header lines (LF-ended).
+// The envelope sender of the mbox "From " line: the address of
+// Return-Path, else that of From (each field unfolded), else
+// kUnknownSender. `header` holds the header lines (LF-ended).
 std::string EnvelopeSender(std::string_view header) {
-  std::string returnPath, from;
-  std::size_t at = 0;
-  while (at < header.size()) {
+  std::string returnPath, from, field;
+  const auto take = [&] {
+    if (returnPath.empty() && startsWithNoCase(field, "Return-Path:")) {
+      returnPath = FirstAddress(std::string_view(field).substr(12));
+    } else if (from.empty() && startsWithNoCase(field, "From:")) {
+      from = FirstAddress(std::string_view(field).substr(5));
+    }
+    field.clear();
+  };
+  for (std::size_t at = 0; at < header.size();) {
     std::size_t end = header.find('\n', at);
     if (end == std::string_view::npos) end = header.size();
-    const std::string_view line = header.substr(at, end - at);
+    std::string_view line = header.substr(at, end - at);
     at = end + 1;
-    if (returnPath.empty() && startsWithNoCase(line, "Return-Path:")) {
-      returnPath = FirstAddress(line.substr(12));
-    } else if (from.empty() && startsWithNoCase(line, "From:")) {
-      from = FirstAddress(line.substr(5));
-    }
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (line.empty() || (line[0] != ' ' && line[0] != '\t')) take();
+    field += line;
   }
+  take();
   std::string sender = !returnPath.empty() ? returnPath : from;
   // One word on the line: blanks and control bytes cannot be in it.
   for (char& c : sender) {

@@ -30,21 +30,44 @@ enum class TlsStatus {
   kTimedOut,      // the deadline passed first
 };
 
-// Longest reason text TlsConnect writes (NUL included).
-inline constexpr std::size_t kTlsDetailSize = 160;
+// Longest reason text TlsConnect writes (NUL included): room for an
+// untrusted certificate's subject, issuer and fingerprint.
+inline constexpr std::size_t kTlsDetailSize = 512;
+
+// Hex digits of a SHA-256 fingerprint.
+inline constexpr std::size_t kTlsFingerprintDigits = 64;
+
+// What a handshake accepts beyond the certificate checks.
+struct TlsPolicy {
+  // Shift-JIS path of a PEM file of extra trusted certificates, or nullptr
+  // / "" for the system's trust store alone.
+  const char* caFile = nullptr;
+  // SHA-256 of the server certificate (kTlsFingerprintDigits lower-case hex
+  // digits), or nullptr / "": when given, that certificate is accepted
+  // whoever issued it and whatever it names, and no other is.
+  const char* fingerprint = nullptr;
+  // The oldest protocol version taken: 12 (TLS 1.2) or 13 (TLS 1.3).
+  int minVersion = 12;
+};
+
+// NormaliseFingerprint - a SHA-256 fingerprint as written by people and
+// tools ("AB:CD:...", "abcd...", blanks allowed) in the form TlsPolicy
+// takes. Returns false when it is no SHA-256 fingerprint.
+bool NormaliseFingerprint(const char* text, char (&out)[kTlsFingerprintDigits + 1]);
 
 // TlsConnect - runs the client handshake on the connected socket `s`.
 //   serverName  host name or IPv4/IPv6 address (no brackets, no port); sent as
 //               the server name indication when it is a host name
-//   caFile      Shift-JIS path of a PEM file of extra trusted certificates,
-//               or nullptr / "" for the system's trust store alone
+//   policy      the extra CA file, a pinned fingerprint, the oldest version
 //   deadline    when the whole handshake gives up
 //   session     receives the new session on kOk (else nullptr)
 //   detail      receives a short ASCII reason on failure (capacity
 //               kTlsDetailSize; "" on kOk)
 // Returns kOk, kFailed, kUntrusted, kNameMismatch or kTimedOut. A CA file
-// that cannot be read or holds no certificate gives kUntrusted.
-TlsStatus TlsConnect(SocketHandle s, const char* serverName, const char* caFile,
+// that cannot be read or holds no certificate gives kUntrusted; so does a
+// certificate other than the pinned one. The detail of an untrusted
+// certificate names its subject, issuer and SHA-256 fingerprint.
+TlsStatus TlsConnect(SocketHandle s, const char* serverName, const TlsPolicy& policy,
                      SocketDeadline deadline, TlsSession** session, char* detail);
 
 // TlsRecv - receives decrypted bytes, at most `size`, waiting until

@@ -35,6 +35,17 @@ std::vector<std::string_view> PemCertificateBlocks(std::string_view pem);
 // ignored. Partial wildcards ("m*.example.jp") name nothing.
 bool TlsNameMatches(std::string_view pattern, std::string_view host);
 
+// "AB:CD:..." of a certificate's digest, as the untrusted detail shows it.
+std::string FingerprintText(const unsigned char* digest, std::size_t size);
+
+// True when the pinned fingerprint (TlsPolicy, lower-case hex) is `digest`.
+bool FingerprintMatches(const char* pinned, const unsigned char* digest, std::size_t size);
+
+// The detail of an untrusted certificate: the reason, its subject, its
+// issuer and its SHA-256 fingerprint (cut to fit).
+void SetUntrustedDetail(char* detail, const char* reason, const std::string& subject, const std::string& issuer,
+                        const std::string& fingerprint);
+
 // Writes `text` into `detail` (capacity kTlsDetailSize, cut to fit); nothing
 // when `detail` is nullptr.
 void SetTlsDetail(char* detail, const char* text);

@@ -2,6 +2,7 @@
 #include "tls/tls_backend.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "platform/ascii_case.h"
 #include "platform/text_file.h"
@@ -71,6 +72,50 @@ bool TlsNameMatches(std::string_view pattern, std::string_view host) {
 void SetTlsDetail(char* detail, const char* text) {
   if (detail == nullptr) return;
   std::snprintf(detail, kTlsDetailSize, "%s", text);
+}
+
+}  // namespace zel
+
+namespace zel {
+
+bool NormaliseFingerprint(const char* text, char (&out)[kTlsFingerprintDigits + 1]) {
+  std::size_t n = 0;
+  for (const char* p = text != nullptr ? text : ""; *p != '\0'; ++p) {
+    const char c = lowerAscii(*p);
+    if (c == ':' || c == ' ') continue;
+    const bool hex = (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
+    if (!hex || n == kTlsFingerprintDigits) return false;
+    out[n++] = c;
+  }
+  out[n] = '\0';
+  return n == kTlsFingerprintDigits;
+}
+
+std::string FingerprintText(const unsigned char* digest, std::size_t size) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string text;
+  for (std::size_t i = 0; i < size; ++i) {
+    if (i > 0) text += ':';
+    text += kHex[digest[i] >> 4];
+    text += kHex[digest[i] & 15];
+  }
+  return text;
+}
+
+bool FingerprintMatches(const char* pinned, const unsigned char* digest, std::size_t size) {
+  static const char kHex[] = "0123456789abcdef";
+  if (pinned == nullptr || std::strlen(pinned) != 2 * size) return false;
+  for (std::size_t i = 0; i < size; ++i) {
+    if (pinned[2 * i] != kHex[digest[i] >> 4] || pinned[2 * i + 1] != kHex[digest[i] & 15]) return false;
+  }
+  return true;
+}
+
+void SetUntrustedDetail(char* detail, const char* reason, const std::string& subject, const std::string& issuer,
+                        const std::string& fingerprint) {
+  const std::string text = std::string(reason) + "; subject " + subject + "; issuer " + issuer +
+                           "; SHA-256 " + fingerprint;
+  SetTlsDetail(detail, text.c_str());
 }
 
 }  // namespace zel

@@ -27,6 +27,15 @@ std::string Crlf(std::string_view text) {
   return out;
 }
 
+// A saved text file: every "\n" the system's own line end.
+std::string Nl(std::string_view text) {
+#ifdef _WIN32
+  return Crlf(text);
+#else
+  return std::string(text);
+#endif
+}
+
 // A multipart/mixed display file with boundary "b" holding `parts` (each a
 // part's header lines, an empty line and its body), closed unless `open`.
 std::string Mixed(const std::vector<std::string>& parts, bool open = false) {
@@ -230,7 +239,16 @@ TEST(MailFile, SavedPartsAreDecodedOrCopied) {
       {"base64, one line of 40,000 characters", "Content-Transfer-Encoding: base64\n\n" + Base64Lines(data, 0), data},
       {"base64, CR LF split between reads", "Content-Transfer-Encoding: base64\n\n" + oddLine + "\n", oddBytes},
       {"base64 stops at an empty line", "Content-Transfer-Encoding: base64\n\nYWJj\n\nYWJj\n", "abc"},
-      {"quoted-printable is copied", "Content-Transfer-Encoding: quoted-printable\n\na=3D1=\nb\n", Crlf("a=3D1=\nb\n")},
+      // Text parts come out as their sender's file: decoded, each line end
+      // the system's own, the delimiter's line end left out.
+      {"quoted-printable is decoded", "Content-Transfer-Encoding: quoted-printable\n\na=3D1=\nb\n\n", Nl("a=1b\n")},
+      {"quoted-printable CR LF kept", "Content-Transfer-Encoding: quoted-printable\n\na=0D\nb=0D\n\n", "a\r\nb\r\n"},
+      {"quoted-printable without a last line end", "Content-Transfer-Encoding: Quoted-Printable\n\nend=\n\n", "end"},
+      {"7bit lines", "Content-Type: text/plain\n\none\n\ntwo\n", Nl("one\n\ntwo")},
+      {"8bit UTF-8", "Content-Transfer-Encoding: 8bit\n\n\xE6\x97\xA5\n\n", Nl("\xE6\x97\xA5\n")},
+      {"ISO-2022-JP back from Shift-JIS", "Content-Type: text/plain; charset=ISO-2022-JP\n\n\x93\xfa\x96\x7b\n\n",
+       Nl("\x1b$BF|K\\\x1b(B\n")},
+      {"uuencode is copied", "Content-Transfer-Encoding: x-uuencode\n\nbegin 644 a\n", Crlf("begin 644 a\n")},
       {"BinHex from the opening to the closing colon",
        "Content-Type: application/mac-binhex40\n\n(This file must be converted with BinHex 4.0)\n\n:" + hqxLines +
            ":\ntrailer\n",
@@ -253,7 +271,7 @@ TEST(MailFile, SaveFailuresAreLogged) {
   Parsed p(Mixed({"\ntext\n", "\nattachment\n"}, true));
   ASSERT_EQ(p.mail.partCount(), 2);
   EXPECT_EQ(p.mail.savePart(1, "last.bin"), 1);  // the open last part runs to the end
-  EXPECT_EQ(p.files.files["last.bin"], Crlf("attachment\n"));
+  EXPECT_EQ(p.files.files["last.bin"], "attachment");
   EXPECT_EQ(p.mail.savePart(2, "none.bin"), 0);
   EXPECT_EQ(p.files.files.count("none.bin"), 0u);
   EXPECT_EQ(p.mail.savePart(1, "?"), 0);

@@ -423,5 +423,26 @@ TEST(ChannelTimeout, SilentPeerEndsTheStepThatWaits) {
 #endif
 }
 
+// The protocol trace never shows a secret: the argument of PASS, APOP,
+// AUTH, AUTHENTICATE and LOGIN, and any line answering a challenge.
+TEST(ProtocolTraceMask, SecretsAreMasked) {
+  const struct {
+    const char* line;
+    bool challenged;
+    const char* shown;
+  } rows[] = {
+      {"USER alice", false, "USER alice"},
+      {"PASS s3cret", false, "PASS ********"},
+      {"APOP alice 0123456789abcdef", false, "APOP alice ********"},
+      {"AUTH PLAIN AGFsaWNlAHMzY3JldA==", false, "AUTH PLAIN ********"},
+      {"AUTH LOGIN", false, "AUTH LOGIN"},
+      {"YWxpY2U=", true, "********"},
+      {"A1 LOGIN alice s3cret", false, "A1 LOGIN alice ********"},
+      {"A2 AUTHENTICATE XOAUTH2 dXNlcj1h", false, "A2 AUTHENTICATE XOAUTH2 ********"},
+      {"MAIL FROM:<a@example.jp>", false, "MAIL FROM:<a@example.jp>"},
+  };
+  for (const auto& r : rows) EXPECT_EQ(ProtocolTrace::Masked(r.line, r.challenged), r.shown) << r.line;
+}
+
 }  // namespace
 }  // namespace zel

@@ -191,14 +191,22 @@ TEST_F(ProgramProcess, ZelrecvCommandLineAndExitStatus) {
     std::string args;
     std::string err;  // its beginning
   } faults[] = {
-      {"-X", "Usage: zelrecv -S"},
-      {"-P" + std::string("secret"), "Usage: zelrecv -S"},
+      // Usage errors name the problem, then point at --help (the rest of
+      // an unknown letter may be a password: only the letter is shown).
+      {"-X", U8(u8"err: 不明なオプション: -X\n使い方は zelrecv --help で表示されます\n")},
+      {"-P" + std::string("secret"), U8(u8"err: 不明なオプション: -P\n")},
+      {"--bogus", U8(u8"err: 不明なオプション: --bogus\n")},
+      {"--maildir a --mbox b", U8(u8"err: --maildir と --mbox は同時に指定できません\n")},
+      {"-E NOPE", U8(u8"err: -E の値がありません\n")},
+      {"-T7", U8(u8"err: -T の値が正しくありません: 7\n")},
+      {"-Dx", U8(u8"err: -D は値を取りません\n")},
+      {"--kill-size", U8(u8"err: --kill-size の値がありません\n")},
+      {"--sysexits", U8(u8"err: 不明なオプション: --sysexits\n")},
       {"", U8(u8"err: POP3サーバ名が指定されていません\n")},
       {"-Ss -Uu -Mm", U8(u8"err: リストファイル名が指定されていません\n")},
       {"-S" + std::string(300, 'h'), U8(u8"err: オプションの値が長すぎます [-S]\n")},
-      {account + " --timeout", "Usage: zelrecv -S"},
-      {account + " --popauth 3", "Usage: zelrecv -S"},
-      {account + " --sysexits", "Usage: zelrecv -S"},
+      {account + " --timeout", U8(u8"err: --timeout の値がありません\n")},
+      {account + " --popauth 3", U8(u8"err: --popauth の値が正しくありません: 3\n")},
       {account, U8(u8"err: パスワードが指定されていません (-F、-E または端末から入力)\n")},
       {account + " -Fnothere", U8(u8"err: パスワードファイルが読めません [nothere]\n")},
       {account + " -EZEL_PROCESS_UNSET",

@@ -66,6 +66,7 @@ constexpr const char* kLibSsl = "libssl.so.3";
   X(ERR_clear_error) \
   X(ERR_error_string_n) \
   X(ERR_peek_last_error) \
+  X(EVP_sha256) \
   X(OPENSSL_init_ssl) \
   X(PEM_read_bio_X509) \
   X(SSL_CTX_ctrl) \
@@ -83,6 +84,7 @@ constexpr const char* kLibSsl = "libssl.so.3";
   X(SSL_new) \
   X(SSL_read) \
   X(SSL_set_bio) \
+  X(SSL_set_verify) \
   X(SSL_shutdown) \
   X(SSL_write) \
   X(TLS_client_method) \
@@ -110,7 +112,12 @@ constexpr const char* kLibSsl = "libssl.so.3";
   X(X509_VERIFY_PARAM_set1_host) \
   X(X509_VERIFY_PARAM_set1_ip_asc) \
   X(X509_VERIFY_PARAM_set_hostflags) \
+  X(X509_NAME_oneline) \
+  X(X509_STORE_CTX_get0_cert) \
+  X(X509_digest) \
   X(X509_free) \
+  X(X509_get_issuer_name) \
+  X(X509_get_subject_name) \
   X(X509_get_default_cert_file) \
   X(X509_get_default_cert_file_env) \
   X(X509_load_cert_crl_file) \
@@ -378,10 +385,44 @@ SocketStatus WaitFor(TlsSession* session, int error, SocketDeadline deadline) {
   return SocketStatus::kFailed;
 }
 
+// What the verify callback of the handshake under way on this thread
+// learns and decides (SSL_connect calls it on the calling thread).
+struct VerifyState {
+  const char* pinned = nullptr;  // TlsPolicy::fingerprint, or nullptr
+  bool seen = false;             // the server certificate was looked at
+  bool pinRefused = false;       // it is not the pinned one
+  std::string subject, issuer, fingerprint;
+};
+thread_local VerifyState* verifying = nullptr;
+
+// The verify callback: notes the server certificate; with a pinned
+// fingerprint the pinned certificate is accepted as it is and any other
+// refused, else OpenSSL's verdict stands.
+int VerifyServer(int preverified, X509_STORE_CTX* context) {
+  VerifyState* state = verifying;
+  X509* leaf = X509_STORE_CTX_get0_cert(context);
+  if (state == nullptr || leaf == nullptr) return preverified;
+  unsigned char digest[32];
+  unsigned int size = 0;
+  const bool digested = X509_digest(leaf, EVP_sha256(), digest, &size) == 1 && size == sizeof digest;
+  if (!state->seen) {
+    state->seen = true;
+    char name[256];
+    state->subject = X509_NAME_oneline(X509_get_subject_name(leaf), name, sizeof name) ? name : "?";
+    state->issuer = X509_NAME_oneline(X509_get_issuer_name(leaf), name, sizeof name) ? name : "?";
+    state->fingerprint = digested ? FingerprintText(digest, size) : "?";
+  }
+  if (state->pinned == nullptr) return preverified;
+  if (digested && FingerprintMatches(state->pinned, digest, size)) return 1;
+  state->pinRefused = true;
+  return 0;
+}
+
 }  // namespace
 
-TlsStatus TlsConnect(SocketHandle s, const char* serverName, const char* caFile,
+TlsStatus TlsConnect(SocketHandle s, const char* serverName, const TlsPolicy& policy,
                      SocketDeadline deadline, TlsSession** out, char* detail) {
+  const char* caFile = policy.caFile;
   *out = nullptr;
   SetTlsDetail(detail, "");
   if (!LoadOpenSsl()) {
@@ -433,9 +474,15 @@ TlsStatus TlsConnect(SocketHandle s, const char* serverName, const char* caFile,
     return TlsStatus::kFailed;
   }
 
+  if (policy.minVersion >= 13) SSL_set_min_proto_version(session->ssl, TLS1_3_VERSION);
+  VerifyState state;
+  state.pinned = policy.fingerprint != nullptr && policy.fingerprint[0] != '\0' ? policy.fingerprint : nullptr;
+  SSL_set_verify(session->ssl, SSL_VERIFY_PEER, VerifyServer);
   ERR_clear_error();
   for (;;) {
+    verifying = &state;
     const int r = SSL_connect(session->ssl);
+    verifying = nullptr;
     if (r == 1) break;
     const int error = SSL_get_error(session->ssl, r);
     const SocketStatus waited = WaitFor(session, error, deadline);
@@ -446,11 +493,20 @@ TlsStatus TlsConnect(SocketHandle s, const char* serverName, const char* caFile,
       status = TlsStatus::kTimedOut;
       SetTlsDetail(detail, "timed out");
       ERR_clear_error();
+    } else if (state.pinRefused) {
+      status = TlsStatus::kUntrusted;
+      SetUntrustedDetail(detail, "not the pinned certificate", state.subject, state.issuer, state.fingerprint);
+      ERR_clear_error();
     } else if (verified != X509_V_OK) {
       status = verified == X509_V_ERR_HOSTNAME_MISMATCH || verified == X509_V_ERR_IP_ADDRESS_MISMATCH
                    ? TlsStatus::kNameMismatch
                    : TlsStatus::kUntrusted;
-      SetTlsDetail(detail, X509_verify_cert_error_string(verified));
+      if (status == TlsStatus::kUntrusted && state.seen) {
+        SetUntrustedDetail(detail, X509_verify_cert_error_string(verified), state.subject, state.issuer,
+                           state.fingerprint);
+      } else {
+        SetTlsDetail(detail, X509_verify_cert_error_string(verified));
+      }
       ERR_clear_error();
     } else {
       SetErrorDetail(detail, error == SSL_ERROR_SYSCALL || error == SSL_ERROR_ZERO_RETURN

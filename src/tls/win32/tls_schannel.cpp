@@ -235,8 +235,20 @@ bool NamesServer(PCCERT_CONTEXT certificate, const char* serverName) {
   return matched;
 }
 
+// A certificate name ("CN=..., O=...") as the untrusted detail shows it.
+std::string NameText(const CERT_NAME_BLOB* name) {
+  char text[256];
+  if (CertNameToStrA(X509_ASN_ENCODING, const_cast<CERT_NAME_BLOB*>(name), CERT_X500_NAME_STR, text,
+                     sizeof text) <= 1) {
+    return "?";
+  }
+  return text;
+}
+
 // Checks the server's certificate. Returns kOk, kUntrusted, kNameMismatch.
-TlsStatus VerifyServer(TlsSession* session, HCERTSTORE extra, const char* serverName,
+// A pinned fingerprint decides alone: that certificate is taken, any
+// other refused.
+TlsStatus VerifyServer(TlsSession* session, HCERTSTORE extra, const char* serverName, const char* pinned,
                        char* detail) {
   PCCERT_CONTEXT server = nullptr;
   if (QueryContextAttributesA(&session->context, SECPKG_ATTR_REMOTE_CERT_CONTEXT, &server) !=
@@ -244,6 +256,23 @@ TlsStatus VerifyServer(TlsSession* session, HCERTSTORE extra, const char* server
       server == nullptr) {
     SetTlsDetail(detail, "no server certificate");
     return TlsStatus::kUntrusted;
+  }
+  unsigned char digest[32];
+  DWORD digestSize = sizeof digest;
+  const bool digested = CryptHashCertificate(0, CALG_SHA_256, 0, server->pbCertEncoded, server->cbCertEncoded,
+                                             digest, &digestSize) &&
+                        digestSize == sizeof digest;
+  // Tells of an untrusted certificate: its names and fingerprint.
+  const auto untrusted = [&](const char* reason) {
+    SetUntrustedDetail(detail, reason, NameText(&server->pCertInfo->Subject),
+                       NameText(&server->pCertInfo->Issuer),
+                       digested ? FingerprintText(digest, digestSize) : std::string("?"));
+  };
+  if (pinned != nullptr && pinned[0] != '\0') {
+    const bool same = digested && FingerprintMatches(pinned, digest, digestSize);
+    if (!same) untrusted("not the pinned certificate");
+    CertFreeCertificateContext(server);
+    return same ? TlsStatus::kOk : TlsStatus::kUntrusted;
   }
   // The server's own intermediate certificates and the CA file's.
   HCERTSTORE collection = CertOpenStore(CERT_STORE_PROV_COLLECTION, 0, 0, 0, nullptr);
@@ -283,12 +312,17 @@ TlsStatus VerifyServer(TlsSession* session, HCERTSTORE extra, const char* server
     policy.pvExtraPolicyPara = &ssl;
     CERT_CHAIN_POLICY_STATUS status{};
     status.cbSize = sizeof status;
+    char reason[64];
     if (chainErrors != 0) {
-      SetStatusDetail(detail, "certificate chain not trusted", static_cast<long>(chainErrors));
+      std::snprintf(reason, sizeof reason, "certificate chain not trusted 0x%08lX",
+                    static_cast<unsigned long>(chainErrors));
+      untrusted(reason);
     } else if (!CertVerifyCertificateChainPolicy(CERT_CHAIN_POLICY_SSL, chain, &policy, &status)) {
       SetTlsDetail(detail, "certificate policy not checked");
     } else if (status.dwError != 0) {
-      SetStatusDetail(detail, "certificate not trusted", static_cast<long>(status.dwError));
+      std::snprintf(reason, sizeof reason, "certificate not trusted 0x%08lX",
+                    static_cast<unsigned long>(status.dwError));
+      untrusted(reason);
     } else if (!NamesServer(server, serverName)) {
       SetTlsDetail(detail, "certificate does not name the server");
       result = TlsStatus::kNameMismatch;
@@ -304,8 +338,9 @@ TlsStatus VerifyServer(TlsSession* session, HCERTSTORE extra, const char* server
 
 }  // namespace
 
-TlsStatus TlsConnect(SocketHandle s, const char* serverName, const char* caFile,
+TlsStatus TlsConnect(SocketHandle s, const char* serverName, const TlsPolicy& policy,
                      SocketDeadline deadline, TlsSession** out, char* detail) {
+  const char* caFile = policy.caFile;
   *out = nullptr;
   SetTlsDetail(detail, "");
   HCERTSTORE extra = nullptr;
@@ -328,7 +363,8 @@ TlsStatus TlsConnect(SocketHandle s, const char* serverName, const char* caFile,
 
   SCHANNEL_CRED credentials{};
   credentials.dwVersion = SCHANNEL_CRED_VERSION;
-  credentials.grbitEnabledProtocols = SP_PROT_TLS1_2_CLIENT | SP_PROT_TLS1_3_CLIENT;
+  credentials.grbitEnabledProtocols =
+      policy.minVersion >= 13 ? SP_PROT_TLS1_3_CLIENT : SP_PROT_TLS1_2_CLIENT | SP_PROT_TLS1_3_CLIENT;
   credentials.dwFlags = SCH_CRED_MANUAL_CRED_VALIDATION | SCH_CRED_NO_DEFAULT_CREDS;
   SECURITY_STATUS status = AcquireCredentialsHandleA(
       nullptr, const_cast<char*>(UNISP_NAME_A), SECPKG_CRED_OUTBOUND, nullptr, &credentials,
@@ -360,7 +396,7 @@ TlsStatus TlsConnect(SocketHandle s, const char* serverName, const char* caFile,
       }
     }
   }
-  if (result == TlsStatus::kOk) result = VerifyServer(session, extra, serverName, detail);
+  if (result == TlsStatus::kOk) result = VerifyServer(session, extra, serverName, policy.fingerprint, detail);
   if (result == TlsStatus::kOk &&
       QueryContextAttributesA(&session->context, SECPKG_ATTR_STREAM_SIZES, &session->sizes) !=
           SEC_E_OK) {

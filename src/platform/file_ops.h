@@ -41,8 +41,8 @@ bool MakeTempBeside(std::string_view path, std::string& out);
 // is started before the first is waited for, so that one journal commit
 // mostly covers them all (Windows: FlushFileBuffers on each file; NTFS
 // keeps its folders in its journal, so `folders` need nothing there). A
-// file that no longer exists is skipped; links are not followed. Returns
-// false when any flush failed.
+// file or folder that no longer exists (another program moved it away) is
+// skipped; links are not followed. Returns false when any flush failed.
 bool SyncFiles(const std::vector<std::string>& files, const std::vector<std::string>& folders);
 
 // True when `path` names an existing directory entry of any kind: a file,

@@ -188,9 +188,13 @@ bool SyncFiles(const std::vector<std::string>& files, const std::vector<std::str
   const std::set<std::string> distinct(folders.begin(), folders.end());
   for (const std::string& folder : distinct) {
     std::string native;
-    const int fd = NativePath(folder, native) ? ::open(native.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC) : -1;
-    if (fd < 0) {
+    if (!NativePath(folder, native)) {
       ok = false;
+      continue;
+    }
+    const int fd = ::open(native.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+      if (errno != ENOENT && errno != ENOTDIR) ok = false;  // gone, as a file is
       continue;
     }
     open.push_back(fd);

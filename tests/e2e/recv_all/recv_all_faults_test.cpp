@@ -89,7 +89,7 @@ void RecvAllFaults::CheckCuts(const Family& f) {
     auto stored = StoredIds();
     std::sort(stored.begin(), stored.end());
     EXPECT_EQ(FolderIds(maildir + "/new"), stored);
-    EXPECT_TRUE(fs::is_empty(maildir + "/tmp"));
+    EXPECT_TRUE(!fs::exists(maildir) || fs::is_empty(maildir + "/tmp"));
   };
 
   // A run without cuts shows the stages and their lengths.

@@ -66,6 +66,11 @@ class RecvAllFaults : public RecvAllTest {
   // The run in a child process whose files may not grow beyond `limit`
   // bytes (a full disk for every file the run writes).
   RunResult RunLimited(rlim_t limit, bool mailbox);
+
+  // The run (with the seen file) in a child process killed (SIGKILL)
+  // `pauseUs` microseconds after message `at` has arrived. Returns the
+  // child's process id, which is gone.
+  pid_t RunKilledAfter(int at, int pauseUs);
 #endif
 };
 
@@ -272,6 +277,33 @@ RunResult RecvAllFaults::RunLimited(rlim_t limit, bool mailbox) {
   return r;
 }
 
+pid_t RecvAllFaults::RunKilledAfter(int at, int pauseUs) {
+  int fds[2];
+  if (pipe(fds) != 0) return -1;
+  const pid_t child = fork();
+  if (child == 0) {
+    close(fds[0]);
+    zelSetValueInt("SILENT", 0);  // the hook sees each message's header
+    ProgressHook hook(
+        [&](WindowHandle, const RecvProgress&) {
+          const char c = 'm';
+          if (write(fds[1], &c, 1) != 1) _exit(1);
+        },
+        false);
+    Run();
+    _exit(0);
+  }
+  close(fds[1]);
+  char c = 0;
+  for (int arrived = 0; arrived < at && read(fds[0], &c, 1) == 1;) ++arrived;
+  std::this_thread::sleep_for(std::chrono::microseconds(pauseUs));
+  kill(child, SIGKILL);
+  int status = 0;
+  waitpid(child, &status, 0);
+  close(fds[0]);
+  return child;
+}
+
 // A message whose Subject line is `subjectBytes` long (folded into lines of
 // about 100 bytes), so that its display file is about twice its size.
 std::string BigHeaderMessage(const std::string& id, std::size_t subjectBytes) {
@@ -389,29 +421,7 @@ TEST_F(RecvAllFaults, KilledRunLosesNothingAndUsesNoNameTwice) {
     const int pauseUs = std::uniform_int_distribution<int>(0, 600)(random);
     SCOPED_TRACE("killed " + std::to_string(pauseUs) + " us after message " + std::to_string(at));
     const auto ids = Fresh(kMessages, "k" + std::to_string(round) + "_");
-    int fds[2];
-    ASSERT_EQ(pipe(fds), 0);
-    const pid_t child = fork();
-    if (child == 0) {
-      close(fds[0]);
-      zelSetValueInt("SILENT", 0);  // the hook sees each message's header
-      ProgressHook hook(
-          [&](WindowHandle, const RecvProgress&) {
-            const char c = 'm';
-            if (write(fds[1], &c, 1) != 1) _exit(1);
-          },
-          false);
-      Run();
-      _exit(0);
-    }
-    close(fds[1]);
-    char c = 0;
-    for (int arrived = 0; arrived < at && read(fds[0], &c, 1) == 1;) ++arrived;
-    std::this_thread::sleep_for(std::chrono::microseconds(pauseUs));
-    kill(child, SIGKILL);
-    int status = 0;
-    waitpid(child, &status, 0);
-    close(fds[0]);
+    RunKilledAfter(at, pauseUs);
 
     std::set<std::string> stored = listed();
     const auto onServer = ServerIds();
@@ -504,29 +514,7 @@ TEST_F(RecvAllFaults, KilledDeliveryRepeatsAtMostOneBatch) {
       const auto ids = Fresh(kMessages, "b" + std::to_string(round) + "_");
       fs::remove_all(maildir);
       fs::remove(mbox);
-      int fds[2];
-      ASSERT_EQ(pipe(fds), 0);
-      const pid_t child = fork();
-      if (child == 0) {
-        close(fds[0]);
-        zelSetValueInt("SILENT", 0);  // the hook sees each message's header
-        ProgressHook hook(
-            [&](WindowHandle, const RecvProgress&) {
-              const char c = 'm';
-              if (write(fds[1], &c, 1) != 1) _exit(1);
-            },
-            false);
-        Run();
-        _exit(0);
-      }
-      close(fds[1]);
-      char c = 0;
-      for (int arrived = 0; arrived < at && read(fds[0], &c, 1) == 1;) ++arrived;
-      std::this_thread::sleep_for(std::chrono::microseconds(pauseUs));
-      kill(child, SIGKILL);
-      int status = 0;
-      waitpid(child, &status, 0);
-      close(fds[0]);
+      const pid_t child = RunKilledAfter(at, pauseUs);
       if (!intoMbox) copies(false);  // new/: whole messages only
       if (intoMbox) WriteFileBytes(mbox + ".lock", std::to_string(child) + " " + host + "\n");
 

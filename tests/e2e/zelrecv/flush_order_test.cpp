@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <ostream>
 #include <regex>
 #include <set>
 #include <sstream>
@@ -29,6 +30,9 @@ struct Row {
   int messages;         // of about 200 bytes each
   bool sync;
 };
+
+// The row's name in test names and messages.
+void PrintTo(const Row& row, std::ostream* out) { *out << row.name; }
 
 // What the trace shows of one run.
 struct Replay {

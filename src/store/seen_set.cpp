@@ -99,11 +99,15 @@ void SeenSet::Load(const std::string& path) {
   }
   file.Close();
   AddRecords(bytes);
+  loadedDigest_ = md5Hex(bytes);
 }
 
 int SeenSet::Save(const std::string& path, FileLock* lock, bool everyKey,
                   const std::function<bool(const std::string&)>& beforeReplace) const {
   const std::string records = Records(everyKey);
+  // The file holds these very records already (a run that found nothing
+  // new): it stays as it is, and nothing waits for the disk.
+  if (!loadedDigest_.empty() && md5Hex(records) == loadedDigest_) return 1;
   std::string temp;
   TextFile file;
   if (MakeTempBeside(path, temp) && file.Open(temp, TextFile::Mode::kWriteBinary)) {
@@ -125,6 +129,7 @@ int SeenSet::Save(const std::string& path, FileLock* lock, bool everyKey,
 }
 
 void SeenSet::Discard() {
+  loadedDigest_.clear();
   index_.clear();
   nodes_.clear();
   nodes_.shrink_to_fit();

@@ -76,7 +76,9 @@ class SeenSet {
   // when given, is called once before the new keys take effect, with the
   // new file's path (empty when `path` is written in place): it puts them
   // and what they record on stable storage, and false from it abandons the
-  // save (the old file stays). Returns 1 written, 0 when it could not be.
+  // save (the old file stays). A file that Load read and that already
+  // holds exactly these records is left alone. Returns 1 written (or
+  // unchanged), 0 when it could not be.
   int Save(const std::string& path, FileLock* lock = nullptr, bool everyKey = false,
            const std::function<bool(const std::string&)>& beforeReplace = nullptr) const;
 
@@ -99,6 +101,7 @@ class SeenSet {
   void AddRecordKey(std::string_view recordKey, int present);
 
   std::deque<Node> nodes_;  // every key once, in the order it entered
+  std::string loadedDigest_;  // MD5 of the file Load read; empty before
   std::map<std::string_view, std::size_t> index_;  // views of nodes_' keys
 };
 

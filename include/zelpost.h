@@ -115,6 +115,22 @@ ZELPOST_API int ZELPOST_CALL zelMailBiff(void);
  *                  stable storage. Messages marked \Deleted are skipped;
  *                  MAXSIZE is the server's RFC822.SIZE. zelMailBiff gives
  *                  the folder's message count.
+ *   SYNC           1 (default): before zelRecvMailAll records a message as
+ *                  fetched (the seen-UIDL file replaced, IMAP \Seen or
+ *                  \Deleted set, the POP3 QUIT after DELE), every file it
+ *                  wrote for it (display file, list file, mailbox, Maildir
+ *                  file, mbox) and every folder that gained an entry are on
+ *                  stable storage, flushed together once per batch; the
+ *                  seen-UIDL file's new version is flushed before it
+ *                  replaces the old one. 0: nothing is flushed (for mail
+ *                  kept on a throw-away disk): a power cut or system crash
+ *                  soon after a run may then lose messages the seen-UIDL
+ *                  file or the server already counts as fetched, or leave
+ *                  their files empty. A run with a seen-UIDL file records
+ *                  every 200 messages (or 16 MB), so a run killed midway
+ *                  fetches at most that many again; with a mailbox, or
+ *                  without a seen-UIDL file, it records once, at its end.
+ *                  MDA deliveries are the command's to keep.
  *   BIFFIDLE       seconds (0): with PROTOCOL 1, zelMailBiff first waits up
  *                  to this long in IDLE for a new message when there is
  *                  nothing new (BIFFNEW 0, or an empty folder without
@@ -135,11 +151,21 @@ ZELPOST_API int ZELPOST_CALL zelMailBiff(void);
  *              TLS library's reason, a file and its system error). Empty
  *              after a success. The error number and text stay as they are.
  *   MAILDIR    zelRecvMailAll delivers each message into this Maildir
- *              (tmp/, new/ and cur/ made when missing): a file made in
- *              tmp/ under a unique name, flushed to disk, moved into new/.
+ *              (tmp/, new/ and cur/ made when missing, mode 0700): a file
+ *              made in tmp/ under a unique name (mode 0600); the run's
+ *              batch is flushed to disk and then moved into new/. The
+ *              Maildir and its tmp/, new/, cur/ must be folders of the
+ *              user, not links (else -1105 "Maildirのフォルダがリンクか他の
+ *              ユーザのもの [folder]"); files of tmp/ older than 36 hours
+ *              are removed.
  *   MBOX       ...or appends it to this mbox file (mboxrd: "From " lines
  *              quoted with ">", an envelope "From " line, an empty line
- *              after it), under an fcntl lock and a dot-lock "FILE.lock".
+ *              after it), under an fcntl lock and a dot-lock "FILE.lock"
+ *              holding "<pid> <host>" (a lock of this host whose process
+ *              is gone is taken over at once, another after five
+ *              minutes). A new mbox gets mode 0600; a link or another
+ *              user's file is refused (-1105 "mboxがリンクか他のユーザの
+ *              ファイル [file]").
  *   MDA        ...or hands it to this command (through /bin/sh -c, or the
  *              command interpreter) on its standard input; exit status 0
  *              counts as delivered.
@@ -175,8 +201,9 @@ ZELPOST_API int ZELPOST_CALL zelMailBiff(void);
  *   RECIPIENTS  envelope recipients of an RFC5322 send ("a@x, b@y"); ""
  *              (default) takes those of its To, Cc and Bcc fields.
  *
- * With DELE 1 the files a receive-all wrote are flushed to stable storage
- * before its QUIT. zelRecvMailAll fails with -1 and error -1104 when
+ * A receive-all records what it stored only once it is on stable storage
+ * (see SYNC); a flush that fails ends the run with -1105 and records
+ * nothing more (no QUIT, no marks). zelRecvMailAll fails with -1 and error -1104 when
  * another run holds its list or seen-UIDL file, or when either path names
  * a link, a FIFO or another user's file.
  *

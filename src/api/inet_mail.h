@@ -24,6 +24,7 @@ namespace zel {
 class TextFile;
 
 class FileLock;
+class FlushBatch;
 class SeenSet;
 struct ReceiveFiles;
 
@@ -81,9 +82,9 @@ class InetMail : public InetPop3 {
                   const char* mailbox);
 
   // The parts of receive-all (receive_all.cpp, mailbox_append.cpp). The
-  // run's locks and written files live in `files` (ops/receive_files.h)
-  // from ReceiveAll to EndReceive, which flushes them with DELE and sends
-  // QUIT.
+  // run's locks, seen set and written files live in `files`
+  // (ops/receive_files.h) from ReceiveAll to EndReceive, which records the
+  // last batch (its files flushed first) and sends QUIT.
   int ReceiveAll(const char* listPath, const char* folder, const char* seenPath,
                  ReceiveFiles& files);
   int WriteReadingCopy(const char* displayPath);
@@ -128,7 +129,7 @@ class InetMail : public InetPop3 {
   // True when receive-all writes display files and the list file: no
   // other delivery, or KEEPDISPLAY.
   bool WritesDisplayFiles() const;
-  int DeliverRetrieved(LineSource& raw, std::string& stored);
+  int DeliverRetrieved(LineSource& raw, FlushBatch& batch);
 
   // Sends the finished message `path` (SENDFILEFORMAT "RFC5322",
   // send_message.cpp), or writes it to `dummyfile`; as SendMail.
@@ -235,6 +236,7 @@ class InetMail : public InetPop3 {
   DeliveryKind deliveryKind = DeliveryKind::kDisplay;  // options MAILDIR, MBOX, MDA
   std::string deliveryTarget;  // their value: the folder, file or command
   int keepDisplay = 0;         // option KEEPDISPLAY: display files beside the delivery
+  int syncFiles = 1;           // option SYNC: what a run stored flushed before it is recorded
   char biffSeenFile[kPathSize] = {};  // option BIFFSEENFILE: the check also counts new ones
   int biffNew = -1;            // option BIFFNEW: new messages at the last check; -1 unknown
   // Option BIFFIDLE: seconds an IMAP new-mail check waits (IDLE) for a new

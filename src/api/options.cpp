@@ -73,6 +73,7 @@ void InetMail::SetOptionDefaults() {
   deliveryKind = DeliveryKind::kDisplay;
   deliveryTarget.clear();
   keepDisplay = 0;
+  syncFiles = 1;
   biffSeenFile[0] = '\0';
   biffNew = -1;
   biffIdle = 0;
@@ -100,6 +101,7 @@ int InetMail::SetValueInt(const char* name, int value) {
   if (NameIs(name, "DELESEEN")) flag = &deleteSeen;
   if (NameIs(name, "KEEPDISPLAY")) flag = &keepDisplay;
   if (NameIs(name, "DECODE")) flag = &decodeAnyCharset;
+  if (NameIs(name, "SYNC")) flag = &syncFiles;
   if (flag != nullptr) {
     *flag = value != 0 ? 1 : 0;
     progressDecoding = Decoding();
@@ -186,6 +188,7 @@ int InetMail::GetValueInt(const char* name) const {
   if (NameIs(name, "DELESEEN")) return deleteSeen;
   if (NameIs(name, "MAXSIZE")) return maxMessageSize;
   if (NameIs(name, "KEEPDISPLAY")) return keepDisplay;
+  if (NameIs(name, "SYNC")) return syncFiles;
   if (NameIs(name, "BIFFNEW")) return biffNew;
   if (NameIs(name, "DECODE")) return decodeAnyCharset;
   return 0;

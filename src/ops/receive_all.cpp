@@ -1,7 +1,8 @@
 // The work of receive-all on the worker thread: the locks on the list and
 // seen-UIDL files, every new message of the maildrop into its display file
 // and list line, the seen-UIDL file, deletion on the server, and the end of
-// the run: its files flushed to stable storage before QUIT when it deletes.
+// the run. Messages are recorded in batches, each put on stable storage
+// before the seen file or QUIT after DELE records it.
 #include <algorithm>
 #include <deque>
 #include <memory>
@@ -35,10 +36,9 @@ constexpr std::size_t kRetrAhead = 4;
 // One run of ReceiveAll over a listing.
 class ReceiveRun {
  public:
-  ReceiveRun(InetMail& session, const char* seenPath, ReceiveFiles& files)
+  ReceiveRun(InetMail& session, ReceiveFiles& files)
       : s_(session),
         files_(files),
-        seenPath_(seenPath != nullptr ? seenPath : ""),
         dele_(session.deleteOnServer == 1),
         deleteSeen_(dele_ && session.deleteSeen == 1),
         maxSize_(session.maxMessageSize > 0 ? static_cast<std::uint32_t>(session.maxMessageSize) : 0),
@@ -49,18 +49,17 @@ class ReceiveRun {
   // worked through to its end.
   int Run(int number, RecordFile& list, const char* folder, bool& complete);
 
-  // Saves the seen-UIDL set, when the run made one (through the run's lock
-  // on the file). After an early stop (failure or cancel) the keys the run
-  // did not reach are kept. A whole message that could not be stored was
-  // left in a temporary file when it failed.
+  // Ends the message loop: `complete` tells the last record (CommitReceived)
+  // whether the keys the run did not reach are kept. A whole message that
+  // could not be stored was left in a temporary file when it failed.
   void Finish(bool complete);
 
  private:
   enum class Outcome { kStored, kSkipped, kFailed };
   Outcome Receive(int number, RecordFile& list, const char* folder);
-  // The end of a stored message: its key recorded, DELE with the DELE
-  // option (`display`, when written, flushed before QUIT).
-  Outcome Stored(int number, const std::string& display);
+  // The end of a stored message: its key noted, DELE with the DELE
+  // option, and the batch recorded once it is full.
+  Outcome Stored(int number);
   // The seen key: the listing's UIDL, else the captured Message-Id.
   std::string SeenKey() const;
   // Without DELE between two retrievals: sends RETR ahead for the next
@@ -79,8 +78,7 @@ class ReceiveRun {
 
   InetMail& s_;
   ReceiveFiles& files_;
-  std::string seenPath_;
-  std::unique_ptr<SeenSet> seen_;
+  SeenSet* seen_ = nullptr;  // the run's seen set, once loaded
   // The DELE option as the run started. Without DELE between two
   // retrievals, the next RETR is sent while this message is decoded and
   // stored: the server works meanwhile.
@@ -154,7 +152,7 @@ ReceiveRun::Outcome ReceiveRun::Receive(int number, RecordFile& list, const char
   // A message whose RETR went out ahead was found new then already.
   const bool sentAhead = !ahead_.empty() && ahead_.front() == s_.CurrentIndex();
   std::string key;
-  if (!seenPath_.empty()) {
+  if (!files_.seenPath.empty()) {
     if (s_.CurrentEntry() == nullptr || s_.CurrentEntry()->uidl[0] == '\0') {
       const int top = s_.Top(number, 0);
       if (top != 1) {
@@ -164,11 +162,7 @@ ReceiveRun::Outcome ReceiveRun::Receive(int number, RecordFile& list, const char
       }
     }
     key = SeenKey();
-    if (seen_ == nullptr) {
-      seen_ = std::make_unique<SeenSet>();
-      seen_->Load(seenPath_);
-      s_.seenSet = seen_.get();
-    }
+    seen_ = LoadSeen(s_, files_);
     // An empty key (no UIDL, no Message-Id) tells nothing about the
     // message: it is always fetched and never recorded.
     if (!key.empty() && !sentAhead && seen_->Lookup(key) == 1) {
@@ -206,15 +200,13 @@ ReceiveRun::Outcome ReceiveRun::Receive(int number, RecordFile& list, const char
   if (!dele_) SendAhead(seen_ != nullptr ? SeenKey() : std::string());
 
   std::string display;
-  std::string delivered;
   // Names for the messages the listing still holds, this one included.
   const int wanted = static_cast<int>(s_.Listing().Size() - s_.CurrentIndex());
-  if (!StoreRetrieved(s_, raw_, names_, wanted, list, folder, display, delivered)) return Outcome::kFailed;
-  if (dele_ && !delivered.empty()) files_.written.push_back(delivered);
-  return Stored(number, display);
+  if (!StoreRetrieved(s_, raw_, names_, wanted, list, folder, files_, display)) return Outcome::kFailed;
+  return Stored(number);
 }
 
-ReceiveRun::Outcome ReceiveRun::Stored(int number, const std::string& display) {
+ReceiveRun::Outcome ReceiveRun::Stored(int number) {
   // The Message-Id of a message without UIDL now comes from Retr.
   if (seen_ != nullptr) {
     const std::string key = SeenKey();
@@ -222,10 +214,10 @@ ReceiveRun::Outcome ReceiveRun::Stored(int number, const std::string& display) {
   }
   raw_.Clear();
   // Only a message whose delivery, display file and list line are whole is
-  // deleted on the server; the files are flushed with the run's files.
-  if (dele_) {
-    if (!display.empty()) files_.written.push_back(display);
-    s_.Dele(number);
+  // deleted on the server, at QUIT, after the run's last flush.
+  if (dele_) s_.Dele(number);
+  if (files_.recordEachBatch && seen_ != nullptr && files_.batch.Full() && !CommitReceived(s_, files_, false)) {
+    return Outcome::kFailed;
   }
   return Outcome::kStored;
 }
@@ -233,16 +225,7 @@ ReceiveRun::Outcome ReceiveRun::Stored(int number, const std::string& display) {
 void ReceiveRun::Finish(bool complete) {
   raw_.Clear();
   names_.Release();
-  if (seen_ == nullptr) return;
-  if (!complete) seen_->KeepAll();
-  files_.seenUsed = true;
-  if (seen_->Save(seenPath_, &files_.seen) != 1) {
-    ZEL_LOG(InetMail, "既読UIDLファイルの保存に失敗 [%s]", seenPath_.c_str());
-  } else if (dele_) {
-    files_.written.push_back(seenPath_);
-  }
-  s_.seenSet = nullptr;
-  seen_.reset();
+  files_.complete = complete;
 }
 
 }  // namespace
@@ -255,7 +238,8 @@ void ReceiveRun::Finish(bool complete) {
 //             elsewhere without KEEPDISPLAY)
 //   folder    mail folder for the display files
 //   seenPath  seen-UIDL file, or nullptr/empty for none
-//   files     receives the run's locks and, with DELE, the files written
+//   files     receives the run's locks, seen set and the batch not yet
+//             recorded (EndReceive records it)
 // Returns the count stored (also after a failure inside the loop, with the
 // error state naming the failure; and after a cancel, without error);
 // 0 for an empty maildrop; -1 when the login or the listing failed (error
@@ -270,7 +254,7 @@ int InetMail::ReceiveAll(const char* listPath, const char* folder, const char* s
   // Delivered elsewhere alone, a run writes no list file.
   const bool listed = WritesDisplayFiles();
   if (!LockRunFiles(*this, files, listPath, listed, seenPath)) return -1;
-  ReceiveRun run(*this, seenPath, files);
+  ReceiveRun run(*this, files);
   int result = -1;
   bool complete = false;
   const int login = Login(pop3Server, Pop3PortInUse(), userName, password, useApop);
@@ -289,9 +273,10 @@ int InetMail::ReceiveAll(const char* listPath, const char* folder, const char* s
         SetError(-1104, "リストファイルのオープンに失敗 [%s]", listPath);
       } else {
         files.listUsed = listed;
+        files.listCreated = listed;
         ReportTotal(totalCount);
         result = run.Run(first, list, folder, complete);
-        CloseRunList(*this, list, listPath, listed, complete && result == 0, files);
+        CloseRunList(list, listPath, listed, complete && result == 0);
       }
     }
   }
@@ -299,18 +284,17 @@ int InetMail::ReceiveAll(const char* listPath, const char* folder, const char* s
   return result;
 }
 
-// EndReceive - ends the run's connection. With DELE, the files the run
-// wrote (display files, list, seen-UIDL file, mailbox) and their folders
-// are first flushed to stable storage in one batch, since the server
-// deletes at QUIT; when that fails, the connection is closed without QUIT
-// (nothing is deleted) and error -1105 tells why. A cancelled run's channel
-// sends nothing, but its files are flushed all the same: a later run with
-// DELESEEN deletes their messages. Over IMAP the flush comes before the
-// run's marks and expunge (EndReceiveImap), which end the connection.
+// EndReceive - ends the run's connection. The run's last batch (with a
+// mailbox, the mailbox step's files too) is recorded first: its files and
+// folders flushed to stable storage, then the seen-UIDL file replaced,
+// since the server deletes at QUIT and the seen file tells later runs what
+// is stored. When the flush fails, the connection is closed without QUIT
+// (nothing is deleted) and error -1105 tells why. A cancelled run's
+// channel sends nothing, but what it stored is recorded all the same: a
+// later run with DELESEEN deletes their messages. Over IMAP the marks and
+// expunge follow the record (EndReceiveImap), and end the connection.
 void InetMail::EndReceive(ReceiveFiles& files) {
-  if (deleteOnServer == 1 && !files.written.empty() && !SyncFiles(files.written)) {
-    ZEL_LOG(InetMail, "受信したファイルのディスクへの書き出しに失敗 [%s]", listFilePath);
-    SetError(-1105, "受信したファイルのディスクへの書き出しに失敗 [%s]", listFilePath);
+  if (!CommitReceived(*this, files, true)) {
     Close();
     return;
   }

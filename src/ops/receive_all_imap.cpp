@@ -9,7 +9,8 @@
 //
 // Nothing is marked on the server while the run fetches: at its end the
 // stored messages get \Seen, or with DELE \Deleted and an expunge, and that
-// only once the run's files are on stable storage.
+// only once the run's files are on stable storage. The seen file records
+// each batch as the POP3 run's does.
 #include <algorithm>
 #include <deque>
 #include <map>
@@ -50,10 +51,9 @@ bool RenumberedFor(const SeenSet& seen, std::uint32_t uidValidity) {
 
 class ImapRun {
  public:
-  ImapRun(InetMail& session, const char* seenPath, ReceiveFiles& files)
+  ImapRun(InetMail& session, ReceiveFiles& files)
       : s_(session),
         files_(files),
-        seenPath_(seenPath != nullptr ? seenPath : ""),
         deleteSeen_(session.deleteOnServer == 1 && session.deleteSeen == 1) {}
 
   // Loads the seen-UIDL file (when one is used). Returns true when the
@@ -84,9 +84,8 @@ class ImapRun {
 
   InetMail& s_;
   ReceiveFiles& files_;
-  std::string seenPath_;
   const bool deleteSeen_;
-  std::unique_ptr<SeenSet> seen_;
+  SeenSet* seen_ = nullptr;  // the run's seen set, once loaded
   std::string prefix_;            // "UIDVALIDITY."
   bool byMessageId_ = false;      // the UIDVALIDITY changed: Message-Ids decide
   const std::map<std::uint32_t, std::string>* ids_ = nullptr;
@@ -101,10 +100,8 @@ class ImapRun {
 
 bool ImapRun::Prepare(std::uint32_t uidValidity) {
   prefix_ = ValidityPrefix(uidValidity);
-  if (seenPath_.empty()) return false;
-  seen_ = std::make_unique<SeenSet>();
-  seen_->Load(seenPath_);
-  s_.seenSet = seen_.get();
+  seen_ = LoadSeen(s_, files_);
+  if (seen_ == nullptr) return false;
   byMessageId_ = RenumberedFor(*seen_, uidValidity);
   if (byMessageId_) {
     ZEL_LOG(InetMail, "UIDVALIDITY が変わったため Message-Id で既読を判定する [%u]", uidValidity);
@@ -164,10 +161,9 @@ int ImapRun::Run(const std::vector<std::uint32_t>& uids,
     }
     SendAhead(uids, i);
     std::string display;
-    std::string delivered;
     // Names for the messages still to come, this one included.
     const int wanted = static_cast<int>(uids.size() - i);
-    if (!StoreRetrieved(s_, raw_, names_, wanted, list, folder, display, delivered)) return stored;
+    if (!StoreRetrieved(s_, raw_, names_, wanted, list, folder, files_, display)) return stored;
     if (seen_ != nullptr) {
       seen_->Insert(Key(uid));
       const std::string id = IdOf(uid);
@@ -176,10 +172,8 @@ int ImapRun::Run(const std::vector<std::uint32_t>& uids,
     raw_.Clear();
     ++stored;
     files_.storedUids.push_back(uid);
-    if (s_.deleteOnServer == 1) {
-      for (const std::string* file : {&display, &delivered}) {
-        if (!file->empty()) files_.written.push_back(*file);
-      }
+    if (files_.recordEachBatch && seen_ != nullptr && files_.batch.Full() && !CommitReceived(s_, files_, false)) {
+      return stored;
     }
   }
   complete = true;
@@ -189,16 +183,7 @@ int ImapRun::Run(const std::vector<std::uint32_t>& uids,
 void ImapRun::Finish(bool complete) {
   raw_.Clear();
   names_.Release();
-  if (seen_ == nullptr) return;
-  if (!complete) seen_->KeepAll();
-  files_.seenUsed = true;
-  if (seen_->Save(seenPath_, &files_.seen) != 1) {
-    ZEL_LOG(InetMail, "既読UIDLファイルの保存に失敗 [%s]", seenPath_.c_str());
-  } else if (s_.deleteOnServer == 1) {
-    files_.written.push_back(seenPath_);
-  }
-  s_.seenSet = nullptr;
-  seen_.reset();
+  files_.complete = complete;
 }
 
 }  // namespace
@@ -231,7 +216,7 @@ int InetMail::ReceiveAllImap(const char* listPath, const char* folder, const cha
   // Delivered elsewhere alone, a run writes no list file.
   const bool listFile = WritesDisplayFiles();
   if (!LockRunFiles(*this, files, listPath, listFile, seenPath)) return -1;
-  ImapRun run(*this, seenPath, files);
+  ImapRun run(*this, files);
   int result = -1;
   bool complete = false;
   const int count = OpenImapFolder(false);
@@ -260,18 +245,19 @@ int InetMail::ReceiveAllImap(const char* listPath, const char* folder, const cha
       SetError(-1104, "リストファイルのオープンに失敗 [%s]", listPath);
     } else {
       files.listUsed = listFile;
+      files.listCreated = listFile;
       totalCount = count;
       retrievedCount = 0;
       ReportTotal(totalCount);
       result = run.Run(uids, ids, list, folder, complete);
-      CloseRunList(*this, list, listPath, listFile, complete && result == 0, files);
+      CloseRunList(list, listPath, listFile, complete && result == 0);
     }
   }
   run.Finish(complete);
   return result;
 }
 
-// EndReceiveImap - after EndReceive has flushed the run's files (DELE):
+// EndReceiveImap - after EndReceive has recorded the run's last batch:
 // marks what the run stored (\Seen; with DELE \Deleted, and expunges
 // them) and logs out. A cancelled run's channel sends nothing, so nothing
 // is marked.

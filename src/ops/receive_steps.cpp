@@ -1,6 +1,9 @@
 // The run's file locks and the store step of a retrieved message.
 #include "ops/receive_steps.h"
 
+#include <memory>
+#include <utility>
+
 #include "api/inet_mail.h"
 #include "codec/message_decoder.h"
 #include "ops/receive_files.h"
@@ -12,6 +15,7 @@
 #include "store/list_file.h"
 #include "store/raw_message.h"
 #include "store/record_file.h"
+#include "store/seen_set.h"
 #include "store/text_file_stream.h"
 
 namespace zel {
@@ -36,13 +40,13 @@ bool LockRunFile(InetMail& s, FileLock& lock, const char* path, const char* name
 bool LockRunFiles(InetMail& s, ReceiveFiles& files, const char* listPath, bool listed, const char* seenPath) {
   if (listed && !LockRunFile(s, files.list, listPath, "リストファイル")) return false;
   const bool seenFile = seenPath != nullptr && seenPath[0] != '\0';
+  if (seenFile) files.seenPath = seenPath;
   return !seenFile || LockRunFile(s, files.seen, seenPath, "既読UIDLファイル");
 }
 
 bool StoreRetrieved(InetMail& s, RawMessage& raw, DisplayNameBlock& names, int wanted, RecordFile& list,
-                    const char* folder, std::string& display, std::string& delivered) {
+                    const char* folder, ReceiveFiles& files, std::string& display) {
   display.clear();
-  delivered.clear();
   // Delivery into a Maildir, an mbox or a command comes first; the display
   // file and list line follow only with KEEPDISPLAY.
   if (s.DeliversElsewhere()) {
@@ -53,11 +57,14 @@ bool StoreRetrieved(InetMail& s, RawMessage& raw, DisplayNameBlock& names, int w
       s.SetError(-1201, "受信テンポラリファイルのオープンに失敗 [%s]", path);
       return false;
     }
-    if (s.DeliverRetrieved(*message, delivered) != 1) {
+    if (s.DeliverRetrieved(*message, files.batch) != 1) {
       raw.Keep();
       return false;
     }
-    if (!s.WritesDisplayFiles()) return true;
+    if (!s.WritesDisplayFiles()) {
+      files.batch.AddMessage(raw.Size());
+      return true;
+    }
   }
   TextFile displayFile;
   switch (names.Next(folder, wanted, display, displayFile)) {
@@ -106,18 +113,59 @@ bool StoreRetrieved(InetMail& s, RawMessage& raw, DisplayNameBlock& names, int w
     DeleteFileAt(display);
     return false;
   }
+  files.batch.AddFile(display, true);
+  files.batch.AddFile(s.listFilePath, std::exchange(files.listCreated, false));
+  files.batch.AddMessage(raw.Size());
   return true;
 }
 
-void CloseRunList(InetMail& s, RecordFile& list, const char* listPath, bool listed, bool unused,
-                  ReceiveFiles& files) {
-  list.Close();
-  if (!listed) return;
-  if (unused) {
-    DeleteFileAt(listPath);
-  } else if (s.deleteOnServer == 1) {
-    files.written.push_back(listPath);
+SeenSet* LoadSeen(InetMail& s, ReceiveFiles& files) {
+  if (files.seenPath.empty()) return nullptr;
+  if (files.seenSet == nullptr) {
+    files.seenSet = std::make_unique<SeenSet>();
+    files.seenSet->Load(files.seenPath);
+    s.seenSet = files.seenSet.get();
   }
+  return files.seenSet.get();
+}
+
+bool CommitReceived(InetMail& s, ReceiveFiles& files, bool last) {
+  if (files.flushFailed) return false;
+  // A run that records nothing (POP3 without a seen file or DELE) has
+  // nothing to flush for; its Maildir files are still moved into new/.
+  const bool records = files.seenSet != nullptr || s.deleteOnServer == 1 || s.protocol == kProtocolImap;
+  const bool sync = s.syncFiles == 1 && records;
+  bool flushed = false;
+  bool ok = true;
+  // The seen file's new version is flushed with the batch, and put in
+  // place only when all of it is on the disk.
+  const auto flush = [&](const std::string& seenVersion) {
+    flushed = true;
+    ok = files.batch.Flush(sync, seenVersion);
+    return ok;
+  };
+  if (files.seenSet != nullptr) {
+    if (last && !files.complete) files.seenSet->KeepAll();
+    files.seenUsed = true;
+    if (files.seenSet->Save(files.seenPath, &files.seen, !last, flush) != 1 && ok) {
+      ZEL_LOG(InetMail, "既読UIDLファイルの保存に失敗 [%s]", files.seenPath.c_str());
+    }
+    if (last) {
+      s.seenSet = nullptr;
+      files.seenSet.reset();
+    }
+  }
+  if (!flushed) flush(std::string());
+  if (ok) return true;
+  files.flushFailed = true;
+  ZEL_LOG(InetMail, "受信したファイルのディスクへの書き出しに失敗 [%s]", s.listFilePath);
+  s.SetError(-1105, "受信したファイルのディスクへの書き出しに失敗 [%s]", s.listFilePath);
+  return false;
+}
+
+void CloseRunList(RecordFile& list, const char* listPath, bool listed, bool unused) {
+  list.Close();
+  if (listed && unused) DeleteFileAt(listPath);
 }
 
 }  // namespace zel

@@ -12,6 +12,7 @@
 #include "api/inet_mail.h"
 #include "api/session_list.h"
 #include "ops/receive_files.h"
+#include "platform/file_ops.h"
 #include "platform/log.h"
 #include "ui/progress_dialog.h"
 #include "window/thread.h"
@@ -181,18 +182,26 @@ void InetMail::ReportTotal(int total) {
 
 // The worker thread's body: ReceiveAll, then the mailbox step when a
 // mailbox file was given and messages were stored, then the end of the
-// connection (the files flushed first with DELE) and the end report. The
+// connection (the run's last batch recorded first) and the end report. The
 // run's locks go before the report.
 void InetMail::RecvAllWorkerBody() {
   MessageParam report = kReportDone;
   int result = 0;
   {
     ReceiveFiles files;
+    const bool mailbox = mailboxFilePath[0] != '\0' && WritesDisplayFiles();
+    // The mailbox is written after the message loop: the run records once,
+    // after it.
+    files.recordEachBatch = !mailbox;
     const int count = ReceiveAll(listFilePath, mailFolderPath, seenFilePath, files);
     result = count;
-    if (count > 0 && mailboxFilePath[0] != '\0' && WritesDisplayFiles()) {
+    if (count > 0 && mailbox) {
+      const bool created = !PathExists(mailboxFilePath);
       result = MailboxStep(&files.list);
-      if (deleteOnServer == 1) files.written.push_back(mailboxFilePath);
+      // The list (replaced) and the mailbox are flushed with the run's last
+      // batch; the reading copies went into the mailbox and are gone.
+      files.batch.AddFile(listFilePath, true);
+      files.batch.AddFile(mailboxFilePath, created);
       if (result == 0) {
         ZEL_LOG(InetMail, "MakeDispMail 異常終了");
         report = kReportFailed;

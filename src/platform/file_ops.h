@@ -36,12 +36,14 @@ bool MoveFileToHost(std::string_view from, std::string_view to);
 // deletes it. Returns false when none can be made there.
 bool MakeTempBeside(std::string_view path, std::string& out);
 
-// Flushes each file of `paths` and the folders that hold them to stable
-// storage, in one batch (POSIX: the writes of all are started before the
-// first is waited for; Windows: FlushFileBuffers, folders need none). A
-// path that no longer exists is skipped; links are not followed. Returns
-// false when any flush failed.
-bool SyncFiles(const std::vector<std::string>& paths);
+// SyncFiles - puts `files` and then `folders` (folders that gained or lost
+// an entry) on stable storage, in one batch: the write-back of every file
+// is started before the first is waited for, so that one journal commit
+// mostly covers them all (Windows: FlushFileBuffers on each file; NTFS
+// keeps its folders in its journal, so `folders` need nothing there). A
+// file or folder that no longer exists (another program moved it away) is
+// skipped; links are not followed. Returns false when any flush failed.
+bool SyncFiles(const std::vector<std::string>& files, const std::vector<std::string>& folders);
 
 // True when `path` names an existing directory entry of any kind: a file,
 // a directory, a FIFO, or a link (a dangling one too).

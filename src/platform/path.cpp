@@ -24,6 +24,12 @@ std::string_view FileNamePart(std::string_view path) {
   return sep == std::string_view::npos ? path : path.substr(sep + 1);
 }
 
+std::string FolderPart(std::string_view path) {
+  const std::size_t sep = LastSeparator(path);
+  if (sep == std::string_view::npos) return ".";
+  return std::string(path.substr(0, sep == 0 ? 1 : sep));
+}
+
 std::string JoinPath(std::string_view dir, std::string_view name) {
   std::string out(dir);
   if (!out.empty()) out += kPathSeparator;

@@ -22,6 +22,10 @@ std::size_t LastSeparator(std::string_view path);
 // whole path when it has none.
 std::string_view FileNamePart(std::string_view path);
 
+// The folder part of `path`: the text before the last separator; "." when
+// it has none, the separator alone for a file in the root.
+std::string FolderPart(std::string_view path);
+
 // `dir` + separator + `name`; no separator is added when `dir` is empty
 // (the separator is always added otherwise, even after a trailing one).
 std::string JoinPath(std::string_view dir, std::string_view name);

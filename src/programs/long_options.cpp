@@ -58,6 +58,7 @@ LongParse ParseLongOption(int argc, const char* const* argv, int& i, unsigned al
                         {"utf8", kLongUtf8, &options.utf8},
                         {"all", kLongAll, &options.all},
                         {"keep-display", kLongDelivery, &options.keepDisplay},
+                        {"no-sync", kLongDelivery, &options.noSync},
                         {"count", kLongCount, &options.count},
                         {"imap", kLongImap, &options.imap},
                         {"idle", kLongImap, &options.idle},

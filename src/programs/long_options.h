@@ -29,6 +29,7 @@ struct LongOptions {
   std::string mbox;
   std::string mda;
   bool keepDisplay = false;  // --keep-display: option KEEPDISPLAY
+  bool noSync = false;       // --no-sync: option SYNC 0
   bool count = false;        // --count: count the messages only
   bool imap = false;         // --imap: option PROTOCOL 1
   std::string folder;        // --folder NAME: option IMAPFOLDER (console text)
@@ -59,7 +60,7 @@ enum LongOptionSet : unsigned {
   kLongConfig = 1u << 10,
   kLongAccount = 1u << 11,  // --account NAME
   kLongAll = 1u << 12,
-  kLongDelivery = 1u << 13,  // --maildir, --mbox, --mda, --keep-display
+  kLongDelivery = 1u << 13,  // --maildir, --mbox, --mda, --keep-display, --no-sync
   kLongCount = 1u << 14,
   kLongImap = 1u << 15,  // --imap, --folder NAME, --idle
   kLongDebug = 1u << 16,  // --debug, --syslog

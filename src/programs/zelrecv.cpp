@@ -133,6 +133,7 @@ void SetOptions(Zelpost& z, const RecvFields& f) {
   for (const char* option : {"MAILDIR", "MBOX", "MDA"}) z.setValueStr(option, "");
   if (!f.deliveryOption.empty()) z.setValueStr(f.deliveryOption.c_str(), f.deliveryTarget.c_str());
   z.setValueInt("KEEPDISPLAY", f.keepDisplay ? 1 : 0);
+  z.setValueInt("SYNC", f.longOptions.noSync ? 0 : 1);
   z.setValueStr("BIFFSEENFILE", f.seenFile);
   z.setValueInt("PROTOCOL", f.imap ? 1 : 0);
   z.setValueStr("IMAPFOLDER", f.imapFolder[0] != '\0' ? f.imapFolder : "INBOX");

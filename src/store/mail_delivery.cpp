@@ -3,9 +3,11 @@
 // MAILDIR, MBOX and MDA). The message goes as the server sent it, its lines
 // ending LF and the POP3 dot-stuffing undone.
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "api/inet_mail.h"
 #include "codec/header_words.h"
@@ -21,6 +23,7 @@
 #include "platform/path.h"
 #include "platform/system_error.h"
 #include "platform/text_file.h"
+#include "store/flush_batch.h"
 
 namespace zel {
 
@@ -171,19 +174,19 @@ int InetMail::SetDelivery(DeliveryKind kind, const char* target) {
 
 // DeliverRetrieved - delivers the retrieved message read from `raw` (lines
 // as the server sent them, dot-stuffed, read with CR LF as LF) to the
-// session's delivery; a read error of `raw` fails it.
-//   stored  receives the file that now holds the message (Maildir: the file
-//           in new/; mbox: the mbox), to flush before the server deletes;
-//           empty for a delivery agent, whose exit status vouches for it
-// Maildir: written in tmp/ under a unique name, flushed to stable storage,
-// then moved into new/ (never over another file); tmp/, new/ and cur/ are
-// made when missing. mbox: appended under its locks (platform SpoolLock)
-// with the "From " line and mboxrd quoting, an empty line after it; a
-// failed append is cut off again. MDA: the command gets the message on its
-// standard input; exit status 0 counts as delivered.
+// session's delivery; a read error of `raw` fails it. What it wrote goes
+// into `batch`, to be flushed before the run records the message.
+// Maildir: written in tmp/ under a unique name (mode 0600); the batch's
+// flush moves it into new/ (never over another file). The Maildir and its
+// tmp/, new/, cur/ are made when missing and must be real folders of the
+// user (no link). mbox: appended under its locks (platform SpoolLock) with
+// the "From " line and mboxrd quoting, an empty line after it; a failed
+// append is cut off again; a new mbox is made with mode 0600, and a link or
+// another user's file is refused. MDA: the command gets the message on its
+// standard input; exit status 0 counts as delivered, and nothing is
+// flushed for it.
 // Returns 1 delivered; 0 failed with error -1105 naming the target.
-int InetMail::DeliverRetrieved(LineSource& raw, std::string& stored) {
-  stored.clear();
+int InetMail::DeliverRetrieved(LineSource& raw, FlushBatch& batch) {
   DeliveredLines lines(raw);
   const char* target = deliveryTarget.c_str();
   std::string chunk;
@@ -192,20 +195,27 @@ int InetMail::DeliverRetrieved(LineSource& raw, std::string& stored) {
     case DeliveryKind::kDisplay:
       return 1;
     case DeliveryKind::kMaildir: {
-      const std::string tmp = JoinPath(target, "tmp");
-      const std::string fresh = JoinPath(target, "new");
-      if (!MakeMailFolder(target) || !MakeMailFolder(tmp) || !MakeMailFolder(fresh) ||
-          !MakeMailFolder(JoinPath(target, "cur"))) {
+      MaildirFolders& maildir = batch.Maildir();
+      std::string folder;
+      std::vector<std::string> changed;
+      const MaildirFolders::Status status =
+          maildir.IsOpen() ? MaildirFolders::Status::kOpen : maildir.Open(target, folder, changed);
+      for (const std::string& each : changed) batch.AddFolder(each);
+      if (status == MaildirFolders::Status::kRefused) {
+        ZEL_LOG(InetMail, "Maildirのフォルダがリンクか他のユーザのもの [%s]", folder.c_str());
+        SetError(-1105, "Maildirのフォルダがリンクか他のユーザのもの [%s]", folder.c_str());
+        return 0;
+      }
+      if (status != MaildirFolders::Status::kOpen) {
         ZEL_LOG(InetMail, "Maildirを作成できない [%s]", target);
         SetError(-1105, "Maildirを作成できない [%s]", target);
         return 0;
       }
-      std::string name, path;
+      std::string name;
       std::FILE* file = nullptr;
       for (int attempt = 0; file == nullptr && attempt < kMaildirAttempts; ++attempt) {
         name = MaildirName();
-        path = JoinPath(tmp, name);
-        file = OpenHostFile(path, "wbx", true);
+        file = maildir.Create(name);
       }
       bool ok = file != nullptr;
       while (ok && lines.Next(line)) {
@@ -215,16 +225,15 @@ int InetMail::DeliverRetrieved(LineSource& raw, std::string& stored) {
           chunk.clear();
         }
       }
-      ok = ok && !lines.Failed() && Put(file, chunk) && SyncHostFile(file);
+      ok = ok && !lines.Failed() && Put(file, chunk);
       if (file != nullptr && std::fclose(file) != 0) ok = false;
-      stored = JoinPath(fresh, name);
-      if (!ok || !RenameFileNew(path, stored)) {
+      if (!ok) {
         ZEL_LOG(InetMail, "Maildirへの保存に失敗 [%s]", target);
         SetError(-1105, "Maildirへの保存に失敗 [%s]", target);
-        if (file != nullptr) DeleteFileAt(path);
-        stored.clear();
+        if (file != nullptr) maildir.Discard(name);
         return 0;
       }
+      batch.AddMaildirFile(name);
       return 1;
     }
     case DeliveryKind::kMbox: {
@@ -238,13 +247,20 @@ int InetMail::DeliverRetrieved(LineSource& raw, std::string& stored) {
       std::FILE* file = nullptr;
       SpoolLock lock;
       SpoolLock::Status status = SpoolLock::Status::kFailed;
+      // Made by this message, the mbox is a new entry of its folder.
+      const bool existed = PathExists(target);
       for (int attempt = 0; attempt < kMboxAttempts; ++attempt) {
-        file = OpenHostFile(target, "ab", false);
+        file = OpenHostFile(target, "ab", true);
         if (file == nullptr) break;
         status = lock.Take(file, target);
         if (status != SpoolLock::Status::kReplaced) break;
         std::fclose(file);
         file = nullptr;
+      }
+      if (file == nullptr && (LastSystemError() == ELOOP || LastSystemError() == EPERM)) {
+        ZEL_LOG(InetMail, "mboxがリンクか他のユーザのファイル [%s]", target);
+        SetError(-1105, "mboxがリンクか他のユーザのファイル [%s]", target);
+        return 0;
       }
       if (file == nullptr || status != SpoolLock::Status::kLocked) {
         ZEL_LOG(InetMail, "mboxのオープンまたはロックに失敗 [%s]", target);
@@ -285,7 +301,7 @@ int InetMail::DeliverRetrieved(LineSource& raw, std::string& stored) {
         SetError(-1105, "mboxへの追記に失敗 [%s]", target);
         return 0;
       }
-      stored = target;
+      batch.AddFile(target, !existed);
       return 1;
     }
     case DeliveryKind::kMda: {

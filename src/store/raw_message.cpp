@@ -35,11 +35,13 @@ void RawMessage::Clear() {
   path_[0] = '\0';
   kept_ = false;
   failed_ = false;
+  size_ = 0;
   memory_.clear();
 }
 
 bool RawMessage::write(std::string_view bytes) {
   if (failed_) return false;
+  size_ += bytes.size();
   if (!file_.IsOpen() && memory_.size() + bytes.size() > kRawInMemory && !Spill()) {
     failed_ = true;
     return false;

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -38,6 +39,9 @@ class RawMessage final : public LineSink {
   // Adds `bytes` to the message (for Retr). Returns false when the
   // temporary file of a large message cannot be made or written.
   bool write(std::string_view bytes) override;
+
+  // Bytes written since the last Clear.
+  std::uint64_t Size() const { return size_; }
 
   // Opens the message for reading as a text file reads (CR LF as LF, fgets
   // semantics), from its start again at every call; valid until the next
@@ -75,6 +79,7 @@ class RawMessage final : public LineSink {
   char path_[kPathSize] = {};
   TextFile file_;      // the large message's file while it is written or read
   std::unique_ptr<LineSource> fileLines_;  // reads file_
+  std::uint64_t size_ = 0;
   bool kept_ = false;  // path_ was handed out by Keep
   bool failed_ = false;
 };

@@ -76,11 +76,11 @@ void SeenSet::AddRecords(std::string_view bytes) {
   }
 }
 
-std::string SeenSet::Records() const {
+std::string SeenSet::Records(bool everyKey) const {
   std::string out;
   out.reserve(nodes_.size() * kSeenRecordSize);
   for (const Node& node : nodes_) {
-    if (node.present != 1) continue;
+    if (node.present != 1 && !everyKey) continue;
     out.append(node.key, kSeenKeyMax + 1);
     out += "\r\n";
   }
@@ -99,14 +99,19 @@ void SeenSet::Load(const std::string& path) {
   }
   file.Close();
   AddRecords(bytes);
+  loadedDigest_ = md5Hex(bytes);
 }
 
-int SeenSet::Save(const std::string& path, FileLock* lock) const {
-  const std::string records = Records();
+int SeenSet::Save(const std::string& path, FileLock* lock, bool everyKey,
+                  const std::function<bool(const std::string&)>& beforeReplace) const {
+  const std::string records = Records(everyKey);
+  // The file holds these very records already (a run that found nothing
+  // new): it stays as it is, and nothing waits for the disk.
+  if (!loadedDigest_.empty() && md5Hex(records) == loadedDigest_) return 1;
   std::string temp;
   TextFile file;
   if (MakeTempBeside(path, temp) && file.Open(temp, TextFile::Mode::kWriteBinary)) {
-    if (!WriteRecords(file, records)) {
+    if (!WriteRecords(file, records) || (beforeReplace && !beforeReplace(temp))) {
       DeleteFileAt(temp);  // a full disk: the old file stays whole
       return 0;
     }
@@ -117,12 +122,14 @@ int SeenSet::Save(const std::string& path, FileLock* lock) const {
   // the file itself may be written, a path too long for the suffix): write
   // the file in place, or it would never be updated and every old message
   // would download again on each run.
+  if (beforeReplace && !beforeReplace(std::string())) return 0;
   TextFile direct;
   if (!direct.Open(path, TextFile::Mode::kWriteBinary)) return 0;
   return WriteRecords(direct, records) ? 1 : 0;
 }
 
 void SeenSet::Discard() {
+  loadedDigest_.clear();
   index_.clear();
   nodes_.clear();
   nodes_.shrink_to_fit();

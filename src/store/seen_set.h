@@ -15,6 +15,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <string>
 #include <string_view>
@@ -66,19 +67,26 @@ class SeenSet {
   // reach, so their messages are not fetched again.
   void KeepAll();
 
-  // Writes the marked keys to `path`. The records go to a new file of
-  // ours beside `path` (MakeTempBeside) that then replaces it, so a
-  // failure never leaves a truncated file; only when no such file can be
-  // created or renamed is `path` written in place. With `lock` (the run's
-  // lock on `path`) the replacement keeps the lock. Returns 1 written, 0
-  // when it could not be.
-  int Save(const std::string& path, FileLock* lock = nullptr) const;
+  // Writes the marked keys (with `everyKey` every key: a save in the middle
+  // of a run, before it has met them all) to `path`. The records go to a
+  // new file of ours beside `path` (MakeTempBeside) that then replaces it,
+  // so a failure never leaves a truncated file; only when no such file can
+  // be created or renamed is `path` written in place. With `lock` (the
+  // run's lock on `path`) the replacement keeps the lock. `beforeReplace`,
+  // when given, is called once before the new keys take effect, with the
+  // new file's path (empty when `path` is written in place): it puts them
+  // and what they record on stable storage, and false from it abandons the
+  // save (the old file stays). A file that Load read and that already
+  // holds exactly these records is left alone. Returns 1 written (or
+  // unchanged), 0 when it could not be.
+  int Save(const std::string& path, FileLock* lock = nullptr, bool everyKey = false,
+           const std::function<bool(const std::string&)>& beforeReplace = nullptr) const;
 
   // Frees every key.
   void Discard();
 
-  // Records of the marked keys, as Save writes them.
-  std::string Records() const;
+  // Records of the marked keys (`everyKey`: of all), as Save writes them.
+  std::string Records(bool everyKey = false) const;
   // Inserts each whole record of `bytes` unmarked, as Load does.
   void AddRecords(std::string_view bytes);
 
@@ -93,6 +101,7 @@ class SeenSet {
   void AddRecordKey(std::string_view recordKey, int present);
 
   std::deque<Node> nodes_;  // every key once, in the order it entered
+  std::string loadedDigest_;  // MD5 of the file Load read; empty before
   std::map<std::string_view, std::size_t> index_;  // views of nodes_' keys
 };
 

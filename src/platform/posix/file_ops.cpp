@@ -153,18 +153,10 @@ constexpr std::size_t kSyncBatch = 64;
 // fsync that counts a file system without it (EINVAL, EROFS) as done.
 bool Fsync(int fd) { return ::fsync(fd) == 0 || errno == EINVAL || errno == EROFS; }
 
-// The folder part of a native path ("." for a bare name).
-std::string FolderOf(const std::string& native) {
-  const std::size_t slash = native.rfind('/');
-  if (slash == std::string::npos) return ".";
-  return slash == 0 ? "/" : native.substr(0, slash);
-}
-
 }  // namespace
 
-bool SyncFiles(const std::vector<std::string>& paths) {
+bool SyncFiles(const std::vector<std::string>& files, const std::vector<std::string>& folders) {
   bool ok = true;
-  std::set<std::string> folders;
   std::vector<int> open;
   auto flush = [&] {
     for (const int fd : open) {
@@ -173,7 +165,7 @@ bool SyncFiles(const std::vector<std::string>& paths) {
     }
     open.clear();
   };
-  for (const std::string& path : paths) {
+  for (const std::string& path : files) {
     std::string native;
     if (!NativePath(path, native)) {
       ok = false;
@@ -184,7 +176,6 @@ bool SyncFiles(const std::vector<std::string>& paths) {
       if (errno != ENOENT && errno != ENOTDIR) ok = false;  // gone: nothing to flush
       continue;
     }
-    folders.insert(FolderOf(native));
 #ifdef __linux__
     // Writing starts now for every file; the fsync calls below then mostly
     // wait, and one journal commit covers them all.
@@ -194,13 +185,20 @@ bool SyncFiles(const std::vector<std::string>& paths) {
     if (open.size() == kSyncBatch) flush();
   }
   flush();
-  for (const std::string& folder : folders) {
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) {
+  const std::set<std::string> distinct(folders.begin(), folders.end());
+  for (const std::string& folder : distinct) {
+    std::string native;
+    if (!NativePath(folder, native)) {
       ok = false;
       continue;
     }
+    const int fd = ::open(native.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+      if (errno != ENOENT && errno != ENOTDIR) ok = false;  // gone, as a file is
+      continue;
+    }
     open.push_back(fd);
+    if (open.size() == kSyncBatch) flush();
   }
   flush();
   return ok;

@@ -80,10 +80,10 @@ bool MakeTempBeside(std::string_view path, std::string& out) {
   return false;
 }
 
-bool SyncFiles(const std::vector<std::string>& paths) {
+bool SyncFiles(const std::vector<std::string>& files, const std::vector<std::string>& /*folders*/) {
   // NTFS keeps its folders in its journal: the files alone are flushed.
   bool ok = true;
-  for (const std::string& path : paths) {
+  for (const std::string& path : files) {
     std::wstring wide;
     if (!WidePath(path, wide)) {
       ok = false;

@@ -24,8 +24,10 @@
 #endif
 
 #include "cut_proxy.h"
+#include "platform/host_name.h"
 #include "platform/path.h"
 #include "recv_all_support.h"
+#include "store/flush_batch.h"
 #include "zelpost.h"
 
 namespace zel::e2e {
@@ -39,8 +41,20 @@ struct Family {
   int messages;
   int dele;
   bool apop;
-  bool refuseUidl;  // the seen keys then come from TOP n 0
+  bool refuseUidl;       // the seen keys then come from TOP n 0
+  bool maildir = false;  // delivered into a Maildir too (KEEPDISPLAY)
 };
+
+// Ids of the messages in the files of `folder` (a Maildir's new/), sorted.
+std::vector<std::string> FolderIds(const std::string& folder) {
+  std::vector<std::string> texts;
+  if (fs::exists(folder)) {
+    for (const auto& entry : fs::directory_iterator(folder)) texts.push_back(ReadFileBytes(entry.path().string()));
+  }
+  auto ids = IdsOf(texts);
+  std::sort(ids.begin(), ids.end());
+  return ids;
+}
 
 class RecvAllFaults : public RecvAllTest {
  protected:
@@ -52,6 +66,11 @@ class RecvAllFaults : public RecvAllTest {
   // The run in a child process whose files may not grow beyond `limit`
   // bytes (a full disk for every file the run writes).
   RunResult RunLimited(rlim_t limit, bool mailbox);
+
+  // The run (with the seen file) in a child process killed (SIGKILL)
+  // `pauseUs` microseconds after message `at` has arrived. Returns the
+  // child's process id, which is gone.
+  pid_t RunKilledAfter(int at, int pauseUs);
 #endif
 };
 
@@ -63,6 +82,20 @@ void RecvAllFaults::CheckCuts(const Family& f) {
   proxy.Refuse(f.refuseUidl ? "UIDL" : "");
   zelSetValueInt("APOP", f.apop ? 1 : 0);
   zelSetValueInt("DELE", f.dele);
+  const std::string maildir = dir_.File("maildir");
+  if (f.maildir) {
+    zelSetValueStr("MAILDIR", maildir.c_str());
+    zelSetValueInt("KEEPDISPLAY", 1);
+  }
+  // A Maildir holds what the display files hold, only in new/, and tmp/
+  // keeps nothing of a finished run.
+  const auto expectMaildirMatches = [&] {
+    if (!f.maildir) return;
+    auto stored = StoredIds();
+    std::sort(stored.begin(), stored.end());
+    EXPECT_EQ(FolderIds(maildir + "/new"), stored);
+    EXPECT_TRUE(!fs::exists(maildir) || fs::is_empty(maildir + "/tmp"));
+  };
 
   // A run without cuts shows the stages and their lengths.
   Fresh(f.messages);
@@ -104,6 +137,7 @@ void RecvAllFaults::CheckCuts(const Family& f) {
                  (cut.command.empty() ? std::string("greeting") : cut.command) + " #" +
                  std::to_string(cut.occurrence) + " cut at byte " + std::to_string(cut.offset));
     const auto ids = Fresh(f.messages);
+    fs::remove_all(maildir);
     proxy.SetCut(cut);
     const RunResult cutRun = Run(true, false, proxy.address());
     proxy.SetCut({});
@@ -155,6 +189,7 @@ void RecvAllFaults::CheckCuts(const Family& f) {
     if (fs::exists(list_)) {
       ExpectListMatchesFolder();
     }
+    expectMaildirMatches();
     const auto onServer = ServerIds();
     for (const std::string& id : ids) {
       EXPECT_TRUE(std::count(stored.begin(), stored.end(), id) == 1 ||
@@ -172,7 +207,10 @@ void RecvAllFaults::CheckCuts(const Family& f) {
     auto expected = ids;
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(all, expected);
+    expectMaildirMatches();
   }
+  zelSetValueStr("MAILDIR", "");
+  zelSetValueInt("KEEPDISPLAY", 0);
 
   if (f.refuseUidl) {
     // The seen file already holding every key, the run cut before its end
@@ -204,6 +242,10 @@ TEST_F(RecvAllFaults, CutsOfAnApopRunThatKeepsMail) { CheckCuts({3, 0, true, fal
 
 TEST_F(RecvAllFaults, CutsOfARunWhoseKeysComeFromTop) { CheckCuts({3, 0, false, true}); }
 
+// Delivered into a Maildir beside the display files: new/ gets a message
+// only once it is recorded, whatever stage is cut.
+TEST_F(RecvAllFaults, CutsOfARunThatDeliversIntoAMaildir) { CheckCuts({3, 1, false, false, true}); }
+
 #ifndef _WIN32
 RunResult RecvAllFaults::RunLimited(rlim_t limit, bool mailbox) {
   int fds[2];
@@ -233,6 +275,33 @@ RunResult RecvAllFaults::RunLimited(rlim_t limit, bool mailbox) {
     r.result = 12345;  // the child died
   }
   return r;
+}
+
+pid_t RecvAllFaults::RunKilledAfter(int at, int pauseUs) {
+  int fds[2];
+  if (pipe(fds) != 0) return -1;
+  const pid_t child = fork();
+  if (child == 0) {
+    close(fds[0]);
+    zelSetValueInt("SILENT", 0);  // the hook sees each message's header
+    ProgressHook hook(
+        [&](WindowHandle, const RecvProgress&) {
+          const char c = 'm';
+          if (write(fds[1], &c, 1) != 1) _exit(1);
+        },
+        false);
+    Run();
+    _exit(0);
+  }
+  close(fds[1]);
+  char c = 0;
+  for (int arrived = 0; arrived < at && read(fds[0], &c, 1) == 1;) ++arrived;
+  std::this_thread::sleep_for(std::chrono::microseconds(pauseUs));
+  kill(child, SIGKILL);
+  int status = 0;
+  waitpid(child, &status, 0);
+  close(fds[0]);
+  return child;
 }
 
 // A message whose Subject line is `subjectBytes` long (folded into lines of
@@ -352,29 +421,7 @@ TEST_F(RecvAllFaults, KilledRunLosesNothingAndUsesNoNameTwice) {
     const int pauseUs = std::uniform_int_distribution<int>(0, 600)(random);
     SCOPED_TRACE("killed " + std::to_string(pauseUs) + " us after message " + std::to_string(at));
     const auto ids = Fresh(kMessages, "k" + std::to_string(round) + "_");
-    int fds[2];
-    ASSERT_EQ(pipe(fds), 0);
-    const pid_t child = fork();
-    if (child == 0) {
-      close(fds[0]);
-      zelSetValueInt("SILENT", 0);  // the hook sees each message's header
-      ProgressHook hook(
-          [&](WindowHandle, const RecvProgress&) {
-            const char c = 'm';
-            if (write(fds[1], &c, 1) != 1) _exit(1);
-          },
-          false);
-      Run();
-      _exit(0);
-    }
-    close(fds[1]);
-    char c = 0;
-    for (int arrived = 0; arrived < at && read(fds[0], &c, 1) == 1;) ++arrived;
-    std::this_thread::sleep_for(std::chrono::microseconds(pauseUs));
-    kill(child, SIGKILL);
-    int status = 0;
-    waitpid(child, &status, 0);
-    close(fds[0]);
+    RunKilledAfter(at, pauseUs);
 
     std::set<std::string> stored = listed();
     const auto onServer = ServerIds();
@@ -400,6 +447,95 @@ TEST_F(RecvAllFaults, KilledRunLosesNothingAndUsesNoNameTwice) {
   }
   zelSetValueInt("DELESEEN", 0);
   zelSetValueInt("DELE", 0);
+}
+
+// A keeping run with a seen file, delivering into an mbox or a Maildir,
+// killed (SIGKILL) at a random message, then run again to its end: every
+// message is delivered whole at least once (nothing recorded that is not
+// stored), and no more than one batch twice; Maildir's new/ holds only
+// whole messages, even right after the kill; the mbox's dot-lock of the
+// killed run (planted, in case the kill missed it) does not hold the next
+// run up.
+TEST_F(RecvAllFaults, KilledDeliveryRepeatsAtMostOneBatch) {
+#if defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "a child forked from a threaded process cannot start threads under TSan";
+#endif
+  constexpr int kMessages = static_cast<int>(2 * kBatchMessages + 50);
+  constexpr int kRounds = 2;
+  std::mt19937 random(std::random_device{}());
+  const std::string mbox = dir_.File("mbox"), maildir = dir_.File("maildir");
+  char host[256] = {};
+  ASSERT_TRUE(LocalHostName(host, sizeof host));
+  // The message as delivered: LF line ends, the dot-stuffing undone.
+  const auto delivered = [](const std::string& id) {
+    std::string text = TestMessage(id), out;
+    for (std::size_t at = 0; at < text.size();) {
+      const std::size_t end = text.find("\r\n", at);
+      out += text.substr(at, end - at) + "\n";
+      at = end + 2;
+    }
+    return out;
+  };
+  // Whole copies of each message: the mbox's entries, or the files of new/.
+  const auto copies = [&](bool intoMbox) {
+    std::map<std::string, int> count;
+    std::vector<std::string> texts;
+    if (intoMbox) {
+      const std::string all = ReadFileBytes(mbox);
+      for (std::size_t at = 0; at < all.size();) {
+        // Every line that starts with "From " starts an entry (mboxrd).
+        std::size_t next = all.find("\nFrom ", at);
+        next = next == std::string::npos ? all.size() : next + 1;
+        const std::string entry = all.substr(at, next - at);
+        texts.push_back(entry.substr(entry.find('\n') + 1));  // without its "From " line
+        at = next;
+      }
+    } else {
+      for (const auto& entry : fs::directory_iterator(maildir + "/new")) {
+        texts.push_back(ReadFileBytes(entry.path().string()));
+      }
+    }
+    for (const std::string& text : texts) {
+      const std::string id = IdsOf({text}).front();
+      // mbox: an empty line follows each entry.
+      const bool whole = text == delivered(id) || text == delivered(id) + "\n";
+      EXPECT_TRUE(whole || intoMbox) << id << " in new/ is not whole";
+      if (whole) ++count[id];
+    }
+    return count;
+  };
+  for (const bool intoMbox : {true, false}) {
+    zelSetValueStr(intoMbox ? "MBOX" : "MAILDIR", (intoMbox ? mbox : maildir).c_str());
+    for (int round = 0; round < kRounds; ++round) {
+      const int at = std::uniform_int_distribution<int>(1, kMessages)(random);
+      const int pauseUs = std::uniform_int_distribution<int>(0, 600)(random);
+      SCOPED_TRACE(std::string(intoMbox ? "mbox" : "maildir") + ": killed " + std::to_string(pauseUs) +
+                   " us after message " + std::to_string(at));
+      const auto ids = Fresh(kMessages, "b" + std::to_string(round) + "_");
+      fs::remove_all(maildir);
+      fs::remove(mbox);
+      const pid_t child = RunKilledAfter(at, pauseUs);
+      if (!intoMbox) copies(false);  // new/: whole messages only
+      if (intoMbox) WriteFileBytes(mbox + ".lock", std::to_string(child) + " " + host + "\n");
+
+      const auto started = std::chrono::steady_clock::now();
+      const RunResult again = Run();
+      EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(10));
+      EXPECT_GE(again.result, 0);
+      EXPECT_EQ(again.error, 0) << again.errorText;
+      const auto count = copies(intoMbox);
+      int twice = 0;
+      for (const std::string& id : ids) {
+        const auto found = count.find(id);
+        EXPECT_TRUE(found != count.end()) << id << " recorded but not stored";
+        if (found == count.end()) continue;
+        EXPECT_LE(found->second, 2) << id;
+        if (found->second > 1) ++twice;
+      }
+      EXPECT_LE(twice, static_cast<int>(kBatchMessages));
+    }
+    zelSetValueStr(intoMbox ? "MBOX" : "MAILDIR", "");
+  }
 }
 #endif
 

@@ -205,6 +205,12 @@ TEST_F(RecvAllImapE2e, CutsAndCancelKeepEveryMessage) {
         EXPECT_GE(run.result, 0);
         EXPECT_TRUE(run.error == -205 || run.error == -211 || (run.error == 0 && run.result == kMessages))
             << run.result << " " << run.error;
+      } else if (w == "UID FETCH") {
+        // The Message-Id fetch: cut, the listing fails; cut at what was its
+        // last byte in the measuring run (a reply of the same length: only
+        // its LF goes), the listing may end whole and the first retrieval
+        // fails. Nothing is stored either way.
+        EXPECT_TRUE(run.result == -1 || (run.result == 0 && run.error == -205)) << run.result << " " << run.error;
       } else if (w == "UID STORE" || w == "UID EXPUNGE" || w == "LOGOUT") {
         EXPECT_EQ(run.result, kMessages);  // marking comes after storing
         EXPECT_EQ(run.error, 0);

@@ -4,12 +4,10 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <regex>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -199,50 +197,6 @@ TEST_F(ZelrecvTerminal, WrongPasswordTypedWithoutEcho) {
             std::string::npos)
       << screen;
   EXPECT_EQ(ListMaildir("alice").size(), 1u);
-}
-
-// With -D the files of the run are flushed before QUIT, in one batch
-// after the last retrieval and deletion (strace: every fsync of the run
-// comes between the last DELE and QUIT); without -D nothing is flushed.
-// --max-size leaves the larger message on the server.
-TEST_F(ZelrecvTerminal, DeletingRunFlushesItsFilesOnceBeforeQuit) {
-  if (std::system("strace -V > /dev/null 2>&1") != 0) GTEST_SKIP() << "no strace";
-  for (const bool dele : {false, true}) {
-    SCOPED_TRACE(dele ? "-D" : "without -D");
-    ClearMaildir("alice");
-    Drop(3, 100);
-    Drop(1, 20000);  // message 4: above the limit
-    const std::string trace = dir.File("trace");
-    const std::string options = std::string(dele ? "-D " : "") + "-Kseen -Bbox --max-size 10000 -F" +
-                                dir.File("password") + " > /dev/null";
-    // LeakSanitizer cannot run under ptrace.
-    const std::string strace = "ASAN_OPTIONS=detect_leaks=0 strace -f -qq -s 16 "
-                               "-e trace=fsync,fdatasync,sendto,write -o " + trace + " ";
-    EXPECT_EQ(std::system(Command(options, strace).c_str()), 0);
-    std::vector<std::string> events;  // "fsync", or the POP3 command sent
-    std::istringstream lines(ReadFileBytes(trace));
-    for (std::string line; std::getline(lines, line);) {
-      if (line.find(" fsync(") != std::string::npos || line.find(" fdatasync(") != std::string::npos) {
-        events.push_back("fsync");
-      }
-      for (const char* command : {"\"RETR ", "\"DELE ", "\"QUIT\\r\\n\""}) {
-        if (line.find(command) != std::string::npos) events.push_back(std::string(command).substr(1, 4));
-      }
-    }
-    const auto first = std::find(events.begin(), events.end(), "fsync");
-    const auto quit = std::find(events.begin(), events.end(), "QUIT");
-    ASSERT_NE(quit, events.end());
-    if (!dele) {
-      EXPECT_EQ(first, events.end());
-      continue;
-    }
-    // Display files 3, list, seen file, mailbox, and at least one folder.
-    EXPECT_GE(std::count(events.begin(), events.end(), "fsync"), 7);
-    EXPECT_EQ(std::count(events.begin(), events.end(), "DELE"), 3);
-    EXPECT_TRUE(std::all_of(first, quit, [](const std::string& e) { return e == "fsync"; }));
-    EXPECT_EQ(std::find(quit, events.end(), "fsync"), events.end());
-    EXPECT_TRUE(WaitForMessageCount("alice", 1));  // the large one stays
-  }
 }
 
 // Over implicit TLS: a certificate the -C file does not trust fails with

@@ -188,6 +188,8 @@ void InetMail::RecvAllWorkerBody() {
   int result = 0;
   {
     ReceiveFiles files;
+    // MAXSIZE holds whatever size the listing claims.
+    SetMessageLimit(static_cast<std::uint64_t>(maxMessageSize));
     const int count = ReceiveAll(listFilePath, mailFolderPath, seenFilePath, files);
     result = count;
     if (count > 0 && mailboxFilePath[0] != '\0' && WritesDisplayFiles()) {
@@ -204,6 +206,7 @@ void InetMail::RecvAllWorkerBody() {
       result = -1;
     }
     EndReceive(files);
+    SetMessageLimit(0);
   }
   PostWindowMessage(controlWindow, kControlMessage, report, result);
 }

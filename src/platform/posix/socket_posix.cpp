@@ -12,6 +12,7 @@
 #include <atomic>
 #include <climits>
 #include <cstring>
+#include <vector>
 
 #include "platform/socket.h"
 #include "platform/socket_backend.h"
@@ -67,26 +68,53 @@ SocketHandle SocketCreateTcp(int family) {
   return fd;
 }
 
+int SocketConnectBegin(SocketHandle s, const IpAddress& address, int port) {
+  sockaddr_storage peer;
+  const int size = IpToSockaddr(address, port, &peer, sizeof peer);
+  if (connect(static_cast<int>(s), reinterpret_cast<sockaddr*>(&peer), static_cast<socklen_t>(size)) == 0) return 0;
+  // An interrupted connect goes on in the background, as a non-blocking one.
+  if (errno == EINPROGRESS || errno == EINTR) return kConnectPending;
+  return errno != 0 ? errno : EIO;
+}
+
+int SocketConnectError(SocketHandle s) {
+  int failure = 0;
+  socklen_t length = sizeof failure;
+  if (getsockopt(static_cast<int>(s), SOL_SOCKET, SO_ERROR, &failure, &length) != 0) failure = errno;
+  return failure;
+}
+
+int SocketWaitAny(const SocketHandle* sockets, std::size_t count, SocketEvent event, SocketDeadline deadline) {
+  std::vector<pollfd> entries(count);
+  for (std::size_t i = 0; i < count; ++i) {
+    entries[i].fd = static_cast<int>(sockets[i]);
+    entries[i].events = event == SocketEvent::kReadable ? POLLIN : POLLOUT;
+  }
+  for (;;) {
+    const long long left = SocketTimeLeft(deadline);
+    const int slice = left < 0 ? -1 : static_cast<int>(std::min<long long>(left, INT_MAX));
+    const int r = poll(entries.data(), static_cast<nfds_t>(count), slice);
+    if (r > 0) {
+      for (std::size_t i = 0; i < count; ++i) {
+        if (entries[i].revents != 0) return static_cast<int>(i);
+      }
+    }
+    if (r < 0 && errno != EINTR) return -2;
+    if (r == 0 && SocketTimeLeft(deadline) == 0) return -1;
+  }
+}
+
 SocketStatus SocketConnect(SocketHandle s, const IpAddress& address, int port,
                            SocketDeadline deadline, int* error) {
   int ignored = 0;
   int& failure = error != nullptr ? *error : ignored;
+  failure = SocketConnectBegin(s, address, port);
+  if (failure == 0) return SocketStatus::kOk;
+  if (failure != kConnectPending) return SocketStatus::kFailed;
   failure = 0;
-  sockaddr_storage peer;
-  const int size = IpToSockaddr(address, port, &peer, sizeof peer);
-  const int fd = static_cast<int>(s);
-  if (connect(fd, reinterpret_cast<sockaddr*>(&peer), static_cast<socklen_t>(size)) == 0) {
-    return SocketStatus::kOk;
-  }
-  // An interrupted connect goes on in the background, as a non-blocking one.
-  if (errno != EINPROGRESS && errno != EINTR) {
-    failure = errno;
-    return SocketStatus::kFailed;
-  }
   const SocketStatus waited = SocketWait(s, SocketEvent::kWritable, deadline);
   if (waited != SocketStatus::kOk) return waited;
-  socklen_t length = sizeof failure;
-  if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &failure, &length) != 0) failure = errno;
+  failure = SocketConnectError(s);
   return failure == 0 ? SocketStatus::kOk : SocketStatus::kFailed;
 }
 

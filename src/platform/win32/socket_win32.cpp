@@ -68,27 +68,63 @@ SocketHandle SocketCreateTcp(int family) {
   return static_cast<SocketHandle>(s);
 }
 
+int SocketConnectBegin(SocketHandle s, const IpAddress& address, int port) {
+  sockaddr_storage peer;
+  const int size = IpToSockaddr(address, port, &peer, sizeof peer);
+  if (connect(static_cast<SOCKET>(s), reinterpret_cast<sockaddr*>(&peer), size) == 0) return 0;
+  const int error = WSAGetLastError();
+  return error == WSAEWOULDBLOCK ? kConnectPending : error;
+}
+
+int SocketConnectError(SocketHandle s) {
+  int failure = 0;
+  int length = sizeof failure;
+  if (getsockopt(static_cast<SOCKET>(s), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&failure), &length) != 0) {
+    failure = WSAGetLastError();
+  }
+  return failure;
+}
+
+int SocketWaitAny(const SocketHandle* sockets, std::size_t count, SocketEvent event, SocketDeadline deadline) {
+  for (;;) {
+    fd_set ready, failed;
+    FD_ZERO(&ready);
+    FD_ZERO(&failed);
+    for (std::size_t i = 0; i < count && i < FD_SETSIZE; ++i) {
+      FD_SET(static_cast<SOCKET>(sockets[i]), &ready);
+      FD_SET(static_cast<SOCKET>(sockets[i]), &failed);  // a failed non-blocking connect shows here
+    }
+    constexpr long long kMaxSliceMs = 1000LL * 1000 * 1000;
+    const long long left = SocketTimeLeft(deadline);
+    const long long slice = left < 0 ? -1 : std::min(left, kMaxSliceMs);
+    timeval limit{};
+    limit.tv_sec = static_cast<long>(slice / 1000);
+    limit.tv_usec = static_cast<long>(slice % 1000 * 1000);
+    const int r = event == SocketEvent::kReadable
+                      ? select(0, &ready, nullptr, &failed, slice < 0 ? nullptr : &limit)
+                      : select(0, nullptr, &ready, &failed, slice < 0 ? nullptr : &limit);
+    if (r > 0) {
+      for (std::size_t i = 0; i < count; ++i) {
+        const SOCKET socket = static_cast<SOCKET>(sockets[i]);
+        if (FD_ISSET(socket, &ready) || FD_ISSET(socket, &failed)) return static_cast<int>(i);
+      }
+    }
+    if (r == SOCKET_ERROR && WSAGetLastError() != WSAEINTR) return -2;
+    if (r == 0 && SocketTimeLeft(deadline) == 0) return -1;
+  }
+}
+
 SocketStatus SocketConnect(SocketHandle s, const IpAddress& address, int port,
                            SocketDeadline deadline, int* error) {
   int ignored = 0;
   int& failure = error != nullptr ? *error : ignored;
+  failure = SocketConnectBegin(s, address, port);
+  if (failure == 0) return SocketStatus::kOk;
+  if (failure != kConnectPending) return SocketStatus::kFailed;
   failure = 0;
-  sockaddr_storage peer;
-  const int size = IpToSockaddr(address, port, &peer, sizeof peer);
-  const SOCKET socket = static_cast<SOCKET>(s);
-  if (connect(socket, reinterpret_cast<sockaddr*>(&peer), size) == 0) {
-    return SocketStatus::kOk;
-  }
-  if (WSAGetLastError() != WSAEWOULDBLOCK) {
-    failure = WSAGetLastError();
-    return SocketStatus::kFailed;
-  }
   const SocketStatus waited = SocketWait(s, SocketEvent::kWritable, deadline);
   if (waited != SocketStatus::kOk) return waited;
-  int length = sizeof failure;
-  if (getsockopt(socket, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&failure), &length) != 0) {
-    failure = WSAGetLastError();
-  }
+  failure = SocketConnectError(s);
   return failure == 0 ? SocketStatus::kOk : SocketStatus::kFailed;
 }
 

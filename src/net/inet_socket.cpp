@@ -151,8 +151,15 @@ int InetSocket::Connect(const char* server, int defaultPort) {
   };
   std::vector<Attempt> pending;
   std::vector<std::string> reasons(order.size());
+  // The last failed socket stays held until Quit or Close, as a failed
+  // connect always left it.
+  SocketHandle last = kNoSocket;
+  const auto drop = [&](SocketHandle s) {
+    if (last != kNoSocket) SocketClose(last);
+    last = s;
+  };
   const auto closeAll = [&] {
-    for (const Attempt& attempt : pending) SocketClose(attempt.socket);
+    for (const Attempt& attempt : pending) drop(attempt.socket);
     pending.clear();
   };
   const SocketDeadline deadline = SocketDeadlineAfter(timeoutSeconds_);
@@ -186,7 +193,7 @@ int InetSocket::Connect(const char* server, int defaultPort) {
       }
       if (begun != kConnectPending) {
         reasons[index] = ConnectReason(begun);
-        SocketClose(s);
+        drop(s);
         continue;
       }
       pending.push_back({s, index});
@@ -212,7 +219,7 @@ int InetSocket::Connect(const char* server, int defaultPort) {
       break;
     }
     reasons[attempt.index] = ConnectReason(error);
-    SocketClose(attempt.socket);
+    drop(attempt.socket);
     nextStart = SocketDeadlineAfterMs(0);  // a failure starts the next address at once
   }
   const bool timedOut = winner == kNoSocket && !pending.empty() && SocketTimeLeft(deadline) == 0;
@@ -221,6 +228,7 @@ int InetSocket::Connect(const char* server, int defaultPort) {
   }
   closeAll();
   if (winner != kNoSocket) {
+    drop(kNoSocket);
     {
       std::lock_guard<std::mutex> lock(guard_);
       if (retired_) {
@@ -235,6 +243,14 @@ int InetSocket::Connect(const char* server, int defaultPort) {
     CopyBounded(serverName_, name);
     port = chosenPort;
     return tlsMode_ == kTlsImplicit ? StartTls() : 1;
+  }
+  if (last != kNoSocket) {
+    std::lock_guard<std::mutex> lock(guard_);
+    if (retired_) {
+      SocketClose(last);
+    } else {
+      socketHandle = last;
+    }
   }
   if (cancelled() && anySocket) return -3;
   // The reasons of the addresses tried, in the order tried.

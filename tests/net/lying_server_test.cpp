@@ -2,7 +2,7 @@
 // its bound with its error, and nothing is left to mark or delete.
 #include <gtest/gtest.h>
 
-#include <chrono>
+#include <thread>
 #include <functional>
 #include <string>
 #include <vector>

@@ -14,7 +14,6 @@
 #include <climits>
 #include <cstring>
 
-#include "platform/clock.h"
 #include "platform/path_charset.h"
 
 extern char** environ;
@@ -25,14 +24,19 @@ namespace {
 // Longest pause between two looks at a command that has not ended yet.
 constexpr long kWaitStepMilliseconds = 20;
 
-std::int64_t DeadlineAfter(int seconds) {
-  return seconds > 0 ? static_cast<std::int64_t>(TickCount64()) + std::int64_t{seconds} * 1000 : -1;
+// Milliseconds of the monotonic clock.
+std::int64_t Now() {
+  timespec now{};
+  ::clock_gettime(CLOCK_MONOTONIC, &now);
+  return std::int64_t{now.tv_sec} * 1000 + now.tv_nsec / 1000000;
 }
+
+std::int64_t DeadlineAfter(int seconds) { return seconds > 0 ? Now() + std::int64_t{seconds} * 1000 : -1; }
 
 // Milliseconds left until `deadline` for poll: -1 for none, 0 when passed.
 int TimeLeft(std::int64_t deadline) {
   if (deadline < 0) return -1;
-  const std::int64_t left = deadline - static_cast<std::int64_t>(TickCount64());
+  const std::int64_t left = deadline - Now();
   return left > 0 ? static_cast<int>(std::min<std::int64_t>(left, INT_MAX)) : 0;
 }
 

@@ -6,7 +6,6 @@
 #include <cstring>
 #include <string>
 
-#include "platform/clock.h"
 
 namespace zel {
 namespace {
@@ -15,13 +14,13 @@ namespace {
 constexpr DWORD kPollStepMilliseconds = 20;
 
 std::int64_t DeadlineAfter(int seconds) {
-  return seconds > 0 ? static_cast<std::int64_t>(TickCount64()) + std::int64_t{seconds} * 1000 : -1;
+  return seconds > 0 ? static_cast<std::int64_t>(::GetTickCount64()) + std::int64_t{seconds} * 1000 : -1;
 }
 
 // Milliseconds left until `deadline` as a wait argument: INFINITE for none.
 DWORD TimeLeft(std::int64_t deadline) {
   if (deadline < 0) return INFINITE;
-  const std::int64_t left = deadline - static_cast<std::int64_t>(TickCount64());
+  const std::int64_t left = deadline - static_cast<std::int64_t>(::GetTickCount64());
   return left > 0 ? static_cast<DWORD>(std::min<std::int64_t>(left, INFINITE - 1)) : 0;
 }
 

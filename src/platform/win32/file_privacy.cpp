@@ -1,9 +1,8 @@
 #include "platform/file_privacy.h"
 
-#include <cstdio>
+#include <windows.h>
 
-#include "platform/file_ops.h"
-#include "platform/text_file.h"
+#include <string>
 
 namespace zel {
 
@@ -15,26 +14,34 @@ TrustedFile ReadTrustedFile(std::string_view path, std::size_t limit, std::strin
   result.culprit = std::string(path);
   result.privateFile = true;
   // The folder's access rules decide who may write; only a file on disk
-  // is read (OpenHostFile refuses a pipe or a device).
-  std::FILE* file = OpenHostFile(path, "r", false);
-  if (file == nullptr) {
-    result.trust = !PathExists(path)   ? FileTrust::kMissing
-                   : IsDirectory(path) ? FileTrust::kNotRegular
-                                       : FileTrust::kUnreadable;
+  // is read, never a pipe or a device. The host text is the ANSI code
+  // page's, as the A functions take it.
+  const HANDLE file = ::CreateFileA(result.culprit.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) {
+    const DWORD error = ::GetLastError();
+    result.trust = error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND ? FileTrust::kMissing
+                                                                                  : FileTrust::kUnreadable;
+    return result;
+  }
+  if (::GetFileType(file) != FILE_TYPE_DISK) {
+    result.trust = FileTrust::kNotRegular;
+    ::CloseHandle(file);
     return result;
   }
   result.trust = FileTrust::kTrusted;
   char buffer[4096];
-  std::size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
-    if (text.size() + n > limit) break;
+  for (;;) {
+    DWORD n = 0;
+    if (!::ReadFile(file, buffer, sizeof buffer, &n, nullptr) || text.size() + n > limit) {
+      result.trust = FileTrust::kUnreadable;
+      text.clear();
+      break;
+    }
+    if (n == 0) break;
     text.append(buffer, n);
   }
-  if (std::ferror(file) || !std::feof(file)) {
-    result.trust = FileTrust::kUnreadable;
-    text.clear();
-  }
-  std::fclose(file);
+  ::CloseHandle(file);
   return result;
 }
 

@@ -134,8 +134,8 @@ int SocketConnectBegin(SocketHandle s, const IpAddress& address, int port);
 // ready: 0 connected, else the platform's error number.
 int SocketConnectError(SocketHandle s);
 
-// SocketWaitAny - waits until one of the `count` sockets `sockets` is
-// ready for `event` (a failed connect counts as ready) or `deadline`
+// SocketWaitAny - waits until one of the `count` (at most kMaxAddresses)
+// sockets `sockets` is ready for `event` (a failed connect counts as ready) or `deadline`
 // passes. Returns the index of a ready socket, -1 when the deadline
 // passed, -2 on failure.
 int SocketWaitAny(const SocketHandle* sockets, std::size_t count, SocketEvent event, SocketDeadline deadline);

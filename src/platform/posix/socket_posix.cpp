@@ -12,7 +12,6 @@
 #include <atomic>
 #include <climits>
 #include <cstring>
-#include <vector>
 
 #include "platform/socket.h"
 #include "platform/socket_backend.h"
@@ -45,20 +44,6 @@ bool ParseDottedIpv4(const char* host, IpAddress* address) {
   return true;
 }
 
-SocketStatus SocketWait(SocketHandle s, SocketEvent event, SocketDeadline deadline) {
-  pollfd entry{};
-  entry.fd = static_cast<int>(s);
-  entry.events = event == SocketEvent::kReadable ? POLLIN : POLLOUT;
-  for (;;) {
-    // poll takes an int: a longer wait is made of several.
-    const long long left = SocketTimeLeft(deadline);
-    const int slice = left < 0 ? -1 : static_cast<int>(std::min<long long>(left, INT_MAX));
-    const int r = poll(&entry, 1, slice);
-    if (r > 0) return SocketStatus::kOk;  // ready, or an error the next call reports
-    if (r < 0 && errno != EINTR) return SocketStatus::kFailed;
-    if (r == 0 && SocketTimeLeft(deadline) == 0) return SocketStatus::kTimedOut;
-  }
-}
 
 SocketHandle SocketCreateTcp(int family) {
   const int fd = socket(family == 6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, IPPROTO_TCP);
@@ -85,7 +70,9 @@ int SocketConnectError(SocketHandle s) {
 }
 
 int SocketWaitAny(const SocketHandle* sockets, std::size_t count, SocketEvent event, SocketDeadline deadline) {
-  std::vector<pollfd> entries(count);
+  // At most one socket per address of a name: no allocation per wait.
+  pollfd entries[kMaxAddresses] = {};
+  if (count > kMaxAddresses) count = kMaxAddresses;
   for (std::size_t i = 0; i < count; ++i) {
     entries[i].fd = static_cast<int>(sockets[i]);
     entries[i].events = event == SocketEvent::kReadable ? POLLIN : POLLOUT;
@@ -93,7 +80,7 @@ int SocketWaitAny(const SocketHandle* sockets, std::size_t count, SocketEvent ev
   for (;;) {
     const long long left = SocketTimeLeft(deadline);
     const int slice = left < 0 ? -1 : static_cast<int>(std::min<long long>(left, INT_MAX));
-    const int r = poll(entries.data(), static_cast<nfds_t>(count), slice);
+    const int r = poll(entries, static_cast<nfds_t>(count), slice);
     if (r > 0) {
       for (std::size_t i = 0; i < count; ++i) {
         if (entries[i].revents != 0) return static_cast<int>(i);
@@ -102,6 +89,11 @@ int SocketWaitAny(const SocketHandle* sockets, std::size_t count, SocketEvent ev
     if (r < 0 && errno != EINTR) return -2;
     if (r == 0 && SocketTimeLeft(deadline) == 0) return -1;
   }
+}
+
+SocketStatus SocketWait(SocketHandle s, SocketEvent event, SocketDeadline deadline) {
+  const int ready = SocketWaitAny(&s, 1, event, deadline);
+  return ready == 0 ? SocketStatus::kOk : ready == -1 ? SocketStatus::kTimedOut : SocketStatus::kFailed;
 }
 
 SocketStatus SocketConnect(SocketHandle s, const IpAddress& address, int port,

@@ -31,29 +31,6 @@ bool ParseDottedIpv4(const char* host, IpAddress* address) {
   return true;
 }
 
-SocketStatus SocketWait(SocketHandle s, SocketEvent event, SocketDeadline deadline) {
-  const SOCKET socket = static_cast<SOCKET>(s);
-  for (;;) {
-    fd_set ready, failed;
-    FD_ZERO(&ready);
-    FD_ZERO(&failed);
-    FD_SET(socket, &ready);
-    FD_SET(socket, &failed);  // a failed non-blocking connect shows here
-    // select takes a timeval: a longer wait than it holds is made of several.
-    constexpr long long kMaxSliceMs = 1000LL * 1000 * 1000;
-    const long long left = SocketTimeLeft(deadline);
-    const long long slice = left < 0 ? -1 : std::min(left, kMaxSliceMs);
-    timeval limit{};
-    limit.tv_sec = static_cast<long>(slice / 1000);
-    limit.tv_usec = static_cast<long>(slice % 1000 * 1000);
-    const int r = event == SocketEvent::kReadable
-                      ? select(0, &ready, nullptr, &failed, slice < 0 ? nullptr : &limit)
-                      : select(0, nullptr, &ready, &failed, slice < 0 ? nullptr : &limit);
-    if (r > 0) return SocketStatus::kOk;  // ready, or an error the next call reports
-    if (r == SOCKET_ERROR && WSAGetLastError() != WSAEINTR) return SocketStatus::kFailed;
-    if (r == 0 && SocketTimeLeft(deadline) == 0) return SocketStatus::kTimedOut;
-  }
-}
 
 SocketHandle SocketCreateTcp(int family) {
   const SOCKET s = socket(family == 6 ? AF_INET6 : AF_INET, SOCK_STREAM, IPPROTO_TCP);
@@ -112,6 +89,11 @@ int SocketWaitAny(const SocketHandle* sockets, std::size_t count, SocketEvent ev
     if (r == SOCKET_ERROR && WSAGetLastError() != WSAEINTR) return -2;
     if (r == 0 && SocketTimeLeft(deadline) == 0) return -1;
   }
+}
+
+SocketStatus SocketWait(SocketHandle s, SocketEvent event, SocketDeadline deadline) {
+  const int ready = SocketWaitAny(&s, 1, event, deadline);
+  return ready == 0 ? SocketStatus::kOk : ready == -1 ? SocketStatus::kTimedOut : SocketStatus::kFailed;
 }
 
 SocketStatus SocketConnect(SocketHandle s, const IpAddress& address, int port,

@@ -8,12 +8,6 @@
 
 namespace zel {
 
-// FileIsPrivate - true when the file at the host path `path` belongs to
-// the effective user and neither its group nor others may read or write it
-// (mode 0600 or stricter). POSIX only: on Windows the folder's access
-// rules decide, and every file counts as private.
-bool FileIsPrivate(std::string_view path);
-
 // Why a file is not read by ReadTrustedFile.
 enum class FileTrust {
   kTrusted,
@@ -30,7 +24,9 @@ enum class FileTrust {
 struct TrustedFile {
   FileTrust trust = FileTrust::kUnreadable;
   std::string culprit;     // host path of the file or folder at fault
-  bool privateFile = false;  // the file's mode is 0600 or stricter
+  // Neither its group nor others may read or write it (mode 0600 or
+  // stricter). On Windows, where the folder's access rules decide, always.
+  bool privateFile = false;
 };
 
 // ReadTrustedFile - reads the host path `path`, at most `limit` bytes, into

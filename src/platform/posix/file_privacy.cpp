@@ -54,13 +54,6 @@ FileTrust CheckFolders(const std::string& file, std::string& culprit) {
 
 }  // namespace
 
-bool FileIsPrivate(std::string_view path) {
-  std::string native;
-  struct stat st{};
-  return NativePath(path, native) && ::stat(native.c_str(), &st) == 0 && st.st_uid == ::geteuid() &&
-         (st.st_mode & 077) == 0;
-}
-
 TrustedFile ReadTrustedFile(std::string_view path, std::size_t limit, std::string& text) {
   text.clear();
   TrustedFile result;

@@ -103,6 +103,12 @@ int InetMail::Initialize(const char* pop3name, const char* smtpname, const char*
     SetError(kInitializeMissing, "パスワードが指定されていない");
     return 0;
   }
+  if (std::strlen(pass) > kSecretMax) {
+    // A cut password or token is another one: refused, never sent cut.
+    ZEL_LOG(InetMail, "パスワードが長すぎる (%u バイトまで)", static_cast<unsigned>(kSecretMax));
+    SetError(kInitializeMissing, "パスワードが長すぎる (%u バイトまで)", static_cast<unsigned>(kSecretMax));
+    return 0;
+  }
   if (Missing(mailaddr)) {
     ZEL_LOG(InetMail, "メールアドレスが指定されていない");
     SetError(kInitializeMissing, "メールアドレスが指定されていない");

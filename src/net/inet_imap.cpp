@@ -44,7 +44,37 @@ bool FetchUidIs(std::string_view text, std::uint32_t uid) {
   return true;
 }
 
+// The UID of a FETCH response, wherever it stands among its items (before
+// or after a literal). Returns false when it names none.
+bool FetchResponseUid(const ImapResponse& response, std::uint32_t* uid) {
+  int depth = 0;
+  bool next = false;
+  for (std::size_t i = 0; i < response.lines.size(); ++i) {
+    std::string_view text = response.lines[i];
+    if (i == 0) {
+      const std::size_t open = text.find('(');
+      if (open == std::string_view::npos) return false;
+      text = text.substr(open);
+    }
+    ImapTokens tokens(text, depth);
+    for (ImapTokens::Token token = tokens.Next();
+         token.kind != ImapTokens::Kind::kEnd && token.kind != ImapTokens::Kind::kError; token = tokens.Next()) {
+      if (next && depth == 1) return ImapNumber(token.text, uid);
+      next = token.kind == ImapTokens::Kind::kAtom && equalsNoCase(token.text, "UID");
+      depth = tokens.Depth();
+    }
+    depth = tokens.Depth();
+  }
+  return false;
+}
+
 }  // namespace
+
+InetImap::ReplyClock::ReplyClock(InetSocket& channel) : channel_(channel), saved_(channel.ReplyDeadline()) {
+  channel_.SetReplyDeadline(SocketDeadlineAfter(channel_.Timeout()));
+}
+
+InetImap::ReplyClock::~ReplyClock() { channel_.SetReplyDeadline(saved_); }
 
 std::vector<std::string> ImapUidSets(std::vector<std::uint32_t> uids) {
   std::sort(uids.begin(), uids.end());
@@ -130,7 +160,17 @@ bool InetImap::ReadResponse(ImapResponse& response, bool streamBody) {
     response.literals.emplace_back();
     if (body) {
       streamed_ = true;
-      if (!StreamLiteral(size)) return false;
+      if (s_.MessageLimit() != 0 && size > s_.MessageLimit()) {
+        streamTooLarge_ = true;
+        return false;
+      }
+      // The message itself may take longer than one time-out: each
+      // receive of it has its own.
+      const SocketDeadline clock = s_.ReplyDeadline();
+      s_.SetReplyDeadline(kNoDeadline);
+      const bool whole = StreamLiteral(size);
+      s_.SetReplyDeadline(clock);
+      if (!whole) return false;
       continue;
     }
     std::string& kept = response.literals.back();
@@ -156,10 +196,13 @@ void InetImap::NoteUntagged(const ImapResponse& response) {
   }
 }
 
-ImapStatus InetImap::Wait(const std::string& tag, const std::function<void(const ImapResponse&)>& untagged) {
+ImapStatus InetImap::Wait(const std::string& tag, const std::function<void(const ImapResponse&)>& untagged,
+                          const std::function<bool()>& goOn) {
   if (tag.empty()) return ImapStatus::kNone;
+  ReplyClock clock(s_);
   ImapResponse response;
   for (;;) {
+    if (goOn && !goOn()) return ImapStatus::kNone;
     if (!ReadResponse(response, false)) return ImapStatus::kNone;
     const ImapLine line = ParseImapLine(response.lines.front());
     if (line.kind == ImapLineKind::kTagged && line.tag == tag) {
@@ -359,6 +402,8 @@ int InetImap::FetchBody(std::uint32_t uid, LineSink& sink) {
   streamUid_ = uid;
   streamWritten_ = true;
   streamCut_ = false;
+  streamTooLarge_ = false;
+  ReplyClock clock(s_);
   // The message's FETCH may come before the tagged replies of commands
   // sent earlier (a server works on pipelined commands at once): the
   // retrieval ends with its data, and tagged replies are matched by tag
@@ -382,6 +427,22 @@ int InetImap::FetchBody(std::uint32_t uid, LineSink& sink) {
     }
   }
   streamSink_ = nullptr;
+  if (streamTooLarge_) {
+    const int result = s_.RefuseTooLarge("UID " + std::to_string(uid));
+    ZEL_LOG(InetImap, "%s", s_.Failure().text);
+    return result;
+  }
+  std::uint32_t answered = 0;
+  if (came && (!FetchResponseUid(response, &answered) || answered != uid)) {
+    // A server that answers with another message (its UID after the
+    // literal) is not trusted with anything more: no flag is set in this
+    // session.
+    s_.NoteFailure(FailureKind::kServer, "UID FETCH %u の応答が別のメッセージ (UID %u) [%s]", uid, answered,
+                   s_.Host());
+    ZEL_LOG(InetImap, "UID FETCH %u の応答が別のメッセージ (UID %u)", uid, answered);
+    s_.Close();
+    return -205;
+  }
   if (streamCut_) {
     s_.NoteReplyFailure(FailureKind::kServer);
     ZEL_LOG(InetImap, "UID FETCH %u コマンド応答エラー%s", uid, s_.TimeoutNote());
@@ -448,16 +509,26 @@ int InetImap::Idle(int seconds, const std::function<bool()>& goOn) {
   const std::string tag = Send("IDLE");
   if (tag.empty()) return -1;
   ImapResponse response;
-  // Untagged data may come before the "+" that starts the idle state.
-  for (;;) {
-    if (!ReadResponse(response, false)) return -1;
+  // Untagged data may come before the "+" that starts the idle state; a
+  // stop request ends the session.
+  const auto stopped = [&] {
+    if (!goOn || goOn()) return false;
+    s_.Close();
+    return true;
+  };
+  {
+    ReplyClock clock(s_);
+    for (;;) {
+      if (stopped()) return 0;
+      if (!ReadResponse(response, false)) return -1;
     const ImapLine line = ParseImapLine(response.lines.front());
-    if (line.kind == ImapLineKind::kContinuation) break;
-    if (line.kind == ImapLineKind::kTagged && line.tag == tag) {
-      ZEL_LOG(InetImap, "IDLE コマンドエラー %s", response.lines.front().c_str());
-      return -1;
+      if (line.kind == ImapLineKind::kContinuation) break;
+      if (line.kind == ImapLineKind::kTagged && line.tag == tag) {
+        ZEL_LOG(InetImap, "IDLE コマンドエラー %s", response.lines.front().c_str());
+        return -1;
+      }
+      NoteUntagged(response);
     }
-    NoteUntagged(response);
   }
   const SocketDeadline deadline = SocketDeadlineAfter(seconds);
   int result = 0;
@@ -474,7 +545,9 @@ int InetImap::Idle(int seconds, const std::function<bool()>& goOn) {
     if (line.status == ImapStatus::kBye) return -1;
   }
   if (exists > before) result = 1;
-  if (s_.SendLine("DONE") == 0 || Wait(tag, nullptr) != ImapStatus::kOk) return -1;
+  if (s_.SendLine("DONE") == 0) return -1;
+  const ImapStatus done = Wait(tag, nullptr, goOn);
+  if (done != ImapStatus::kOk) return stopped() ? result : -1;
   return result;
 }
 

@@ -83,8 +83,10 @@ class InetImap {
   // (a server may send it before the tagged replies of commands sent
   // earlier; each tagged reply is passed over whenever it comes).
   // Returns 1; -210 the sink refused a write; -205 refused, no such
-  // message or unanswered; -211 connection lost inside the message. On
-  // failure the sink holds what came.
+  // message or unanswered, or the response names another UID (wherever
+  // its UID item stands; the connection is then dropped); -211
+  // connection lost inside the message; kMessageTooLarge the literal is
+  // larger than the message limit. On failure the sink holds what came.
   int FetchBody(std::uint32_t uid, LineSink& sink);
 
   // Sends the UID FETCH of `uid` ahead of its FetchBody (see
@@ -106,7 +108,8 @@ class InetImap {
   // server reports a new message (EXISTS above the count of the last
   // SELECT), 0 when the time passed without one or `goOn` (asked about
   // once a second, when given) said to stop, -1 when the connection
-  // ended, the channel was cancelled or IDLE was refused.
+  // ended, the channel was cancelled or IDLE was refused. A stop asked
+  // for by `goOn` while IDLE starts or ends drops the connection (0).
   int Idle(int seconds, const std::function<bool()>& goOn = nullptr);
 
   // LOGOUT (its reply read, when the channel is usable) and Close.
@@ -122,8 +125,24 @@ class InetImap {
   std::string Send(const std::string& command);
   // Reads responses until the tagged one of `tag` (tagged replies of
   // other commands are passed over); untagged ones go to `untagged` (may
-  // be empty). Returns the tagged status (kNone: cut or unanswered).
-  ImapStatus Wait(const std::string& tag, const std::function<void(const ImapResponse&)>& untagged);
+  // be empty). The whole wait has one time-out, counted from here, and
+  // `goOn` (when given) is asked before each response. Returns the tagged
+  // status (kNone: cut, unanswered, timed out or stopped).
+  ImapStatus Wait(const std::string& tag, const std::function<void(const ImapResponse&)>& untagged,
+                  const std::function<bool()>& goOn = nullptr);
+  // The channel's reply deadline, one time-out from now, for the life of
+  // the object; the one before it comes back at its end.
+  class ReplyClock {
+   public:
+    explicit ReplyClock(InetSocket& channel);
+    ~ReplyClock();
+    ReplyClock(const ReplyClock&) = delete;
+    ReplyClock& operator=(const ReplyClock&) = delete;
+
+   private:
+    InetSocket& channel_;
+    SocketDeadline saved_;
+  };
   // Reads one response (lines and literals); with `streamBody` the
   // literal of a FETCH BODY[] of streamUid_ goes to streamSink_. Returns
   // false when cut.
@@ -146,6 +165,7 @@ class InetImap {
   LineSink* streamSink_ = nullptr;  // FetchBody's sink while its literal comes
   bool streamWritten_ = true;        // every write to it succeeded
   bool streamCut_ = false;           // the literal ended early
+  bool streamTooLarge_ = false;      // the literal is larger than the message limit
   std::uint32_t streamUid_ = 0;      // the UID whose BODY[] goes to streamSink_
   bool streamed_ = false;            // the last response streamed a literal
 };

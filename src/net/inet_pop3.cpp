@@ -130,6 +130,15 @@ int InetPop3::Login(const char* host, int port, const char* user,
   }
   if (authMode_ != kPopAuthClassic) return Authenticate(host, user, password);
   if (apop != 0) return LoginApop(stamped, user, password);
+  if (std::strlen(Text(password)) + sizeof("PASS ") > kCommandSize) {
+    // A password too long for the PASS line goes by AUTH PLAIN, whose
+    // response line may be longer; never cut, never sent as two lines.
+    if (Capabilities().plain) return Authenticate(host, user, password);
+    ZEL_LOG(InetPop3, "パスワードが長すぎるため PASS で送れない (AUTH PLAIN もない) [%s]", Text(host));
+    NoteFailure(FailureKind::kSetting, "パスワードが長すぎるため PASS で送れない (AUTH PLAIN もない) [%s]",
+                Text(host));
+    return -201;
+  }
   if (SendCommand("USER %s", Text(user)) == 0 || RecvLine() == 0 ||
       replyLine[0] != '+') {
     NoteReplyFailure(LoginRefusal(replyLine));
@@ -418,6 +427,18 @@ int InetPop3::Retr(int number, LineSink& sink, const char* name) {
   };
   bool inHeader = true;
   bool cut = false;
+  // The message's size as LIST counts it, against the limit.
+  std::uint64_t size = 0;
+  const auto tooLarge = [&](std::size_t more) {
+    size += more;
+    return messageLimit_ != 0 && size > messageLimit_;
+  };
+  const auto refuse = [&] {
+    hand();  // the caller drops what came
+    const int result = RefuseTooLarge(std::to_string(number));
+    ZEL_LOG(InetPop3, "%s", Failure().text);
+    return result;
+  };
   for (;;) {
     // The first piece of a physical line decides "." and the header fields.
     room();
@@ -426,17 +447,21 @@ int InetPop3::Retr(int number, LineSink& sink, const char* name) {
     std::size_t n = RecvLinePiece(first, kReplyLineSize, &state);
     if (state == kLineEnded && n == 1 && first[0] == '.') break;
     if (inHeader && state == kLineEnded && n == 0) {
+      if (tooLarge(2)) return refuse();
       out[used++] = '\r';
       out[used++] = '\n';
       inHeader = false;
       ReportProgress();
       continue;
     }
+    if (tooLarge(n + 2 - (n > 0 && first[0] == '.' ? 1 : 0))) return refuse();
     if (inHeader) CaptureHeader(first, n);
     used += n;
     while (state == kLinePiece) {
       room();
-      used += RecvLinePiece(out + used, kReplyLineSize, &state);
+      const std::size_t more = RecvLinePiece(out + used, kReplyLineSize, &state);
+      if (tooLarge(more)) return refuse();
+      used += more;
     }
     if (state == kLineCut) {
       cut = true;
@@ -456,6 +481,15 @@ int InetPop3::Retr(int number, LineSink& sink, const char* name) {
     return -210;
   }
   return 1;
+}
+
+int InetPop3::RefuseTooLarge(const std::string& what) {
+  // Nothing more of it is read, and no QUIT: the server keeps every
+  // message, those marked for deletion in this session too.
+  NoteFailure(FailureKind::kServer, "メッセージ %s がサイズ上限 %llu バイトを超えたため接続を切った [%s]",
+              what.c_str(), static_cast<unsigned long long>(messageLimit_), Host());
+  Close();
+  return kMessageTooLarge;
 }
 
 int InetPop3::SendRetrAhead(int number) {

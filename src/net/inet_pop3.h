@@ -18,6 +18,7 @@
 #include <atomic>
 #include <cstddef>
 #include <deque>
+#include <string>
 #include <thread>
 
 #include "codec/line_stream.h"
@@ -44,6 +45,11 @@ inline constexpr int kPopAuthToken = 2;
 // Most messages a listing takes: a STAT count above it fails as a listing
 // failure (-204) instead of letting a server claim the host's memory.
 inline constexpr int kMaxListing = 1000000;
+
+// Retr / FetchBody: the message grew past the limit of SetMessageLimit
+// (the connection was dropped without QUIT, so nothing of the session's
+// deletions takes effect).
+inline constexpr int kMessageTooLarge = -215;
 
 // One entry of the listing, as NextMessage hands it out.
 struct MessageEntry {
@@ -111,8 +117,21 @@ class InetPop3 : public InetSocket {
   // messageId, subject and from from the header; at the header's end counts
   // retrievedCount and sends a RecvProgress record to progressWindow.
   // Returns 1; -210 file cannot be created; -205 RETR refused/unanswered;
-  // -211 connection lost before ".". On failure the file keeps what came.
+  // -211 connection lost before "."; kMessageTooLarge past the message
+  // limit. On failure the file keeps what came.
   int Retr(int number, const char* path);
+
+  // The most bytes a retrieved message may have (its size as LIST counts
+  // it: lines ending CR LF, without dot-stuffing), whatever the listing
+  // said; 0 for none. A message that grows past it is not read further:
+  // the connection is dropped (no QUIT) and the retrieval fails with
+  // kMessageTooLarge. For the retrievals of both protocols.
+  void SetMessageLimit(std::uint64_t bytes) { messageLimit_ = bytes; }
+  std::uint64_t MessageLimit() const { return messageLimit_; }
+  // Drops the connection for a message past the limit: notes it (`what`
+  // names the message, "3" or "UID 7") and closes without QUIT. Returns
+  // kMessageTooLarge.
+  int RefuseTooLarge(const std::string& what);
 
   // As Retr above, the same bytes written to `out` in blocks instead of a
   // file. A failed write of `out` gives -210 once the message has been read
@@ -186,6 +205,7 @@ class InetPop3 : public InetSocket {
   mutable MessageEntry current_;
   std::atomic<std::thread::id> owner_{};  // the thread of the last Login
   int authMode_ = kPopAuthClassic;
+  std::uint64_t messageLimit_ = 0;  // SetMessageLimit; 0 none
 };
 
 }  // namespace zel

@@ -41,6 +41,22 @@ bool ParsePort(std::string_view digits, int* port) {
   return true;
 }
 
+// RFC 8305's Connection Attempt Delay: the next address starts when the
+// last one has not answered within this time.
+constexpr int kConnectStaggerMs = 250;
+// How often a connect looks for a cancel from another thread.
+constexpr int kCancelCheckMs = 100;
+
+// What a failed connect's error number says, for the failure note.
+std::string ConnectReason(int error) {
+  switch (ConnectErrorOf(error)) {
+    case ConnectError::kRefused: return "接続を拒否された";
+    case ConnectError::kUnreachable: return "到達できない";
+    case ConnectError::kOther: break;
+  }
+  return "接続に失敗 (エラー " + std::to_string(error) + ")";
+}
+
 // "[::1]:110" for an IPv6 address, "127.0.0.1:110" for IPv4.
 std::string AddressWithPort(const IpAddress& address, int port) {
   char text[kIpTextSize];
@@ -94,6 +110,7 @@ int InetSocket::Connect(const char* server, int defaultPort) {
   timedOut_ = false;
   gotLine_ = false;
   received_ = 0;
+  replyDeadline_ = kNoDeadline;
   char name[kHostNameSize];
   int chosenPort = defaultPort;
   if (server == nullptr || std::strlen(server) >= sizeof host ||
@@ -116,65 +133,150 @@ int InetSocket::Connect(const char* server, int defaultPort) {
       failure_.Set(FailureKind::kNoHost, "ホスト名が見つからない [%s]", dialName);
       return -1;
   }
-  // Each address in turn; the reasons of the failed ones for the note.
-  std::string reasons;
-  bool anySocket = false;
-  bool allTimedOut = true;
-  for (const IpAddress& address : addresses) {
-    Close();  // never leak a socket still held from an earlier attempt
-    const std::string where = AddressWithPort(address, dialPort);
-    if (!reasons.empty()) reasons += "; ";
-    const SocketHandle s = SocketCreateTcp(address.family);
-    if (s == kNoSocket) {
-      reasons += where + " ソケットを作成できない";
-      allTimedOut = false;
-      continue;
+  Close();  // never leak a socket still held from an earlier connection
+  // The addresses raced (RFC 8305): IPv6 and IPv4 taken in turn, starting
+  // with the family the resolver put first; a new attempt starts when the
+  // last one failed or has not answered within kConnectStagger; the first
+  // to connect wins. One deadline bounds the whole connect.
+  std::vector<IpAddress> order;
+  {
+    std::vector<IpAddress> first, second;
+    for (const IpAddress& address : addresses) {
+      (address.family == addresses.front().family ? first : second).push_back(address);
     }
-    anySocket = true;
+    for (std::size_t i = 0; i < first.size() || i < second.size(); ++i) {
+      if (i < first.size()) order.push_back(first[i]);
+      if (i < second.size()) order.push_back(second[i]);
+    }
+  }
+  struct Attempt {
+    SocketHandle socket;
+    std::size_t index;  // into order
+  };
+  std::vector<Attempt> pending;
+  std::vector<std::string> reasons(order.size());
+  // The last failed socket stays held until Quit or Close, as a failed
+  // connect always left it.
+  SocketHandle last = kNoSocket;
+  const auto drop = [&](SocketHandle s) {
+    if (last != kNoSocket) SocketClose(last);
+    last = s;
+  };
+  const auto closeAll = [&] {
+    for (const Attempt& attempt : pending) drop(attempt.socket);
+    pending.clear();
+  };
+  const SocketDeadline deadline = SocketDeadlineAfter(timeoutSeconds_);
+  // A cancel (the channel disabled meanwhile, or retired) ends the race; a
+  // channel disabled before still connects, as it always did.
+  const bool wasEnabled = enabled.load();
+  const auto cancelled = [&] {
+    std::lock_guard<std::mutex> lock(guard_);
+    return retired_ || (wasEnabled && !enabled.load());
+  };
+  bool anySocket = false;
+  std::size_t next = 0;
+  SocketDeadline nextStart = kNoDeadline;  // when the next address starts
+  SocketHandle winner = kNoSocket;
+  std::size_t winnerIndex = 0;
+  while (winner == kNoSocket) {
+    // Start the next address when none is pending or its time has come.
+    while (next < order.size() && (pending.empty() || SocketTimeLeft(nextStart) == 0)) {
+      const std::size_t index = next++;
+      const SocketHandle s = SocketCreateTcp(order[index].family);
+      if (s == kNoSocket) {
+        reasons[index] = "ソケットを作成できない";
+        continue;
+      }
+      anySocket = true;
+      const int begun = SocketConnectBegin(s, order[index], dialPort);
+      if (begun == 0) {
+        winner = s;
+        winnerIndex = index;
+        break;
+      }
+      if (begun != kConnectPending) {
+        reasons[index] = ConnectReason(begun);
+        drop(s);
+        continue;
+      }
+      pending.push_back({s, index});
+      nextStart = SocketDeadlineAfterMs(kConnectStaggerMs);
+    }
+    if (winner != kNoSocket || pending.empty() || cancelled() || SocketTimeLeft(deadline) == 0) break;
+    // Wait for an answer, the next start, the deadline, or a slice of
+    // kCancelCheckMs to look for a cancel.
+    SocketDeadline until = SocketDeadlineAfterMs(kCancelCheckMs);
+    if (deadline != kNoDeadline && deadline < until) until = deadline;
+    if (next < order.size() && nextStart < until) until = nextStart;
+    std::vector<SocketHandle> sockets;
+    for (const Attempt& attempt : pending) sockets.push_back(attempt.socket);
+    const int ready = SocketWaitAny(sockets.data(), sockets.size(), SocketEvent::kWritable, until);
+    if (ready == -2) break;
+    if (ready < 0) continue;
+    const Attempt attempt = pending[static_cast<std::size_t>(ready)];
+    pending.erase(pending.begin() + ready);
+    const int error = SocketConnectError(attempt.socket);
+    if (error == 0) {
+      winner = attempt.socket;
+      winnerIndex = attempt.index;
+      break;
+    }
+    reasons[attempt.index] = ConnectReason(error);
+    drop(attempt.socket);
+    nextStart = SocketDeadlineAfterMs(0);  // a failure starts the next address at once
+  }
+  const bool timedOut = winner == kNoSocket && !pending.empty() && SocketTimeLeft(deadline) == 0;
+  for (const Attempt& attempt : pending) {
+    reasons[attempt.index] = std::to_string(timeoutSeconds_) + "秒でタイムアウト";
+  }
+  closeAll();
+  if (winner != kNoSocket) {
+    drop(kNoSocket);
     {
       std::lock_guard<std::mutex> lock(guard_);
       if (retired_) {
-        SocketClose(s);
+        SocketClose(winner);
         return -3;
       }
-      socketHandle = s;
+      socketHandle = winner;
     }
     recvCursor_ = recvEnd_ = 0;
-    if (AcquireLink().socket == kNoSocket) return -3;  // closed by a cancel meanwhile
-    int error = 0;
-    const SocketStatus connected =
-        SocketConnect(s, address, dialPort, SocketDeadlineAfter(timeoutSeconds_), &error);
-    ReleaseLink();
-    if (connected == SocketStatus::kOk && proxied_ && !ThroughProxy(s, name, chosenPort)) return -3;
-    if (connected == SocketStatus::kOk) {
-      peerAddress_ = address;
-      CopyBounded(host, server);
-      CopyBounded(serverName_, name);
-      port = chosenPort;
-      return tlsMode_ == kTlsImplicit ? StartTls() : 1;
-    }
-    if (connected == SocketStatus::kTimedOut) {
-      reasons += where + " " + std::to_string(timeoutSeconds_) + "秒でタイムアウト";
+    if (proxied_ && !ThroughProxy(winner, name, chosenPort)) return -3;
+    peerAddress_ = order[winnerIndex];
+    CopyBounded(host, server);
+    CopyBounded(serverName_, name);
+    port = chosenPort;
+    return tlsMode_ == kTlsImplicit ? StartTls() : 1;
+  }
+  if (last != kNoSocket) {
+    std::lock_guard<std::mutex> lock(guard_);
+    if (retired_) {
+      SocketClose(last);
     } else {
-      allTimedOut = false;
-      switch (ConnectErrorOf(error)) {
-        case ConnectError::kRefused: reasons += where + " 接続を拒否された"; break;
-        case ConnectError::kUnreachable: reasons += where + " 到達できない"; break;
-        case ConnectError::kOther:
-          reasons += where + " 接続に失敗 (エラー " + std::to_string(error) + ")";
-          break;
-      }
+      socketHandle = last;
     }
-    if (!enabled.load()) break;  // cancelled: no further address
+  }
+  if (cancelled() && anySocket) return -3;
+  // The reasons of the addresses tried, in the order tried.
+  std::string text;
+  bool allTimedOut = timedOut;
+  std::size_t tried = 0;
+  for (std::size_t i = 0; i < order.size(); ++i) {
+    if (reasons[i].empty()) continue;
+    allTimedOut = allTimedOut && reasons[i].find("タイムアウト") != std::string::npos;
+    if (!text.empty()) text += "; ";
+    text += AddressWithPort(order[i], dialPort) + " " + reasons[i];
+    ++tried;
   }
   if (allTimedOut) NoteTimeout();
   const FailureKind kind = allTimedOut ? FailureKind::kTimedOut : FailureKind::kRefused;
-  if (addresses.size() == 1) {
+  if (order.size() == 1 && tried == 1) {
     // "127.0.0.1:1 接続を拒否された" reads better the other way round.
-    const std::size_t blank = reasons.find(' ');
-    failure_.Set(kind, "%s [%s]", reasons.c_str() + blank + 1, reasons.substr(0, blank).c_str());
+    const std::size_t blank = text.find(' ');
+    failure_.Set(kind, "%s [%s]", text.c_str() + blank + 1, text.substr(0, blank).c_str());
   } else {
-    failure_.Set(kind, "接続できない [%s]: %s", server, reasons.c_str());
+    failure_.Set(kind, "接続できない [%s]: %s", server, text.c_str());
   }
   return anySocket ? -3 : -2;
 }
@@ -342,9 +444,16 @@ void InetSocket::SetTimeout(int seconds) { timeoutSeconds_ = seconds > 0 ? secon
 
 bool InetSocket::Refill() {
   if (!enabled.load() || timedOut_) return false;
+  SocketDeadline deadline = SocketDeadlineAfter(timeoutSeconds_);
+  if (replyDeadline_ != kNoDeadline) {
+    if (SocketTimeLeft(replyDeadline_) == 0) {
+      NoteTimeout();
+      return false;
+    }
+    if (deadline == kNoDeadline || replyDeadline_ < deadline) deadline = replyDeadline_;
+  }
   const Link link = AcquireLink();
   if (link.socket == kNoSocket) return false;
-  const SocketDeadline deadline = SocketDeadlineAfter(timeoutSeconds_);
   const long n = link.tls != nullptr
                      ? TlsRecv(link.tls, recvBuffer, kRecvBlockSize, deadline)
                      : SocketRecv(link.socket, recvBuffer, kRecvBlockSize, deadline);

@@ -100,8 +100,9 @@ class InetSocket {
 
   // Connects to `host` in any form of SplitServerName (a ":port"
   // overrides `port`). An address needs no lookup; a name is resolved for
-  // both IPv4 and IPv6 and its addresses are tried in the resolver's order
-  // until one connects, each attempt bounded by the time-out. A socket
+  // both IPv4 and IPv6 and its addresses are raced as RFC 8305 does (the
+  // families in turn, the next attempt 250 ms after the last unless that
+  // failed sooner, the first to connect wins), all within one time-out. A socket
   // still held is closed first. Does not change `enabled`: a channel
   // disabled by a cancel stays disabled, and a cancel ends the attempts.
   // With implicit TLS the handshake follows (see StartTls).
@@ -222,6 +223,15 @@ class InetSocket {
   // ever. Takes effect at the next socket call.
   void SetTimeout(int seconds);
 
+  int Timeout() const { return timeoutSeconds_; }
+
+  // A deadline over all the receives of one reply (kNoDeadline: none):
+  // while set, a receive waits at most until it, and once it has passed
+  // the next receive fails as a time-out. A server that keeps sending
+  // other lines cannot hold a command past it.
+  void SetReplyDeadline(SocketDeadline deadline) { replyDeadline_ = deadline; }
+  SocketDeadline ReplyDeadline() const { return replyDeadline_; }
+
   // True when a step timed out since the last Connect.
   bool TimedOut() const { return timedOut_; }
   // " (タイムアウト N秒)" after a time-out, else "": appended to the
@@ -319,6 +329,7 @@ class InetSocket {
   char tlsDetail_[kTlsDetailSize] = {};
 
   int timeoutSeconds_ = kDefaultTimeoutSeconds;
+  SocketDeadline replyDeadline_ = kNoDeadline;
   bool timedOut_ = false;
   char timeoutNote_[48] = {};
 };

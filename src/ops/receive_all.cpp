@@ -191,7 +191,7 @@ ReceiveRun::Outcome ReceiveRun::Receive(int number, RecordFile& list, const char
   if (retrieved != 1) {
     s_.TakeFailure(s_);
     ZEL_LOG(InetMail, "受信に失敗");
-    if (!Cancelled()) s_.SetError(retrieved, "受信に失敗");
+    if (!Cancelled()) s_.SetError(retrieved, "%s", retrieved == kMessageTooLarge ? s_.Failure().text : "受信に失敗");
     // A cut retrieval holds part of a message that is still on the server:
     // the part goes.
     raw_.Clear();

@@ -155,7 +155,7 @@ int ImapRun::Run(const std::vector<std::uint32_t>& uids,
     if (fetched != 1) {
       s_.TakeFailure(s_);
       ZEL_LOG(InetMail, "受信に失敗");
-      if (!Cancelled()) s_.SetError(fetched, "受信に失敗");
+      if (!Cancelled()) s_.SetError(fetched, "%s", fetched == kMessageTooLarge ? s_.Failure().text : "受信に失敗");
       raw_.Clear();  // a cut message is still on the server
       return stored;
     }

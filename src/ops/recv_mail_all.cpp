@@ -193,6 +193,8 @@ void InetMail::RecvAllWorkerBody() {
     // The mailbox is written after the message loop: the run records once,
     // after it.
     files.recordEachBatch = !mailbox;
+    // MAXSIZE holds whatever size the listing claims.
+    SetMessageLimit(static_cast<std::uint64_t>(maxMessageSize));
     const int count = ReceiveAll(listFilePath, mailFolderPath, seenFilePath, files);
     result = count;
     if (count > 0 && mailbox) {
@@ -213,6 +215,7 @@ void InetMail::RecvAllWorkerBody() {
       result = -1;
     }
     EndReceive(files);
+    SetMessageLimit(0);
   }
   PostWindowMessage(controlWindow, kControlMessage, report, result);
 }

@@ -22,8 +22,10 @@ inline constexpr std::size_t kBoundarySize = 32;    // MIME boundary
 inline constexpr std::size_t kShortTextSize = 64;   // short header values
 inline constexpr std::size_t kAccountSize = 100;    // user, password, address, name
 // The session's password, which may be an OAuth 2.0 access token: tokens
-// of today's providers run to about 2,500 characters.
-inline constexpr std::size_t kSecretSize = 4096;
+// of today's providers run to about 2,500 characters, and servers take
+// SASL lines of 16 KB; a longer secret is refused, never cut.
+inline constexpr std::size_t kSecretMax = 16 * 1024;
+inline constexpr std::size_t kSecretSize = kSecretMax + 1;
 inline constexpr std::size_t kErrorTextSize = 256;  // error text
 inline constexpr std::size_t kPathSize = 260;       // file paths
 inline constexpr std::size_t kLineSize = 1024;      // one message line

@@ -86,6 +86,8 @@ inline constexpr SocketDeadline kNoDeadline = -1;
 
 // The deadline `seconds` from now; kNoDeadline for 0 (or less) seconds.
 SocketDeadline SocketDeadlineAfter(int seconds);
+// The deadline `milliseconds` (>= 0) from now.
+SocketDeadline SocketDeadlineAfterMs(int milliseconds);
 
 // Milliseconds left until `deadline` (0 when it has passed), or -1 for
 // kNoDeadline: the timeout argument of one wait.
@@ -120,6 +122,23 @@ SocketHandle SocketCreateTcp(int family = 4);
 // Returns kOk connected, kFailed refused or failed, kTimedOut.
 SocketStatus SocketConnect(SocketHandle s, const IpAddress& address, int port,
                            SocketDeadline deadline, int* error = nullptr);
+
+// SocketConnectBegin - starts connecting `s` to `address` and `port`
+// without waiting. Returns 0 when connected at once, kConnectPending while
+// the connect goes on (wait for kWritable, then SocketConnectError), or
+// the platform's error number.
+inline constexpr int kConnectPending = -1;
+int SocketConnectBegin(SocketHandle s, const IpAddress& address, int port);
+
+// SocketConnectError - the outcome of a started connect once its socket is
+// ready: 0 connected, else the platform's error number.
+int SocketConnectError(SocketHandle s);
+
+// SocketWaitAny - waits until one of the `count` (at most kMaxAddresses)
+// sockets `sockets` is ready for `event` (a failed connect counts as ready) or `deadline`
+// passes. Returns the index of a ready socket, -1 when the deadline
+// passed, -2 on failure.
+int SocketWaitAny(const SocketHandle* sockets, std::size_t count, SocketEvent event, SocketDeadline deadline);
 
 // What a failed connect's error number means to a user.
 enum class ConnectError {

@@ -103,6 +103,8 @@ SocketDeadline SocketDeadlineAfter(int seconds) {
   return NowMs() + static_cast<std::int64_t>(seconds) * 1000;
 }
 
+SocketDeadline SocketDeadlineAfterMs(int milliseconds) { return NowMs() + milliseconds; }
+
 long long SocketTimeLeft(SocketDeadline deadline) {
   if (deadline == kNoDeadline) return -1;
   const std::int64_t left = deadline - NowMs();

@@ -2,7 +2,6 @@
 #include "programs/accounts_file.h"
 
 #include <climits>
-#include <cstdio>
 #include <cstdlib>
 
 #include "platform/file_privacy.h"
@@ -199,24 +198,14 @@ std::string ParseAccounts(std::string_view text, AccountsFile& out) {
 std::string LoadAccounts(const std::string& path, bool required, AccountsFile& out) {
   out.path = path;
   out.accounts.clear();
-  std::string native;
-  std::FILE* file = NativePath(HostText(path), native) ? std::fopen(native.c_str(), "rb") : nullptr;
-  if (file == nullptr) {
-    return required ? "err: アカウントファイルが読めません [" + HostText(path) + "]\n" : "";
-  }
+  // Its commands run with our rights: it is read only when no other user
+  // can have written it.
   std::string text;
-  char buffer[4096];
-  std::size_t n;
-  while (text.size() <= kAccountsFileLimit && (n = std::fread(buffer, 1, sizeof buffer, file)) > 0) {
-    text.append(buffer, n);
-  }
-  const bool failed = std::ferror(file) != 0;
-  std::fclose(file);
-  if (failed || text.size() > kAccountsFileLimit) {
-    return "err: アカウントファイルが読めません [" + HostText(path) + "]\n";
-  }
+  const TrustedFile file = ReadTrustedFile(HostText(path), kAccountsFileLimit, text);
+  if (file.trust == FileTrust::kMissing && !required) return "";
+  if (file.trust != FileTrust::kTrusted) return UntrustedFileMessage("アカウントファイル", HostText(path), file);
   std::string message = ParseAccounts(text, out);
-  if (message.empty() && out.passwordLine > 0 && !FileIsPrivate(HostText(path))) {
+  if (message.empty() && out.passwordLine > 0 && !file.privateFile) {
     message = BadLine(out, out.passwordLine,
                       "password を書いたファイルは所有者だけが読み書きできるようにしてください (chmod 600)");
   }

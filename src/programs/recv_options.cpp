@@ -188,7 +188,8 @@ std::string ApplyRecvAccount(const AccountsFile& file, const Account& a, RecvFie
 
 PasswordSources RecvPasswordSources(const RecvFields& fields, const AccountsFile* file,
                                     const Account* account, AccountPassword& storage) {
-  const PasswordSources sources{fields.passwordFile, "-F", fields.passwordVariable, "-E", "POP3パスワード: ", {}, {}, {}};
+  PasswordSources sources{fields.passwordFile, "-F", fields.passwordVariable, "-E", "POP3パスワード: ", {}, {}, {}};
+  if (fields.longOptions.timeout >= 0) sources.seconds = fields.longOptions.timeout;
   return account != nullptr ? AddAccountPassword(sources, *file, *account, storage) : sources;
 }
 

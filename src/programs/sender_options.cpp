@@ -135,8 +135,10 @@ bool NeedsPassword(const SenderFields& fields) {
 }
 
 PasswordSources PasswordSourcesOf(const SenderFields& fields) {
-  return {fields.passwordFile, "-BF", fields.passwordVariable, "-BE",
-          fields.pop3Server[0] != '\0' ? "POP3パスワード: " : "パスワード: ", {}, {}, {}};
+  PasswordSources sources{fields.passwordFile, "-BF", fields.passwordVariable, "-BE",
+                          fields.pop3Server[0] != '\0' ? "POP3パスワード: " : "パスワード: ", {}, {}, {}};
+  if (fields.longOptions.timeout >= 0) sources.seconds = fields.longOptions.timeout;
+  return sources;
 }
 
 std::string ApplySendAccount(const AccountsFile& file, const Account& a, SenderFields& fields) {

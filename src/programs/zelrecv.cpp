@@ -186,10 +186,11 @@ int ReceiveOne(Zelpost& z, RecvFields& fields, const AccountsFile& file, const A
                          HostText(AccountServer(account->pop3Host, account->pop3Port)) == fields.pop3Server;
   const PasswordSources sources =
       RecvPasswordSources(fields, &file, named || ownServer ? account : nullptr, storage);
-  if (const std::string message = ReadPassword(sources, fields.password, sizeof fields.password);
+  bool refused = false;
+  if (const std::string message = ReadPassword(sources, fields.password, sizeof fields.password, &refused);
       !message.empty()) {
     PutConsoleText(stderr, message);
-    return sources.origin.empty() ? kExitUsage : kExitConfig;
+    return sources.origin.empty() && !refused ? kExitUsage : kExitConfig;
   }
   if (fields.password[0] == '\0') {
     PutConsoleText(stderr, "err: パスワードが指定されていません (-F、-E または端末から入力)\n");

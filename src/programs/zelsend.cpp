@@ -83,10 +83,11 @@ int Run(int argc, const char* const* argv) {
     AccountPassword storage;
     PasswordSources sources = PasswordSourcesOf(fields);
     if (accounts.front() != nullptr) sources = AddAccountPassword(sources, file, *accounts.front(), storage);
-    const std::string message = ReadPassword(sources, fields.password, sizeof fields.password);
+    bool refused = false;
+    const std::string message = ReadPassword(sources, fields.password, sizeof fields.password, &refused);
     if (!message.empty()) {
       PutConsoleText(stderr, message);
-      return failed(sources.origin.empty() ? kExitUsage : kExitConfig);
+      return failed(sources.origin.empty() && !refused ? kExitUsage : kExitConfig);
     }
   }
   const int popBeforeSmtp = ApplyPopBeforeSmtp(fields);

@@ -144,9 +144,10 @@ int Run(int argc, const char* const* argv) {
     AccountPassword storage;
     PasswordSources sources = PasswordSourcesOf(fields);
     if (account != nullptr) sources = AddAccountPassword(sources, file, *account, storage);
-    if (const std::string message = ReadPassword(sources, fields.password, sizeof fields.password);
+    bool refused = false;
+    if (const std::string message = ReadPassword(sources, fields.password, sizeof fields.password, &refused);
         !message.empty()) {
-      return Fail(message, sources.origin.empty() ? kExitUsage : kExitConfig);
+      return Fail(message, sources.origin.empty() && !refused ? kExitUsage : kExitConfig);
     }
   }
   const int popBeforeSmtp = ApplyPopBeforeSmtp(fields);

@@ -306,7 +306,7 @@ int InetMail::DeliverRetrieved(LineSource& raw, FlushBatch& batch) {
     }
     case DeliveryKind::kMda: {
       CommandInput command;
-      bool ok = command.Start(target);
+      bool ok = command.Start(target, timeoutSeconds);
       while (ok && lines.Next(line)) {
         chunk += line;
         if (chunk.size() >= kDeliveryChunk) {
@@ -318,6 +318,14 @@ int InetMail::DeliverRetrieved(LineSource& raw, FlushBatch& batch) {
       const int status = command.Finish();
       // The command's own failure is no system error of ours.
       if (ok) SetLastSystemError(0);
+      if (status == kCommandTimedOut) {
+        // Ended at TIMEOUT with what it started: the message stays on the
+        // server for a later run.
+        ZEL_LOG(InetMail, "MDAが%d秒で終わらない [%s]", timeoutSeconds, target);
+        errorDetail.Set(FailureKind::kTimedOut, "MDAが%d秒で終わらない [%s]", timeoutSeconds, target);
+        SetError(-1105, "MDAが%d秒で終わらない [%s]", timeoutSeconds, target);
+        return 0;
+      }
       if (!ok || status != 0) {
         ZEL_LOG(InetMail, "MDAへの受け渡しに失敗 (終了コード %d) [%s]", status, target);
         SetError(-1105, "MDAへの受け渡しに失敗 (終了コード %d) [%s]", status, target);

@@ -111,6 +111,7 @@ TEST(AnyCharset, TextHelpers) {
   } parameters[] = {
       {"attachment; filename*0*=utf-8'ja'%E6%97%A5; filename*1=\"x y.txt\"", "filename", "日x y.txt", true},
       {"attachment; filename*1*=%E6%97%A5", "filename", nullptr, false},  // no first piece
+      {"attachment; filename*2=c; filename*0=a; filename*1=b", "filename", "abc", true},  // by number
       {"attachment; filename=\"a\\\"b;c\"; size=3", "filename", "a\"b;c", false},
       {"attachment; filename*=x-none''caf%E9", "filename", "caf\xE9", true},
       {"text/plain; NAME = plain ; charset=utf-8", "name", "plain", false},

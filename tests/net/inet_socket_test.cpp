@@ -189,9 +189,10 @@ TEST(ServerName, Ipv6InBracketsOrBare) {
   }
 }
 
-// A name's addresses are tried in the order the lookup gives them, each
-// attempt bounded by the time-out; the reason names every address tried.
-TEST(ChannelConnect, EveryAddressInTurnEachBoundedByTheTimeout) {
+// A name's addresses are raced: the next starts 250 ms after one that has
+// not answered, the first to connect wins, all within one time-out; the
+// reason names every address tried.
+TEST(ChannelConnect, AddressesRacedWithinOneTimeout) {
   // A port where 127.0.0.1 does not answer (a full queue: the connect
   // waits) and ::1 serves, and one refused on both.
   DeafListener full(0);
@@ -211,8 +212,8 @@ TEST(ChannelConnect, EveryAddressInTurnEachBoundedByTheTimeout) {
   const auto start = std::chrono::steady_clock::now();
   ASSERT_EQ(channel.Connect(("mail.zelpost.test:" + std::to_string(full.port)).c_str(), 110), 1);
   const auto took = std::chrono::steady_clock::now() - start;
-  EXPECT_GE(took, std::chrono::milliseconds(900));
-  EXPECT_LT(took, std::chrono::seconds(3));
+  EXPECT_GE(took, std::chrono::milliseconds(240));
+  EXPECT_LT(took, std::chrono::milliseconds(900));
   EXPECT_FALSE(channel.TimedOut());  // the second address connected
   EXPECT_GT(channel.RecvLine(), 0);
   EXPECT_STREQ(channel.replyLine, "+OK over IPv6");

@@ -81,14 +81,18 @@ void ScriptServer::EndTls() {
 }
 
 long ScriptServer::Receive(char* buffer, std::size_t size) {
-  if (tls_ == nullptr) return SocketRecv(peer_, buffer, size, kNoDeadline);
+  if (tls_ == nullptr) return SocketRecv(peer_, buffer, size, deadline_);
+  if (SSL_pending(static_cast<SSL*>(tls_)) == 0 &&
+      SocketWait(peer_, SocketEvent::kReadable, deadline_) != SocketStatus::kOk) {
+    return 0;
+  }
   const int n = SSL_read(static_cast<SSL*>(tls_), buffer, static_cast<int>(size));
   return n > 0 ? n : 0;
 }
 
 void ScriptServer::SendBytes(const std::string& bytes) {
   if (tls_ == nullptr) {
-    SocketSendAll(peer_, bytes.data(), bytes.size(), kNoDeadline);
+    SocketSendAll(peer_, bytes.data(), bytes.size(), deadline_);
   } else if (!bytes.empty()) {
     SSL_write(static_cast<SSL*>(tls_), bytes.data(), static_cast<int>(bytes.size()));
   }
@@ -99,10 +103,10 @@ std::string ScriptServer::TestCertificates() { return {}; }
 bool ScriptServer::AcceptTls() { return false; }
 void ScriptServer::EndTls() {}
 long ScriptServer::Receive(char* buffer, std::size_t size) {
-  return SocketRecv(peer_, buffer, size, kNoDeadline);
+  return SocketRecv(peer_, buffer, size, deadline_);
 }
 void ScriptServer::SendBytes(const std::string& bytes) {
-  SocketSendAll(peer_, bytes.data(), bytes.size(), kNoDeadline);
+  SocketSendAll(peer_, bytes.data(), bytes.size(), deadline_);
 }
 #endif
 
@@ -150,6 +154,9 @@ void ScriptServer::Run() {
     done_ = true;
     return;
   }
+  // A client that waits where the script does not answer meets the end
+  // of the session within seconds, not its own time-out.
+  deadline_ = SocketDeadlineAfter(kSessionSeconds);
   bool open = true;
   for (const Action& action : script_) {
     if (!open) break;

@@ -19,6 +19,10 @@ namespace zel::test {
 
 class ScriptServer {
  public:
+  // The longest a session lasts: then the server hangs up, so that a
+  // client fault ends a test in seconds.
+  static constexpr int kSessionSeconds = 20;
+
   ScriptServer();
   ~ScriptServer();
 
@@ -80,6 +84,7 @@ class ScriptServer {
   SocketHandle listener_ = kNoSocket;
   std::atomic<SocketHandle> peer_{kNoSocket};  // read by the destructor too
   int port_ = 0;
+  SocketDeadline deadline_ = kNoDeadline;  // the session's end
   std::thread thread_;
   std::atomic<bool> done_{false};
   std::string pending_;  // received, not yet consumed

@@ -7,14 +7,19 @@
 
 #ifndef _WIN32
 #include <sys/stat.h>
+#include <sys/types.h>
+#include <unistd.h>
 
+#include <thread>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 
 #include "programs/accounts_file.h"
 #include "programs/console_text.h"
+#include "programs/password_source.h"
 #include "programs/recv_options.h"
 
 namespace zel::sender {
@@ -103,6 +108,125 @@ TEST_F(AccountsFileTest, EachFaultHasItsStatusAndNamesTheLine) {
     EXPECT_EQ(ReadAll(dir / "err"), r.err);
     EXPECT_EQ(ReadAll(dir / "out"), "");
   }
+}
+
+// True while a process whose command line holds `mark` runs.
+bool Running(const std::string& mark) {
+  for (const auto& entry : fs::directory_iterator("/proc")) {
+    std::string line = ReadAll(entry.path() / "cmdline");
+    for (char& c : line) {
+      if (c == '\0') c = ' ';
+    }
+    if (line.find(mark) != std::string::npos && line.find("sh -c") == std::string::npos) return true;
+  }
+  return false;
+}
+
+// The trust table of local inputs: each file another user could have
+// written, or that would hold the run, is refused (exit 78) within the
+// time-out; the sentinel stays as it was, no command of the refused file
+// runs, and no child of a command is left behind.
+TEST_F(AccountsFileTest, TrustTableOfLocalInputs) {
+  if (::geteuid() != 0) GTEST_SKIP() << "the cells give files to another user: root only";
+  constexpr uid_t kOther = 65534;  // nobody
+  const fs::path accounts = dir / "accounts";
+  const fs::path secret = dir / "pw";
+  const fs::path sentinel = dir / "sentinel";
+  const fs::path ran = dir / "ran";
+  const std::string runnable = "account a\npop3_host 127.0.0.1:1\nuser u\nlist_file l\nmail_folder m\ntimeout 2\n";
+  const std::string evaluating = runnable + "passwordeval touch '" + ran.string() + "'; echo pw\n";
+  const std::string fromFile = runnable + "passwordfile " + secret.string() + "\n";
+  const auto write = [](const fs::path& path, const std::string& text, mode_t mode) {
+    std::ofstream(path, std::ios::binary) << text;
+    ::chmod(path.c_str(), mode);
+  };
+  const struct {
+    const char* cell;
+    std::function<void()> prepare;
+    std::string config;  // the --config path
+    std::string err;     // a part of the message
+  } cells[] = {
+      {"accounts file: another user's", [&] {
+         write(accounts, evaluating, 0600);
+         ::chown(accounts.c_str(), kOther, kOther);
+       }, accounts.string(), U8(u8"他のユーザのファイルです。自分のものにしてください (chown $USER ")},
+      {"accounts file: group-writable", [&] { write(accounts, evaluating, 0620); }, accounts.string(),
+       U8(u8"グループか他のユーザが書き込めます。グループと他のユーザの書き込みを禁止してください (chmod go-w ")},
+      {"accounts file: a link to another user's file", [&] {
+         write(sentinel, evaluating, 0600);
+         ::chown(sentinel.c_str(), kOther, kOther);
+         fs::create_symlink(sentinel, accounts);
+       }, accounts.string(), U8(u8"他のユーザのファイルです")},
+      {"accounts file: a FIFO", [&] { ::mkfifo(accounts.c_str(), 0600); }, accounts.string(),
+       U8(u8"通常のファイルではありません")},
+      {"accounts file: in a folder others may write", [&] {
+         fs::create_directories(dir / "open");
+         ::chmod((dir / "open").c_str(), 0777);
+         write(dir / "open" / "accounts", evaluating, 0600);
+       }, (dir / "open" / "accounts").string(), U8(u8"にグループか他のユーザが書き込めます")},
+      {"password file: another user's", [&] {
+         write(accounts, fromFile, 0600);
+         write(secret, "pw\n", 0600);
+         ::chown(secret.c_str(), kOther, kOther);
+       }, accounts.string(), U8(u8"err: パスワードファイルを使いません [") + secret.string() + U8(u8"] 他のユーザのファイルです")},
+      {"password file: world-writable", [&] {
+         write(accounts, fromFile, 0600);
+         write(secret, "pw\n", 0602);
+       }, accounts.string(), U8(u8"グループか他のユーザが書き込めます")},
+      {"password file: a link to another user's file", [&] {
+         write(accounts, fromFile, 0600);
+         write(sentinel, "pw\n", 0600);
+         ::chown(sentinel.c_str(), kOther, kOther);
+         fs::create_symlink(sentinel, secret);
+       }, accounts.string(), U8(u8"他のユーザのファイルです")},
+      {"password file: a FIFO", [&] {
+         write(accounts, fromFile, 0600);
+         ::mkfifo(secret.c_str(), 0600);
+       }, accounts.string(), U8(u8"通常のファイルではありません")},
+      {"passwordeval: never ends, its child holds the pipe", [&] {
+         write(accounts, runnable + "passwordeval sleep 987655 & sleep 987656\n", 0600);
+       }, accounts.string(), U8(u8"err: パスワードのコマンドが 2 秒で終わりません [")},
+  };
+  for (const auto& c : cells) {
+    SCOPED_TRACE(c.cell);
+    for (const fs::path& path : {accounts, secret, sentinel, ran, dir / "open"}) fs::remove_all(path);
+    c.prepare();
+    const std::string before = ReadAll(sentinel);
+    const auto start = std::chrono::steady_clock::now();
+    const std::string command = "cd '" + dir.string() + "' && LC_ALL=C.UTF-8 XDG_CONFIG_HOME='" + dir.string() +
+                                "' '" ZEL_BINARY_DIR "/zelrecv' --config '" + c.config +
+                                "' < /dev/null > out 2> err";
+    const int status = (std::system(command.c_str()) >> 8) & 0xFF;
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_EQ(status, 78);
+    EXPECT_NE(ReadAll(dir / "err").find(c.err), std::string::npos) << ReadAll(dir / "err");
+    EXPECT_EQ(ReadAll(dir / "out"), "");
+    EXPECT_EQ(ReadAll(sentinel), before);
+    EXPECT_FALSE(fs::exists(ran));
+    EXPECT_FALSE(Running("98765")) << "a child of the command was left behind";
+  }
+}
+
+// A password command's first line is the password; what it prints after
+// that (as "pass show" does) is not read.
+TEST_F(AccountsFileTest, PasswordCommandGivesItsFirstLineOnly) {
+  char password[kSecretSize];
+  PasswordSources sources{};
+  const std::string lines = "printf 'pw\\r\\nlogin: taro\\nurl: x\\n'";
+  sources.command = lines;
+  sources.origin = "accounts:3";
+  EXPECT_EQ(PasswordFromSources(sources, password, sizeof password), "");
+  EXPECT_STREQ(password, "pw");
+  // A token of 16 KB is taken whole; one byte more is refused, not cut.
+  const std::string token(kSecretMax, 't');
+  const std::string whole = "printf '%s\\n' " + token;
+  sources.command = whole;
+  EXPECT_EQ(PasswordFromSources(sources, password, sizeof password), "");
+  EXPECT_EQ(std::string(password), token);
+  const std::string longer = "printf '%s\\n' " + token + "t";
+  sources.command = longer;
+  EXPECT_NE(PasswordFromSources(sources, password, sizeof password), "");
+  EXPECT_STREQ(password, "");
 }
 
 // Defaults go to the accounts after them; the command line wins over the

@@ -7,6 +7,10 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
+#include <vector>
+
+#include "platform/socket.h"
 
 namespace {
 
@@ -232,6 +236,44 @@ TEST_F(ProgramProcess, ZelrecvCommandLineAndExitStatus) {
                 U8(u8"err: POP3サーバへのログインまたはメール一覧の取得に失敗 [127.0.0.1:1]\n"
                    "詳細: 接続を拒否された [127.0.0.1:1]\n"));
   EXPECT_FALSE(fs::exists(dir / "list"));
+}
+
+// A lying-server row through the program: a name whose eight addresses
+// never answer (a private hosts file in a mount namespace of its own, full
+// listen queues on 127.0.0.2 to .9) ends within one time-out, not eight.
+TEST_F(ProgramProcess, ZelrecvEightUnansweredAddressesShareOneTimeout) {
+  if (std::system("unshare -rm true > /dev/null 2>&1") != 0) GTEST_SKIP() << "no mount namespace here";
+  std::vector<zel::SocketHandle> sockets;
+  std::string hosts = "127.0.0.1 localhost\n";
+  int port = 0;
+  for (int i = 2; i <= 9; ++i) {
+    const std::string text = "127.0.0." + std::to_string(i);
+    zel::IpAddress address;
+    ASSERT_TRUE(zel::ParseIpAddress(text.c_str(), &address));
+    const zel::SocketHandle listener = zel::SocketListenAt(address, &port, 0);
+    ASSERT_NE(listener, zel::kNoSocket);
+    const zel::SocketHandle filler = zel::SocketCreateTcp();
+    ASSERT_EQ(zel::SocketConnect(filler, address, port, zel::SocketDeadlineAfter(5)), zel::SocketStatus::kOk);
+    sockets.insert(sockets.end(), {listener, filler});
+    hosts += text + " slow.zelpost.test\n";
+  }
+  std::ofstream(dir / "hosts") << hosts;
+  setenv("ZEL_PROCESS_PW", "pw", 1);
+  const std::string server = "slow.zelpost.test:" + std::to_string(port);
+  const auto start = std::chrono::steady_clock::now();
+  const std::string command = "cd '" + dir.string() + "' && LC_ALL=C.UTF-8 XDG_CONFIG_HOME=. unshare -rm sh -c "
+                              "'mount --bind hosts /etc/hosts && exec " ZEL_BINARY_DIR "/zelrecv -S" + server +
+                              " -Ualice -Llist -Mmail -EZEL_PROCESS_PW --timeout 2' < /dev/null > out 2> err";
+  const int status = std::system(command.c_str());
+  const Outcome o{(status >> 8) & 0xFF, ReadAll(dir / "out"), ReadAll(dir / "err")};
+  const auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_EQ(o.exitCode, 75) << o.err;
+  EXPECT_GE(took, std::chrono::milliseconds(1900));
+  EXPECT_LT(took, std::chrono::milliseconds(4500));
+  EXPECT_NE(o.err.find(U8(u8"接続できない [") + server + "]: 127.0.0.2:"), std::string::npos) << o.err;
+  EXPECT_NE(o.err.find("127.0.0.9:" + std::to_string(port) + U8(u8" 2秒でタイムアウト")), std::string::npos) << o.err;
+  EXPECT_FALSE(fs::exists(dir / "list"));
+  for (const zel::SocketHandle s : sockets) zel::SocketClose(s);
 }
 #endif
 

@@ -44,20 +44,6 @@ bool ParseDottedIpv4(const char* host, IpAddress* address) {
   return true;
 }
 
-SocketStatus SocketWait(SocketHandle s, SocketEvent event, SocketDeadline deadline) {
-  pollfd entry{};
-  entry.fd = static_cast<int>(s);
-  entry.events = event == SocketEvent::kReadable ? POLLIN : POLLOUT;
-  for (;;) {
-    // poll takes an int: a longer wait is made of several.
-    const long long left = SocketTimeLeft(deadline);
-    const int slice = left < 0 ? -1 : static_cast<int>(std::min<long long>(left, INT_MAX));
-    const int r = poll(&entry, 1, slice);
-    if (r > 0) return SocketStatus::kOk;  // ready, or an error the next call reports
-    if (r < 0 && errno != EINTR) return SocketStatus::kFailed;
-    if (r == 0 && SocketTimeLeft(deadline) == 0) return SocketStatus::kTimedOut;
-  }
-}
 
 SocketHandle SocketCreateTcp(int family) {
   const int fd = socket(family == 6 ? AF_INET6 : AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, IPPROTO_TCP);
@@ -67,26 +53,60 @@ SocketHandle SocketCreateTcp(int family) {
   return fd;
 }
 
+int SocketConnectBegin(SocketHandle s, const IpAddress& address, int port) {
+  sockaddr_storage peer;
+  const int size = IpToSockaddr(address, port, &peer, sizeof peer);
+  if (connect(static_cast<int>(s), reinterpret_cast<sockaddr*>(&peer), static_cast<socklen_t>(size)) == 0) return 0;
+  // An interrupted connect goes on in the background, as a non-blocking one.
+  if (errno == EINPROGRESS || errno == EINTR) return kConnectPending;
+  return errno != 0 ? errno : EIO;
+}
+
+int SocketConnectError(SocketHandle s) {
+  int failure = 0;
+  socklen_t length = sizeof failure;
+  if (getsockopt(static_cast<int>(s), SOL_SOCKET, SO_ERROR, &failure, &length) != 0) failure = errno;
+  return failure;
+}
+
+int SocketWaitAny(const SocketHandle* sockets, std::size_t count, SocketEvent event, SocketDeadline deadline) {
+  // At most one socket per address of a name: no allocation per wait.
+  pollfd entries[kMaxAddresses] = {};
+  if (count > kMaxAddresses) count = kMaxAddresses;
+  for (std::size_t i = 0; i < count; ++i) {
+    entries[i].fd = static_cast<int>(sockets[i]);
+    entries[i].events = event == SocketEvent::kReadable ? POLLIN : POLLOUT;
+  }
+  for (;;) {
+    const long long left = SocketTimeLeft(deadline);
+    const int slice = left < 0 ? -1 : static_cast<int>(std::min<long long>(left, INT_MAX));
+    const int r = poll(entries, static_cast<nfds_t>(count), slice);
+    if (r > 0) {
+      for (std::size_t i = 0; i < count; ++i) {
+        if (entries[i].revents != 0) return static_cast<int>(i);
+      }
+    }
+    if (r < 0 && errno != EINTR) return -2;
+    if (r == 0 && SocketTimeLeft(deadline) == 0) return -1;
+  }
+}
+
+SocketStatus SocketWait(SocketHandle s, SocketEvent event, SocketDeadline deadline) {
+  const int ready = SocketWaitAny(&s, 1, event, deadline);
+  return ready == 0 ? SocketStatus::kOk : ready == -1 ? SocketStatus::kTimedOut : SocketStatus::kFailed;
+}
+
 SocketStatus SocketConnect(SocketHandle s, const IpAddress& address, int port,
                            SocketDeadline deadline, int* error) {
   int ignored = 0;
   int& failure = error != nullptr ? *error : ignored;
+  failure = SocketConnectBegin(s, address, port);
+  if (failure == 0) return SocketStatus::kOk;
+  if (failure != kConnectPending) return SocketStatus::kFailed;
   failure = 0;
-  sockaddr_storage peer;
-  const int size = IpToSockaddr(address, port, &peer, sizeof peer);
-  const int fd = static_cast<int>(s);
-  if (connect(fd, reinterpret_cast<sockaddr*>(&peer), static_cast<socklen_t>(size)) == 0) {
-    return SocketStatus::kOk;
-  }
-  // An interrupted connect goes on in the background, as a non-blocking one.
-  if (errno != EINPROGRESS && errno != EINTR) {
-    failure = errno;
-    return SocketStatus::kFailed;
-  }
   const SocketStatus waited = SocketWait(s, SocketEvent::kWritable, deadline);
   if (waited != SocketStatus::kOk) return waited;
-  socklen_t length = sizeof failure;
-  if (getsockopt(fd, SOL_SOCKET, SO_ERROR, &failure, &length) != 0) failure = errno;
+  failure = SocketConnectError(s);
   return failure == 0 ? SocketStatus::kOk : SocketStatus::kFailed;
 }
 

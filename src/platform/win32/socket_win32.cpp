@@ -31,29 +31,6 @@ bool ParseDottedIpv4(const char* host, IpAddress* address) {
   return true;
 }
 
-SocketStatus SocketWait(SocketHandle s, SocketEvent event, SocketDeadline deadline) {
-  const SOCKET socket = static_cast<SOCKET>(s);
-  for (;;) {
-    fd_set ready, failed;
-    FD_ZERO(&ready);
-    FD_ZERO(&failed);
-    FD_SET(socket, &ready);
-    FD_SET(socket, &failed);  // a failed non-blocking connect shows here
-    // select takes a timeval: a longer wait than it holds is made of several.
-    constexpr long long kMaxSliceMs = 1000LL * 1000 * 1000;
-    const long long left = SocketTimeLeft(deadline);
-    const long long slice = left < 0 ? -1 : std::min(left, kMaxSliceMs);
-    timeval limit{};
-    limit.tv_sec = static_cast<long>(slice / 1000);
-    limit.tv_usec = static_cast<long>(slice % 1000 * 1000);
-    const int r = event == SocketEvent::kReadable
-                      ? select(0, &ready, nullptr, &failed, slice < 0 ? nullptr : &limit)
-                      : select(0, nullptr, &ready, &failed, slice < 0 ? nullptr : &limit);
-    if (r > 0) return SocketStatus::kOk;  // ready, or an error the next call reports
-    if (r == SOCKET_ERROR && WSAGetLastError() != WSAEINTR) return SocketStatus::kFailed;
-    if (r == 0 && SocketTimeLeft(deadline) == 0) return SocketStatus::kTimedOut;
-  }
-}
 
 SocketHandle SocketCreateTcp(int family) {
   const SOCKET s = socket(family == 6 ? AF_INET6 : AF_INET, SOCK_STREAM, IPPROTO_TCP);
@@ -68,27 +45,68 @@ SocketHandle SocketCreateTcp(int family) {
   return static_cast<SocketHandle>(s);
 }
 
+int SocketConnectBegin(SocketHandle s, const IpAddress& address, int port) {
+  sockaddr_storage peer;
+  const int size = IpToSockaddr(address, port, &peer, sizeof peer);
+  if (connect(static_cast<SOCKET>(s), reinterpret_cast<sockaddr*>(&peer), size) == 0) return 0;
+  const int error = WSAGetLastError();
+  return error == WSAEWOULDBLOCK ? kConnectPending : error;
+}
+
+int SocketConnectError(SocketHandle s) {
+  int failure = 0;
+  int length = sizeof failure;
+  if (getsockopt(static_cast<SOCKET>(s), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&failure), &length) != 0) {
+    failure = WSAGetLastError();
+  }
+  return failure;
+}
+
+int SocketWaitAny(const SocketHandle* sockets, std::size_t count, SocketEvent event, SocketDeadline deadline) {
+  for (;;) {
+    fd_set ready, failed;
+    FD_ZERO(&ready);
+    FD_ZERO(&failed);
+    for (std::size_t i = 0; i < count && i < FD_SETSIZE; ++i) {
+      FD_SET(static_cast<SOCKET>(sockets[i]), &ready);
+      FD_SET(static_cast<SOCKET>(sockets[i]), &failed);  // a failed non-blocking connect shows here
+    }
+    constexpr long long kMaxSliceMs = 1000LL * 1000 * 1000;
+    const long long left = SocketTimeLeft(deadline);
+    const long long slice = left < 0 ? -1 : std::min(left, kMaxSliceMs);
+    timeval limit{};
+    limit.tv_sec = static_cast<long>(slice / 1000);
+    limit.tv_usec = static_cast<long>(slice % 1000 * 1000);
+    const int r = event == SocketEvent::kReadable
+                      ? select(0, &ready, nullptr, &failed, slice < 0 ? nullptr : &limit)
+                      : select(0, nullptr, &ready, &failed, slice < 0 ? nullptr : &limit);
+    if (r > 0) {
+      for (std::size_t i = 0; i < count; ++i) {
+        const SOCKET socket = static_cast<SOCKET>(sockets[i]);
+        if (FD_ISSET(socket, &ready) || FD_ISSET(socket, &failed)) return static_cast<int>(i);
+      }
+    }
+    if (r == SOCKET_ERROR && WSAGetLastError() != WSAEINTR) return -2;
+    if (r == 0 && SocketTimeLeft(deadline) == 0) return -1;
+  }
+}
+
+SocketStatus SocketWait(SocketHandle s, SocketEvent event, SocketDeadline deadline) {
+  const int ready = SocketWaitAny(&s, 1, event, deadline);
+  return ready == 0 ? SocketStatus::kOk : ready == -1 ? SocketStatus::kTimedOut : SocketStatus::kFailed;
+}
+
 SocketStatus SocketConnect(SocketHandle s, const IpAddress& address, int port,
                            SocketDeadline deadline, int* error) {
   int ignored = 0;
   int& failure = error != nullptr ? *error : ignored;
+  failure = SocketConnectBegin(s, address, port);
+  if (failure == 0) return SocketStatus::kOk;
+  if (failure != kConnectPending) return SocketStatus::kFailed;
   failure = 0;
-  sockaddr_storage peer;
-  const int size = IpToSockaddr(address, port, &peer, sizeof peer);
-  const SOCKET socket = static_cast<SOCKET>(s);
-  if (connect(socket, reinterpret_cast<sockaddr*>(&peer), size) == 0) {
-    return SocketStatus::kOk;
-  }
-  if (WSAGetLastError() != WSAEWOULDBLOCK) {
-    failure = WSAGetLastError();
-    return SocketStatus::kFailed;
-  }
   const SocketStatus waited = SocketWait(s, SocketEvent::kWritable, deadline);
   if (waited != SocketStatus::kOk) return waited;
-  int length = sizeof failure;
-  if (getsockopt(socket, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&failure), &length) != 0) {
-    failure = WSAGetLastError();
-  }
+  failure = SocketConnectError(s);
   return failure == 0 ? SocketStatus::kOk : SocketStatus::kFailed;
 }
 

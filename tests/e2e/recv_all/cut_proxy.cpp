@@ -37,10 +37,13 @@ class ReplyTracker {
     queue_.push_back({index, multiLine, tag});
   }
   void SetImap(bool imap) { imap_ = imap; }
+  // The transcript index of the reply the last byte fed ended, or -1.
+  long Ended() const { return ended_; }
   // Feeds the next byte of the server's stream; returns the transcript
   // index of the reply that begins with it, or -1.
   long Feed(char c) {
     long begins = -1;
+    ended_ = -1;
     if (!inReply_ && !queue_.empty()) {
       current_ = queue_.front();
       queue_.pop_front();
@@ -67,7 +70,10 @@ class ReplyTracker {
       }
       firstLine_ = false;
       line_.clear();
-      if (ends) inReply_ = false;
+      if (ends) {
+        inReply_ = false;
+        ended_ = static_cast<long>(current_.index);
+      }
     }
     return begins;
   }
@@ -85,6 +91,7 @@ class ReplyTracker {
   bool imap_ = false;
   long long literal_ = 0;  // bytes of a literal still to come
   std::string line_;
+  long ended_ = -1;  // Ended()
 };
 
 }  // namespace
@@ -212,6 +219,11 @@ void CutProxy::Serve(SocketHandle client) {
           if (begins >= 0) {
             transcript_[static_cast<std::size_t>(begins)].down = at;
             if (static_cast<std::size_t>(begins) == cutIndex) cutDown = at + cut.offset;
+          }
+          // The cut falls inside the reply of this run, however long it
+          // is here: at its last byte when it ends before the offset.
+          if (replies.Ended() >= 0 && static_cast<std::size_t>(replies.Ended()) == cutIndex && at < cutDown) {
+            cutDown = at;
           }
           if (at >= cutDown) break;
         }

@@ -317,6 +317,20 @@ TEST_F(RecvAllE2e, MaxSizeLeavesLargerMessagesUntilTheLimitIsRaised) {
     EXPECT_EQ(StoredIds(), (std::vector<std::string>{"z1", "z3", "z2"}));
   }
   zelSetValueInt("DELE", 0);
+  // The limit is the largest size fetched: one byte more stays, a
+  // message of exactly MAXSIZE bytes comes whole.
+  Fresh(0);
+  DropMessage("alice", TestMessage("z4", 30000));
+  const int size = static_cast<int>(ReadMaildir("alice")[0].size());
+  zelSetValueInt("MAXSIZE", size - 1);
+  EXPECT_EQ(Run().result, 0);
+  EXPECT_EQ(StoredIds(), std::vector<std::string>{});
+  zelSetValueInt("MAXSIZE", size);
+  const RunResult exact = Run();
+  EXPECT_EQ(exact.result, 1);
+  EXPECT_EQ(exact.error, 0) << exact.errorText;
+  EXPECT_EQ(StoredIds(), std::vector<std::string>{"z4"});
+  zelSetValueInt("MAXSIZE", 0);
 }
 
 // Host-side messages dispatched by the receive-all loop: calls back into

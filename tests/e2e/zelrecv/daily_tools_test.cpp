@@ -113,6 +113,8 @@ TEST_F(DailyTools, EachDeliveryModeHoldsWhatTheServerHeld) {
       {"maildir beside the display files", "--maildir " + dir.File("both") + " --keep-display -Llist -Mmail",
        0, 4, "maildir", dir.File("both")},
       {"mda", "-D --mda 'cat >> " + dir.File("mda.out") + "'", 0, 0, "", ""},
+      // Ended at the time-out with its children: the message stays (75).
+      {"mda that never ends", "-D --timeout 2 --mda 'sleep 987657 & sleep 987658'", 75, 4, "", ""},
       {"mda that fails", "-D --mda 'cat > /dev/null; exit 75'", 74, 4, "", ""},
   };
   std::filesystem::create_directory(dir.File("mail"));
@@ -132,6 +134,7 @@ TEST_F(DailyTools, EachDeliveryModeHoldsWhatTheServerHeld) {
       EXPECT_EQ(read, held);
     }
   }
+  EXPECT_NE(Shell("pgrep -f 'sleep 98765[78]' > /dev/null"), 0) << "a child of the MDA was left behind";
   // mboxrd: a body line "From me" is stored as ">From me".
   const std::string mbox = ReadFileBytes(dir.File("mbox"));
   EXPECT_NE(mbox.find("\n\n>From me, with love\n>>From you\n>>>From both\nFrom\n\n"), std::string::npos) << mbox;

@@ -31,7 +31,7 @@ Screening ScreenMessage(InetMail& s, int number, std::size_t index) {
   }
   CommandInput filter;
   int status = -1;
-  if (filter.Start(s.filterCommand)) {
+  if (filter.Start(s.filterCommand, s.timeoutSeconds)) {
     filter.Write(header.data(), header.size());
     status = filter.Finish();
   }
